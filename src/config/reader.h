@@ -1,0 +1,45 @@
+// Reading the configuration: the main file, its Include files and the
+// mailing-list files it names. Problems are warnings that never stop the
+// reading; only a main file that cannot be opened does.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "driver/fidoaddr.h"
+#include "driver/fixedtext.h"
+
+// Reads name (resolved beside the program when it has no "/") and all it
+// includes. Returns 0, or 1 when the file cannot be opened (after writing
+// "Error: can't read <path>" to standard error).
+int readconfigfile(const std::string& name, const std::string& progpath);
+
+// "Warning: <msg> in line <line> of <path>" and an empty line, on standard error.
+void configwarn(const char* msg, long line, const std::string& path);
+
+// Resolves a configuration file name: used as it stands when it contains a
+// "/", else placed in the program's directory. Returns false (and leaves out
+// empty) when the result would exceed a path's capacity.
+bool expandfname(std::string_view name, std::string_view base, std::string& out);
+
+// The value scanners. Each warns in the configuration warning form and
+// stores the fallback its keyword documents.
+void configscanfidoaddr(std::string_view par, long line, const std::string& path, fidoaddr& dest);
+template <std::size_t N>
+void configscanemailaddr(std::string_view par, long line, const std::string& path,
+                         fixedtext<N>& dest) {
+    dest = par;
+    if (dest.sv().find('@') == std::string_view::npos)
+        configwarn("invalid email address", line, path);
+}
+void configscanyesno(std::string_view par, long line, const std::string& path, int& dest);
+template <std::size_t N>
+void configscantext(std::string_view par, fixedtext<N>& dest) {
+    dest = par;
+}
+void configscandir(std::string_view par, pathtext& dest);
+void configscanushort(std::string_view par, long line, const std::string& path,
+                      std::uint16_t& dest);
+void configscanulong(std::string_view par, long line, const std::string& path,
+                     std::uint32_t& dest);

@@ -1,0 +1,68 @@
+// Single-value settings of the configuration. Filled once while the
+// configuration is read; read-only afterwards.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/fidoaddr.h"
+#include "driver/fixedtext.h"
+
+enum mailertypes { MAILER_NONE = 0, MAILER_ARCMAIL = 1, MAILER_BINKLEY = 2 };
+enum actions { ACTION_IGNORE = 0, ACTION_KILL = 1, ACTION_MOVE = 2, ACTION_JUNK = 3 };
+enum attachmodes { ATTACH_IGNORE = 0, ATTACH_DECODE = 1, ATTACH_KILL = 2 };
+enum encodeformats { ENCODE_MIME = 0, ENCODE_UU = 1 };
+enum msgcategories { CAT_EMAIL = 0, CAT_NEWS = 1, CAT_LIST = 2 };
+
+struct settings {
+    // Addresses and identity
+    fidoaddr gateaddr;      // FidoAddr
+    text9 packetpwd;        // PacketPwd, upper case
+    text64 origin;          // Origin
+    text128 organization;   // Organization
+    text64 nospamtext;      // NoSpamText
+    text32 timezonestr;     // TimeZone, else TZ
+    std::uint16_t basezone = 0;  // BaseZone
+
+    // Mailer and directories (every directory ends in "/" once set)
+    int mailertype = MAILER_NONE;  // MailerType
+    pathtext indir;                // InboundDir
+    pathtext outdir;               // OutboundDir
+    pathtext netdir;               // NetmailDir
+    pathtext soupdir;              // SoupDir
+    pathtext decodedir;            // DecodeDir
+    int decodedirall = 0;          // DecodeDir ... ALL
+    pathtext tempdir;              // TempDir, else TEMP
+    pathtext logfile;              // LogFile (resolved)
+
+    // Import
+    text128 emailarea = "NETMAIL";   // EmailArea
+    std::uint32_t importlimit = 0;   // ImportLimit, bytes (0: no limit)
+    std::uint32_t maxpktsize = 0;    // MaxPKTSize, KiB (0: no limit)
+    int infoheader = 0;              // HeaderInfo: 0 names, 1 addresses in the header
+    int infoinsert = 2;              // HeaderInfo: 0 insert names, 1 insert addresses, 2 nothing
+    int stripkludges[3] = {0, 0, 0}; // StripKludges per category: 0 No, 1 Yes, 2 Some
+    int strictfidomsgid = 0;         // StrictFidoMsgID
+    int killorigin = 0;              // KillOrigin: 0 No, 1 Yes, 2 Email
+    int transfidoorg = 0;            // TransFidoOrg
+    int quoteto = 0;                 // QuoteTo
+    int ownorgaction = ACTION_IGNORE;  // OwnOrgAction
+    text128 ownorgarea = "ARCHIVES";   // OwnOrgArea
+    int junkaction = ACTION_IGNORE;    // JunkAction
+    text128 junkarea = "JUNKMAIL";     // JunkArea
+    int junkfromto = 0;                // JunkFromTo
+    int attach[2] = {ATTACH_DECODE, ATTACH_IGNORE};  // AttachMail, AttachNews
+
+    // Export
+    std::uint16_t souplinewidth = 72;  // LineWidth
+    int useqp = 1;                     // UseQP
+    text128 defcharset = "us-ascii";   // DefCharSet
+    int encodeformat = ENCODE_MIME;    // EncodeFormat
+    std::uint16_t exportmaxto = 1024;     // ExportMaxTo
+    std::uint16_t exportmaxxpost = 1024;  // ExportMaxXPost
+    int mapfidoorg = 0;                // MapFidoOrg
+    int separatemsg = 0;               // SeparateMSG
+    int quickscan = 0;                 // QuickScan
+    int exportallmail = 0;             // ExportAllMail
+};
+
+extern settings cfg;

@@ -1,0 +1,3 @@
+#include "config/tables.h"
+
+gatetables tables;

@@ -1,0 +1,5 @@
+#include <ctime>
+
+#include "driver/clock.h"
+
+std::time_t nowtime() { return std::time(nullptr); }

@@ -1,0 +1,4 @@
+#include "driver/counters.h"
+
+runcounters stats;
+runcounters totals;

@@ -1,0 +1,65 @@
+#include "driver/log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "driver/clock.h"
+#include "driver/codec.h"
+#include "driver/runstate.h"
+#include "driver/startup.h"
+
+namespace {
+
+// Formats into a buffer as large as the text needs: long paths must never
+// be cut or overrun.
+std::string vformat(const char* fmt, va_list ap) {
+    char small[512];
+    va_list copy;
+    va_copy(copy, ap);
+    int n = std::vsnprintf(small, sizeof small, fmt, copy);
+    va_end(copy);
+    if (n < 0) return std::string();
+    if (static_cast<std::size_t>(n) < sizeof small) return std::string(small, static_cast<std::size_t>(n));
+    std::string big(static_cast<std::size_t>(n) + 1, '\0');
+    std::vsnprintf(big.data(), big.size(), fmt, ap);
+    big.resize(static_cast<std::size_t>(n));
+    return big;
+}
+
+}  // namespace
+
+void logprintf(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::string text = vformat(fmt, ap);
+    va_end(ap);
+    std::fputs(text.c_str(), stderr);
+    if (run.logf) std::fputs(text.c_str(), run.logf);
+}
+
+void screenprintf(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::string text = vformat(fmt, ap);
+    va_end(ap);
+    std::fputs(text.c_str(), stderr);
+}
+
+void openlog(const std::string& path) {
+    if (path.empty()) return;
+    run.logf = std::fopen(path.c_str(), "a");
+    if (!run.logf) return;
+    std::fseek(run.logf, 0, SEEK_END);
+    if (std::ftell(run.logf) > 0) std::fputs("\n", run.logf);
+    std::tm t = localclock(nowtime());
+    std::fprintf(run.logf, "--- " PROGNAME "-%s v%d.%02d  %s %02d-%-3s-%04d %02d:%02d:%02d\n",
+                 PROGOS, VERMAJOR, VERMINOR, weekday[t.tm_wday], t.tm_mday, month[t.tm_mon],
+                 t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+}
+
+void closelog() {
+    if (!run.logf) return;
+    if (std::fclose(run.logf) != 0) std::fputs("Error: can't write the log file\n", stderr);
+    run.logf = nullptr;
+}

@@ -1,0 +1,18 @@
+#include "driver/resetall.h"
+
+#include "config/settings.h"
+#include "config/tables.h"
+#include "driver/counters.h"
+#include "driver/runstate.h"
+#include "import/curmsg.h"
+#include "lists/listfiles.h"
+
+void resetall() {
+    run = runstate{};
+    cfg = settings{};
+    tables = gatetables{};
+    curmsg = currentmessage{};
+    stats = runcounters{};
+    totals = runcounters{};
+    lists = mailinglists{};
+}

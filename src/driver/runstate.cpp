@@ -1,0 +1,3 @@
+#include "driver/runstate.h"
+
+runstate run;

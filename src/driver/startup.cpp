@@ -1,0 +1,115 @@
+#include "driver/startup.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "config/reader.h"
+#include "config/settings.h"
+#include "config/tables.h"
+#include "driver/cmdline.h"
+#include "driver/log.h"
+#include "driver/runstate.h"
+#include "export/exportrun.h"
+#include "import/importrun.h"
+#include "lists/pack.h"
+
+namespace {
+
+void printbanner() {
+    std::printf(PROGNAME "-%s v%d.%02d - FidoNet <-> Internet gateway for SOUP packets\n\n",
+                PROGOS, VERMAJOR, VERMINOR);
+    std::fflush(stdout);
+}
+
+[[noreturn]] void outofmemory() {
+    std::fputs("Error: not enough memory\n", stderr);
+    std::_Exit(255);
+}
+
+// TZ and TEMP are the only settings taken from the environment; the
+// configuration's TimeZone and TempDir override them.
+void takeenvironment() {
+    if (const char* tz = std::getenv("TZ")) cfg.timezonestr = tz;
+    if (const char* temp = std::getenv("TEMP")) configscandir(temp, cfg.tempdir);
+}
+
+// The essentials every command needs; the first one missing ends the run.
+bool validateconfig() {
+    const char* cf = run.configfile.c_str();
+    if (cfg.gateaddr.zone == 0) {
+        std::fprintf(stderr, "Error: no valid gateway Fido-address defined in %s\n", cf);
+    } else if (tables.addrmap.empty()) {
+        std::fprintf(stderr, "Error: no address mappings defined in %s\n", cf);
+    } else if (cfg.mailertype == MAILER_NONE) {
+        std::fprintf(stderr, "Error: no valid mailer type defined in %s\n", cf);
+    } else if (cfg.indir.empty() || cfg.soupdir.empty() ||
+               (cfg.mailertype == MAILER_BINKLEY && cfg.outdir.empty()) ||
+               (cfg.mailertype == MAILER_ARCMAIL && cfg.netdir.empty())) {
+        std::fprintf(stderr, "Error: required directories not defined in %s\n", cf);
+    } else {
+        return true;
+    }
+    return false;
+}
+
+void checkdirectories() {
+    checkdir(cfg.tempdir.str());
+    checkdir(cfg.indir.str());
+    if (cfg.mailertype == MAILER_BINKLEY) checkdir(cfg.outdir.str());
+    if (cfg.mailertype == MAILER_ARCMAIL) checkdir(cfg.netdir.str());
+    checkdir(cfg.soupdir.str());
+    checkdir(cfg.decodedir.str());
+}
+
+void limitexportcounts() {
+    if (cfg.exportmaxto == 0 || cfg.exportmaxto > 1024) cfg.exportmaxto = 1024;
+    if (cfg.exportmaxxpost == 0 || cfg.exportmaxxpost > 1024) cfg.exportmaxxpost = 1024;
+}
+
+int runcommand() {
+    switch (run.mode) {
+        case MODE_IMPORT: return runimport();
+        case MODE_EXPORT: return runexport();
+        case MODE_PACK: return packlists();
+        default:
+            logprintf("Configuration checked. Nothing more to do.\n");
+            return 0;
+    }
+}
+
+}  // namespace
+
+void checkdir(const std::string& path) {
+    std::string dir = path;
+    std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos) dir = path.substr(0, slash);
+    // The root directory is named "/" alone: its part before the slash is empty.
+    std::string probe = (dir.empty() && slash == 0) ? std::string("/") : dir;
+    // A plain file where a directory belongs is as unusable as a missing one.
+    struct stat st {};
+    if (probe.empty() || stat(probe.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        logprintf("FATAL ERROR: subdirectory %s does not exist\n", dir.c_str());
+        std::exit(1);
+    }
+}
+
+int runmain(int argc, char** argv) {
+    printbanner();
+    run = runstate{};
+    if (argc > 0 && argv[0]) run.progpath = argv[0];
+    parsecommandline(argc, argv);
+    std::set_new_handler(outofmemory);
+    takeenvironment();
+    if (readconfigfile(run.configfile.str(), run.progpath.str()) != 0) return 1;
+    if (!validateconfig()) return 1;
+    if (cfg.decodedir.empty()) cfg.decodedir = cfg.indir;
+    checkdirectories();
+    limitexportcounts();
+    openlog(cfg.logfile.str());
+    int status = runcommand();
+    closelog();
+    return status;
+}

@@ -1,0 +1,163 @@
+#include "driver/text.h"
+
+#include <cstring>
+
+int memicmp(const char* a, const char* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        int ca = lowerc(static_cast<unsigned char>(a[i]));
+        int cb = lowerc(static_cast<unsigned char>(b[i]));
+        if (ca != cb) return ca - cb;
+    }
+    return 0;
+}
+
+namespace {
+// Position of the first case-insensitive occurrence of needle at or after from.
+std::size_t ifind(std::string_view hay, std::string_view needle, std::size_t from) {
+    if (needle.size() > hay.size()) return std::string_view::npos;
+    for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
+        if (memicmp(hay.data() + i, needle.data(), needle.size()) == 0) return i;
+    }
+    return std::string_view::npos;
+}
+}  // namespace
+
+int substrcmp(std::string_view needle, std::string_view haystack) {
+    if (needle.empty()) return 0;
+    return ifind(haystack, needle, 0) != std::string_view::npos ? 1 : 0;
+}
+
+int isalnumdot(int c) { return (isalnumc(c) || c == '.') ? 1 : 0; }
+
+std::size_t wordfind(std::string_view word, std::string_view text) {
+    if (word.empty()) return std::string_view::npos;
+    std::size_t pos = ifind(text, word, 0);
+    while (pos != std::string_view::npos) {
+        bool before = pos > 0 && isalnumdot(static_cast<unsigned char>(text[pos - 1]));
+        std::size_t end = pos + word.size();
+        bool after = end < text.size() && isalnumdot(static_cast<unsigned char>(text[end]));
+        if (!before && !after) return pos;
+        pos = ifind(text, word, pos + 1);
+    }
+    return std::string_view::npos;
+}
+
+bool strieq(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && memicmp(a.data(), b.data(), a.size()) == 0;
+}
+
+bool istartswith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && memicmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+bool iendswith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           memicmp(text.data() + text.size() - suffix.size(), suffix.data(), suffix.size()) == 0;
+}
+
+namespace {
+// One part (local part or domain) of an address against its pattern part.
+bool matchpart(std::string_view pat, std::string_view part) {
+    if (!pat.empty() && pat.front() == '*') return iendswith(part, pat.substr(1));
+    if (!pat.empty() && pat.back() == '*') return istartswith(part, pat.substr(0, pat.size() - 1));
+    return strieq(pat, part);
+}
+}  // namespace
+
+int emailcmp(std::string_view pattern, std::string_view address) {
+    std::size_t pat = pattern.find('@');
+    std::size_t adr = address.find('@');
+    bool hp = pat != std::string_view::npos;
+    bool ha = adr != std::string_view::npos;
+    if (hp != ha) return 0;
+    if (!hp) return matchpart(pattern, address) ? 1 : 0;
+    if (!matchpart(pattern.substr(0, pat), address.substr(0, adr))) return 0;
+    return matchpart(pattern.substr(pat + 1), address.substr(adr + 1)) ? 1 : 0;
+}
+
+namespace {
+std::string_view basename(std::string_view p) {
+    std::size_t s = p.rfind('/');
+    return s == std::string_view::npos ? p : p.substr(s + 1);
+}
+}  // namespace
+
+int fncmp(std::string_view a, std::string_view b) {
+    std::string_view x = basename(a), y = basename(b);
+    std::size_t n = std::min(x.size(), y.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        int d = lowerc(static_cast<unsigned char>(x[i])) - lowerc(static_cast<unsigned char>(y[i]));
+        if (d != 0) return d < 0 ? -1 : 1;
+    }
+    if (x.size() == y.size()) return 0;
+    return x.size() < y.size() ? -1 : 1;
+}
+
+int ismail(std::string_view name) {
+    std::size_t len = name.size();
+    if (len <= 4 || name[len - 4] != '.') return 0;
+    std::string_view ext = name.substr(len - 4);
+    if (memicmp(ext.data(), ".PK", 3) == 0) return 1;
+    if (!isxdigitc(static_cast<unsigned char>(name[len - 1]))) return 0;
+    if (name.find('*') == std::string_view::npos) {
+        if (len <= 11) return 0;
+        for (std::size_t i = len - 12; i < len - 4; ++i) {
+            if (!isxdigitc(static_cast<unsigned char>(name[i]))) return 0;
+        }
+    }
+    static const char* const days[] = {"su", "mo", "tu", "we", "th", "fr", "sa"};
+    for (const char* d : days) {
+        if (memicmp(ext.data() + 1, d, 2) == 0) return 1;
+    }
+    return 0;
+}
+
+int classifyuser(std::string_view text) {
+    if (text.empty()) return 0;
+    int c = static_cast<unsigned char>(text[0]);
+    if (!isalphac(c)) return 0;
+    return lowerc(c) - 'a' + 1;
+}
+
+void trim(std::string& s) {
+    std::size_t b = 0;
+    while (b < s.size() && iswhite(static_cast<unsigned char>(s[b]))) ++b;
+    std::size_t e = s.size();
+    while (e > b && iswhite(static_cast<unsigned char>(s[e - 1]))) --e;
+    s = s.substr(b, e - b);
+}
+
+void trim(char* s) {
+    std::string t = s;
+    trim(t);
+    std::memcpy(s, t.c_str(), t.size() + 1);
+}
+
+void strupr(char* s) {
+    for (; *s; ++s) *s = static_cast<char>(upperc(static_cast<unsigned char>(*s)));
+}
+void strupr(std::string& s) {
+    for (char& c : s) c = static_cast<char>(upperc(static_cast<unsigned char>(c)));
+}
+void strlwr(char* s) {
+    for (; *s; ++s) *s = static_cast<char>(lowerc(static_cast<unsigned char>(*s)));
+}
+void strlwr(std::string& s) {
+    for (char& c : s) c = static_cast<char>(lowerc(static_cast<unsigned char>(c)));
+}
+
+void replacemacro(std::string& text, std::size_t capacity, std::string_view macro,
+                  const char* value) {
+    std::string_view v = value ? value : "[unknown]";
+    if (macro.empty()) return;
+    std::size_t pos = 0;
+    // Signed arithmetic: a value shorter than the macro shrinks the text.
+    while (static_cast<long>(text.size()) + static_cast<long>(v.size()) -
+               static_cast<long>(macro.size()) <
+           static_cast<long>(capacity)) {
+        std::size_t at = text.find(macro, pos);
+        if (at == std::string::npos) break;
+        text.replace(at, macro.size(), v);
+        pos = at + v.size();
+    }
+}

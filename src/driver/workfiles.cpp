@@ -1,0 +1,95 @@
+#include "driver/workfiles.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "driver/fileio.h"
+
+int exist(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? 1 : 0;
+}
+
+unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out) {
+    char num[16];
+    // A 32-bit counter: in practice a free name is found long before it wraps.
+    for (unsigned long n = 0;; n = (n + 1) & 0xFFFFFFFFul) {
+        std::snprintf(num, sizeof num, "%08lX", n);
+        out.assign(prefix).append(num).append(suffix);
+        if (!exist(out)) return n;
+    }
+}
+
+long genfnamebase(std::string_view prefix, std::string_view base, std::string_view suffix,
+                  std::string& out) {
+    char num[8];
+    for (long n = 0; n <= 0xFFFF; ++n) {
+        std::snprintf(num, sizeof num, "%04lX", n);
+        out.assign(prefix).append(base).append(num).append(suffix);
+        if (!exist(out)) return n;
+    }
+    return -1;
+}
+
+int renfname(std::string& path) {
+    if (path.empty()) return 1;
+    std::size_t p = path.size() - 1;
+    while (exist(path)) {
+        char& c = path[p];
+        if (c < '0' || c > '9') {
+            c = '0';
+        } else if (c < '9') {
+            ++c;
+        } else {
+            if (p == 0) return 1;
+            --p;
+            if (path[p] == '.') {
+                if (p == 0) return 1;
+                --p;
+            }
+            if (path[p] == '/') return 1;
+        }
+    }
+    return 0;
+}
+
+int starname(std::string& path, std::size_t namepos) {
+    if (namepos > path.size()) return 0;
+    std::string name = path.substr(namepos);
+    if (name.find('*') == std::string::npos) return 0;
+    std::string ext = "ATT";
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos) {
+        std::string e = name.substr(dot + 1);
+        if (e.find('*') == std::string::npos) ext = e.substr(0, 7);
+    }
+    char num[16];
+    for (unsigned long n = 0;; n = (n + 1) & 0xFFFFFFFFul) {
+        std::snprintf(num, sizeof num, "%08lX.", n);
+        path.resize(namepos);
+        path.append(num).append(ext);
+        if (!exist(path)) return 1;
+    }
+}
+
+long fcopy(const std::string& src, const std::string& dst, std::size_t bufsize) {
+    fileptr in = openfile(src, "rb");
+    if (!in) return -1;
+    fileptr out = openfile(dst, "wb");
+    if (!out) return -1;
+    std::vector<char> buf(bufsize ? bufsize : 1);
+    long total = 0;
+    for (;;) {
+        std::size_t n = std::fread(buf.data(), 1, buf.size(), in.get());
+        if (n > 0) {
+            if (writeall(out.get(), buf.data(), n) != 0) return -1;
+            total += static_cast<long>(n);
+        }
+        if (n < buf.size()) break;
+    }
+    if (std::ferror(in.get())) return -1;
+    if (closefile(out) != 0) return -1;
+    return total;
+}

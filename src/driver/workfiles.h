@@ -1,0 +1,35 @@
+// Unique names for the files the gateway creates in directories that other
+// programs read and empty. No counter survives a run: each name is found by
+// trying numbered names from zero until one is free.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// 1 when the path exists (any kind of entry), else 0.
+int exist(const std::string& path);
+
+// The first free name prefix + 8 upper-case hex digits + suffix into out
+// (for example 0000001F.PKT); returns its number.
+unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out);
+
+// The first free name prefix + base + 4 upper-case hex digits + suffix into
+// out (for example MAIL0003.MSG); returns its number, or -1 when all 65536
+// names are taken (out then holds the last name tried).
+long genfnamebase(std::string_view prefix, std::string_view base, std::string_view suffix,
+                  std::string& out);
+
+// Changes the last characters of path, odometer-like, until it names no
+// existing entry. 0 when a free name was reached, non-zero when it gave up.
+int renfname(std::string& path);
+
+// When the file-name part of path (starting at namepos) holds a "*",
+// replaces it with the first free "%08lX.<ext>" name and returns 1;
+// otherwise returns 0 and leaves path alone.
+int starname(std::string& path, std::size_t namepos);
+
+// Copies src to dst (created or truncated) through a buffer of bufsize
+// bytes. Returns the number of bytes copied, or -1 when src cannot be
+// opened, dst cannot be created, or a read, write or close fails.
+long fcopy(const std::string& src, const std::string& dst, std::size_t bufsize);

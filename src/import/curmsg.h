@@ -1,0 +1,97 @@
+// The current message: the one process-wide record of the message being
+// converted, in either direction. Import fills it from the Internet header
+// and completes it by classification; export fills it from the FidoNet
+// message. Every text field keeps its capacity (127 characters unless said).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/fidoaddr.h"
+#include "driver/fixedtext.h"
+
+constexpr std::size_t MAXEMAILLIST = 1024;
+constexpr std::size_t MAXXPOST = 1024;
+
+enum msgtypes { MSGTYPE_MAIL = 0, MSGTYPE_NEWS = 1 };
+enum emailkinds { EMAIL_TO = 1, EMAIL_CC = 2, EMAIL_BCC = 3 };
+
+// A further recipient: the first "To:" address is not here but in msgtoemail.
+struct emailentry {
+    int kind = EMAIL_TO;
+    std::string email;  // up to 127 characters
+    std::string name;   // up to 127 characters; empty when none
+};
+
+// The date of a message: month 0..11, four-digit year.
+struct msgtimes {
+    std::uint16_t day = 1;
+    std::uint16_t month = 0;
+    std::uint16_t year = 1970;
+    std::uint16_t hour = 0;
+    std::uint16_t minute = 0;
+    std::uint16_t second = 0;
+};
+
+struct currentmessage {
+    int msgtype = MSGTYPE_MAIL;  // 0 mail, 1 news
+    text128 areaname;            // SOUP area (newsgroup for news); "Email" for exported mail
+
+    text128 msgfromname, msgfromemail;
+    text128 msgtoname, msgtoemail;
+    text128 msgreplyname, msgreplyemail;
+    text128 sender;  // "Sender:"
+    text128 xfrom;   // "X-From:"
+    text128 msgsubj;
+    text128 msgorganization;
+    text128 msgid;    // address part of "Message-ID:", no angle brackets
+    text128 replyid;  // "In-Reply-To:", else the last "References:" entry
+    msgtimes msgtime;
+    text128 tzinfo;   // text after the time in "Date:"
+    text21 msgdate;   // the FidoNet date field as read on export
+
+    text64 routemailpwd;   // "X-MailPassword:" on import; the route's password on export
+    text128 routemailsubj; // the route's subject (export only)
+
+    text128 rfccharset;  // Internet character set (first "charset=")
+    text128 mimetype;    // first "Content-Type:" value
+    text128 mimecte;     // first "Content-Transfer-Encoding:" value
+    text128 quotename, quoteemail;  // author of the quoted text found in the body
+
+    std::vector<emailentry> emaillist;  // at most MAXEMAILLIST
+    std::vector<std::string> xpost;     // other newsgroups; at most MAXXPOST
+
+    text128 fidoareaname;  // FidoNet area; "NETMAIL" for netmail
+    text128 fidocharset;   // CHRS kludge value
+    fidoaddr fromaddr, destaddr;
+
+    fidoaddr msgidaddr;
+    std::uint32_t fidomsgid = 0;
+    int validmsgid = 0;
+    fidoaddr replyidaddr;
+    std::uint32_t fidoreplyid = 0;
+    int validreplyid = 0;
+
+    text128 junkmailto;  // to-name before a message was diverted as junk
+
+    int routing = 0;  // export: -1 unknown, 0 gateway, 1 route; import: sender matched a Route
+    int routeno = -1;
+    int routepwdfailed = 0;
+
+    long parts = 1;      // parts of a split message
+    long partno = 1;     // part being written, from 1
+    long partbytes = 0;  // text bytes in the current part
+    int isfattach = 0;   // files are attached
+    text72 fname;        // names of the attached files, space-separated (subject of a file attach)
+    int alreadyfromto = 0;  // the first body line already shows "From:" or "To:"
+    int pastfirstline = 0;  // the first non-empty body line has been seen
+    long messagesize = 0;   // byte count of a message cut from a counted format
+};
+
+extern currentmessage curmsg;
+
+// Empties the fields that the parse pass of import fills afresh for every
+// message (the date, areas, addresses decided by classification stay).
+void resetmessage();
