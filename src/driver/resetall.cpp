@@ -5,6 +5,7 @@
 #include "driver/counters.h"
 #include "driver/runstate.h"
 #include "import/curmsg.h"
+#include "import/replies.h"
 #include "lists/listfiles.h"
 
 void resetall() {
@@ -12,6 +13,7 @@ void resetall() {
     cfg = settings{};
     tables = gatetables{};
     curmsg = currentmessage{};
+    replies = replyslots{};
     stats = runcounters{};
     totals = runcounters{};
     lists = mailinglists{};

@@ -1,0 +1,72 @@
+// The outbound SOUP packet: reply message files and their REPLIES index.
+//
+// Export and the mailing-list server leave Internet messages for the client
+// in reply message files (MAIL0000.MSG, NEWS0000.MSG, ...), one slot per
+// reply kind. A file receives messages until it is registered by a line in
+// REPLIES; from then on it belongs to the client and is never written again.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "driver/fixedtext.h"
+
+constexpr char REPLIESNAME[] = "REPLIES";  // outbound index, in the SOUP directory
+
+enum replykinds { REPLY_MAIL = 0, REPLY_NEWS = 1 };
+inline constexpr const char* TYPENAME[2] = {"mail", "news"};
+inline constexpr char FORMATTYPE[2] = {'b', 'B'};  // SOUP format letter of reply files
+
+// One reply kind's current file.
+struct replyslot {
+    pathtext replyfile;             // the file being filled; empty before genreplyfile
+    std::uint16_t replyfileno = 0;  // its 4-hex-digit number
+    int newmsg = 0;                 // messages appended since it was last registered
+};
+
+struct replyslots {
+    replyslot slot[2];  // indexed by reply kind
+    replyslot& operator[](int kind) { return slot[kind]; }
+};
+
+extern replyslots replies;
+
+// Registers the kind's file in REPLIES when it received messages, and moves
+// the slot on to the next free name (SOUP directory + "MAIL"/"NEWS" + 4 hex
+// digits + ".MSG"; not created yet) when it was registered or had no name.
+// Reads cfg.soupdir; writes replies[kind] and REPLIES. Reports "Error: can't
+// append to %s\n" when REPLIES cannot be written. Returns the kind.
+int genreplyfile(int kind);
+
+// One reply message being appended: open it, write its text into f, then
+// close it (or abort it). At most one may be open at a time.
+struct replymsg {
+    std::FILE* f = nullptr;  // the reply file, positioned for the message text
+    int kind = REPLY_MAIL;
+    long start = 0;          // where the message's record begins
+    bool created = false;    // the file did not exist before this message
+    std::string path;
+
+    replymsg() = default;
+    replymsg(const replymsg&) = delete;
+    replymsg& operator=(const replymsg&) = delete;
+    // A message neither closed nor aborted is dropped (as abortreply).
+    ~replymsg();
+};
+
+// Opens (or creates) the reply file of the kind, appends the record's
+// length placeholder and leaves h.f ready for the message text. Reads
+// replies[kind]; returns 0, or -1 (reported) when the file cannot be used.
+[[nodiscard]] int openreply(int kind, replymsg& h);
+
+// Completes the record: fills in its length, closes the file, counts the
+// message in replies[kind].newmsg and, with SeparateMSG, registers the file
+// at once. Returns 0; or -1 (reported) when any write, flush, seek or close
+// failed: then the file is cut back to where it was (removed if this message
+// created it), nothing is counted, and the caller must keep its input.
+[[nodiscard]] int closereply(replymsg& h);
+
+// Drops the message being written: the file is cut back to where it was
+// (removed if this message created it). Harmless on a closed handle.
+void abortreply(replymsg& h);

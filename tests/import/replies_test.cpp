@@ -1,0 +1,286 @@
+#include "import/replies.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "support/testutil.h"
+
+namespace {
+
+// A SOUP reader of our own, written from the format alone: records of a
+// 4-byte length, most significant byte first, and that many bytes of text.
+// ok turns false when a record claims more bytes than remain.
+std::vector<std::string> readsoup(const std::string& bytes, bool& ok) {
+    std::vector<std::string> out;
+    std::size_t p = 0;
+    ok = true;
+    while (p < bytes.size()) {
+        if (bytes.size() - p < 4) {
+            ok = false;
+            break;
+        }
+        auto b = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[p + i])); };
+        std::uint32_t len = b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3);
+        p += 4;
+        if (len > bytes.size() - p) {
+            ok = false;
+            break;
+        }
+        out.push_back(bytes.substr(p, len));
+        p += len;
+    }
+    return out;
+}
+
+std::vector<std::string> readsoupfile(const std::string& path) {
+    bool ok = false;
+    std::vector<std::string> recs = readsoup(readfile(path), ok);
+    EXPECT_TRUE(ok) << path;
+    return recs;
+}
+
+class replies_test : public statetest {
+protected:
+    scratchdir dir;
+    void SetUp() override {
+        statetest::SetUp();
+        cfg.soupdir = dir.path;
+    }
+    // Appends one message the way export and the list server do.
+    int append(int kind, const std::string& text) {
+        replymsg h;
+        if (openreply(kind, h) != 0) return -1;
+        // A short write shows in the stream's error flag, which closereply checks.
+        std::fwrite(text.data(), 1, text.size(), h.f);
+        return closereply(h);
+    }
+};
+
+const std::string M1 = "From: a@b\nSubject: one\n\nfirst\n";
+const std::string M2 = "From: a@b\nSubject: two\n\nsecond\n";
+const std::string M3 = "";
+const std::string N1 = "Newsgroups: alt.test\nSubject: n\n\nnews\n";
+
+std::string be32(std::uint32_t v) {
+    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+TEST_F(replies_test, slotsgetthefirstfreenamesandnofile) {
+    writefile(dir / "MAIL0000.MSG", "old");
+    EXPECT_EQ(genreplyfile(REPLY_MAIL), REPLY_MAIL);
+    EXPECT_EQ(genreplyfile(REPLY_NEWS), REPLY_NEWS);
+    EXPECT_EQ(replies[REPLY_MAIL].replyfile.str(), dir / "MAIL0001.MSG");
+    EXPECT_EQ(replies[REPLY_MAIL].replyfileno, 1);
+    EXPECT_EQ(replies[REPLY_NEWS].replyfile.str(), dir / "NEWS0000.MSG");
+    EXPECT_EQ(listtree(dir.path), (std::vector<std::string>{"MAIL0000.MSG"}));
+    // Called again without messages, a slot keeps its name.
+    genreplyfile(REPLY_MAIL);
+    EXPECT_EQ(replies[REPLY_MAIL].replyfile.str(), dir / "MAIL0001.MSG");
+}
+
+TEST_F(replies_test, onefileperkindandrunwithoutseparatemsg) {
+    genreplyfile(REPLY_MAIL);
+    genreplyfile(REPLY_NEWS);
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    ASSERT_EQ(append(REPLY_NEWS, N1), 0);
+    ASSERT_EQ(append(REPLY_MAIL, M2), 0);
+    ASSERT_EQ(append(REPLY_MAIL, M3), 0);
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 3);
+    EXPECT_FALSE(fileexists(dir / "REPLIES"));
+
+    genreplyfile(REPLY_MAIL);
+    genreplyfile(REPLY_NEWS);
+    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0000\tmail\tbn\nNEWS0000\tnews\tBn\n");
+    EXPECT_EQ(readfile(dir / "MAIL0000.MSG"),
+              be32(static_cast<std::uint32_t>(M1.size())) + M1 +
+                  be32(static_cast<std::uint32_t>(M2.size())) + M2 + be32(0));
+    EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), (std::vector<std::string>{M1, M2, M3}));
+    EXPECT_EQ(readsoupfile(dir / "NEWS0000.MSG"), (std::vector<std::string>{N1}));
+    // The slots moved on to names not yet created.
+    EXPECT_EQ(replies[REPLY_MAIL].replyfile.str(), dir / "MAIL0001.MSG");
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 0);
+    EXPECT_EQ(listtree(dir.path),
+              (std::vector<std::string>{"MAIL0000.MSG", "NEWS0000.MSG", "REPLIES"}));
+}
+
+TEST_F(replies_test, separatemsggiveseverymessageitsownfileandline) {
+    cfg.separatemsg = 1;
+    writefile(dir / "REPLIES", "MAIL0007\tmail\tbn\n");  // lines are only appended
+    genreplyfile(REPLY_MAIL);
+    genreplyfile(REPLY_NEWS);
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    ASSERT_EQ(append(REPLY_NEWS, N1), 0);
+    ASSERT_EQ(append(REPLY_MAIL, M2), 0);
+    ASSERT_EQ(append(REPLY_MAIL, M3), 0);
+    EXPECT_EQ(readfile(dir / "REPLIES"),
+              "MAIL0007\tmail\tbn\n"
+              "MAIL0000\tmail\tbn\n"
+              "NEWS0000\tnews\tBn\n"
+              "MAIL0001\tmail\tbn\n"
+              "MAIL0002\tmail\tbn\n");
+    EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), (std::vector<std::string>{M1}));
+    EXPECT_EQ(readsoupfile(dir / "MAIL0001.MSG"), (std::vector<std::string>{M2}));
+    EXPECT_EQ(readfile(dir / "MAIL0002.MSG"), be32(0));
+    EXPECT_EQ(readsoupfile(dir / "NEWS0000.MSG"), (std::vector<std::string>{N1}));
+    // The end-of-run calls find nothing more to register.
+    genreplyfile(REPLY_MAIL);
+    genreplyfile(REPLY_NEWS);
+    EXPECT_EQ(listtree(dir.path).size(), 5u);
+    EXPECT_EQ(readfile(dir / "REPLIES").size(), 5u * 17u);
+}
+
+TEST_F(replies_test, appendsgoonafterexistingrecords) {
+    writefile(dir / "MAIL0000.MSG", be32(1) + "x");
+    replies[REPLY_MAIL].replyfile = dir / "MAIL0000.MSG";
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), (std::vector<std::string>{"x", M1}));
+}
+
+TEST_F(replies_test, anabortedmessageleavesthefileasitwas) {
+    genreplyfile(REPLY_MAIL);
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    std::string before = readfile(dir / "MAIL0000.MSG");
+    {
+        replymsg h;
+        ASSERT_EQ(openreply(REPLY_MAIL, h), 0);
+        std::fputs("half a message", h.f);
+        abortreply(h);
+        EXPECT_EQ(h.f, nullptr);
+    }
+    {
+        replymsg h;  // dropped by going out of scope unfinished
+        ASSERT_EQ(openreply(REPLY_MAIL, h), 0);
+        std::fputs("another half", h.f);
+    }
+    EXPECT_EQ(readfile(dir / "MAIL0000.MSG"), before);
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 1);
+
+    // A message aborted in a file it created leaves no file behind.
+    genreplyfile(REPLY_NEWS);
+    {
+        replymsg h;
+        ASSERT_EQ(openreply(REPLY_NEWS, h), 0);
+        std::fputs("news", h.f);
+    }
+    EXPECT_FALSE(fileexists(dir / "NEWS0000.MSG"));
+}
+
+TEST_F(replies_test, afilethatcannotbeopenedisnotwrittenorcounted) {
+    replies[REPLY_MAIL].replyfile = dir / "missing/MAIL0000.MSG";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(append(REPLY_MAIL, M1), -1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Error: can't open reply file " + dir / "missing/MAIL0000.MSG" + "\n");
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 0);
+    EXPECT_TRUE(listtree(dir.path).empty());
+
+    // Without a name (no genreplyfile yet) nothing is written either.
+    replies[REPLY_NEWS].replyfile.clear();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(append(REPLY_NEWS, N1), -1);
+    testing::internal::GetCapturedStderr();
+}
+
+TEST_F(replies_test, areadonlyfileisneithertruncatednorwritten) {
+    if (geteuid() == 0) GTEST_SKIP() << "file rights do not bind the super-user";
+    writefile(dir / "MAIL0000.MSG", be32(1) + "x");
+    chmod((dir / "MAIL0000.MSG").c_str(), 0444);
+    replies[REPLY_MAIL].replyfile = dir / "MAIL0000.MSG";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(append(REPLY_MAIL, M1), -1);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(readfile(dir / "MAIL0000.MSG"), be32(1) + "x");
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 0);
+}
+
+// Lets writes fail beyond a file size, like a full disk, for one scope.
+class filesizelimit {
+public:
+    explicit filesizelimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        oldhandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim = saved;
+        lim.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    ~filesizelimit() {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldhandler);
+    }
+
+private:
+    rlimit saved{};
+    void (*oldhandler)(int) = nullptr;
+};
+
+TEST_F(replies_test, afailedwriteiscutbackandnotcounted) {
+    genreplyfile(REPLY_MAIL);
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    std::string before = readfile(dir / "MAIL0000.MSG");
+    std::string big(5000, 'x');
+    {
+        filesizelimit limit(before.size() + 100);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(append(REPLY_MAIL, big), -1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Error: can't write reply file " + dir / "MAIL0000.MSG" + "\n");
+    }
+    EXPECT_EQ(readfile(dir / "MAIL0000.MSG"), before);
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 1);
+
+    // The file still takes further messages, and registers only those written.
+    ASSERT_EQ(append(REPLY_MAIL, M2), 0);
+    genreplyfile(REPLY_MAIL);
+    EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), (std::vector<std::string>{M1, M2}));
+    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0000\tmail\tbn\n");
+}
+
+TEST_F(replies_test, afailedwriteinanewfileremovesit) {
+    cfg.separatemsg = 1;
+    genreplyfile(REPLY_NEWS);
+    {
+        filesizelimit limit(100);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(append(REPLY_NEWS, std::string(5000, 'n')), -1);
+        testing::internal::GetCapturedStderr();
+    }
+    EXPECT_TRUE(listtree(dir.path).empty());  // neither the file nor a REPLIES line
+    EXPECT_EQ(replies[REPLY_NEWS].newmsg, 0);
+}
+
+TEST_F(replies_test, repliesthatcannotbewrittenisreportedandleftwhole) {
+    writefile(dir / "REPLIES", std::string(90, 'r'));
+    genreplyfile(REPLY_MAIL);
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    {
+        filesizelimit limit(100);
+        testing::internal::CaptureStderr();
+        genreplyfile(REPLY_MAIL);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Error: can't append to " + dir / "REPLIES" + "\n");
+    }
+    EXPECT_EQ(readfile(dir / "REPLIES"), std::string(90, 'r'));
+    // The slot moves on all the same; the unregistered file stays for the operator.
+    EXPECT_EQ(replies[REPLY_MAIL].replyfile.str(), dir / "MAIL0001.MSG");
+    EXPECT_TRUE(fileexists(dir / "MAIL0000.MSG"));
+}
+
+TEST_F(replies_test, repliesinamissingdirectoryisreported) {
+    cfg.soupdir = dir / "gone/";
+    replies[REPLY_MAIL].replyfile = dir / "MAIL0000.MSG";
+    replies[REPLY_MAIL].newmsg = 1;
+    testing::internal::CaptureStderr();
+    genreplyfile(REPLY_MAIL);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error: can't append to " + dir / "gone/REPLIES" + "\n");
+}
+
+}  // namespace
