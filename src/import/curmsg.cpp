@@ -1,6 +1,24 @@
 #include "import/curmsg.h"
 
+#include <ctime>
+
+#include "driver/clock.h"
+
 currentmessage curmsg;
+
+namespace {
+msgtimes currenttime() {
+    std::tm tm = localclock(nowtime());
+    msgtimes t;
+    t.day = static_cast<std::uint16_t>(tm.tm_mday);
+    t.month = static_cast<std::uint16_t>(tm.tm_mon);
+    t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
+    t.hour = static_cast<std::uint16_t>(tm.tm_hour);
+    t.minute = static_cast<std::uint16_t>(tm.tm_min);
+    t.second = static_cast<std::uint16_t>(tm.tm_sec);
+    return t;
+}
+}  // namespace
 
 void resetmessage() {
     curmsg.msgfromemail.clear();
@@ -23,6 +41,7 @@ void resetmessage() {
     curmsg.mimetype.clear();
     curmsg.mimecte.clear();
     curmsg.tzinfo.clear();
+    curmsg.msgtime = currenttime();
     curmsg.emaillist.clear();
     curmsg.xpost.clear();
 }

@@ -23,6 +23,8 @@ struct emailentry {
     int kind = EMAIL_TO;
     std::string email;  // up to 127 characters
     std::string name;   // up to 127 characters; empty when none
+
+    bool operator==(const emailentry&) const = default;
 };
 
 // The date of a message: month 0..11, four-digit year.
@@ -71,7 +73,7 @@ struct currentmessage {
     std::uint32_t fidomsgid = 0;
     int validmsgid = 0;
     fidoaddr replyidaddr;
-    std::uint32_t fidoreplyid = 0;
+    std::uint32_t fidoreplyid = 0;  // read as a signed number, kept as its 32 bits
     int validreplyid = 0;
 
     text128 junkmailto;  // to-name before a message was diverted as junk
@@ -93,5 +95,7 @@ struct currentmessage {
 extern currentmessage curmsg;
 
 // Empties the fields that the parse pass of import fills afresh for every
-// message (the date, areas, addresses decided by classification stay).
+// message (areas and the addresses decided by classification stay). The date
+// becomes the current local time (reads the clock), so that a message
+// without "Date:" never carries the date of the message before it.
 void resetmessage();

@@ -16,7 +16,7 @@ struct msgrange {
 };
 
 class rangereader {
-public:
+   public:
     // Positions f (open for binary reading) at r.start.
     rangereader(std::FILE* f, msgrange r);
 
@@ -35,7 +35,7 @@ public:
     // True after a seek or read error: the range was not read completely.
     bool error() const { return failed; }
 
-private:
+   private:
     std::FILE* file;
     long pos;
     long end;

@@ -16,7 +16,9 @@
 replyslots replies;
 
 namespace {
-bool validkind(int kind) { return kind == REPLY_MAIL || kind == REPLY_NEWS; }
+bool validkind(int kind) {
+    return kind == REPLY_MAIL || kind == REPLY_NEWS;
+}
 
 std::string uppername(int kind) {
     std::string s = TYPENAME[kind];
@@ -90,7 +92,9 @@ int genreplyfile(int kind) {
     return kind;
 }
 
-replymsg::~replymsg() { abortreply(*this); }
+replymsg::~replymsg() {
+    abortreply(*this);
+}
 
 int openreply(int kind, replymsg& h) {
     abortreply(h);
@@ -137,10 +141,9 @@ int closereply(replymsg& h) {
     ok = ok && endpos >= 0 && len >= 0 && len <= INT32_MAX;
     if (ok) {
         auto v = static_cast<std::uint32_t>(len);
-        const unsigned char be[4] = {static_cast<unsigned char>(v >> 24),
-                                     static_cast<unsigned char>(v >> 16),
-                                     static_cast<unsigned char>(v >> 8),
-                                     static_cast<unsigned char>(v)};
+        const unsigned char be[4] = {
+            static_cast<unsigned char>(v >> 24), static_cast<unsigned char>(v >> 16),
+            static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
         ok = std::fseek(h.f, h.start, SEEK_SET) == 0 && writeall(h.f, be, sizeof be) == 0 &&
              std::fflush(h.f) == 0;
     }

@@ -44,8 +44,8 @@ int genreplyfile(int kind);
 struct replymsg {
     std::FILE* f = nullptr;  // the reply file, positioned for the message text
     int kind = REPLY_MAIL;
-    long start = 0;          // where the message's record begins
-    bool created = false;    // the file did not exist before this message
+    long start = 0;        // where the message's record begins
+    bool created = false;  // the file did not exist before this message
     std::string path;
 
     replymsg() = default;

@@ -13,6 +13,25 @@ constexpr std::size_t MAXAREASLINE = 8191;
 // The count line of a USENET batch is looked at in its first 254 bytes.
 constexpr std::size_t MAXCOUNTLINE = 254;
 constexpr std::size_t MESSAGEBUFSIZE = 1 << 16;
+
+// The first letter of an area's encoding: the file format and the kind it
+// stands for unless the third letter or the area name says otherwise.
+struct formatletter {
+    char letter;
+    int format;
+    int type;  // 0 mail, 1 news
+};
+const formatletter formatletters[] = {
+    {'u', FORMAT_RNEWS, 1},  {'m', FORMAT_MBOX, 0},   {'M', FORMAT_MMDF, 0},
+    {'b', FORMAT_BINARY, 0}, {'B', FORMAT_BINARY, 1},
+};
+
+const formatletter* findformat(char letter) {
+    for (const formatletter& f : formatletters) {
+        if (f.letter == letter) return &f;
+    }
+    return nullptr;
+}
 }  // namespace
 
 int parsearealine(std::string_view line, souparea& a) {
@@ -30,14 +49,13 @@ int parsearealine(std::string_view line, souparea& a) {
     char first = enc.empty() ? '\0' : enc[0];
     char third = enc.size() > 2 ? enc[2] : '\0';
 
-    switch (first) {
-        case 'u': a.msgformat = FORMAT_RNEWS, a.msgtype = 1; break;
-        case 'm': a.msgformat = FORMAT_MBOX, a.msgtype = 0; break;
-        case 'M': a.msgformat = FORMAT_MMDF, a.msgtype = 0; break;
-        case 'b': a.msgformat = FORMAT_BINARY, a.msgtype = 0; break;
-        case 'B': a.msgformat = FORMAT_BINARY, a.msgtype = 1; break;
-        default: a.msgformat = FORMAT_UNKNOWN; return AREA_UNKNOWN;
+    const formatletter* fl = findformat(first);
+    if (!fl) {
+        a.msgformat = FORMAT_UNKNOWN;
+        return AREA_UNKNOWN;
     }
+    a.msgformat = fl->format;
+    a.msgtype = fl->type;
     if (third == 'm') a.msgtype = 0;
     if (third == 'n') a.msgtype = 1;
     if (strieq(a.areaname.sv(), EMAILAREANAME)) a.msgtype = 0;
@@ -54,13 +72,19 @@ int areasreader::next(souparea& a) {
         if (c == '\n') break;
         if (text.size() < MAXAREASLINE) text.push_back(static_cast<char>(c));
     }
+    if (std::ferror(file)) {
+        // Lines after the damage would be lost if AREAS were deleted.
+        logprintf("Error reading %s\n", AREASNAME);
+        return AREA_FAILED;
+    }
     if (!any) return AREA_END;
     ++line;
     if (!text.empty() && text.back() == '\r') text.pop_back();
 
     int res = parsearealine(text, a);
     if (res == AREA_ERROR) logprintf("Error in line %ld in %s\n", line, AREASNAME);
-    if (res == AREA_UNKNOWN) logprintf("Unknown message format in line %ld in %s\n", line, AREASNAME);
+    if (res == AREA_UNKNOWN)
+        logprintf("Unknown message format in line %ld in %s\n", line, AREASNAME);
     return res;
 }
 
@@ -107,11 +131,20 @@ int soupcutter::next(msgrange& r) {
     if (std::fseek(file, pos, SEEK_SET) != 0) return CUT_BADFILE;
     int res;
     switch (format) {
-        case FORMAT_RNEWS: res = cutrnews(r); break;
-        case FORMAT_MBOX: res = cutmbox(r); break;
-        case FORMAT_MMDF: res = cutmmdf(r); break;
-        case FORMAT_BINARY: res = cutbinary(r); break;
-        default: return CUT_BADFILE;
+        case FORMAT_RNEWS:
+            res = cutrnews(r);
+            break;
+        case FORMAT_MBOX:
+            res = cutmbox(r);
+            break;
+        case FORMAT_MMDF:
+            res = cutmmdf(r);
+            break;
+        case FORMAT_BINARY:
+            res = cutbinary(r);
+            break;
+        default:
+            return CUT_BADFILE;
     }
     if (readerror) return CUT_BADFILE;
     if (res == CUT_MESSAGE) pos = r.end;

@@ -14,8 +14,8 @@
 #include "driver/fixedtext.h"
 #include "import/rangereader.h"
 
-constexpr char AREASNAME[] = "AREAS";     // inbound index, in the SOUP directory
-constexpr char MESSAGEEXT[] = ".MSG";     // every message file, inbound and reply
+constexpr char AREASNAME[] = "AREAS";  // inbound index, in the SOUP directory
+constexpr char MESSAGEEXT[] = ".MSG";  // every message file, inbound and reply
 constexpr char RNEWSHEADER[] = "#! rnews ";
 constexpr char EMAILAREANAME[] = "Email";  // an area of this name is always mail
 
@@ -30,17 +30,18 @@ enum msgformats {
 
 // One area of AREAS.
 struct souparea {
-    std::string prefix;   // base name of the message file
-    text128 areaname;     // the newsgroup for news
+    std::string prefix;  // base name of the message file
+    text128 areaname;    // the newsgroup for news
     int msgformat = FORMAT_UNKNOWN;
-    int msgtype = 0;      // 0 mail, 1 news
+    int msgtype = 0;  // 0 mail, 1 news
 };
 
 enum arearesults {
     AREA_OK = 0,       // an area to import
     AREA_ERROR = 1,    // fewer than three fields: skipped
     AREA_UNKNOWN = 2,  // unknown format letter: skipped, and AREAS must be kept
-    AREA_END = 3       // no more lines
+    AREA_END = 3,      // no more lines
+    AREA_FAILED = 4    // AREAS could not be read to its end: stop, and keep AREAS
 };
 
 // Splits one AREAS line (without its line feed) into a; returns AREA_OK,
@@ -50,18 +51,20 @@ enum arearesults {
 // Reads AREAS line by line; a last line without line feed counts like any
 // other, so no area is skipped and then deleted with AREAS.
 class areasreader {
-public:
+   public:
     explicit areasreader(std::FILE* f) : file(f) {}
 
-    // The next line into a. Reports error lines ("Error in line ...") and
-    // unknown formats ("Unknown message format in line ...") itself; the
-    // caller keeps AREAS after AREA_UNKNOWN and just goes on after AREA_ERROR.
+    // The next line into a. Reports error lines ("Error in line ..."),
+    // unknown formats ("Unknown message format in line ...") and read errors
+    // ("Error reading AREAS") itself; the caller goes on after AREA_ERROR,
+    // goes on but keeps AREAS after AREA_UNKNOWN, and stops and keeps AREAS
+    // after AREA_FAILED.
     [[nodiscard]] int next(souparea& a);
 
     // Number of the line last returned, from 1 (error lines count too).
     long lineno() const { return line; }
 
-private:
+   private:
     std::FILE* file;
     long line = 0;
 };
@@ -83,7 +86,7 @@ enum cutresults {
 // readers may move the file's position between calls (the conversion reads
 // each range twice); next() always continues at the end of the last range.
 class soupcutter {
-public:
+   public:
     // f: open for binary reading; format: FORMAT_RNEWS .. FORMAT_BINARY.
     soupcutter(std::FILE* f, int format);
 
@@ -98,7 +101,7 @@ public:
     long size() const { return filesize; }
     long position() const { return pos; }
 
-private:
+   private:
     int cutrnews(msgrange& r);
     int cutmbox(msgrange& r);
     int cutmmdf(msgrange& r);

@@ -26,7 +26,9 @@ std::vector<std::string> readsoup(const std::string& bytes, bool& ok) {
             ok = false;
             break;
         }
-        auto b = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[p + i])); };
+        auto b = [&](std::size_t i) {
+            return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[p + i]));
+        };
         std::uint32_t len = b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3);
         p += 4;
         if (len > bytes.size() - p) {
@@ -47,7 +49,7 @@ std::vector<std::string> readsoupfile(const std::string& path) {
 }
 
 class replies_test : public statetest {
-protected:
+   protected:
     scratchdir dir;
     void SetUp() override {
         statetest::SetUp();
@@ -99,9 +101,9 @@ TEST_F(replies_test, onefileperkindandrunwithoutseparatemsg) {
     genreplyfile(REPLY_MAIL);
     genreplyfile(REPLY_NEWS);
     EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0000\tmail\tbn\nNEWS0000\tnews\tBn\n");
-    EXPECT_EQ(readfile(dir / "MAIL0000.MSG"),
-              be32(static_cast<std::uint32_t>(M1.size())) + M1 +
-                  be32(static_cast<std::uint32_t>(M2.size())) + M2 + be32(0));
+    EXPECT_EQ(readfile(dir / "MAIL0000.MSG"), be32(static_cast<std::uint32_t>(M1.size())) + M1 +
+                                                  be32(static_cast<std::uint32_t>(M2.size())) + M2 +
+                                                  be32(0));
     EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), (std::vector<std::string>{M1, M2, M3}));
     EXPECT_EQ(readsoupfile(dir / "NEWS0000.MSG"), (std::vector<std::string>{N1}));
     // The slots moved on to names not yet created.
@@ -203,7 +205,7 @@ TEST_F(replies_test, areadonlyfileisneithertruncatednorwritten) {
 
 // Lets writes fail beyond a file size, like a full disk, for one scope.
 class filesizelimit {
-public:
+   public:
     explicit filesizelimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &saved);
         oldhandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -216,7 +218,7 @@ public:
         std::signal(SIGXFSZ, oldhandler);
     }
 
-private:
+   private:
     rlimit saved{};
     void (*oldhandler)(int) = nullptr;
 };

@@ -40,8 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         areacase{"rnewsnews", "0000001\tcomp.lang.c\tun", AREA_OK, "0000001", "comp.lang.c",
                  FORMAT_RNEWS, 1},
-        areacase{"emailareaismail", "0000001\tEmail\tun", AREA_OK, "0000001", "Email",
-                 FORMAT_RNEWS, 0},
+        areacase{"emailareaismail", "0000001\tEmail\tun", AREA_OK, "0000001", "Email", FORMAT_RNEWS,
+                 0},
         areacase{"emailareaignorescase", "0000001\teMAIL\tBn", AREA_OK, "0000001", "eMAIL",
                  FORMAT_BINARY, 0},
         areacase{"binarymail", "X\tbox\tbn", AREA_OK, "X", "box", FORMAT_BINARY, 0},
@@ -64,8 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(soup, areasreaderreportsandprocessesalastlinewithoutlinefeed) {
     scratchdir dir;
-    writefile(dir / "AREAS",
-              "A\tcomp.a\tun\r\nnot an area\nB\tb\tzn\n\nC\tEmail\tbn");
+    writefile(dir / "AREAS", "A\tcomp.a\tun\r\nnot an area\nB\tb\tzn\n\nC\tEmail\tbn");
     fileptr f = openfile(dir / "AREAS", "r");
     ASSERT_TRUE(f);
     areasreader r(f.get());
@@ -103,6 +102,18 @@ TEST(soup, areasreaderkeepsanoverlonglineasoneline) {
     EXPECT_EQ(a.prefix, "B");
     EXPECT_EQ(r.lineno(), 2);
     EXPECT_EQ(r.next(a), AREA_END);
+}
+
+TEST(soup, anunreadableareasfailsandisnottakenasfinished) {
+    scratchdir dir;
+    makedirs(dir / "AREAS");
+    fileptr f = openfile(dir / "AREAS", "r");
+    ASSERT_TRUE(f);
+    areasreader r(f.get());
+    souparea a;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(r.next(a), AREA_FAILED);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error reading AREAS\n");
 }
 
 TEST(soup, messagefilepathjoinsdirectoryprefixandextension) {
@@ -173,75 +184,117 @@ INSTANTIATE_TEST_SUITE_P(
     soup, cutting,
     ::testing::Values(
         // USENET batches
-        cutcase{"rnewstwoarticles", FORMAT_RNEWS, "#! rnews 5\nabcde#! rnews 3\nxyz",
-                {"abcde", "xyz"}, CUT_NOMORE},
-        cutcase{"rnewsblanksandtrailingtext", FORMAT_RNEWS, "#! rnews   4 bytes\nabcd",
-                {"abcd"}, CUT_NOMORE},
-        cutcase{"rnewszerocount", FORMAT_RNEWS, "#! rnews 0\n#! rnews 1\nx", {"", "x"},
+        cutcase{"rnewstwoarticles",
+                FORMAT_RNEWS,
+                "#! rnews 5\nabcde#! rnews 3\nxyz",
+                {"abcde", "xyz"},
                 CUT_NOMORE},
+        cutcase{"rnewsblanksandtrailingtext",
+                FORMAT_RNEWS,
+                "#! rnews   4 bytes\nabcd",
+                {"abcd"},
+                CUT_NOMORE},
+        cutcase{"rnewszerocount", FORMAT_RNEWS, "#! rnews 0\n#! rnews 1\nx", {"", "x"}, CUT_NOMORE},
         cutcase{"rnewscountpastend", FORMAT_RNEWS, "#! rnews 10\nabc", {}, CUT_BADFILE},
-        cutcase{"rnewssecondcountpastend", FORMAT_RNEWS, "#! rnews 2\nab#! rnews 9\nxy",
-                {"ab"}, CUT_BADFILE},
-        cutcase{"rnewshugecount", FORMAT_RNEWS, "#! rnews 99999999999999999999999\nab", {},
+        cutcase{"rnewssecondcountpastend",
+                FORMAT_RNEWS,
+                "#! rnews 2\nab#! rnews 9\nxy",
+                {"ab"},
+                CUT_BADFILE},
+        cutcase{"rnewshugecount",
+                FORMAT_RNEWS,
+                "#! rnews 99999999999999999999999\nab",
+                {},
                 CUT_BADFILE},
         cutcase{"rnewsnegativecount", FORMAT_RNEWS, "#! rnews -1\nab", {}, CUT_BADFILE},
         cutcase{"rnewsnotabatch", FORMAT_RNEWS, "Path: x\n\nbody\n", {}, CUT_BADFILE},
         cutcase{"rnewsheaderiscasesensitive", FORMAT_RNEWS, "#! RNEWS 2\nab", {}, CUT_BADFILE},
-        cutcase{"rnewsgarbageafterarticle", FORMAT_RNEWS, "#! rnews 2\nab\n#! rnews 1\nc",
-                {"ab"}, CUT_BADFILE},
-        cutcase{"rnewsunfinishedcountline", FORMAT_RNEWS, "#! rnews 2\nab#! rnews 1", {"ab"},
+        cutcase{"rnewsgarbageafterarticle",
+                FORMAT_RNEWS,
+                "#! rnews 2\nab\n#! rnews 1\nc",
+                {"ab"},
+                CUT_BADFILE},
+        cutcase{"rnewsunfinishedcountline",
+                FORMAT_RNEWS,
+                "#! rnews 2\nab#! rnews 1",
+                {"ab"},
                 CUT_NOMORE},
         cutcase{"rnewsempty", FORMAT_RNEWS, "", {}, CUT_NOMORE},
         // mailboxes
-        cutcase{"mboxtwomessages", FORMAT_MBOX,
+        cutcase{"mboxtwomessages",
+                FORMAT_MBOX,
                 "From a Tue Sep 14 1999\nX: 1\n\nbody\nFrom b\nY: 2\n",
-                {"X: 1\n\nbody\n", "Y: 2\n"}, CUT_NOMORE},
-        cutcase{"mboxfrominsidebodylines", FORMAT_MBOX,
-                "From a\nhi\nsaid From here\n>From x\n From y\nFrom b\nz\n",
-                {"hi\nsaid From here\n>From x\n From y\n", "z\n"}, CUT_NOMORE},
-        cutcase{"mboxfromfurtherinsidealongline", FORMAT_MBOX,
-                "From a\n" + std::string(254, 'x') + "From y\nend\n",
-                {std::string(254, 'x') + "From y\nend\n"}, CUT_NOMORE},
-        cutcase{"mboxfromneedsitsblank", FORMAT_MBOX, "From a\nFromage\n", {"Fromage\n"},
+                {"X: 1\n\nbody\n", "Y: 2\n"},
                 CUT_NOMORE},
+        cutcase{"mboxfrominsidebodylines",
+                FORMAT_MBOX,
+                "From a\nhi\nsaid From here\n>From x\n From y\nFrom b\nz\n",
+                {"hi\nsaid From here\n>From x\n From y\n", "z\n"},
+                CUT_NOMORE},
+        cutcase{"mboxfromfurtherinsidealongline",
+                FORMAT_MBOX,
+                "From a\n" + std::string(254, 'x') + "From y\nend\n",
+                {std::string(254, 'x') + "From y\nend\n"},
+                CUT_NOMORE},
+        cutcase{
+            "mboxfromneedsitsblank", FORMAT_MBOX, "From a\nFromage\n", {"Fromage\n"}, CUT_NOMORE},
         cutcase{"mboxfirstlinenotfrom", FORMAT_MBOX, "X: 1\nFrom a\n", {}, CUT_BADFILE},
         cutcase{"mboxleadingemptyline", FORMAT_MBOX, "\nFrom a\nb\n", {}, CUT_BADFILE},
         cutcase{"mboxfromiscasesensitive", FORMAT_MBOX, "from a\nb\n", {}, CUT_BADFILE},
-        cutcase{"mboxlastlinewithoutlinefeed", FORMAT_MBOX, "From a\nbody", {"body"},
-                CUT_NOMORE},
+        cutcase{"mboxlastlinewithoutlinefeed", FORMAT_MBOX, "From a\nbody", {"body"}, CUT_NOMORE},
         cutcase{"mboxemptymessages", FORMAT_MBOX, "From a\nFrom b\n", {"", ""}, CUT_NOMORE},
         cutcase{"mboxonlyanunfinishedfromline", FORMAT_MBOX, "From a", {}, CUT_NOMORE},
         cutcase{"mboxempty", FORMAT_MBOX, "", {}, CUT_NOMORE},
         // MMDF
-        cutcase{"mmdfdoubleseparators", FORMAT_MMDF,
+        cutcase{"mmdfdoubleseparators",
+                FORMAT_MMDF,
                 SEP + "A: 1\n\nb\n" + SEP + SEP + "C: 2\n\nd\n" + SEP,
-                {"A: 1\n\nb\n", "C: 2\n\nd\n"}, CUT_NOMORE},
-        cutcase{"mmdfwithoutseparators", FORMAT_MMDF, "A: 1\n\nb\n", {"A: 1\n\nb\n"},
+                {"A: 1\n\nb\n", "C: 2\n\nd\n"},
                 CUT_NOMORE},
+        cutcase{"mmdfwithoutseparators", FORMAT_MMDF, "A: 1\n\nb\n", {"A: 1\n\nb\n"}, CUT_NOMORE},
         cutcase{"mmdfseparatorsonly", FORMAT_MMDF, SEP + SEP + SEP, {}, CUT_NOMORE},
-        cutcase{"mmdfemptylinebetweenseparators", FORMAT_MMDF, SEP + "\n" + SEP, {"\n"},
+        cutcase{
+            "mmdfemptylinebetweenseparators", FORMAT_MMDF, SEP + "\n" + SEP, {"\n"}, CUT_NOMORE},
+        cutcase{"mmdfseparatorinsidealine",
+                FORMAT_MMDF,
+                SEP + "A\nxx" + SEP + "B\n",
+                {"A\nxx", "B\n"},
                 CUT_NOMORE},
-        cutcase{"mmdfseparatorinsidealine", FORMAT_MMDF, SEP + "A\nxx" + SEP + "B\n",
-                {"A\nxx", "B\n"}, CUT_NOMORE},
-        cutcase{"mmdfthreeonesdonotseparate", FORMAT_MMDF, SEP + "a\x01\x01\x01z\n" + SEP,
-                {"a\x01\x01\x01z\n"}, CUT_NOMORE},
-        cutcase{"mmdflastseparatorwithoutlinefeed", FORMAT_MMDF, SEP + "A\n\x01\x01\x01\x01",
-                {"A\n"}, CUT_NOMORE},
-        cutcase{"mmdfseparatoracrosslongline", FORMAT_MMDF,
+        cutcase{"mmdfthreeonesdonotseparate",
+                FORMAT_MMDF,
+                SEP + "a\x01\x01\x01z\n" + SEP,
+                {"a\x01\x01\x01z\n"},
+                CUT_NOMORE},
+        cutcase{"mmdflastseparatorwithoutlinefeed",
+                FORMAT_MMDF,
+                SEP + "A\n\x01\x01\x01\x01",
+                {"A\n"},
+                CUT_NOMORE},
+        cutcase{"mmdfseparatoracrosslongline",
+                FORMAT_MMDF,
                 SEP + std::string(252, 'x') + SEP + "B\n",
-                {std::string(252, 'x'), "B\n"}, CUT_NOMORE},
+                {std::string(252, 'x'), "B\n"},
+                CUT_NOMORE},
         cutcase{"mmdfempty", FORMAT_MMDF, "", {}, CUT_NOMORE},
         // binary
-        cutcase{"binarytworecords", FORMAT_BINARY, record("Subject: a\n\nx\n") + record("b"),
-                {"Subject: a\n\nx\n", "b"}, CUT_NOMORE},
-        cutcase{"binaryemptyrecord", FORMAT_BINARY, record("") + record("b"), {"", "b"},
+        cutcase{"binarytworecords",
+                FORMAT_BINARY,
+                record("Subject: a\n\nx\n") + record("b"),
+                {"Subject: a\n\nx\n", "b"},
                 CUT_NOMORE},
-        cutcase{"binarylengthpastend", FORMAT_BINARY, record("a") + be32(5) + "abcd", {"a"},
+        cutcase{
+            "binaryemptyrecord", FORMAT_BINARY, record("") + record("b"), {"", "b"}, CUT_NOMORE},
+        cutcase{"binarylengthpastend",
+                FORMAT_BINARY,
+                record("a") + be32(5) + "abcd",
+                {"a"},
                 CUT_BADFILE},
-        cutcase{"binarynegativelength", FORMAT_BINARY, be32(0x80000000u) + "abcd", {},
-                CUT_BADFILE},
-        cutcase{"binaryunfinishedlength", FORMAT_BINARY, record("a") + std::string(2, '\0'),
-                {"a"}, CUT_NOMORE},
+        cutcase{"binarynegativelength", FORMAT_BINARY, be32(0x80000000u) + "abcd", {}, CUT_BADFILE},
+        cutcase{"binaryunfinishedlength",
+                FORMAT_BINARY,
+                record("a") + std::string(2, '\0'),
+                {"a"},
+                CUT_NOMORE},
         cutcase{"binaryempty", FORMAT_BINARY, "", {}, CUT_NOMORE}),
     [](const auto& p) { return std::string(p.param.name); });
 

@@ -1,0 +1,164 @@
+#include "import/headerlines.h"
+
+#include "driver/text.h"
+#include "import/curmsg.h"
+#include "import/rfc822.h"
+
+namespace {
+// Drops the line feed that ends a physical line; true when there was one.
+bool droplinefeed(std::string& s, std::size_t from) {
+    if (s.size() > from && s.back() == '\n') {
+        s.pop_back();
+        return true;
+    }
+    return false;
+}
+
+bool iscontinuation(int c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+// Every run of white space becomes one space; none is left at either end.
+void normalise(std::string& s) {
+    std::size_t out = 0;
+    bool pending = false;
+    for (char c : s) {
+        if (iswhite(static_cast<unsigned char>(c))) {
+            pending = out > 0;
+            continue;
+        }
+        if (pending) s[out++] = ' ';
+        pending = false;
+        s[out++] = c;
+    }
+    s.resize(out);
+}
+}  // namespace
+
+int readheaderline(rangereader& in, std::string& line) {
+    line.clear();
+    if (in.readline(line, MAXLOGICALLINE) == 0) return 0;
+    droplinefeed(line, 0);
+    // A line with nothing but its line end closes the header, also when
+    // that line end is CR LF; it never takes continuation lines.
+    if (line.empty() || line == "\r") {
+        line.clear();
+        return 1;
+    }
+    while (line.size() < MAXLOGICALLINE && iscontinuation(in.peek())) {
+        std::size_t before = line.size();
+        if (in.readline(line, MAXLOGICALLINE - line.size()) == 0) break;
+        droplinefeed(line, before);
+    }
+    normalise(line);
+    return 1;
+}
+
+namespace {
+using fieldaction = bool (*)(std::string& value);
+
+struct headerfield {
+    const char* name;    // with its colon
+    fieldaction action;  // false: not used, try the fields further down
+};
+
+bool fromfield(std::string& v) {
+    processemail(v, &curmsg.msgfromemail, &curmsg.msgfromname, HEADER_FROM);
+    return true;
+}
+bool replytofield(std::string& v) {
+    processemail(v, &curmsg.msgreplyemail, &curmsg.msgreplyname, HEADER_REPLYTO);
+    return true;
+}
+bool tofield(std::string& v) {
+    processemail(v, &curmsg.msgtoemail, &curmsg.msgtoname, HEADER_TO);
+    return true;
+}
+bool ccfield(std::string& v) {
+    processemail(v, nullptr, nullptr, HEADER_CC);
+    return true;
+}
+bool bccfield(std::string& v) {
+    processemail(v, nullptr, nullptr, HEADER_BCC);
+    return true;
+}
+// X-Comment-To names the recipient only when To: has not.
+bool commenttofield(std::string& v) {
+    if (!curmsg.msgtoname.empty()) return false;
+    processtext(v, curmsg.msgtoname);
+    return true;
+}
+bool xfromfield(std::string& v) {
+    processtext(v, curmsg.xfrom);
+    return true;
+}
+bool senderfield(std::string& v) {
+    processtext(v, curmsg.sender);
+    return true;
+}
+bool subjectfield(std::string& v) {
+    processtext(v, curmsg.msgsubj);
+    return true;
+}
+bool datefield(std::string& v) {
+    processdate(v, curmsg.msgtime, &curmsg.tzinfo);
+    return true;
+}
+bool msgidfield(std::string& v) {
+    processmsgid(v, curmsg.msgid, 0);
+    return true;
+}
+bool orgfield(std::string& v) {
+    processtext(v, curmsg.msgorganization);
+    return true;
+}
+bool inreplytofield(std::string& v) {
+    processmsgid(v, curmsg.replyid, 1);
+    return true;
+}
+// References only stands in for a missing In-Reply-To; its last entry is
+// the message replied to.
+bool referencesfield(std::string& v) {
+    if (!curmsg.replyid.empty()) return false;
+    processmsgid(v, curmsg.replyid, 1);
+    return true;
+}
+bool newsgroupsfield(std::string& v) {
+    processnewsgroups(v, curmsg.areaname.sv());
+    return true;
+}
+bool mailpwdfield(std::string& v) {
+    processtext(v, curmsg.routemailpwd);
+    return true;
+}
+
+// The order decides: the first name that starts the line takes it.
+const headerfield fields[] = {
+    {"From:", fromfield},
+    {"Reply-To:", replytofield},
+    {"To:", tofield},
+    {"Cc:", ccfield},
+    {"Bcc:", bccfield},
+    {"X-Comment-To:", commenttofield},
+    {"X-From:", xfromfield},
+    {"Sender:", senderfield},
+    {"Subject:", subjectfield},
+    {"Date:", datefield},
+    {"Message-ID:", msgidfield},
+    {"Organization:", orgfield},
+    {"In-Reply-To:", inreplytofield},
+    {"References:", referencesfield},
+    {"Newsgroups:", newsgroupsfield},
+    {"X-MailPassword:", mailpwdfield},
+};
+}  // namespace
+
+int parseheaderline(std::string_view line) {
+    for (const headerfield& f : fields) {
+        std::string_view name = f.name;
+        if (!istartswith(line, name)) continue;
+        std::string value(line.substr(name.size()));
+        if (f.action(value)) return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,262 @@
+#include "import/headerlines.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/fileio.h"
+#include "import/curmsg.h"
+#include "support/testutil.h"
+
+namespace {
+
+// All logical header lines of the range, up to and including the empty one
+// that ends the header.
+std::vector<std::string> headerlines(const std::string& path, msgrange r) {
+    fileptr f = openfile(path, "rb");
+    EXPECT_TRUE(f);
+    rangereader in(f.get(), r);
+    std::vector<std::string> out;
+    std::string line;
+    while (readheaderline(in, line)) {
+        out.push_back(line);
+        if (line.empty()) break;
+    }
+    return out;
+}
+
+struct foldcase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> lines;
+};
+
+class folding : public ::testing::TestWithParam<foldcase> {};
+
+TEST_P(folding, lines) {
+    const foldcase& c = GetParam();
+    scratchdir dir;
+    writefile(dir / "m", c.text);
+    EXPECT_EQ(headerlines(dir / "m", {0, static_cast<long>(c.text.size())}), c.lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    headerlines, folding,
+    ::testing::Values(
+        foldcase{"simple", "From: a@b\nTo: c@d\n\nbody\n", {"From: a@b", "To: c@d", ""}},
+        foldcase{"foldedsubject",
+                 "Subject: a long\n\tfolded subject\n   and more  \nX: y\n\n",
+                 {"Subject: a long folded subject and more", "X: y", ""}},
+        foldcase{"whitespaceruns", "To:   x@y \t (X  Y)  \n\n", {"To: x@y (X Y)", ""}},
+        foldcase{"crlfheader", "Subject: x\r\n\r\n indented body\r\n", {"Subject: x", ""}},
+        foldcase{"crlffolded", "Subject: x\r\n y\r\n\r\n", {"Subject: x y", ""}},
+        foldcase{"formfeedandverticaltabfold", "A: 1\n\f2\n\v3\n\n", {"A: 1 2 3", ""}},
+        foldcase{"noemptyline", "A: 1\nB: 2", {"A: 1", "B: 2"}},
+        foldcase{"emptyheader", "\nbody\n", {""}},
+        foldcase{"continuationatend", "A: 1\n 2", {"A: 1 2"}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(headerlines, readingstopsattheendoftherange) {
+    scratchdir dir;
+    std::string first = "Subject: one\n";
+    std::string text = first + " not mine\n\nSubject: two\n";
+    writefile(dir / "m", text);
+    // The continuation line belongs to the next range and is never read.
+    EXPECT_EQ(headerlines(dir / "m", {0, static_cast<long>(first.size())}),
+              (std::vector<std::string>{"Subject: one"}));
+}
+
+TEST(headerlines, anoverlonglinecomesinpieces) {
+    scratchdir dir;
+    std::string text = "X: " + std::string(40000, 'a') + "\n\tb\n\n";
+    writefile(dir / "m", text);
+    std::vector<std::string> lines = headerlines(dir / "m", {0, static_cast<long>(text.size())});
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].size(), MAXLOGICALLINE);
+    EXPECT_EQ(lines[1], std::string(40003 - MAXLOGICALLINE, 'a') + " b");
+    EXPECT_EQ(lines[2], "");
+}
+
+// ------------------------------------------------------- the field table
+
+// Parses the header of text into curmsg as the parse pass does.
+void parseheader(const std::string& text) {
+    scratchdir dir;
+    writefile(dir / "m", text);
+    fileptr f = openfile(dir / "m", "rb");
+    rangereader in(f.get(), {0, static_cast<long>(text.size())});
+    resetmessage();
+    std::string line;
+    while (readheaderline(in, line) && !line.empty()) parseheaderline(line);
+}
+
+TEST_F(statetest, arealisticmail) {
+    curmsg.areaname = "comp.lang.c";
+    parseheader(
+        "Return-Path: <ann@y.org>\n"
+        "Received: from mx by host; Mon, 13 Sep 1999 10:00:00 +0000\n"
+        "From: \"Smith, Ann\" <ann@y.org>\n"
+        "To: Bob Jones <bob@z.org>,\n"
+        "    carol@c.org (Carol C),\n"
+        "\t\"Doe, John\" <john@d.org>\n"
+        "Cc: dan@e.org\n"
+        "Subject: Re: the   meeting\n"
+        "  on Friday\n"
+        "Date: Mon, 13 Sep 1999 09:59:01 +0200\n"
+        "Message-ID: <305419896@f2.n3.z4.fidonet.org>\n"
+        "References: <1@a.org>\n"
+        "\t<2@b.org> <3@c.org>\n"
+        "Newsgroups: comp.lang.c,alt.test\n"
+        "Organization: Example Org\n"
+        "X-MailPassword: secret\n"
+        "Content-Type: text/plain\n"
+        "\n"
+        "From: not a header\n");
+    EXPECT_EQ(curmsg.msgfromemail.str(), "ann@y.org");
+    EXPECT_EQ(curmsg.msgfromname.str(), "Smith, Ann");
+    EXPECT_EQ(curmsg.msgtoemail.str(), "bob@z.org");
+    EXPECT_EQ(curmsg.msgtoname.str(), "Bob Jones");
+    EXPECT_EQ(curmsg.emaillist, (std::vector<emailentry>{{EMAIL_TO, "carol@c.org", "Carol C"},
+                                                         {EMAIL_TO, "john@d.org", "Doe, John"},
+                                                         {EMAIL_CC, "dan@e.org", ""}}));
+    EXPECT_EQ(curmsg.msgsubj.str(), "Re: the meeting on Friday");
+    EXPECT_EQ(curmsg.msgtime.day, 13);
+    EXPECT_EQ(curmsg.msgtime.month, 8);
+    EXPECT_EQ(curmsg.msgtime.year, 1999);
+    EXPECT_EQ(curmsg.msgtime.hour, 9);
+    EXPECT_EQ(curmsg.msgtime.second, 1);
+    EXPECT_EQ(curmsg.tzinfo.str(), "+0200");
+    EXPECT_EQ(curmsg.msgid.str(), "305419896@f2.n3.z4.fidonet.org");
+    EXPECT_EQ(curmsg.replyid.str(), "3@c.org");
+    EXPECT_EQ(curmsg.xpost, (std::vector<std::string>{"alt.test"}));
+    EXPECT_EQ(curmsg.msgorganization.str(), "Example Org");
+    EXPECT_EQ(curmsg.routemailpwd.str(), "secret");
+    EXPECT_TRUE(curmsg.mimetype.empty());  // MIME lines are not this table's
+}
+
+struct tablecase {
+    const char* name;
+    std::string header;
+    const char* replyid;
+    const char* toname;
+    const char* subject;
+};
+
+class fieldtable : public statetest, public ::testing::WithParamInterface<tablecase> {};
+
+TEST_P(fieldtable, rules) {
+    const tablecase& c = GetParam();
+    parseheader(c.header + "\n");
+    EXPECT_EQ(curmsg.replyid.str(), c.replyid);
+    EXPECT_EQ(curmsg.msgtoname.str(), c.toname);
+    EXPECT_EQ(curmsg.msgsubj.str(), c.subject);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    headerlines, fieldtable,
+    ::testing::Values(
+        tablecase{"referenceskeepsthelast", "References: <1@a> <2@b>\n", "2@b", "", ""},
+        tablecase{"inreplytoreplacesreferences", "References: <1@a> <2@b>\nIn-Reply-To: <9@z>\n",
+                  "9@z", "", ""},
+        tablecase{"referencesdoesnotreplaceinreplyto",
+                  "In-Reply-To: <9@z>\nReferences: <1@a> <2@b>\n", "9@z", "", ""},
+        tablecase{"secondreferenceslineignored", "References: <1@a>\nReferences: <2@b>\n", "1@a",
+                  "", ""},
+        tablecase{"referenceswithoutat", "References: <nothing>\nReferences: <2@b>\n", "2@b", "",
+                  ""},
+        tablecase{"laterinreplytowins", "In-Reply-To: <1@a>\nIn-Reply-To: <2@b>\n", "2@b", "", ""},
+        tablecase{"commenttonamesrecipient", "X-Comment-To: Some Body\n", "", "Some Body", ""},
+        tablecase{"commenttoafterto", "To: Joe <j@x>\nX-Comment-To: Other\n", "", "Joe", ""},
+        tablecase{"commenttobeforeto", "X-Comment-To: Other\nTo: Joe <j@x>\n", "", "Joe", ""},
+        tablecase{"toaddressonlyletscommentto", "To: j@x\nX-Comment-To: Other\n", "", "Other", ""},
+        tablecase{"laterheaderwins", "Subject: one\nSubject: two\n", "", "", "two"},
+        tablecase{"namesignorecase", "SUBJECT: loud\nin-reply-to: <1@a>\n", "1@a", "", "loud"},
+        tablecase{"colonneeded", "Subject two\n", "", "", ""},
+        tablecase{"foldedsubjectwithtab", "Subject: folded\n\tsubject\n", "", "",
+                  "folded subject"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(statetest, parseheaderlinetellswhetherafieldwasused) {
+    EXPECT_EQ(parseheaderline("Subject: x"), 1);
+    EXPECT_EQ(parseheaderline("Content-Type: text/plain"), 0);
+    EXPECT_EQ(parseheaderline("Received: from x"), 0);
+    EXPECT_EQ(parseheaderline("X-Comment-To: a"), 1);
+    EXPECT_EQ(parseheaderline("X-Comment-To: b"), 0);  // a name is already there
+    EXPECT_EQ(curmsg.msgtoname.str(), "a");
+}
+
+TEST_F(statetest, amessagewithoutdatetakesthecurrenttime) {
+    parseheader("Date: Mon, 14 Sep 1998 20:16:10 +0200\n");
+    EXPECT_EQ(curmsg.msgtime.year, 1998);
+    parseheader("Subject: no date\n");
+    // The fixed clock of the tests stands at Tue 14 Sep 1999 20:16:10 UTC.
+    EXPECT_EQ(curmsg.msgtime.day, 14);
+    EXPECT_EQ(curmsg.msgtime.month, 8);
+    EXPECT_EQ(curmsg.msgtime.year, 1999);
+    EXPECT_EQ(curmsg.msgtime.hour, 20);
+    EXPECT_EQ(curmsg.msgtime.minute, 16);
+    EXPECT_EQ(curmsg.msgtime.second, 10);
+    EXPECT_TRUE(curmsg.tzinfo.empty());
+}
+
+TEST_F(statetest, resetmessageemptiestheparsedfields) {
+    parseheader(
+        "From: A <a@b>\nTo: c@d, e@f\nReply-To: r@s\nX-From: x\nSender: s\nSubject: s\n"
+        "Organization: o\nMessage-ID: <m@i>\nIn-Reply-To: <r@i>\nX-MailPassword: p\n"
+        "Newsgroups: a,b\nDate: 1 Jan 2000 00:00:00 UTC\n");
+    curmsg.routemailsubj = "r";
+    curmsg.rfccharset = "c";
+    curmsg.mimetype = "t";
+    curmsg.mimecte = "e";
+    curmsg.quotename = "q";
+    curmsg.quoteemail = "q@e";
+    curmsg.areaname = "kept";
+    resetmessage();
+    for (const text128* f :
+         {&curmsg.msgfromemail, &curmsg.msgfromname, &curmsg.msgtoemail, &curmsg.msgtoname,
+          &curmsg.msgreplyemail, &curmsg.msgreplyname, &curmsg.xfrom, &curmsg.sender,
+          &curmsg.quotename, &curmsg.quoteemail, &curmsg.msgsubj, &curmsg.msgorganization,
+          &curmsg.msgid, &curmsg.replyid, &curmsg.routemailsubj, &curmsg.rfccharset,
+          &curmsg.mimetype, &curmsg.mimecte, &curmsg.tzinfo}) {
+        EXPECT_TRUE(f->empty()) << f->str();
+    }
+    EXPECT_TRUE(curmsg.routemailpwd.empty());
+    EXPECT_TRUE(curmsg.emaillist.empty());
+    EXPECT_TRUE(curmsg.xpost.empty());
+    EXPECT_EQ(curmsg.areaname.str(), "kept");
+}
+
+TEST_F(statetest, hostileheaderlinesoverrunnothing) {
+    const char* names[] = {"From:",        "Reply-To:",     "To:",         "Cc:",
+                           "Bcc:",         "X-Comment-To:", "X-From:",     "Sender:",
+                           "Subject:",     "Date:",         "Message-ID:", "Organization:",
+                           "In-Reply-To:", "References:",   "Newsgroups:", "X-MailPassword:"};
+    const std::string fillers[] = {std::string(MAXLOGICALLINE, 'x'),
+                                   "<" + std::string(20000, 'a') + "@" + std::string(12000, 'b'),
+                                   std::string(16000, '\\') + std::string(16000, ' '),
+                                   std::string(32000, ',') + "a@b"};
+    for (const std::string& fill : fillers) {
+        for (const char* n : names) {
+            resetmessage();
+            std::string line = std::string(n) + " " + fill;
+            line.resize(std::min(line.size(), MAXLOGICALLINE));
+            parseheaderline(line);
+            for (const text128* f :
+                 {&curmsg.msgfromemail, &curmsg.msgfromname, &curmsg.msgtoemail, &curmsg.msgtoname,
+                  &curmsg.msgreplyemail, &curmsg.msgreplyname, &curmsg.xfrom, &curmsg.sender,
+                  &curmsg.msgsubj, &curmsg.msgorganization, &curmsg.msgid, &curmsg.replyid,
+                  &curmsg.tzinfo}) {
+                EXPECT_LE(f->size(), 127u) << n;
+            }
+            EXPECT_LE(curmsg.routemailpwd.size(), 63u);
+            EXPECT_LE(curmsg.emaillist.size(), MAXEMAILLIST);
+            EXPECT_LE(curmsg.xpost.size(), MAXXPOST);
+            for (const std::string& g : curmsg.xpost) EXPECT_LE(g.size(), 127u);
+            EXPECT_LE(curmsg.msgtime.day, 31);
+            EXPECT_LE(curmsg.msgtime.month, 11);
+        }
+    }
+}
+
+}  // namespace
