@@ -51,9 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         foldcase{"whitespaceruns", "To:   x@y \t (X  Y)  \n\n", {"To: x@y (X Y)", ""}},
         foldcase{"crlfheader", "Subject: x\r\n\r\n indented body\r\n", {"Subject: x", ""}},
         foldcase{"crlffolded", "Subject: x\r\n y\r\n\r\n", {"Subject: x y", ""}},
-        foldcase{"formfeedandverticaltabfold", "A: 1\n\f2\n\v3\n\n", {"A: 1 2 3", ""}},
         foldcase{"noemptyline", "A: 1\nB: 2", {"A: 1", "B: 2"}},
-        foldcase{"emptyheader", "\nbody\n", {""}},
         foldcase{"continuationatend", "A: 1\n 2", {"A: 1 2"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -161,30 +159,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "9@z", "", ""},
         tablecase{"referencesdoesnotreplaceinreplyto",
                   "In-Reply-To: <9@z>\nReferences: <1@a> <2@b>\n", "9@z", "", ""},
-        tablecase{"secondreferenceslineignored", "References: <1@a>\nReferences: <2@b>\n", "1@a",
-                  "", ""},
         tablecase{"referenceswithoutat", "References: <nothing>\nReferences: <2@b>\n", "2@b", "",
                   ""},
-        tablecase{"laterinreplytowins", "In-Reply-To: <1@a>\nIn-Reply-To: <2@b>\n", "2@b", "", ""},
         tablecase{"commenttonamesrecipient", "X-Comment-To: Some Body\n", "", "Some Body", ""},
         tablecase{"commenttoafterto", "To: Joe <j@x>\nX-Comment-To: Other\n", "", "Joe", ""},
-        tablecase{"commenttobeforeto", "X-Comment-To: Other\nTo: Joe <j@x>\n", "", "Joe", ""},
         tablecase{"toaddressonlyletscommentto", "To: j@x\nX-Comment-To: Other\n", "", "Other", ""},
         tablecase{"laterheaderwins", "Subject: one\nSubject: two\n", "", "", "two"},
-        tablecase{"namesignorecase", "SUBJECT: loud\nin-reply-to: <1@a>\n", "1@a", "", "loud"},
-        tablecase{"colonneeded", "Subject two\n", "", "", ""},
-        tablecase{"foldedsubjectwithtab", "Subject: folded\n\tsubject\n", "", "",
-                  "folded subject"}),
+        tablecase{"namesignorecase", "SUBJECT: loud\nin-reply-to: <1@a>\n", "1@a", "", "loud"}),
     [](const auto& p) { return std::string(p.param.name); });
-
-TEST_F(statetest, parseheaderlinetellswhetherafieldwasused) {
-    EXPECT_EQ(parseheaderline("Subject: x"), 1);
-    EXPECT_EQ(parseheaderline("Content-Type: text/plain"), 0);
-    EXPECT_EQ(parseheaderline("Received: from x"), 0);
-    EXPECT_EQ(parseheaderline("X-Comment-To: a"), 1);
-    EXPECT_EQ(parseheaderline("X-Comment-To: b"), 0);  // a name is already there
-    EXPECT_EQ(curmsg.msgtoname.str(), "a");
-}
 
 TEST_F(statetest, amessagewithoutdatetakesthecurrenttime) {
     parseheader("Date: Mon, 14 Sep 1998 20:16:10 +0200\n");
@@ -200,33 +182,6 @@ TEST_F(statetest, amessagewithoutdatetakesthecurrenttime) {
     EXPECT_TRUE(curmsg.tzinfo.empty());
 }
 
-TEST_F(statetest, resetmessageemptiestheparsedfields) {
-    parseheader(
-        "From: A <a@b>\nTo: c@d, e@f\nReply-To: r@s\nX-From: x\nSender: s\nSubject: s\n"
-        "Organization: o\nMessage-ID: <m@i>\nIn-Reply-To: <r@i>\nX-MailPassword: p\n"
-        "Newsgroups: a,b\nDate: 1 Jan 2000 00:00:00 UTC\n");
-    curmsg.routemailsubj = "r";
-    curmsg.rfccharset = "c";
-    curmsg.mimetype = "t";
-    curmsg.mimecte = "e";
-    curmsg.quotename = "q";
-    curmsg.quoteemail = "q@e";
-    curmsg.areaname = "kept";
-    resetmessage();
-    for (const text128* f :
-         {&curmsg.msgfromemail, &curmsg.msgfromname, &curmsg.msgtoemail, &curmsg.msgtoname,
-          &curmsg.msgreplyemail, &curmsg.msgreplyname, &curmsg.xfrom, &curmsg.sender,
-          &curmsg.quotename, &curmsg.quoteemail, &curmsg.msgsubj, &curmsg.msgorganization,
-          &curmsg.msgid, &curmsg.replyid, &curmsg.routemailsubj, &curmsg.rfccharset,
-          &curmsg.mimetype, &curmsg.mimecte, &curmsg.tzinfo}) {
-        EXPECT_TRUE(f->empty()) << f->str();
-    }
-    EXPECT_TRUE(curmsg.routemailpwd.empty());
-    EXPECT_TRUE(curmsg.emaillist.empty());
-    EXPECT_TRUE(curmsg.xpost.empty());
-    EXPECT_EQ(curmsg.areaname.str(), "kept");
-}
-
 TEST_F(statetest, hostileheaderlinesoverrunnothing) {
     const char* names[] = {"From:",        "Reply-To:",     "To:",         "Cc:",
                            "Bcc:",         "X-Comment-To:", "X-From:",     "Sender:",
@@ -235,7 +190,9 @@ TEST_F(statetest, hostileheaderlinesoverrunnothing) {
     const std::string fillers[] = {std::string(MAXLOGICALLINE, 'x'),
                                    "<" + std::string(20000, 'a') + "@" + std::string(12000, 'b'),
                                    std::string(16000, '\\') + std::string(16000, ' '),
-                                   std::string(32000, ',') + "a@b"};
+                                   std::string(32000, ',') + "a@b",
+                                   std::string(30000, '<') + "@" + std::string(2000, '>'),
+                                   std::string(30000, '"') + "a@b"};
     for (const std::string& fill : fillers) {
         for (const char* n : names) {
             resetmessage();
@@ -251,6 +208,10 @@ TEST_F(statetest, hostileheaderlinesoverrunnothing) {
             }
             EXPECT_LE(curmsg.routemailpwd.size(), 63u);
             EXPECT_LE(curmsg.emaillist.size(), MAXEMAILLIST);
+            for (const emailentry& e : curmsg.emaillist) {
+                EXPECT_LE(e.email.size(), 127u);
+                EXPECT_LE(e.name.size(), 127u);
+            }
             EXPECT_LE(curmsg.xpost.size(), MAXXPOST);
             for (const std::string& g : curmsg.xpost) EXPECT_LE(g.size(), 127u);
             EXPECT_LE(curmsg.msgtime.day, 31);
