@@ -5,13 +5,9 @@
 #include "import/rfc822.h"
 
 namespace {
-// Drops the line feed that ends a physical line; true when there was one.
-bool droplinefeed(std::string& s, std::size_t from) {
-    if (s.size() > from && s.back() == '\n') {
-        s.pop_back();
-        return true;
-    }
-    return false;
+// Drops the line feed that ends the physical line read from offset from on.
+void droplinefeed(std::string& s, std::size_t from) {
+    if (s.size() > from && s.back() == '\n') s.pop_back();
 }
 
 bool iscontinuation(int c) {
