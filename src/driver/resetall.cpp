@@ -6,6 +6,7 @@
 #include "driver/runstate.h"
 #include "import/curmsg.h"
 #include "lists/listfiles.h"
+#include "pkt/pktfile.h"
 
 void resetall() {
     run = runstate{};
@@ -15,4 +16,5 @@ void resetall() {
     stats = runcounters{};
     totals = runcounters{};
     lists = mailinglists{};
+    outpkt = openpacket{};
 }
