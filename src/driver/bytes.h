@@ -21,7 +21,8 @@ inline void put32le(unsigned char* p, std::uint32_t v) {
 }
 
 inline std::uint32_t get32le(const unsigned char* p) {
-    return static_cast<std::uint32_t>(get16le(p)) | (static_cast<std::uint32_t>(get16le(p + 2)) << 16);
+    return static_cast<std::uint32_t>(get16le(p)) |
+           (static_cast<std::uint32_t>(get16le(p + 2)) << 16);
 }
 
 inline void put32be(unsigned char* p, std::uint32_t v) {

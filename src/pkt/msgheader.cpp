@@ -13,11 +13,16 @@
 #include "pkt/pktappend.h"
 #include "pkt/pktlayout.h"
 
+// Kludge lines begin with the byte 0x01; it is written \001 where a
+// hexadecimal digit follows, so that the escape cannot swallow it.
+
 namespace {
 
 const char* const junknames[] = {"", "from", "subject", "body", "group", "from=to", "imp/exp"};
 
-const char* monthname(unsigned m) { return month[m < 12 ? m : 0]; }
+const char* monthname(unsigned m) {
+    return month[m < 12 ? m : 0];
+}
 
 // Appends text cut to max characters and its terminating zero.
 void appendfield(std::string& out, std::string_view text, std::size_t max) {
@@ -41,8 +46,8 @@ void appendfixedheader(std::string& out, int kind) {
 // The message's own date, always 19 characters: every number modulo 100.
 void appenddate(std::string& out) {
     const msgtimes& t = curmsg.msgtime;
-    pktappendf(out, "%02d %-3s %02d  %02d:%02d:%02d", t.day % 100, monthname(t.month),
-               t.year % 100, t.hour % 100, t.minute % 100, t.second % 100);
+    pktappendf(out, "%02d %-3s %02d  %02d:%02d:%02d", t.day % 100, monthname(t.month), t.year % 100,
+               t.hour % 100, t.minute % 100, t.second % 100);
     out.push_back('\0');
 }
 
@@ -60,11 +65,12 @@ void appendsubject(std::string& out, int kind, std::string_view attachsubject) {
 void appendaddresses(std::string& out) {
     const fidoaddr& from = curmsg.fromaddr;
     const fidoaddr& dest = curmsg.destaddr;
-    if (curmsg.fidoareaname.sv() != "NETMAIL") pktappendf(out, "AREA:%s\r", curmsg.fidoareaname.c_str());
+    if (curmsg.fidoareaname.sv() != "NETMAIL")
+        pktappendf(out, "AREA:%s\r", curmsg.fidoareaname.c_str());
     // INTL also on echomail: readers take the full origin from it.
     pktappendf(out, "\x01INTL %hu:%hu/%hu %hu:%hu/%hu\r", dest.zone, dest.net, dest.node, from.zone,
                from.net, from.node);
-    if (from.point != 0) pktappendf(out, "\x01" "FMPT %hu\r", from.point);
+    if (from.point != 0) pktappendf(out, "\001FMPT %hu\r", from.point);
     if (dest.point != 0) pktappendf(out, "\x01TOPT %hu\r", dest.point);
 }
 
@@ -124,11 +130,13 @@ void appendsplit(std::string& out, const std::tm& now) {
 void appendjunkmarks(std::string& out, int junkcategory, int ownorg) {
     if (junkcategory > JUNK_NONE && junkcategory <= JUNK_IMPEXP) {
         pktappendf(out, "\x01JUNKMAIL: %s\r", junknames[junkcategory]);
-        if (cfg.junkaction == ACTION_JUNK) pktappendf(out, "\x01JUNKMAIL-TO: %s\r", curmsg.junkmailto.c_str());
+        if (cfg.junkaction == ACTION_JUNK)
+            pktappendf(out, "\x01JUNKMAIL-TO: %s\r", curmsg.junkmailto.c_str());
     }
     if (ownorg) {
         pktappendf(out, "\x01JUNKMAIL: OwnOrg\r");
-        if (cfg.ownorgaction == ACTION_JUNK) pktappendf(out, "\x01JUNKMAIL-TO: %s\r", curmsg.junkmailto.c_str());
+        if (cfg.ownorgaction == ACTION_JUNK)
+            pktappendf(out, "\x01JUNKMAIL-TO: %s\r", curmsg.junkmailto.c_str());
     }
 }
 
@@ -149,7 +157,7 @@ int writepktmsgheader(int kind, std::FILE* f, std::string_view attachsubject, in
     appendids(out);
     pktappendf(out, "\x01PID: " PROGNAME "-%s v%d.%02d\r", PROGOS, VERMAJOR, VERMINOR);
     appendsplit(out, now);
-    if (!curmsg.fidocharset.empty()) pktappendf(out, "\x01" "CHRS: %s\r", curmsg.fidocharset.c_str());
+    if (!curmsg.fidocharset.empty()) pktappendf(out, "\001CHRS: %s\r", curmsg.fidocharset.c_str());
     appendjunkmarks(out, junkcategory, ownorg);
     return writeall(f, out.data(), out.size());
 }

@@ -167,4 +167,6 @@ int discardpackets() {
     return result;
 }
 
-void keeppackets() { outpkt.made.clear(); }
+void keeppackets() {
+    outpkt.made.clear();
+}

@@ -18,10 +18,10 @@
 
 // The open packet of an import run.
 struct openpacket {
-    fileptr file;             // the packet being written; empty when none is open
-    std::string path;         // its full path
-    long pktmsgcount = 0;     // messages handled since it was opened
-    int reported = 0;         // its write failure has been reported
+    fileptr file;                   // the packet being written; empty when none is open
+    std::string path;               // its full path
+    long pktmsgcount = 0;           // messages handled since it was opened
+    int reported = 0;               // its write failure has been reported
     std::vector<std::string> made;  // packets created for the current SOUP message file
 };
 

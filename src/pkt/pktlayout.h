@@ -14,9 +14,9 @@
 constexpr std::size_t PKTHDRSIZE = 58;
 constexpr std::size_t PKTHDR_ORIGNODE = 0;
 constexpr std::size_t PKTHDR_DESTNODE = 2;
-constexpr std::size_t PKTHDR_YEAR = 4;    // four digits
-constexpr std::size_t PKTHDR_MONTH = 6;   // 0..11
-constexpr std::size_t PKTHDR_DAY = 8;     // 1..31
+constexpr std::size_t PKTHDR_YEAR = 4;   // four digits
+constexpr std::size_t PKTHDR_MONTH = 6;  // 0..11
+constexpr std::size_t PKTHDR_DAY = 8;    // 1..31
 constexpr std::size_t PKTHDR_HOUR = 10;
 constexpr std::size_t PKTHDR_MINUTE = 12;
 constexpr std::size_t PKTHDR_SECOND = 14;

@@ -49,8 +49,10 @@ void appendorigin(std::string& out) {
     std::string_view text = origintext();
     int room = ORIGINLINEMAX - ORIGINFRAME - static_cast<int>(addr.size());
     if (room < 0) room = 0;
-    if (text.size() > static_cast<std::size_t>(room)) text = text.substr(0, static_cast<std::size_t>(room));
-    pktappendf(out, " * Origin: %.*s (%s)\r", static_cast<int>(text.size()), text.data(), addr.c_str());
+    if (text.size() > static_cast<std::size_t>(room))
+        text = text.substr(0, static_cast<std::size_t>(room));
+    pktappendf(out, " * Origin: %.*s (%s)\r", static_cast<int>(text.size()), text.data(),
+               addr.c_str());
 }
 
 // Via, SEEN-BY and PATH name the gateway's node; a point stays out of them.

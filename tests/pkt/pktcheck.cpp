@@ -64,7 +64,8 @@ std::string checkheader(const std::string& b, checkedpacket& p) {
     }
     // FSC-0048: the validation copy at 40 is the capability word at 44 with
     // its bytes swapped; bit 0 announces the type 2+ fields.
-    if (b[40] != b[45] || b[41] != b[44]) return at(40, "capability validation copy does not match");
+    if (b[40] != b[45] || b[41] != b[44])
+        return at(40, "capability validation copy does not match");
     unsigned capword = word(b, 44);
     if ((capword & 1) == 0) return at(44, "capability word lacks type 2+");
     if (word(b, 34) != word(b, 46) || word(b, 36) != word(b, 48)) {

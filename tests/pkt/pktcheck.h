@@ -13,7 +13,7 @@ struct checkedmessage {
     std::uint16_t orignode = 0, destnode = 0, orignet = 0, destnet = 0;
     std::uint16_t attribute = 0, cost = 0;
     std::string datetime, toname, fromname, subject;
-    std::string text;  // without its terminating zero
+    std::string text;        // without its terminating zero
     std::size_t offset = 0;  // of the message type word in the file
 };
 

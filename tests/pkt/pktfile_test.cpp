@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-
 #include <string>
 #include <vector>
 
@@ -33,21 +32,35 @@ struct headercase {
 };
 
 const headercase headercases[] = {
-    {"pointgatewayfullpassword", {2, 5020, 1042, 7}, {1, 234, 56, 3}, "SECRET12", FIXEDNOW,
+    {"pointgatewayfullpassword",
+     {2, 5020, 1042, 7},
+     {1, 234, 56, 3},
+     "SECRET12",
+     FIXEDNOW,
      "12 04 38 00 CF 07 08 00 0E 00 14 00 10 00 0A 00 00 00 02 00 9C 13 EA 00 00 00"
      "53 45 43 52 45 54 31 32 02 00 01 00 00 00 00 01 01 00 01 00 02 00 01 00 07 00 03 00"
      "00 00 00 00"},
-    {"nopasswordinjanuary", {2, 5020, 1042, 0}, {2, 5020, 100, 0}, "", 949363198,
+    {"nopasswordinjanuary",
+     {2, 5020, 1042, 0},
+     {2, 5020, 100, 0},
+     "",
+     949363198,
      "12 04 64 00 D0 07 00 00 1F 00 17 00 3B 00 3A 00 00 00 02 00 9C 13 9C 13 00 00"
      "00 00 00 00 00 00 00 00 02 00 02 00 00 00 00 01 01 00 01 00 02 00 02 00 00 00 00 00"
      "00 00 00 00"},
-    {"shortpasswordzeropadded", {2, 5020, 1042, 0}, {2, 5020, 100, 0}, "ABC", FIXEDNOW,
+    {"shortpasswordzeropadded",
+     {2, 5020, 1042, 0},
+     {2, 5020, 100, 0},
+     "ABC",
+     FIXEDNOW,
      "12 04 64 00 CF 07 08 00 0E 00 14 00 10 00 0A 00 00 00 02 00 9C 13 9C 13 00 00"
      "41 42 43 00 00 00 00 00 02 00 02 00 00 00 00 01 01 00 01 00 02 00 02 00 00 00 00 00"
      "00 00 00 00"},
 };
 
-void PrintTo(const headercase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const headercase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class pktheadertest : public pkttest, public ::testing::WithParamInterface<headercase> {};
 
@@ -64,7 +77,8 @@ TEST_P(pktheadertest, emptycountedpacket) {
     ASSERT_EQ(countpktmsg(), 0);
     ASSERT_EQ(finishpacket(), 0);
     std::string bytes = soundpacket(path);
-    EXPECT_EQ(bytes, hexbytes(c.hex) + std::string(2, '\0')) << describediff(hexbytes(c.hex), bytes);
+    EXPECT_EQ(bytes, hexbytes(c.hex) + std::string(2, '\0'))
+        << describediff(hexbytes(c.hex), bytes);
 
     // The reader's view of the same bytes.
     pktheader h = decodepktheader(reinterpret_cast<const unsigned char*>(bytes.data()));
@@ -81,7 +95,9 @@ TEST(pktlayout, type2plusneedsbyteswappedcopy) {
     struct {
         std::uint16_t capword, capvalid;
         bool plus;
-    } cases[] = {{0x0001, 0x0100, true}, {0x0001, 0x0001, false}, {0x0000, 0x0000, false},
+    } cases[] = {{0x0001, 0x0100, true},
+                 {0x0001, 0x0001, false},
+                 {0x0000, 0x0000, false},
                  {0x0003, 0x0100, false}};
     for (const auto& c : cases) {
         pktheader h;
@@ -131,8 +147,8 @@ TEST_F(pktfile, rolloverwhensizereacheslimit) {
         std::uint32_t maxpktsize;
         long size;
         bool rolls;
-    } cases[] = {{4, 2047, false}, {4, 2048, true}, {0, 100000, false}, {5, 3071, false},
-                 {5, 3072, true}};
+    } cases[] = {
+        {4, 2047, false}, {4, 2048, true}, {0, 100000, false}, {5, 3071, false}, {5, 3072, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.maxpktsize) + " " + std::to_string(c.size));
         cfg.maxpktsize = c.maxpktsize;

@@ -11,7 +11,7 @@
 #include "support/testutil.h"
 
 class pkttest : public statetest {
-protected:
+   protected:
     scratchdir dir;
 
     // Gateway 2:5020/1042 serving 2:5020/100; inbound is the scratch directory.
