@@ -62,7 +62,7 @@ void setkeyword(listrecord& rec, std::string_view key, std::string_view value,
             if (expandfname(value, progpath, resolved)) {
                 rec.*k.field = resolved;
             } else {
-                configwarn("list template file name too long", src.lineno, src.path);
+                configwarn("file name too long", src.lineno, src.path);
             }
         }
         return;
@@ -163,7 +163,7 @@ int readlist(const std::string& name, long cfgline, const std::string& cfgpath,
     }
     listrecord rec;
     if (!expandfname(name, progpath, rec.listfile)) {
-        configwarn("unable to open list configuration file", 0, name);
+        configwarn("file name too long", cfgline, cfgpath);
         return 0;
     }
     fileptr f = openfile(rec.listfile, "rb");

@@ -25,7 +25,8 @@ bool checkrecord(std::FILE* f, long pos, std::string_view address) {
     if (readlistline(f, marker) != 1 || !islivemarker(marker)) return false;
     if (readlistline(f, stored) != 1) return false;
     stripeol(stored);
-    const text128 a = address, s = stored;
+    const text128 a = address;
+    const text128 s = std::string_view(stored);
     return strieq(a.sv(), s.sv());
 }
 
