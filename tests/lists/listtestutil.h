@@ -2,6 +2,9 @@
 // it as the configuration would, with the warnings it draws.
 #pragma once
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <string>
 
 #include "driver/resetall.h"
@@ -42,4 +45,27 @@ protected:
         return "Warning: " + msg + " in line " + std::to_string(line) + " of " + path + "\n\n";
     }
     listrecord& last() { return lists.listconfig.back(); }
+};
+
+// Lets no file of this process grow beyond bytes while it lives: writes past
+// the limit fail (also for root, where permission bits stop nothing).
+class filesizelimit {
+public:
+    explicit filesizelimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldhandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim = old_;
+        lim.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    ~filesizelimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldhandler_);
+    }
+    filesizelimit(const filesizelimit&) = delete;
+    filesizelimit& operator=(const filesizelimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldhandler_)(int) = nullptr;
 };
