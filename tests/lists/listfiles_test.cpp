@@ -82,6 +82,13 @@ TEST_F(listfiles, newstatus) {
     }
 }
 
+TEST_F(listfiles, longkeywordlinesarereadinpieces) {
+    std::string err = readtext("ListName " + std::string(300, 'n') + "\nListAddress a@b\n");
+    // 254 characters, then the remaining 55 (with the line feed) as the next line.
+    EXPECT_EQ(err, warning("invalid list configuration keyword", 2));
+    EXPECT_EQ(last().listname, std::string(245, 'n'));
+}
+
 TEST_F(listfiles, requiredkeywordsmissing) {
     struct {
         const char* text;
