@@ -47,7 +47,7 @@ struct listrecord {
     listtext keepername, keeperaddress;
     // Template paths, resolved beside the program like the list file.
     listtext subscribeinfo, welcome, goodbye, passwordinfo, newpassword, readonly, blacklist;
-    long usercount = 0;  // live members indexed
+    long usercount = 0;   // live members indexed
     int hasuserlist = 0;  // the file has its "ListUsers" line
     std::array<memberchain, USERCHAINS> userindex;
 };
@@ -64,7 +64,9 @@ extern mailinglists lists;
 
 // The value of an optional list text for C-style users: nullptr when the
 // keyword was not given (replacemacro then writes "[unknown]").
-inline const char* textornull(const listtext& t) { return t ? t->c_str() : nullptr; }
+inline const char* textornull(const listtext& t) {
+    return t ? t->c_str() : nullptr;
+}
 
 // Reads one list file named by a ListConfig line (the line number and path
 // of that line are cfgline and cfgpath). The name is resolved beside the

@@ -19,7 +19,9 @@ void stripeol(std::string& line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
 }
 
-bool islivemarker(std::string_view line) { return line == "+\n" || line == "+\r\n"; }
+bool islivemarker(std::string_view line) {
+    return line == "+\n" || line == "+\r\n";
+}
 
 int decimalvalue(std::string_view text) {
     std::size_t i = 0;
@@ -29,7 +31,8 @@ int decimalvalue(std::string_view text) {
     long long value = 0;
     for (; i < text.size() && isdigitc(static_cast<unsigned char>(text[i])); ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
     }
     if (negative) value = -value;
     if (value > INT_MAX) value = INT_MAX;

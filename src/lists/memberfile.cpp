@@ -56,7 +56,8 @@ int appendrecord(std::FILE* f, listrecord& list, const memberdata& data, long& p
     text += recordtext(data);
     if (writeall(f, text.data(), text.size()) != 0 || std::fflush(f) != 0) {
         std::clearerr(f);
-        if (ftruncate(fileno(f), oldsize) != 0) { /* the error is reported all the same */ }
+        if (ftruncate(fileno(f), oldsize) != 0) { /* the error is reported all the same */
+        }
         return USERFILE_WRITE;
     }
     list.hasuserlist = 1;

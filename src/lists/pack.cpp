@@ -75,7 +75,8 @@ bool dropdeleted(packio& io, packcounts& counts) {
         if (!io.next(line)) return false;
         if (i == 0) {
             ++counts.deleted;
-            if (run.verbose) logprintf("* removed deleted user record %s%s", line.c_str(), eolfor(line));
+            if (run.verbose)
+                logprintf("* removed deleted user record %s%s", line.c_str(), eolfor(line));
         }
     }
     return true;
@@ -112,7 +113,8 @@ void packrecords(packio& io, const listrecord& list, packcounts& counts) {
         } else {
             ++counts.erroneous;
             if (run.verbose) {
-                logprintf("* removed erroneous line %ld: %s%s", io.lineno, line.c_str(), eolfor(line));
+                logprintf("* removed erroneous line %ld: %s%s", io.lineno, line.c_str(),
+                          eolfor(line));
             }
         }
     }

@@ -137,10 +137,16 @@ TEST_F(listfiles, usersection) {
         long usercount;
         std::size_t chainsize[3];  // chains 0 ('1...'), 1 (a) and 2 (b)
     } cases[] = {
-        {"live and deleted", record("amy@x") + record("bob@x", "", 1, "", "*") + record("Al@x"),
-         "", 2, {0, 2, 0}},
-        {"stray line", record("amy@x") + "stray text\n\n" + record("1up@x"),
-         "erroneous@9 erroneous@10 ", 2, {1, 1, 0}},
+        {"live and deleted",
+         record("amy@x") + record("bob@x", "", 1, "", "*") + record("Al@x"),
+         "",
+         2,
+         {0, 2, 0}},
+        {"stray line",
+         record("amy@x") + "stray text\n\n" + record("1up@x"),
+         "erroneous@9 erroneous@10 ",
+         2,
+         {1, 1, 0}},
         {"plus with text is indexed", "+ kept\nbob@x\n\n1\n\n", "", 1, {0, 0, 1}},
         {"incomplete live", record("amy@x") + "+\nbob@x\n", "incomplete@10 ", 2, {0, 1, 1}},
         {"incomplete deleted", "*\nbob@x\nBob\n", "incomplete@6 ", 0, {0, 0, 0}},

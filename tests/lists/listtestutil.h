@@ -18,15 +18,14 @@ inline const char* const LISTHEAD =
     "ListUsers\n";
 
 // A five-line member record as the list server writes it.
-inline std::string record(const std::string& address, const std::string& name = "",
-                          int status = 1, const std::string& password = "",
-                          const char* marker = "+") {
+inline std::string record(const std::string& address, const std::string& name = "", int status = 1,
+                          const std::string& password = "", const char* marker = "+") {
     return std::string(marker) + "\n" + address + "\n" + name + "\n" + std::to_string(status) +
            "\n" + password + "\n";
 }
 
 class listtest : public statetest {
-protected:
+   protected:
     scratchdir dir;
     std::string path;  // the list file last written
 
@@ -50,7 +49,7 @@ protected:
 // Lets no file of this process grow beyond bytes while it lives: writes past
 // the limit fail (also for root, where permission bits stop nothing).
 class filesizelimit {
-public:
+   public:
     explicit filesizelimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &old_);
         oldhandler_ = std::signal(SIGXFSZ, SIG_IGN);
@@ -65,7 +64,7 @@ public:
     filesizelimit(const filesizelimit&) = delete;
     filesizelimit& operator=(const filesizelimit&) = delete;
 
-private:
+   private:
     rlimit old_{};
     void (*oldhandler_)(int) = nullptr;
 };

@@ -92,7 +92,8 @@ TEST_F(memberindex, afakeentrydoesnotmatch) {
     readtext(head + record("alice@x", "Alice"));
     listrecord& l = last();
     // An entry that claims the CRC-32 of another address points at Alice.
-    l.userindex[classifyuser("ghost@x")].push_back(memberentry{membercrc("ghost@x"), (long)head.size()});
+    l.userindex[classifyuser("ghost@x")].push_back(
+        memberentry{membercrc("ghost@x"), (long)head.size()});
     memberdata d;
     EXPECT_EQ(finduserdata(l, "ghost@x", &d), 0);
     EXPECT_EQ(finduserdata(l, "alice@x", &d), 1);
@@ -123,9 +124,10 @@ TEST_F(memberindex, unreadablerecords) {
 }
 
 TEST_F(memberindex, carriagereturnsaretolerated) {
-    std::string text = "ListName N\r\nListAddress pond@x\r\nListUsers\r\n"
-                       "+\r\namy@x\r\nAmy\r\n2\r\nsecret\r\n"
-                       "*\r\nbob@x\r\n\r\n1\r\n\r\n";
+    std::string text =
+        "ListName N\r\nListAddress pond@x\r\nListUsers\r\n"
+        "+\r\namy@x\r\nAmy\r\n2\r\nsecret\r\n"
+        "*\r\nbob@x\r\n\r\n1\r\n\r\n";
     std::string err = readtext(text);
     EXPECT_EQ(err, "");
     EXPECT_EQ(last().listaddress, "pond@x");
@@ -186,7 +188,8 @@ TEST_F(memberindex, walkfollowsthechainsinorder) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "! internal consistency error in file " + path + "\n");
     EXPECT_EQ(n, 5);
-    EXPECT_EQ(seen, (std::vector<std::string>{"9@x/1", "abe@x/2", "bob@x/3", "Bea@x/1", "zed@x/1"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"9@x/1", "abe@x/2", "bob@x/3", "Bea@x/1", "zed@x/1"}));
     EXPECT_FALSE(lists.userfile);
 }
 

@@ -1,9 +1,8 @@
 #include "lists/pack.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "driver/runstate.h"
 #include "lists/listtestutil.h"
@@ -11,7 +10,7 @@
 namespace {
 
 class packtest : public listtest {
-protected:
+   protected:
     // Packs all lists read so far; returns what was logged.
     std::string pack(int* status = nullptr) {
         ::testing::internal::CaptureStderr();
@@ -33,14 +32,14 @@ const std::string PACKHEAD =
 
 // Every kind of line the user section can hold, in one file.
 const std::string MIXED = PACKHEAD + record("amy@x", "Amy", 1, "pw") +  // lines 6-10
-                          record("bob@x", "Bob", 1, "", "*") +           // 11-15
-                          "stray\n" +                                    // 16
-                          "+ old marker text\ncat@x\nCat\n2\ncpw\n" +    // 17-21
-                          "*\r\ndan@x\r\n\r\n1\r\n\r\n" +                // 22-26
-                          "\n" +                                         // 27
-                          "+\neve@x\n";                                  // 28-29, cut short
-const std::string MIXEDPACKED = PACKHEAD + record("amy@x", "Amy", 1, "pw") +
-                                "+\ncat@x\nCat\n2\ncpw\n" + "+\neve@x\n\n2\n\n";
+                          record("bob@x", "Bob", 1, "", "*") +          // 11-15
+                          "stray\n" +                                   // 16
+                          "+ old marker text\ncat@x\nCat\n2\ncpw\n" +   // 17-21
+                          "*\r\ndan@x\r\n\r\n1\r\n\r\n" +               // 22-26
+                          "\n" +                                        // 27
+                          "+\neve@x\n";                                 // 28-29, cut short
+const std::string MIXEDPACKED =
+    PACKHEAD + record("amy@x", "Amy", 1, "pw") + "+\ncat@x\nCat\n2\ncpw\n" + "+\neve@x\n\n2\n\n";
 
 TEST_F(packtest, mixedfileverbose) {
     readtext(MIXED);
@@ -96,12 +95,13 @@ TEST_F(packtest, cases) {
          std::string(EXTENDED) + NOTHING},
         {"cut after the status", users + "+\namy@x\nAmy\n3\n", users + "+\namy@x\nAmy\n3\n\n",
          std::string(EXTENDED) + NOTHING},
-        {"unterminated last line", users + "+\namy@x\nAmy\n1\npw", users + record("amy@x", "Amy", 1, "pw"),
-         NOTHING},
+        {"unterminated last line", users + "+\namy@x\nAmy\n1\npw",
+         users + record("amy@x", "Amy", 1, "pw"), NOTHING},
         {"deleted record cut short", users + "*\nbob@x\n", users,
          "--> removed 1 deleted user records\n    + 0 erroneous lines\n"},
         {"two deleted and a stray line",
-         users + record("a@x", "", 1, "", "*") + "junk\n" + record("b@x") + record("c@x", "", 1, "", "*"),
+         users + record("a@x", "", 1, "", "*") + "junk\n" + record("b@x") +
+             record("c@x", "", 1, "", "*"),
          users + record("b@x"), "--> removed 2 deleted user records\n    + 1 erroneous lines\n"},
         {"markers normalised", users + "+++\namy@x\n\n1\n\n+\r\nbob@x\n\n1\n\n",
          users + record("amy@x") + "+\nbob@x\n\n1\n\n", NOTHING},
@@ -124,9 +124,11 @@ TEST_F(packtest, everylistinturn) {
     std::remove(one.c_str());  // the first one cannot be read any more
     EXPECT_EQ(pack(),
               "Packing list #1: Pond Talk\n"
-              "! error opening " + one + " for reading\n"
-              "Packing list #2: Second\n"
-              "--> nothing to do\n");
+              "! error opening " +
+                  one +
+                  " for reading\n"
+                  "Packing list #2: Second\n"
+                  "--> nothing to do\n");
 }
 
 TEST_F(packtest, nolists) {
@@ -192,9 +194,9 @@ TEST_F(packtest, failedrenamekeepsthelistfile) {
     writefile(dir / "list0000.tmp", "packed");
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(replacelistfile(dir / "list0000.tmp", dir / "members.lst"), -1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "! error renaming " + dir / "list0000.tmp" + " to " + dir / "members.lst" +
-                  "; list file left unchanged\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "! error renaming " + dir / "list0000.tmp" +
+                                                            " to " + dir / "members.lst" +
+                                                            "; list file left unchanged\n");
     EXPECT_EQ(readfile(dir / "members.lst/inside"), "x");
     EXPECT_FALSE(fileexists(dir / "list0000.tmp"));
     // The good case replaces in one step.
