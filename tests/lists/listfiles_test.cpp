@@ -212,15 +212,6 @@ TEST_F(listfiles, bareandlongnames) {
               "Warning: file name too long in line 3 of /etc/gate.cfg\n\n");
 }
 
-TEST_F(listfiles, atmostsixtyfourlists) {
-    writefile(dir / "m.lst", LISTHEAD);
-    ::testing::internal::CaptureStderr();
-    for (int i = 0; i < 65; ++i) readlist(dir / "m.lst", 9, "/etc/gate.cfg", "/opt/gw/pondlark");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Warning: too many ListConfig keywords in line 9 of /etc/gate.cfg\n\n");
-    EXPECT_EQ(lists.listconfig.size(), MAXLISTS);
-}
-
 TEST(listduplicatename, replacesthefilenameextension) {
     struct {
         const char* path;

@@ -41,34 +41,27 @@ const std::string MIXED = PACKHEAD + record("amy@x", "Amy", 1, "pw") +  // lines
 const std::string MIXEDPACKED =
     PACKHEAD + record("amy@x", "Amy", 1, "pw") + "+\ncat@x\nCat\n2\ncpw\n" + "+\neve@x\n\n2\n\n";
 
-TEST_F(packtest, mixedfileverbose) {
-    readtext(MIXED);
-    run.verbose = 1;
-    int status = -1;
-    std::string log = pack(&status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(log,
-              "Packing list #1: Pond Talk\n"
-              "* removed deleted user record bob@x\n"
-              "* removed erroneous line 16: stray\n"
-              "* removed deleted user record dan@x\r\n"
-              "* removed erroneous line 27: \n"
-              "* extended partial user record at end of file\n"
-              "--> removed 2 deleted user records\n"
-              "    + 2 erroneous lines\n");
-    std::string got = readfile(path);
-    EXPECT_EQ(got, MIXEDPACKED) << describediff(MIXEDPACKED, got);
-    EXPECT_TRUE(notemporary());
-}
-
-TEST_F(packtest, mixedfilequiet) {
-    readtext(MIXED);
-    EXPECT_EQ(pack(),
-              "Packing list #1: Pond Talk\n"
-              "* extended partial user record at end of file\n"
-              "--> removed 2 deleted user records\n"
-              "    + 2 erroneous lines\n");
-    EXPECT_EQ(readfile(path), MIXEDPACKED);
+TEST_F(packtest, mixedfile) {
+    const std::string verbose =
+        "* removed deleted user record bob@x\n"
+        "* removed erroneous line 16: stray\n"
+        "* removed deleted user record dan@x\r\n"
+        "* removed erroneous line 27: \n";
+    for (int v : {1, 0}) {
+        resetall();
+        readtext(MIXED);
+        run.verbose = v;
+        int status = -1;
+        std::string log = pack(&status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(log, "Packing list #1: Pond Talk\n" + (v ? verbose : "") +
+                           "* extended partial user record at end of file\n"
+                           "--> removed 2 deleted user records\n"
+                           "    + 2 erroneous lines\n");
+        std::string got = readfile(path);
+        EXPECT_EQ(got, MIXEDPACKED) << describediff(MIXEDPACKED, got);
+        EXPECT_TRUE(notemporary());
+    }
 }
 
 TEST_F(packtest, cases) {
