@@ -1,18 +1,111 @@
 #include "config/reader.h"
 
 #include <cstdio>
+#include <cstring>
 
-int readconfigfile(const std::string& name, const std::string& progpath) {
-    (void)progpath;
-    std::fprintf(stderr, "Error: can't read %s\n", name.c_str());
-    return 1;
+#include "config/keywords.h"
+#include "driver/fileio.h"
+#include "lists/listfiles.h"
+
+namespace {
+
+// Files that include each other are a configuration error; a bounded depth
+// turns it into a warning instead of endless recursion.
+constexpr int MAXINCLUDEDEPTH = 16;
+int includedepth = 0;
+
+// Splits a line into keyword and parameter text: the keyword ends at the
+// first space, and the run of spaces after it belongs to neither.
+void splitkeyword(std::string_view text, std::string_view& keyword, std::string_view& par) {
+    std::size_t sp = text.find(' ');
+    if (sp == std::string_view::npos) {
+        keyword = text;
+        par = std::string_view();
+        return;
+    }
+    keyword = text.substr(0, sp);
+    std::size_t start = text.find_first_not_of(' ', sp);
+    par = start == std::string_view::npos ? std::string_view() : text.substr(start);
 }
+
+void handleline(std::string_view text, long line, const std::string& path,
+                const std::string& progpath) {
+    if (text.empty() || text[0] == ';') return;
+    std::string_view keyword, par;
+    splitkeyword(text, keyword, par);
+    keywordhandler h = findkeyword(keyword);
+    if (!h) {
+        configwarn("unknown keyword", line, path);
+        return;
+    }
+    h(configline{par, line, path, progpath});
+}
+
+}  // namespace
 
 void configwarn(const char* msg, long line, const std::string& path) {
     std::fprintf(stderr, "Warning: %s in line %ld of %s\n\n", msg, line, path.c_str());
 }
 
-void configscandir(std::string_view par, pathtext& dest) {
-    dest = par;
-    if (par.size() <= 4093 && (par.empty() || par.back() != '/')) dest.append("/");
+bool expandfname(std::string_view name, std::string_view base, std::string& out) {
+    out.clear();
+    std::string result;
+    std::size_t slash = base.rfind('/');
+    if (name.find('/') != std::string_view::npos || slash == std::string_view::npos) {
+        result = name;
+    } else {
+        result.assign(base.substr(0, slash + 1)).append(name);
+    }
+    if (result.size() > pathtext::capacity - 1) return false;
+    out = std::move(result);
+    return true;
+}
+
+int readconfigfile(const std::string& name, const std::string& progpath) {
+    std::string path;
+    if (!expandfname(name, progpath, path)) {
+        std::fprintf(stderr, "Error: can't read %s\n", name.c_str());
+        return 1;
+    }
+    fileptr f = openfile(path, "r");
+    if (!f) {
+        std::fprintf(stderr, "Error: can't read %s\n", path.c_str());
+        return 1;
+    }
+    // One read takes at most 254 characters; the rest of a longer line is
+    // read, and counted, as the next line.
+    char buf[255];
+    long line = 0;
+    while (std::fgets(buf, sizeof buf, f.get())) {
+        ++line;
+        std::size_t n = std::strlen(buf);
+        while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r')) --n;
+        handleline(std::string_view(buf, n), line, path, progpath);
+    }
+    return 0;
+}
+
+void kw_include(const configline& l) {
+    if (includedepth >= MAXINCLUDEDEPTH) {
+        configwarn("Include nesting too deep", l.line, l.path);
+        return;
+    }
+    std::string resolved;
+    if (!expandfname(l.par, l.progpath, resolved)) {
+        configwarn("file name too long", l.line, l.path);
+        return;
+    }
+    ++includedepth;
+    // An include file that cannot be read is reported by the call itself;
+    // the including file goes on with its next line.
+    (void)readconfigfile(resolved, l.progpath);
+    --includedepth;
+}
+
+void kw_listconfig(const configline& l) {
+    if (lists.listconfig.size() >= MAXLISTS) {
+        configwarn("too many ListConfig keywords", l.line, l.path);
+        return;
+    }
+    readlist(std::string(l.par), l.line, l.path, l.progpath);
 }

@@ -23,6 +23,10 @@ void configwarn(const char* msg, long line, const std::string& path);
 // empty) when the result would exceed a path's capacity.
 bool expandfname(std::string_view name, std::string_view base, std::string& out);
 
+// Scans "zone:net/node.point" like "%hu:%hu/%hu.%hu" into dest (all four
+// set to 0 first); returns how many numbers were converted.
+int scanftnaddress(std::string_view text, fidoaddr& dest);
+
 // The value scanners. Each warns in the configuration warning form and
 // stores the fallback its keyword documents.
 void configscanfidoaddr(std::string_view par, long line, const std::string& path, fidoaddr& dest);

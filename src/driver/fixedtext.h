@@ -35,14 +35,14 @@ struct fixedtext {
     // Copies at most N-1 bytes; the source may overlap this field.
     void assign(std::string_view s) {
         std::size_t n = std::min(s.size(), N - 1);
-        std::memmove(buf, s.data(), n);
+        if (n) std::memmove(buf, s.data(), n);
         buf[n] = '\0';
     }
     // Appends as much of s as still fits.
     void append(std::string_view s) {
         std::size_t len = size();
         std::size_t n = std::min(s.size(), N - 1 - len);
-        std::memmove(buf + len, s.data(), n);
+        if (n) std::memmove(buf + len, s.data(), n);
         buf[len + n] = '\0';
     }
     void clear() { buf[0] = '\0'; }

@@ -7,6 +7,7 @@
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
+#include "pkt/pktfile.h"
 
 void resetall() {
     run = runstate{};
@@ -17,4 +18,5 @@ void resetall() {
     stats = runcounters{};
     totals = runcounters{};
     lists = mailinglists{};
+    outpkt = openpacket{};
 }

@@ -1,25 +1,82 @@
 // Mailing-list files: the list records read at start-up and their member
 // index.
+//
+// A list file holds a keyword block (ListName, ListAddress, ...), a line
+// "ListUsers" and then five-line member records: a marker line ("+" live,
+// "*" deleted), the address, the name, the status and the password. Only an
+// index of the live records is kept in memory; the records themselves stay
+// in the file and are read back with one seek (lists/memberindex.h).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/fileio.h"
+
 constexpr std::size_t MAXLISTS = 64;
+// Chain 0 holds addresses that do not begin with a letter, chains 1..26
+// those beginning with a..z in either case.
+constexpr int USERCHAINS = 27;
+
+// Member statuses as the record's fourth line gives them.
+enum memberstatus { STATUS_MEMBER = 1, STATUS_READONLY = 2, STATUS_BLACKLISTED = 3 };
+
+// One live member: where its record starts and a CRC-32 to find it by.
+struct memberentry {
+    std::uint32_t crc = 0;  // membercrc() of the member's address
+    long pos = 0;           // byte offset of the record's marker line
+};
+// The entries of one chain, in the order of their records in the file.
+using memberchain = std::vector<memberentry>;
+
+// A list keyword that was not given is empty (std::nullopt), which the
+// templates show as "[unknown]"; a keyword given without a value is "".
+using listtext = std::optional<std::string>;
 
 struct listrecord {
     std::string listfile;  // resolved path (the duplicate under /test)
+    listtext listname;
+    listtext listaddress;
+    listtext listarea;
+    listtext listpassword;
+    int newstatus = STATUS_MEMBER;
+    listtext keepername, keeperaddress;
+    // Template paths, resolved beside the program like the list file.
+    listtext subscribeinfo, welcome, goodbye, passwordinfo, newpassword, readonly, blacklist;
+    long usercount = 0;   // live members indexed
+    int hasuserlist = 0;  // the file has its "ListUsers" line
+    std::array<memberchain, USERCHAINS> userindex;
 };
 
 struct mailinglists {
-    std::vector<listrecord> listconfig;  // at most MAXLISTS
+    std::vector<listrecord> listconfig;  // at most MAXLISTS, in configuration order
     std::uint32_t msgidcounter = 0;      // makes list reply Message-IDs unique
+    // The one list file that record reading keeps open between calls.
+    fileptr userfile;
+    std::string userfilepath;
 };
 
 extern mailinglists lists;
 
-// Reads one list file named by a ListConfig line and adds it as the next
-// list. Returns 1 when the list was added, 0 otherwise.
-int readlist(const std::string& name, long line, const std::string& cfgpath,
+// The value of an optional list text for C-style users: nullptr when the
+// keyword was not given (replacemacro then writes "[unknown]").
+inline const char* textornull(const listtext& t) {
+    return t ? t->c_str() : nullptr;
+}
+
+// Reads one list file named by a ListConfig line (the line number and path
+// of that line are cfgline and cfgpath). The name is resolved beside the
+// program (progpath) when it has no "/". Warns in the configuration warning
+// form with the list file's own line numbers; under /test (run.testmode)
+// the record names a *.~LC duplicate. Returns 1 when the list was added to
+// lists.listconfig, 0 otherwise.
+int readlist(const std::string& name, long cfgline, const std::string& cfgpath,
              const std::string& progpath);
+
+// The path of the /test duplicate of a list file: the file name's extension
+// replaced by ".~LC", or ".~LC" appended when the name has none.
+std::string listduplicatename(const std::string& path);

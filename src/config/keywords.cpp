@@ -1,0 +1,315 @@
+// Keywords that set one process-wide setting each, and the keyword table.
+#include "config/keywords.h"
+
+#include "config/reader.h"
+#include "config/settings.h"
+#include "driver/text.h"
+
+std::string_view nextparam(std::string_view& text) {
+    std::size_t sp = text.find(' ');
+    if (sp == std::string_view::npos) {
+        std::string_view p = text;
+        text = std::string_view();
+        return p;
+    }
+    std::string_view p = text.substr(0, sp);
+    std::size_t start = text.find_first_not_of(' ', sp);
+    text = start == std::string_view::npos ? std::string_view() : text.substr(start);
+    return p;
+}
+
+namespace {
+
+struct wordvalue {
+    const char* word;
+    int value;
+};
+
+// Looks the whole parameter up in a word list, ignoring case.
+template <std::size_t N>
+bool scanword(std::string_view par, const wordvalue (&words)[N], int& value) {
+    for (const auto& w : words) {
+        if (strieq(par, w.word)) {
+            value = w.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+constexpr wordvalue actionwords[] = {
+    {"ignore", ACTION_IGNORE}, {"kill", ACTION_KILL}, {"move", ACTION_MOVE}, {"junk", ACTION_JUNK}};
+constexpr wordvalue attachwords[] = {
+    {"ignore", ATTACH_IGNORE}, {"decode", ATTACH_DECODE}, {"kill", ATTACH_KILL}};
+
+template <std::size_t N>
+void scanupper(const configline& l, fixedtext<N>& dest) {
+    configscantext(l.par, dest);
+    strupr(dest.data());
+}
+
+void kw_fidoaddr(const configline& l) { configscanfidoaddr(l.par, l.line, l.path, cfg.gateaddr); }
+void kw_packetpwd(const configline& l) { scanupper(l, cfg.packetpwd); }
+void kw_origin(const configline& l) { configscantext(l.par, cfg.origin); }
+void kw_organization(const configline& l) { configscantext(l.par, cfg.organization); }
+void kw_nospamtext(const configline& l) { configscantext(l.par, cfg.nospamtext); }
+void kw_timezone(const configline& l) { configscantext(l.par, cfg.timezonestr); }
+void kw_basezone(const configline& l) { configscanushort(l.par, l.line, l.path, cfg.basezone); }
+
+void kw_mailertype(const configline& l) {
+    static constexpr wordvalue words[] = {{"ArcMail", MAILER_ARCMAIL}, {"Binkley", MAILER_BINKLEY}};
+    if (!scanword(l.par, words, cfg.mailertype)) {
+        configwarn("invalid mailer type", l.line, l.path);
+        cfg.mailertype = MAILER_NONE;
+    }
+}
+
+void kw_inbounddir(const configline& l) { configscandir(l.par, cfg.indir); }
+void kw_outbounddir(const configline& l) { configscandir(l.par, cfg.outdir); }
+void kw_netmaildir(const configline& l) { configscandir(l.par, cfg.netdir); }
+void kw_soupdir(const configline& l) { configscandir(l.par, cfg.soupdir); }
+void kw_tempdir(const configline& l) { configscandir(l.par, cfg.tempdir); }
+
+// "DecodeDir <dir>" or "DecodeDir <dir> ALL": exactly one space separates them.
+void kw_decodedir(const configline& l) {
+    cfg.decodedirall = 0;
+    std::size_t sp = l.par.find(' ');
+    if (sp == std::string_view::npos) {
+        configscandir(l.par, cfg.decodedir);
+        return;
+    }
+    configscandir(l.par.substr(0, sp), cfg.decodedir);
+    if (istartswith(l.par.substr(sp + 1), "ALL")) {
+        cfg.decodedirall = 1;
+    } else {
+        configwarn("invalid DecodeDir parameter", l.line, l.path);
+    }
+}
+
+void kw_logfile(const configline& l) {
+    std::string resolved;
+    if (!expandfname(l.par, l.progpath, resolved)) {
+        configwarn("file name too long", l.line, l.path);
+        return;
+    }
+    cfg.logfile = resolved;
+}
+
+void kw_emailarea(const configline& l) {
+    scanupper(l, cfg.emailarea);
+    if (cfg.emailarea.empty()) cfg.emailarea = "NETMAIL";
+}
+
+void kw_importlimit(const configline& l) {
+    configscanulong(l.par, l.line, l.path, cfg.importlimit);
+    if (cfg.importlimit >= 1 && cfg.importlimit <= 1023) {
+        configwarn("limit too small", l.line, l.path);
+        cfg.importlimit = 2048;
+    }
+}
+
+void kw_maxpktsize(const configline& l) {
+    configscanulong(l.par, l.line, l.path, cfg.maxpktsize);
+    if (cfg.maxpktsize >= 1 && cfg.maxpktsize <= 3) {
+        configwarn("limit too small", l.line, l.path);
+        cfg.maxpktsize = 4;
+    }
+}
+
+void kw_headerinfo(const configline& l) {
+    std::string_view rest = l.par;
+    std::string_view what = nextparam(rest);
+    if (rest.empty()) {
+        configwarn("HeaderInfo misses parameter", l.line, l.path);
+        return;
+    }
+    int header = 0;
+    if (strieq(what, "Name")) {
+        header = 0;
+    } else if (strieq(what, "Email")) {
+        header = 1;
+    } else {
+        configwarn("HeaderInfo has invalid parameter", l.line, l.path);
+        return;
+    }
+    int insert = 0;
+    configscanyesno(rest, l.line, l.path, insert);
+    cfg.infoheader = header;
+    // Insert the part that is not in the header: addresses (1) beside
+    // names, names (0) beside addresses; 2 inserts nothing.
+    cfg.infoinsert = insert ? (header == 0 ? 1 : 0) : 2;
+}
+
+void kw_stripkludges(const configline& l) {
+    static constexpr wordvalue levels[] = {{"Yes", 1}, {"No", 0}, {"Some", 2}};
+    std::string_view rest = l.par;
+    std::string_view word = nextparam(rest);
+    int level = 0;
+    if (!scanword(word, levels, level)) {
+        configwarn("unknown StripKludges setting", l.line, l.path);
+        level = 0;
+    }
+    if (rest.empty() || strieq(rest, "All")) {
+        for (int& s : cfg.stripkludges) s = level;
+    } else if (strieq(rest, "Email")) {
+        cfg.stripkludges[CAT_EMAIL] = level;
+    } else if (strieq(rest, "News")) {
+        cfg.stripkludges[CAT_NEWS] = level;
+    } else if (strieq(rest, "List")) {
+        cfg.stripkludges[CAT_LIST] = level;
+    } else {
+        configwarn("unknown StripKludges category", l.line, l.path);
+    }
+}
+
+void kw_strictfidomsgid(const configline& l) {
+    configscanyesno(l.par, l.line, l.path, cfg.strictfidomsgid);
+}
+
+void kw_killorigin(const configline& l) {
+    static constexpr wordvalue words[] = {{"Yes", 1}, {"No", 0}, {"Email", 2}};
+    if (!scanword(l.par, words, cfg.killorigin))
+        configwarn("invalid KillOrigin parameter", l.line, l.path);
+}
+
+void kw_transfidoorg(const configline& l) {
+    configscanyesno(l.par, l.line, l.path, cfg.transfidoorg);
+}
+void kw_quoteto(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.quoteto); }
+
+void scanaction(const configline& l, int& dest, int fallback, const wordvalue* words,
+                std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (strieq(l.par, words[i].word)) {
+            dest = words[i].value;
+            return;
+        }
+    }
+    configwarn("invalid action", l.line, l.path);
+    dest = fallback;
+}
+
+void kw_ownorgaction(const configline& l) {
+    scanaction(l, cfg.ownorgaction, ACTION_IGNORE, actionwords, std::size(actionwords));
+}
+void kw_ownorgarea(const configline& l) { scanupper(l, cfg.ownorgarea); }
+void kw_junkaction(const configline& l) {
+    scanaction(l, cfg.junkaction, ACTION_IGNORE, actionwords, std::size(actionwords));
+}
+void kw_junkarea(const configline& l) { scanupper(l, cfg.junkarea); }
+void kw_junkfromto(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.junkfromto); }
+void kw_attachmail(const configline& l) {
+    scanaction(l, cfg.attach[0], ATTACH_DECODE, attachwords, std::size(attachwords));
+}
+void kw_attachnews(const configline& l) {
+    scanaction(l, cfg.attach[1], ATTACH_IGNORE, attachwords, std::size(attachwords));
+}
+
+void kw_linewidth(const configline& l) {
+    configscanushort(l.par, l.line, l.path, cfg.souplinewidth);
+    if (cfg.souplinewidth < 20) {
+        configwarn("line width too small", l.line, l.path);
+        cfg.souplinewidth = 20;
+    } else if (cfg.souplinewidth > 199) {
+        configwarn("line width too large", l.line, l.path);
+        cfg.souplinewidth = 199;
+    }
+}
+
+void kw_useqp(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.useqp); }
+void kw_defcharset(const configline& l) { configscantext(l.par, cfg.defcharset); }
+
+void kw_encodeformat(const configline& l) {
+    static constexpr wordvalue words[] = {{"MIME", ENCODE_MIME}, {"UU", ENCODE_UU}};
+    if (!scanword(l.par, words, cfg.encodeformat)) {
+        configwarn("invalid format", l.line, l.path);
+        cfg.encodeformat = ENCODE_MIME;
+    }
+}
+
+void kw_exportmaxto(const configline& l) {
+    configscanushort(l.par, l.line, l.path, cfg.exportmaxto);
+}
+void kw_exportmaxxpost(const configline& l) {
+    configscanushort(l.par, l.line, l.path, cfg.exportmaxxpost);
+}
+void kw_mapfidoorg(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.mapfidoorg); }
+void kw_separatemsg(const configline& l) {
+    configscanyesno(l.par, l.line, l.path, cfg.separatemsg);
+}
+void kw_quickscan(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.quickscan); }
+void kw_exportallmail(const configline& l) {
+    configscanyesno(l.par, l.line, l.path, cfg.exportallmail);
+}
+
+constexpr keyworddef keywords[] = {
+    {"FidoAddr", kw_fidoaddr},
+    {"AddrMap", kw_addrmap},
+    {"MapFidoOrg", kw_mapfidoorg},
+    {"TransFidoOrg", kw_transfidoorg},
+    {"FidoDomain", kw_fidodomain},
+    {"HeaderInfo", kw_headerinfo},
+    {"NoSpamText", kw_nospamtext},
+    {"PacketPwd", kw_packetpwd},
+    {"DefCharSet", kw_defcharset},
+    {"CharSetMap", kw_charsetmap},
+    {"QuoteTo", kw_quoteto},
+    {"QuoteChar", kw_quotechar},
+    {"QuoteMask", kw_quotemask},
+    {"ImportLimit", kw_importlimit},
+    {"MaxPKTSize", kw_maxpktsize},
+    {"SeparateMSG", kw_separatemsg},
+    {"LineWidth", kw_linewidth},
+    {"UseQP", kw_useqp},
+    {"Origin", kw_origin},
+    {"Organization", kw_organization},
+    {"OwnOrgAction", kw_ownorgaction},
+    {"OwnOrgArea", kw_ownorgarea},
+    {"JunkAction", kw_junkaction},
+    {"JunkArea", kw_junkarea},
+    {"JunkCategory", kw_junkcategory},
+    {"JunkFrom", kw_junkfrom},
+    {"JunkSubj", kw_junksubj},
+    {"JunkStr", kw_junkstr},
+    {"JunkGroup", kw_junkgroup},
+    {"JunkFromTo", kw_junkfromto},
+    {"ExportMaxTo", kw_exportmaxto},
+    {"ExportMaxXPost", kw_exportmaxxpost},
+    {"EmailArea", kw_emailarea},
+    {"AreaMap", kw_areamap},
+    {"StripKludges", kw_stripkludges},
+    {"StrictFidoMsgID", kw_strictfidomsgid},
+    {"KillOrigin", kw_killorigin},
+    {"LogFile", kw_logfile},
+    {"TimeZone", kw_timezone},
+    {"QuickScan", kw_quickscan},
+    {"MailerType", kw_mailertype},
+    {"ExportAllMail", kw_exportallmail},
+    {"InboundDir", kw_inbounddir},
+    {"OutboundDir", kw_outbounddir},
+    {"NetmailDir", kw_netmaildir},
+    {"DecodeDir", kw_decodedir},
+    {"SoupDir", kw_soupdir},
+    {"TempDir", kw_tempdir},
+    {"BaseZone", kw_basezone},
+    {"AttachMail", kw_attachmail},
+    {"AttachNews", kw_attachnews},
+    {"EncodeFormat", kw_encodeformat},
+    {"Route", kw_route},
+    {"Alias", kw_alias},
+    {"Personal", kw_personal},
+    {"MailingList", kw_mailinglist},
+    {"IgnoreMessageText", kw_ignoremessagetext},
+    {"ListConfig", kw_listconfig},
+    {"Include", kw_include},
+};
+static_assert(std::size(keywords) == 59);
+
+}  // namespace
+
+keywordhandler findkeyword(std::string_view keyword) {
+    for (const auto& k : keywords) {
+        if (strieq(keyword, k.name)) return k.handler;
+    }
+    return nullptr;
+}

@@ -1,0 +1,51 @@
+// The configuration keywords: one handler each, found by name ignoring case.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// One configuration line as a handler sees it.
+struct configline {
+    std::string_view par;       // parameter text (may be empty)
+    long line = 0;              // line number within its file
+    const std::string& path;    // resolved path of the file the line stands in
+    const std::string& progpath;
+};
+
+using keywordhandler = void (*)(const configline&);
+
+struct keyworddef {
+    const char* name;
+    keywordhandler handler;
+};
+
+// The handler of a keyword, or null when the keyword is unknown.
+keywordhandler findkeyword(std::string_view keyword);
+
+// Splits off the next parameter: it ends at the first space, and the run
+// of spaces after it is cut out. text becomes what follows; an empty
+// remainder counts as absent.
+std::string_view nextparam(std::string_view& text);
+
+// Handlers of the keywords that add table entries (tablekeywords.cpp).
+void kw_addrmap(const configline& l);
+void kw_personal(const configline& l);
+void kw_areamap(const configline& l);
+void kw_route(const configline& l);
+void kw_alias(const configline& l);
+void kw_mailinglist(const configline& l);
+void kw_charsetmap(const configline& l);
+void kw_fidodomain(const configline& l);
+void kw_quotechar(const configline& l);
+void kw_quotemask(const configline& l);
+void kw_junkcategory(const configline& l);
+void kw_junkfrom(const configline& l);
+void kw_junksubj(const configline& l);
+void kw_junkstr(const configline& l);
+void kw_junkgroup(const configline& l);
+void kw_ignoremessagetext(const configline& l);
+
+// Handlers of Include and ListConfig (reader.cpp).
+void kw_include(const configline& l);
+void kw_listconfig(const configline& l);

@@ -1,0 +1,96 @@
+// The value scanners of the configuration reader. Numbers follow the usual
+// scan rules: leading white space is skipped, text after the number is
+// ignored, and a number is cut to the width of its field.
+#include <cstdlib>
+#include <string>
+
+#include "config/reader.h"
+#include "driver/text.h"
+
+namespace {
+
+// Scans one unsigned number at pos like "%lu" does; false when there is none.
+bool scannumber(const std::string& s, std::size_t& pos, unsigned long& value) {
+    const char* start = s.c_str() + pos;
+    const char* p = start;
+    while (iswhite(static_cast<unsigned char>(*p))) ++p;
+    if (*p == '+' || *p == '-') ++p;
+    if (!isdigitc(static_cast<unsigned char>(*p))) return false;
+    char* end = nullptr;
+    value = std::strtoul(start, &end, 10);
+    pos += static_cast<std::size_t>(end - start);
+    return true;
+}
+
+bool expect(const std::string& s, std::size_t& pos, char c) {
+    if (pos < s.size() && s[pos] == c) {
+        ++pos;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int scanftnaddress(std::string_view text, fidoaddr& dest) {
+    dest = fidoaddr{};
+    std::string s(text);
+    std::size_t pos = 0;
+    unsigned long v = 0;
+    std::uint16_t* fields[] = {&dest.zone, &dest.net, &dest.node, &dest.point};
+    const char seps[] = {':', '/', '.'};
+    int count = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && !expect(s, pos, seps[i - 1])) break;
+        if (!scannumber(s, pos, v)) break;
+        *fields[i] = static_cast<std::uint16_t>(v);
+        ++count;
+    }
+    return count;
+}
+
+void configscanfidoaddr(std::string_view par, long line, const std::string& path, fidoaddr& dest) {
+    if (scanftnaddress(par, dest) < 3) configwarn("invalid FTN address", line, path);
+}
+
+void configscanyesno(std::string_view par, long line, const std::string& path, int& dest) {
+    if (strieq(par, "Yes")) {
+        dest = 1;
+    } else if (strieq(par, "No")) {
+        dest = 0;
+    } else {
+        configwarn("invalid Yes/No parameter", line, path);
+        dest = 0;
+    }
+}
+
+void configscandir(std::string_view par, pathtext& dest) {
+    dest = par;
+    if (par.size() <= pathtext::capacity - 2 && (par.empty() || par.back() != '/')) dest.append("/");
+}
+
+void configscanushort(std::string_view par, long line, const std::string& path,
+                      std::uint16_t& dest) {
+    dest = 0;
+    std::string s(par);
+    std::size_t pos = 0;
+    unsigned long v = 0;
+    if (!scannumber(s, pos, v)) {
+        configwarn("invalid number", line, path);
+        return;
+    }
+    dest = static_cast<std::uint16_t>(v);
+}
+
+void configscanulong(std::string_view par, long line, const std::string& path,
+                     std::uint32_t& dest) {
+    dest = 0;
+    std::string s(par);
+    std::size_t pos = 0;
+    unsigned long v = 0;
+    if (!scannumber(s, pos, v)) {
+        configwarn("invalid number", line, path);
+        return;
+    }
+    dest = static_cast<std::uint32_t>(v);
+}

@@ -1,0 +1,101 @@
+#include "lists/memberfile.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "driver/fileio.h"
+#include "driver/text.h"
+#include "lists/listlines.h"
+
+namespace {
+
+// The list file opened for update, after the reading handle has been
+// dropped so that no stale buffer outlives the change.
+fileptr openforupdate(const listrecord& list) {
+    closeuserdata();
+    return openfile(list.listfile, "r+b");
+}
+
+// True when a live record of address starts at pos.
+bool checkrecord(std::FILE* f, long pos, std::string_view address) {
+    std::string marker, stored;
+    if (std::fseek(f, pos, SEEK_SET) != 0) return false;
+    if (readlistline(f, marker) != 1 || !islivemarker(marker)) return false;
+    if (readlistline(f, stored) != 1) return false;
+    stripeol(stored);
+    const text128 a = address;
+    const text128 s = std::string_view(stored);
+    return strieq(a.sv(), s.sv());
+}
+
+std::string recordtext(const memberdata& data) {
+    std::string text = "+\n";
+    text.append(data.address.sv()).append("\n");
+    text.append(data.name.sv()).append("\n");
+    text.append(std::to_string(data.status)).append("\n");
+    text.append(data.password.sv()).append("\n");
+    return text;
+}
+
+// Appends the record at the end of f. On a failed write the file is cut
+// back to its former length, so no partial record stays behind.
+int appendrecord(std::FILE* f, listrecord& list, const memberdata& data, long& pos) {
+    if (std::fseek(f, 0, SEEK_END) != 0) return USERFILE_WRITE;
+    const long oldsize = std::ftell(f);
+    if (oldsize < 0) return USERFILE_WRITE;
+    std::string text;
+    if (oldsize > 0) {
+        if (std::fseek(f, -1, SEEK_END) != 0) return USERFILE_WRITE;
+        if (std::getc(f) != '\n') text = "\n";
+        if (std::fseek(f, 0, SEEK_END) != 0) return USERFILE_WRITE;
+    }
+    if (!list.hasuserlist) text += "ListUsers\n";
+    pos = oldsize + static_cast<long>(text.size());
+    text += recordtext(data);
+    if (writeall(f, text.data(), text.size()) != 0 || std::fflush(f) != 0) {
+        std::clearerr(f);
+        if (ftruncate(fileno(f), oldsize) != 0) { /* the error is reported all the same */
+        }
+        return USERFILE_WRITE;
+    }
+    list.hasuserlist = 1;
+    return USERFILE_OK;
+}
+
+int markdeleted(std::FILE* f, long pos) {
+    if (std::fseek(f, pos, SEEK_SET) != 0) return USERFILE_WRITE;
+    if (std::fputc('*', f) == EOF) return USERFILE_WRITE;
+    return USERFILE_OK;
+}
+
+// Closes f; a failed close turns a good result into a write error.
+int finish(fileptr& f, int result) {
+    if (closefile(f) != 0 && result == USERFILE_OK) return USERFILE_WRITE;
+    return result;
+}
+
+}  // namespace
+
+int appenduserrecord(listrecord& list, const memberdata& data, long& pos) {
+    fileptr f = openforupdate(list);
+    if (!f) return USERFILE_NOOPEN;
+    return finish(f, appendrecord(f.get(), list, data, pos));
+}
+
+int deleteuserrecord(const listrecord& list, long pos, std::string_view address) {
+    fileptr f = openforupdate(list);
+    if (!f) return USERFILE_NOOPEN;
+    if (!checkrecord(f.get(), pos, address)) return finish(f, USERFILE_MISMATCH);
+    return finish(f, markdeleted(f.get(), pos));
+}
+
+int replaceuserrecord(listrecord& list, long pos, const memberdata& data, long& newpos) {
+    fileptr f = openforupdate(list);
+    if (!f) return USERFILE_NOOPEN;
+    if (!checkrecord(f.get(), pos, data.address.sv())) return finish(f, USERFILE_MISMATCH);
+    int result = appendrecord(f.get(), list, data, newpos);
+    if (result == USERFILE_OK) result = markdeleted(f.get(), pos);
+    return finish(f, result);
+}

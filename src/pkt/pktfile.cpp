@@ -1,0 +1,172 @@
+#include "pkt/pktfile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "config/settings.h"
+#include "config/tables.h"
+#include "driver/clock.h"
+#include "driver/codec.h"
+#include "driver/log.h"
+#include "driver/workfiles.h"
+#include "pkt/pktlayout.h"
+
+openpacket outpkt;
+
+namespace {
+
+// The gateway's product code in the header: 0x0100, low byte first.
+constexpr std::uint8_t PRODCODELO = 0;
+constexpr std::uint8_t PRODCODEHI = 1;
+
+// The system every packet goes to: the first AddrMap entry (start-up
+// refuses to run a command without one).
+fidoaddr packetdest() {
+    return tables.addrmap.empty() ? fidoaddr{} : tables.addrmap.front().ftnaddr;
+}
+
+pktheader makepktheader() {
+    std::tm t = localclock(nowtime());
+    const fidoaddr& orig = cfg.gateaddr;
+    fidoaddr dest = packetdest();
+    pktheader h;
+    h.orignode = orig.node;
+    h.destnode = dest.node;
+    h.year = static_cast<std::uint16_t>(t.tm_year + 1900);
+    h.month = static_cast<std::uint16_t>(t.tm_mon);
+    h.day = static_cast<std::uint16_t>(t.tm_mday);
+    h.hour = static_cast<std::uint16_t>(t.tm_hour);
+    h.minute = static_cast<std::uint16_t>(t.tm_min);
+    h.second = static_cast<std::uint16_t>(t.tm_sec);
+    h.pkttype = PKTTYPE2;
+    // The real net also for a point gateway: the type 2+ block carries the point.
+    h.orignet = orig.net;
+    h.destnet = dest.net;
+    h.prodcodelo = PRODCODELO;
+    std::string_view pwd = cfg.packetpwd.sv();
+    std::memcpy(h.password.data(), pwd.data(), std::min(pwd.size(), PKTPWDSIZE));
+    h.qorigzone = orig.zone;
+    h.qdestzone = dest.zone;
+    h.capvalid = CAPVALID2PLUS;
+    h.prodcodehi = PRODCODEHI;
+    h.capword = CAPWORD2PLUS;
+    h.origzone = orig.zone;
+    h.destzone = dest.zone;
+    h.origpoint = orig.point;
+    h.destpoint = dest.point;
+    return h;
+}
+
+void reportpacketerror() {
+    if (outpkt.reported) return;
+    logprintf("Error writing packet %s\n", outpkt.path.c_str());
+    outpkt.reported = 1;
+}
+
+void forgetmade(const std::string& path) {
+    auto& made = outpkt.made;
+    made.erase(std::remove(made.begin(), made.end(), path), made.end());
+}
+
+// The size test runs before a message and cannot know its length, so a
+// packet may grow past MaxPKTSize by the last message written into it.
+bool packetfull() {
+    if (cfg.maxpktsize == 0) return false;
+    long size = std::ftell(outpkt.file.get());
+    if (size < 0) return true;  // position unknown: start afresh
+    return static_cast<unsigned long>(size) / 1024 + 2 >= cfg.maxpktsize;
+}
+
+int startpacket() {
+    std::string path;
+    genfname(cfg.indir.sv(), packetext, path);
+    outpkt.path = path;
+    outpkt.reported = 0;
+    // "x": a name taken by another program since the test is never overwritten.
+    fileptr f = openfile(path, "wbx");
+    if (!f) {
+        reportpacketerror();
+        return -1;
+    }
+    outpkt.made.push_back(path);
+    // The flush shows a full disk now rather than after the first message.
+    if (writepktheader(f.get()) != 0 || std::fflush(f.get()) != 0) {
+        reportpacketerror();
+        (void)closefile(f);
+        if (std::remove(path.c_str()) == 0) forgetmade(path);
+        return -1;
+    }
+    outpkt.file = std::move(f);
+    return 0;
+}
+
+}  // namespace
+
+int writepktheader(std::FILE* f) {
+    unsigned char buf[PKTHDRSIZE];
+    encodepktheader(makepktheader(), buf);
+    outpkt.pktmsgcount = 0;
+    return writeall(f, buf, sizeof buf);
+}
+
+int closepkt(fileptr& f) {
+    if (!f) return 0;
+    static const unsigned char terminator[PKTTERMSIZE] = {0, 0};
+    int result = writeall(f.get(), terminator, sizeof terminator);
+    if (closefile(f) != 0) result = -1;
+    return result;
+}
+
+int preparepacket() {
+    if (outpkt.file && packetfull() && finishpacket() != 0) return -1;
+    if (outpkt.file) return 0;
+    return startpacket();
+}
+
+int countpktmsg() {
+    ++outpkt.pktmsgcount;
+    if (outpkt.file && std::ferror(outpkt.file.get())) {
+        reportpacketerror();
+        return -1;
+    }
+    return 0;
+}
+
+int finishpacket() {
+    if (!outpkt.file) return 0;
+    if (closepkt(outpkt.file) != 0) {
+        reportpacketerror();
+        return -1;
+    }
+    // A packet in which no message was taken is of no use to the tosser.
+    if (outpkt.pktmsgcount == 0) {
+        if (std::remove(outpkt.path.c_str()) == 0) {
+            forgetmade(outpkt.path);
+        } else {
+            logprintf("Error removing %s\n", outpkt.path.c_str());
+        }
+    }
+    outpkt.path.clear();
+    outpkt.reported = 0;
+    return 0;
+}
+
+int discardpackets() {
+    if (outpkt.file && closefile(outpkt.file) != 0) reportpacketerror();
+    int result = 0;
+    for (const std::string& path : outpkt.made) {
+        if (exist(path) && std::remove(path.c_str()) != 0) {
+            logprintf("Error removing %s\n", path.c_str());
+            result = -1;
+        }
+    }
+    outpkt.made.clear();
+    outpkt.path.clear();
+    outpkt.reported = 0;
+    return result;
+}
+
+void keeppackets() {
+    outpkt.made.clear();
+}

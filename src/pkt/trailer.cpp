@@ -1,0 +1,103 @@
+#include "pkt/trailer.h"
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "config/settings.h"
+#include "driver/clock.h"
+#include "driver/counters.h"
+#include "driver/fileio.h"
+#include "driver/log.h"
+#include "driver/startup.h"
+#include "import/curmsg.h"
+#include "pkt/pktappend.h"
+
+namespace {
+
+// Without its carriage return the origin line never exceeds this.
+constexpr int ORIGINLINEMAX = 79;
+// " * Origin: " before the text, " (" and ")" around the address.
+constexpr int ORIGINFRAME = 14;
+
+const char* actionname(int action) {
+    static const char* const names[] = {"ignored", "decoded", "killed"};
+    return action >= 0 && action < 3 ? names[action] : "";
+}
+
+const char* encodingname(int encoding) {
+    static const char* const names[] = {"MIME", "UU"};
+    return encoding >= 0 && encoding < 2 ? names[encoding] : "";
+}
+
+bool wantorigin(int kind) {
+    return cfg.killorigin == 0 || (cfg.killorigin == 2 && kind != CAT_EMAIL);
+}
+
+std::string_view origintext() {
+    if (!cfg.origin.empty()) return cfg.origin.sv();
+    if (!curmsg.msgorganization.empty()) return curmsg.msgorganization.sv();
+    return curmsg.msgfromemail.sv();
+}
+
+void appendorigin(std::string& out) {
+    const fidoaddr& g = cfg.gateaddr;
+    pktappendf(out, "\r--- " PROGNAME "-%s v%d.%02d\r", PROGOS, VERMAJOR, VERMINOR);
+    std::string addr;
+    pktappendf(addr, "%hu:%hu/%hu", g.zone, g.net, g.node);
+    if (g.point != 0) pktappendf(addr, ".%hu", g.point);
+    std::string_view text = origintext();
+    int room = ORIGINLINEMAX - ORIGINFRAME - static_cast<int>(addr.size());
+    if (room < 0) room = 0;
+    if (text.size() > static_cast<std::size_t>(room))
+        text = text.substr(0, static_cast<std::size_t>(room));
+    pktappendf(out, " * Origin: %.*s (%s)\r", static_cast<int>(text.size()), text.data(),
+               addr.c_str());
+}
+
+// Via, SEEN-BY and PATH name the gateway's node; a point stays out of them.
+void appendroute(std::string& out, int kind) {
+    const fidoaddr& g = cfg.gateaddr;
+    if (kind == CAT_EMAIL) {
+        std::tm t = localclock(nowtime());
+        pktappendf(out, "\x01Via %hu:%hu/%hu @%04d%02d%02d.%02d%02d%02d " PROGNAME "-%s v%d.%02d\r",
+                   g.zone, g.net, g.node, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                   t.tm_min, t.tm_sec, PROGOS, VERMAJOR, VERMINOR);
+    } else {
+        pktappendf(out, "SEEN-BY: %hu/%hu\r", g.net, g.node);
+        pktappendf(out, "\x01PATH: %hu/%hu\r", g.net, g.node);
+    }
+}
+
+}  // namespace
+
+int writemsgbottom(int kind, std::FILE* f) {
+    std::string out;
+    if (wantorigin(kind)) appendorigin(out);
+    appendroute(out, kind);
+    out.push_back('\0');
+    return writeall(f, out.data(), out.size());
+}
+
+int writefileinfo(std::string_view path, std::string_view name, int autoname, int encoding,
+                  int action, long size, int noinline, std::FILE* f) {
+    int type = curmsg.msgtype == MSGTYPE_NEWS ? MSGTYPE_NEWS : MSGTYPE_MAIL;
+    if (cfg.attach[type] == ATTACH_IGNORE) return 0;
+    // An empty decoded file is no attachment: it is neither kept nor reported.
+    if (action == FILEACT_DECODED && size == 0) {
+        std::string p(path);
+        if (std::remove(p.c_str()) != 0) logprintf("Error removing %s\n", p.c_str());
+        return 0;
+    }
+    std::string shown(name);
+    const char* renamed = autoname ? " (auto-renamed)" : "";
+    screenprintf("\r");
+    logprintf("* %s %s-encoded file %s (%ld bytes)%s\n", actionname(action), encodingname(encoding),
+              shown.c_str(), size, renamed);
+    ++stats.filecount;
+    if (action == FILEACT_IGNORED || noinline) return 0;
+    std::string note;
+    pktappendf(note, "[" PROGNAME " %s %s-encoded file %s (%ld bytes)%s]\r\n", actionname(action),
+               encodingname(encoding), shown.c_str(), size, renamed);
+    return writeall(f, note.data(), note.size());
+}

@@ -1,0 +1,202 @@
+#include "config/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "config/settings.h"
+#include "driver/resetall.h"
+#include "config/tables.h"
+#include "support/testutil.h"
+
+namespace {
+
+class configtest : public statetest {
+protected:
+    scratchdir dir;
+    std::string path;
+
+    // Reads a configuration holding text; returns what went to standard error.
+    std::string read(const std::string& text, const std::string& name = "main.cfg") {
+        path = dir / name;
+        writefile(path, text);
+        ::testing::internal::CaptureStderr();
+        readconfigfile(path, "/opt/gw/pondlark");
+        return ::testing::internal::GetCapturedStderr();
+    }
+    std::string warning(const std::string& msg, int line) {
+        return "Warning: " + msg + " in line " + std::to_string(line) + " of " + path + "\n\n";
+    }
+};
+
+TEST_F(configtest, linesyntax) {
+    // Comment, keyword case, tab separator, leading space, no final newline.
+    std::string err = read(
+        ";FidoAddr 2:2/2\n"
+        "FIDOADDR 2:280/100\n"
+        "Origin\tx\n"
+        " Origin x\n"
+        "\n"
+        "Organization Pond ; not a comment   \r\n"
+        "SoupDir");
+    EXPECT_EQ(err, warning("unknown keyword", 3) + warning("unknown keyword", 4));
+    EXPECT_EQ(cfg.gateaddr, (fidoaddr{2, 280, 100, 0}));
+    EXPECT_EQ(cfg.organization, "Pond ; not a comment   ");
+    EXPECT_EQ(cfg.soupdir, "/");
+}
+
+TEST_F(configtest, longlinesarereadinpieces) {
+    std::string err = read("Origin " + std::string(293, 'o') + "\nFidoAddr 1:2/3\n");
+    // 254 characters, then the remaining 46 as the next line.
+    EXPECT_EQ(err, warning("unknown keyword", 2));
+    EXPECT_EQ(cfg.origin.size(), 63u);
+    EXPECT_EQ(cfg.gateaddr, (fidoaddr{1, 2, 3, 0}));
+}
+
+TEST_F(configtest, addressandnumberscanners) {
+    std::string err = read(
+        "FidoAddr 2:280\n"
+        "BaseZone 12abc\n"
+        "LineWidth abc\n"
+        "UseQP yes\n"
+        "SeparateMSG YES\n"
+        "QuickScan y\n"
+        "ExportAllMail Yes \n");
+    EXPECT_EQ(err, warning("invalid FTN address", 1) + warning("invalid number", 3) +
+                       warning("line width too small", 3) +
+                       warning("invalid Yes/No parameter", 6) +
+                       warning("invalid Yes/No parameter", 7));
+    EXPECT_EQ(cfg.gateaddr, (fidoaddr{2, 280, 0, 0}));
+    EXPECT_EQ(cfg.basezone, 12);
+    EXPECT_EQ(cfg.souplinewidth, 20);
+    EXPECT_EQ(cfg.useqp, 1);
+    EXPECT_EQ(cfg.separatemsg, 1);
+    EXPECT_EQ(cfg.quickscan, 0);
+    EXPECT_EQ(cfg.exportallmail, 0);
+    read("FidoAddr 2:280/100.7\n");
+    EXPECT_EQ(cfg.gateaddr.point, 7);
+}
+
+TEST_F(configtest, limitsandfallbacks) {
+    struct {
+        std::string line;
+        const char* warning;
+        std::function<bool()> check;
+    } cases[] = {
+        {"LineWidth 19", "line width too small", [] { return cfg.souplinewidth == 20; }},
+        {"LineWidth 20", nullptr, [] { return cfg.souplinewidth == 20; }},
+        {"LineWidth 199", nullptr, [] { return cfg.souplinewidth == 199; }},
+        {"LineWidth 200", "line width too large", [] { return cfg.souplinewidth == 199; }},
+        {"ImportLimit 1023", "limit too small", [] { return cfg.importlimit == 2048; }},
+        {"ImportLimit 1024", nullptr, [] { return cfg.importlimit == 1024; }},
+        {"ImportLimit 0", nullptr, [] { return cfg.importlimit == 0; }},
+        {"MaxPKTSize 3", "limit too small", [] { return cfg.maxpktsize == 4; }},
+        {"MaxPKTSize 4", nullptr, [] { return cfg.maxpktsize == 4; }},
+        {"AttachMail delete", "invalid action", [] { return cfg.attach[0] == 1; }},
+        {"AttachNews delete", "invalid action", [] { return cfg.attach[1] == 0; }},
+        {"AttachNews Kill", nullptr, [] { return cfg.attach[1] == 2; }},
+        {"OwnOrgAction nuke", "invalid action", [] { return cfg.ownorgaction == 0; }},
+        {"JunkAction MOVE", nullptr, [] { return cfg.junkaction == 2; }},
+        {"EmailArea", nullptr, [] { return cfg.emailarea == "NETMAIL"; }},
+        {"EmailArea netmail", nullptr, [] { return cfg.emailarea == "NETMAIL"; }},
+        {"JunkArea spam", nullptr, [] { return cfg.junkarea == "SPAM"; }},
+        {"PacketPwd abcdefghijkl", nullptr, [] { return cfg.packetpwd == "ABCDEFGH"; }},
+        {"KillOrigin Email", nullptr, [] { return cfg.killorigin == 2; }},
+        {"MailerType binkley", nullptr, [] { return cfg.mailertype == 2; }},
+        {"MailerType FrontDoor", "invalid mailer type", [] { return cfg.mailertype == 0; }},
+        {"EncodeFormat uu", nullptr, [] { return cfg.encodeformat == 1; }},
+        {"EncodeFormat yenc", "invalid format", [] { return cfg.encodeformat == 0; }},
+        {"TimeZone " + std::string(40, 'z'), nullptr, [] { return cfg.timezonestr.size() == 31; }},
+        {"InboundDir /var/in", nullptr, [] { return cfg.indir == "/var/in/"; }},
+        {"InboundDir /var/in/", nullptr, [] { return cfg.indir == "/var/in/"; }},
+        {"DecodeDir /var/decode/ all", nullptr,
+         [] { return cfg.decodedir == "/var/decode/" && cfg.decodedirall == 1; }},
+        {"DecodeDir /var/decode every", "invalid DecodeDir parameter",
+         [] { return cfg.decodedir == "/var/decode/" && cfg.decodedirall == 0; }},
+        {"LogFile gate.log", nullptr, [] { return cfg.logfile == "/opt/gw/gate.log"; }},
+        {"LogFile ./gate.log", nullptr, [] { return cfg.logfile == "./gate.log"; }},
+    };
+    for (const auto& c : cases) {
+        resetall();
+        std::string err = read(c.line + "\n");
+        EXPECT_EQ(err, c.warning ? warning(c.warning, 1) : "") << c.line;
+        EXPECT_TRUE(c.check()) << c.line;
+    }
+    resetall();
+    read("KillOrigin Yes\nKillOrigin Maybe\n");
+    EXPECT_EQ(cfg.killorigin, 1);
+}
+
+TEST_F(configtest, headerinfoandstripkludges) {
+    struct {
+        const char* line;
+        int header, insert;
+        const char* warning;
+    } hi[] = {
+        {"HeaderInfo Name Yes", 0, 1, nullptr},   {"HeaderInfo Name No", 0, 2, nullptr},
+        {"HeaderInfo Email Yes", 1, 0, nullptr},  {"HeaderInfo Email No", 1, 2, nullptr},
+        {"HeaderInfo Email", 0, 2, "HeaderInfo misses parameter"},
+        {"HeaderInfo Both Yes", 0, 2, "HeaderInfo has invalid parameter"},
+        {"HeaderInfo Email maybe", 1, 2, "invalid Yes/No parameter"},
+    };
+    for (const auto& c : hi) {
+        resetall();
+        std::string err = read(std::string(c.line) + "\n");
+        EXPECT_EQ(err, c.warning ? warning(c.warning, 1) : "") << c.line;
+        EXPECT_EQ(cfg.infoheader, c.header) << c.line;
+        EXPECT_EQ(cfg.infoinsert, c.insert) << c.line;
+    }
+    resetall();
+    read("StripKludges Some News\n");
+    EXPECT_EQ(cfg.stripkludges[0], 0);
+    EXPECT_EQ(cfg.stripkludges[1], 2);
+    EXPECT_EQ(cfg.stripkludges[2], 0);
+    read("StripKludges Yes\n");
+    EXPECT_EQ(cfg.stripkludges[0] + cfg.stripkludges[1] + cfg.stripkludges[2], 3);
+    std::string err = read("StripKludges Often List\nStripKludges Yes Mail\n");
+    EXPECT_EQ(err, warning("unknown StripKludges setting", 1) +
+                       warning("unknown StripKludges category", 2));
+    EXPECT_EQ(cfg.stripkludges[2], 0);
+    EXPECT_EQ(cfg.stripkludges[0], 1);
+}
+
+TEST_F(configtest, includeresolvesbesidetheprogram) {
+    scratchdir prog;
+    writefile(prog / "other.cfg", "FidoAddr 3:3/3\nBogus\n");
+    writefile(dir / "sub.cfg", "Origin included\nBogus line\n");
+    path = dir / "main.cfg";
+    writefile(path, "Include other.cfg\nInclude " + dir.path + "sub.cfg\nInclude " +
+                        dir.path + "missing.cfg\nBogus\n");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(readconfigfile(path, prog.path + "pondlark"), 0);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Warning: unknown keyword in line 2 of " + prog.path + "other.cfg\n\n" +
+                       "Warning: unknown keyword in line 2 of " + dir.path + "sub.cfg\n\n" +
+                       "Error: can't read " + dir.path + "missing.cfg\n" +
+                       "Warning: unknown keyword in line 4 of " + path + "\n\n");
+    EXPECT_EQ(cfg.gateaddr, (fidoaddr{3, 3, 3, 0}));
+    EXPECT_EQ(cfg.origin, "included");
+}
+
+TEST_F(configtest, includecycleisbounded) {
+    path = dir / "loop.cfg";
+    writefile(path, "Include " + path + "\n");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(readconfigfile(path, "pondlark"), 0);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, warning("Include nesting too deep", 1));
+}
+
+TEST_F(configtest, mainfilemissing) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(readconfigfile(dir / "none.cfg", "pondlark"), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: can't read " + dir.path + "none.cfg\n");
+    // Bare names are looked for beside the program.
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(readconfigfile("none.cfg", "/opt/gw/pondlark"), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: can't read /opt/gw/none.cfg\n");
+    std::string out;
+    EXPECT_FALSE(expandfname(std::string(5000, 'x'), "/opt/gw/pondlark", out));
+}
+
+}  // namespace

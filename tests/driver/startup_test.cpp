@@ -1,0 +1,166 @@
+// The start-up of the real program: command line, validation, directories
+// and the log, seen from outside as a scheduler would see them.
+#include <gtest/gtest.h>
+
+#include "support/testutil.h"
+
+namespace {
+
+const char* const BANNER = "PondLark-Linux v1.05 - FidoNet <-> Internet gateway for SOUP packets\n\n";
+const char* const USAGE =
+    "Usage: (all commands & options can be abbreviated to their first letter)\n\n"
+    "pondlark import      import mail from Internet -> Fidonet\n"
+    "pondlark export      export mail from Fidonet -> Internet\n"
+    "pondlark pack        pack mailinglist user files\n"
+    "pondlark check       reads & checks all configuration files\n"
+    "\nCommandline options:\n\n"
+    "/pkt=<dir>           export *.pkt for gateway in directory\n"
+    "/config=<filename>   use <filename> as configuration file\n"
+    "/test                don't delete mail/files after processing\n"
+    "/verbose             display from/to information for every mail\n"
+    "/global              display global statistics rather than per file\n";
+
+const char* const GOODCONFIG =
+    "FidoAddr 2:280/5555\n"
+    "AddrMap 2:280/5555 sysop@example.org Sysop\n"
+    "MailerType Binkley\n"
+    "InboundDir in\n"
+    "OutboundDir out\n"
+    "SoupDir soup\n"
+    "TempDir tmp\n"
+    "LogFile ./gate.log\n";
+
+class startup : public ::testing::Test {
+protected:
+    scratchdir dir;
+    void SetUp() override {
+        for (const char* d : {"in", "out", "soup", "tmp"}) makedirs(dir / d);
+        writefile(dir / "gate.cfg", GOODCONFIG);
+    }
+    runresult check(const std::string& extra = "", std::vector<std::string> env = {}) {
+        writefile(dir / "gate.cfg", std::string(GOODCONFIG) + extra);
+        return runpondlark({"check", "/config=./gate.cfg"}, dir.path, env);
+    }
+};
+
+TEST_F(startup, commandwordsandoptions) {
+    struct {
+        std::vector<std::string> args;
+        bool usage;
+    } cases[] = {
+        {{"imp"}, true},
+        {{}, true},
+        {{"check", "/pkt=/x"}, true},
+        {{"check", "/bogus"}, true},
+        {{"check", "extra"}, true},
+        {{"/test", "/v", "-g"}, true},  // no command word
+        {{"c", "/c=./gate.cfg"}, false},
+        {{"CHECK", "-CONFIG=./gate.cfg", "/t", "/verbose", "/GLOBAL"}, false},
+        {{"export", "check", "/config=./gate.cfg"}, false},  // the last command word counts
+        {{"check", "/config=./nothere.cfg", "/config=./gate.cfg"}, false},
+    };
+    for (const auto& c : cases) {
+        runresult r = runpondlark(c.args, dir.path);
+        std::string what = c.args.empty() ? "(none)" : c.args[0];
+        if (c.usage) {
+            EXPECT_EQ(r.status, 1) << what;
+            EXPECT_EQ(r.out, std::string(BANNER) + USAGE) << what;
+            EXPECT_EQ(r.err, "") << what;
+        } else {
+            EXPECT_EQ(r.status, 0) << what << r.err;
+            EXPECT_EQ(r.out, BANNER) << what;
+            EXPECT_EQ(r.err, "Configuration checked. Nothing more to do.\n") << what;
+        }
+    }
+}
+
+TEST_F(startup, configurationnamekeepsitscase) {
+    runresult r = runpondlark({"check", "/CONFIG=./My.Cfg"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: can't read ./My.Cfg\n");
+    // A bare name is looked for beside the program.
+    r = runpondlark({"check", "/c=My.Cfg"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    std::string bin = PONDLARK_FIXED_BIN;
+    EXPECT_EQ(r.err, "Error: can't read " + bin.substr(0, bin.rfind('/') + 1) + "My.Cfg\n");
+}
+
+TEST_F(startup, validationstopsatthefirstmissingessential) {
+    struct {
+        const char* config;
+        const char* error;
+    } cases[] = {
+        {"AddrMap 2:2/2 a@b\nMailerType Binkley\n",
+         "Error: no valid gateway Fido-address defined in ./v.cfg\n"},
+        {"FidoAddr 2:2/2\nMailerType Binkley\nInboundDir in\n",
+         "Error: no address mappings defined in ./v.cfg\n"},
+        {"FidoAddr 2:2/2\nPersonal 2:2/2 Sysop\nMailerType Fido\n",
+         "Error: no valid mailer type defined in ./v.cfg\n"},
+        {"FidoAddr 2:2/2\nAddrMap 2:2/2 a@b\nMailerType Binkley\nInboundDir in\nSoupDir soup\n",
+         "Error: required directories not defined in ./v.cfg\n"},
+        {"FidoAddr 2:2/2\nAddrMap 2:2/2 a@b\nMailerType ArcMail\nInboundDir in\nSoupDir soup\n"
+         "OutboundDir out\n",
+         "Error: required directories not defined in ./v.cfg\n"},
+    };
+    for (const auto& c : cases) {
+        writefile(dir / "v.cfg", c.config);
+        runresult r = runpondlark({"pack", "/config=./v.cfg"}, dir.path);
+        EXPECT_EQ(r.status, 1) << c.error;
+        EXPECT_TRUE(r.err.size() >= std::string(c.error).size() &&
+                    r.err.substr(r.err.size() - std::string(c.error).size()) == c.error)
+            << r.err;
+    }
+}
+
+TEST_F(startup, directorieschecked) {
+    // ArcMail needs no outbound; a missing netmail folder stops the run.
+    runresult r = check("MailerType ArcMail\nNetmailDir net/\nOutboundDir nothere\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory net does not exist\n");
+    makedirs(dir / "net");
+    EXPECT_EQ(check("MailerType ArcMail\nNetmailDir net/\nOutboundDir nothere\n").status, 0);
+
+    // Without TEMP or TempDir the empty temporary directory stops the run.
+    writefile(dir / "t.cfg", "FidoAddr 2:2/2\nAddrMap 2:2/2 a@b\nMailerType Binkley\n"
+                             "InboundDir in\nSoupDir soup\nOutboundDir out\n");
+    r = runpondlark({"check", "/config=./t.cfg"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory  does not exist\n");
+    r = runpondlark({"check", "/config=./t.cfg"}, dir.path, {"TEMP=" + dir.path + "tmp"});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    // A file where a directory belongs is refused like a missing one.
+    writefile(dir / "afile", "x");
+    r = check("DecodeDir afile\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory afile does not exist\n");
+}
+
+TEST_F(startup, logrunheaderlines) {
+    runresult r = check();
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(readfile(dir / "gate.log"),
+              "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
+              "Configuration checked. Nothing more to do.\n");
+    // A log that already holds text gets an empty line before the next run.
+    check();
+    EXPECT_EQ(readfile(dir / "gate.log"),
+              "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
+              "Configuration checked. Nothing more to do.\n\n"
+              "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
+              "Configuration checked. Nothing more to do.\n");
+    // A log that cannot be opened is no error.
+    r = check("LogFile ./nodir/gate.log\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(startup, warningsgotostandarderroronly) {
+    runresult r = check("Bogus keyword\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err,
+              "Warning: unknown keyword in line 9 of ./gate.cfg\n\n"
+              "Configuration checked. Nothing more to do.\n");
+    EXPECT_EQ(readfile(dir / "gate.log").find("Warning"), std::string::npos);
+}
+
+}  // namespace

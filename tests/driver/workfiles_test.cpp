@@ -1,0 +1,103 @@
+#include "driver/workfiles.h"
+
+#include <gtest/gtest.h>
+
+#include "support/testutil.h"
+
+TEST(workfiles, genfnametakesthelowestfreenumber) {
+    scratchdir d;
+    std::string name;
+    EXPECT_EQ(genfname(d.path, ".PKT", name), 0u);
+    EXPECT_EQ(name, d.path + "00000000.PKT");
+    writefile(d / "00000000.PKT", "");
+    writefile(d / "00000002.PKT", "");
+    EXPECT_EQ(genfname(d.path, ".PKT", name), 1u);
+    EXPECT_EQ(name, d.path + "00000001.PKT");
+}
+
+TEST(workfiles, genfnamebaseusesfourhexdigitsandgivesup) {
+    scratchdir d;
+    std::string name;
+    EXPECT_EQ(genfnamebase(d.path, "MAIL", ".MSG", name), 0);
+    EXPECT_EQ(name, d.path + "MAIL0000.MSG");
+    for (int i = 0; i < 10; ++i) {
+        genfnamebase(d.path, "MAIL", ".MSG", name);
+        writefile(name, "");
+    }
+    EXPECT_EQ(genfnamebase(d.path, "MAIL", ".MSG", name), 10);
+    EXPECT_EQ(name, d.path + "MAIL000A.MSG");
+}
+
+TEST(workfiles, starnamereplaceswildcardnames) {
+    scratchdir d;
+    std::string p = d.path + "REPORT.TXT";
+    EXPECT_EQ(starname(p, d.path.size()), 0);
+    EXPECT_EQ(p, d.path + "REPORT.TXT");
+
+    p = d.path + "*.*";
+    EXPECT_EQ(starname(p, d.path.size()), 1);
+    EXPECT_EQ(p, d.path + "00000000.ATT");
+
+    writefile(d / "00000000.ZIP", "");
+    p = d.path + "*.ZIP";
+    EXPECT_EQ(starname(p, d.path.size()), 1);
+    EXPECT_EQ(p, d.path + "00000001.ZIP");
+
+    p = d.path + "*.TOOLONGEXT";
+    starname(p, d.path.size());
+    EXPECT_EQ(p, d.path + "00000000.TOOLONG");
+
+    p = d.path + "DATA.*";
+    starname(p, d.path.size());
+    EXPECT_EQ(p, d.path + "00000000.ATT");
+
+    p = d.path + "noext*";
+    starname(p, d.path.size());
+    EXPECT_EQ(p, d.path + "00000000.ATT");
+}
+
+TEST(workfiles, renfnameworkslikeanodometer) {
+    scratchdir d;
+    std::string p = d.path + "REPORT.TXT";
+    EXPECT_EQ(renfname(p), 0);
+    EXPECT_EQ(p, d.path + "REPORT.TXT");
+
+    writefile(d / "REPORT.TXT", "");
+    writefile(d / "REPORT.TX0", "");
+    p = d.path + "REPORT.TXT";
+    EXPECT_EQ(renfname(p), 0);
+    EXPECT_EQ(p, d.path + "REPORT.TX1");
+
+    for (char c = '0'; c <= '9'; ++c) writefile(d.path + "REPORT.TX" + c, "");
+    p = d.path + "REPORT.TXT";
+    EXPECT_EQ(renfname(p), 0);
+    EXPECT_EQ(p, d.path + "REPORT.T09");
+}
+
+TEST(workfiles, renfnamegivesupatthedirectory) {
+    scratchdir d;
+    // A one-character name: "A", then "0".."9" - all taken.
+    writefile(d / "A", "");
+    for (char c = '0'; c <= '9'; ++c) writefile(d.path + c, "");
+    std::string p = d.path + "A";
+    EXPECT_NE(renfname(p), 0);
+}
+
+TEST(workfiles, fcopycopiesexactly) {
+    scratchdir d;
+    writefile(d / "empty", "");
+    EXPECT_EQ(fcopy(d / "empty", d / "copy", 16), 0);
+    EXPECT_TRUE(fileexists(d / "copy"));
+    EXPECT_EQ(readfile(d / "copy"), "");
+
+    std::string data(32, 'x');
+    data[5] = '\0';
+    data[31] = '\xff';
+    writefile(d / "twice", data);
+    EXPECT_EQ(fcopy(d / "twice", d / "copy2", 16), 32);
+    EXPECT_EQ(readfile(d / "copy2"), data);
+
+    EXPECT_EQ(fcopy(d / "missing", d / "copy3", 16), -1);
+    EXPECT_EQ(fcopy(d / "twice", d / "nodir/copy", 16), -1);
+    EXPECT_EQ(exist(d / "nodir"), 0);
+}
