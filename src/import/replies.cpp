@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "config/settings.h"
+#include "driver/bytes.h"
 #include "driver/fileio.h"
 #include "driver/log.h"
 #include "driver/text.h"
@@ -140,10 +141,8 @@ int closereply(replymsg& h) {
     // Readers take the length as a signed 32-bit number.
     ok = ok && endpos >= 0 && len >= 0 && len <= INT32_MAX;
     if (ok) {
-        auto v = static_cast<std::uint32_t>(len);
-        const unsigned char be[4] = {
-            static_cast<unsigned char>(v >> 24), static_cast<unsigned char>(v >> 16),
-            static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)};
+        unsigned char be[4];
+        put32be(be, static_cast<std::uint32_t>(len));
         ok = std::fseek(h.f, h.start, SEEK_SET) == 0 && writeall(h.f, be, sizeof be) == 0 &&
              std::fflush(h.f) == 0;
     }
