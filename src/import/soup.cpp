@@ -40,7 +40,12 @@ int parsearealine(std::string_view line, souparea& a) {
     std::size_t tab2 = line.find('\t', tab1 + 1);
     if (tab2 == std::string_view::npos) return AREA_ERROR;
 
-    a.prefix = std::string(line.substr(0, tab1));
+    // The message file must lie in the SOUP directory: a prefix that names
+    // another directory would let a packet read, and then delete, any
+    // ".MSG" file on the system.
+    std::string_view prefix = line.substr(0, tab1);
+    if (prefix.empty() || prefix.find('/') != std::string_view::npos) return AREA_ERROR;
+    a.prefix = std::string(prefix);
     a.areaname = line.substr(tab1 + 1, tab2 - tab1 - 1);
     // Only the first and third characters of the encoding matter; a
     // description after a further TAB is ignored.

@@ -48,7 +48,9 @@ INSTANTIATE_TEST_SUITE_P(soup, arealines, ::testing::Values(
     areacase{"unknownletter", "X\tbox\tzn", AREA_UNKNOWN, "", "", 0, 0},
     areacase{"emptyencoding", "X\tbox\t", AREA_UNKNOWN, "", "", 0, 0},
     areacase{"twofields", "X\tbox", AREA_ERROR, "", "", 0, 0},
-    areacase{"emptyline", "", AREA_ERROR, "", "", 0, 0}),
+    areacase{"emptyline", "", AREA_ERROR, "", "", 0, 0},
+    areacase{"prefixwithdirectory", "../../etc/x\tEmail\tbn", AREA_ERROR, "", "", 0, 0},
+    areacase{"emptyprefix", "\tEmail\tbn", AREA_ERROR, "", "", 0, 0}),
     [](const auto& p) { return std::string(p.param.name); });
 // clang-format on
 

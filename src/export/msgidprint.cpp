@@ -1,0 +1,27 @@
+#include "export/msgidprint.h"
+
+#include "export/ftnnames.h"
+
+std::string msgidtext(std::string_view id, std::uint32_t serial, const fidoaddr& addr) {
+    std::string out;
+    if (!id.empty()) {
+        if (id.front() != '<') out += '<';
+        out += id;
+        if (id.back() != '>') out += '>';
+        return out;
+    }
+    std::string domain = zonedomain(addr.zone);
+    out = "<" + std::to_string(serial) + "@";
+    if (!domain.empty() && domain[0] == '#') {
+        out += ftnformhost(addr, std::string_view(domain).substr(1));
+    } else {
+        out += domain;
+    }
+    out += '>';
+    return out;
+}
+
+int msgidprint(std::FILE* f, std::string_view id, std::uint32_t serial, const fidoaddr& addr) {
+    std::string line = msgidtext(id, serial, addr) + "\n";
+    return std::fputs(line.c_str(), f) < 0 ? -1 : 0;
+}
