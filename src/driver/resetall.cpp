@@ -5,6 +5,7 @@
 #include "driver/counters.h"
 #include "driver/runstate.h"
 #include "import/curmsg.h"
+#include "import/fileoutput.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
 #include "pkt/pktfile.h"
@@ -19,4 +20,5 @@ void resetall() {
     totals = runcounters{};
     lists = mailinglists{};
     outpkt = openpacket{};
+    fileoutput = fileoutputs{};
 }

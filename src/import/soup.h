@@ -101,21 +101,24 @@ class soupcutter {
     long size() const { return filesize; }
     long position() const { return pos; }
 
+    // The read-ahead block of the file, for the readers of its messages.
+    filewindow& window() { return win; }
+
    private:
     int cutrnews(msgrange& r);
     int cutmbox(msgrange& r);
     int cutmmdf(msgrange& r);
     int cutbinary(msgrange& r);
-    int counted(long count, msgrange& r);
+    int counted(long start, long count, msgrange& r);
     // Reads one whole line, keeping at most headmax bytes of it in head;
-    // sets eof when the read ran into the end of the file. Returns false
+    // sets eof when the line ran into the end of the file. Returns false
     // on a read error.
     bool readline(std::string& head, std::size_t headmax, bool& eof);
-    int getbyte();
 
-    std::FILE* file;
     int format;
     long filesize;
+    filewindow win;  // shared with the readers of the messages (window())
+    rangereader in;  // the whole file
     long pos = 0;
     bool readerror = false;
 };
