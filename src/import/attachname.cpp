@@ -1,5 +1,7 @@
 #include "import/attachname.h"
 
+#include <algorithm>
+
 #include "config/settings.h"
 #include "driver/text.h"
 #include "driver/workfiles.h"
@@ -20,9 +22,9 @@ std::string_view directoryfor(std::string_view name) {
     return cfg.indir.sv();
 }
 
-attachfile generated(std::string_view dir, int renamed) {
+attachfile generated(std::string_view dir, int renamed, const nametaken& taken) {
     attachfile f;
-    genfname(dir, ATTACHEXT, f.path);
+    genfname(dir, ATTACHEXT, f.path, taken);
     f.name = f.path.substr(dir.size());
     f.renamed = renamed;
     return f;
@@ -43,19 +45,22 @@ std::string safeattachname(std::string_view given) {
     return name;
 }
 
-attachfile chooseattachfile(std::string_view given) {
+attachfile chooseattachfile(std::string_view given, const std::vector<std::string>& chosen) {
+    nametaken taken = [&chosen](const std::string& path) {
+        return exist(path) || std::find(chosen.begin(), chosen.end(), path) != chosen.end();
+    };
     std::string name = safeattachname(given);
-    if (name.empty()) return generated(directoryfor({}), !given.empty());
+    if (name.empty()) return generated(directoryfor({}), !given.empty(), taken);
     std::string_view dir = directoryfor(name);
     attachfile f;
     f.path.assign(dir).append(name);
     f.renamed = name != given.substr(given.size() - std::min(given.size(), name.size()));
-    if (starname(f.path, dir.size())) f.renamed = 1;
-    if (exist(f.path)) {
+    if (starname(f.path, dir.size(), taken)) f.renamed = 1;
+    if (taken(f.path)) {
         f.renamed = 1;
         // An existing file is never touched: when no changed name is free,
         // a generated one is taken.
-        if (renfname(f.path) != 0) return generated(dir, 1);
+        if (renfname(f.path, taken) != 0) return generated(dir, 1, taken);
     }
     f.name = f.path.substr(dir.size());
     return f;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Longest file name stored as given; a longer one gets a generated name.
 constexpr std::size_t MAXATTACHNAME = 255;
@@ -29,8 +30,10 @@ std::string safeattachname(std::string_view given);
 // or with "DecodeDir ... ALL" to the decode directory unless it is FidoNet
 // mail (`ismail`). A "*" in the name, a name that exists or an unusable name
 // gives another free name; without a name, the first free "%08lX.ATT".
-// Reads `cfg`, `curmsg.msgtype` and the directory; creates nothing.
-attachfile chooseattachfile(std::string_view given);
+// Paths in chosen count as taken too: files of the same message whose
+// names were chosen but that do not exist (yet). Reads `cfg`,
+// `curmsg.msgtype` and the directory; creates nothing.
+attachfile chooseattachfile(std::string_view given, const std::vector<std::string>& chosen = {});
 
 // Adds name to the file-attach subject `curmsg.fname` (names separated by
 // single spaces) while it fits in 71 characters; sets `curmsg.isfattach`.

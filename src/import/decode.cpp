@@ -81,7 +81,10 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
     decoding = enc == FILEENC_UU ? DECODE_UU : DECODE_BASE64;
     encoding = enc;
     mode = attachmode;
-    file = chooseattachfile(given);
+    // Names are kept apart within the message also where no file is made
+    // (the parse pass, killed files), so both passes name files alike.
+    file = chooseattachfile(given, chosen);
+    chosen.push_back(file.path);
     bytecount = 0;
     buffered = 0;
     writefailed = false;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/fileio.h"
 #include "import/attachname.h"
@@ -79,6 +80,7 @@ class attachdecoder {
     int encoding = 0;
     int mode = 0;
     attachfile file;
+    std::vector<std::string> chosen;  // paths chosen for files of this message
     fileptr out;
     long bytecount = 0;
     bool writefailed = false;  // a write to the current file failed

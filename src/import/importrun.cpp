@@ -149,7 +149,11 @@ bool setaside(const std::string& path) {
     std::string bad = dot == std::string::npos || (slash != std::string::npos && dot < slash)
                           ? path + ".BAD"
                           : path.substr(0, dot) + ".BAD";
-    if (!run.testmode && exist(bad)) (void)renfname(bad);
+    if (exist(bad) && renfname(bad) != 0) {
+        logprintf("! Error in message file %s, kept: no free name to set it aside\n",
+                  path.c_str());
+        return false;
+    }
     logprintf("! Error in message file %s, renamed to %s\n", path.c_str(), bad.c_str());
     if (run.testmode) return true;
     if (std::rename(path.c_str(), bad.c_str()) == 0) return true;
