@@ -23,6 +23,8 @@ constexpr long SPLITMARGIN = 256;
 constexpr std::size_t MINHEADERLINE = 3;
 // Chunks are never cut before this many characters.
 constexpr std::size_t MINCHUNK = 33;
+// Text goes into the packet in blocks of about this size.
+constexpr std::size_t OUTBLOCK = 1 << 15;
 enum stripkinds { STRIP_NO = 0, STRIP_YES = 1, STRIP_SOME = 2 };
 
 // "begin 644 name": the start of a uuencoded file and its name.
@@ -99,7 +101,8 @@ class converter {
 
    private:
     bool output() const { return writing && !v.ignored; }
-    int emit(const std::string& s);
+    int emit(std::string_view s);
+    int flushout();
     int start();
     int infoblock();
     bool readline(std::string& line);
@@ -128,14 +131,26 @@ class converter {
     bool truncated = false;
     bool done = false;  // the closing boundary was met
     std::string chunks;  // the FidoNet lines of one kept line
+    std::string outbuf;  // text not yet written into the packet
     // The file-attach list as the parse pass left it, for the first header
     // and the information block.
     text72 parsefname;
     int parseisfattach = 0;
 };
 
-int converter::emit(const std::string& s) {
-    return writeall(pass.packet, s.data(), s.size());
+// The text is gathered and written in large blocks; whatever else writes
+// into the packet (header, trailer, file notes) flushes it first.
+int converter::emit(std::string_view s) {
+    outbuf.append(s);
+    return outbuf.size() < OUTBLOCK ? 0 : flushout();
+}
+
+int converter::flushout() {
+    if (outbuf.empty()) return 0;
+    blankzeros(outbuf);
+    int res = writeall(pass.packet, outbuf.data(), outbuf.size());
+    outbuf.clear();
+    return res;
 }
 
 int converter::start() {
@@ -253,6 +268,7 @@ int converter::handleline(std::string& line) {
     if (!headermode && isboundaryline(line, mime.boundary, closing)) return boundary(closing);
     if (mime.qp) decodeqp(line);
     if (dec.state() != DECODE_NONE) {
+        if (flushout() != 0) return -1;
         bool taken = dec.takeline(line);
         if (dec.failed()) return -1;
         if (taken) return 0;
@@ -264,7 +280,7 @@ int converter::handleline(std::string& line) {
 // A part of a multipart message begins (its header block follows), or the
 // closing boundary ends the message.
 int converter::boundary(bool closing) {
-    if (dec.end() != 0) return -1;
+    if (flushout() != 0 || dec.end() != 0) return -1;
     headermode = true;
     mime.qp = 0;
     mime.base64pending = 0;
@@ -292,7 +308,7 @@ int converter::emptyline() {
 }
 
 int converter::startfile(int encoding, const std::string& name) {
-    if (dec.end() != 0) return -1;
+    if (flushout() != 0 || dec.end() != 0) return -1;
     // Junk never leaves files behind: its encoded parts stay text.
     int mode = v.junkcategory != JUNK_NONE ? ATTACH_IGNORE : cfg.attach[ismailmsg() ? 0 : 1];
     // Uuencoded files are listed once, by the parse pass; MIME files again
@@ -346,7 +362,7 @@ int converter::newpart() {
     }
     ++curmsg.partno;
     if (!output()) return 0;
-    if (emit("\r[continued in next message]\r") != 0 ||
+    if (emit("\r[continued in next message]\r") != 0 || flushout() != 0 ||
         writemsgbottom(v.category, pass.packet) != 0 ||
         writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(), v.junkcategory,
                           v.ownorg) != 0)
@@ -378,9 +394,7 @@ int converter::keepline(const std::string& line) {
         pos += n;
     } while (pos < line.size());
     curmsg.partbytes += written;
-    if (!building) return 0;
-    blankzeros(out);
-    return emit(out);
+    return building ? emit(out) : 0;
 }
 
 int converter::finish() {
@@ -388,7 +402,7 @@ int converter::finish() {
         quote.finish();
         if (!bodystarted) pass.bodyoffset = pass.range.end;
     }
-    if (dec.end() != 0) return -1;
+    if (flushout() != 0 || dec.end() != 0) return -1;
     if (output()) return writemsgbottom(v.category, pass.packet);
     return 0;
 }

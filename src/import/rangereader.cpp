@@ -102,6 +102,36 @@ int rangereader::get() {
     return c;
 }
 
+// Whether the bytes from here on begin with prefix; the reader does not move.
+bool rangereader::startswith(std::string_view prefix) {
+    if (!fill()) return false;
+    if (avail.size() >= prefix.size())
+        return std::memcmp(avail.data(), prefix.data(), prefix.size()) == 0;
+    // The prefix would reach into the next block.
+    long at = pos;
+    bool same = true;
+    for (char c : prefix) {
+        if (get() != static_cast<unsigned char>(c)) {
+            same = false;
+            break;
+        }
+    }
+    seek(at);
+    return same;
+}
+
+long rangereader::findline(std::string_view prefix) {
+    for (;;) {
+        long linestart = pos;
+        bool match = startswith(prefix);
+        if (!skipline()) return -1;
+        if (match) {
+            seek(linestart);
+            return linestart;
+        }
+    }
+}
+
 int rangereader::peek() {
     if (!fill()) return EOF;
     return static_cast<unsigned char>(avail.front());

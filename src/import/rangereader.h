@@ -64,6 +64,12 @@ class rangereader {
     // The next byte of the range, taken; EOF at its end.
     int get();
 
+    // From a line start on, passes over whole lines until one begins with
+    // prefix and is complete (ends with a line feed); stops in front of it
+    // and returns its offset. Returns -1 at the end of the range (or after
+    // a read error), standing there.
+    long findline(std::string_view prefix);
+
     // The next byte of the range without taking it, or EOF at its end.
     int peek();
 
@@ -78,6 +84,7 @@ class rangereader {
     // Makes the next bytes of the range available in avail; false at its end.
     bool fill();
     void take(std::size_t n);
+    bool startswith(std::string_view prefix);
 
     std::unique_ptr<filewindow> own;
     filewindow* window;

@@ -12,7 +12,6 @@ namespace {
 constexpr std::size_t MAXAREASLINE = 8191;
 // The count line of a USENET batch is looked at in its first 254 bytes.
 constexpr std::size_t MAXCOUNTLINE = 254;
-constexpr std::size_t MESSAGEBUFSIZE = 1 << 16;
 
 // The first letter of an area's encoding: the file format and the kind it
 // stands for unless the third letter or the area name says otherwise.
@@ -100,9 +99,7 @@ std::string messagefilepath(std::string_view soupdir, std::string_view prefix) {
 }
 
 fileptr openmessagefile(const std::string& path) {
-    fileptr f = openfile(path, "rb");
-    if (f) std::setvbuf(f.get(), nullptr, _IOFBF, MESSAGEBUFSIZE);
-    return f;
+    return openfile(path, "rb");
 }
 
 soupcutter::soupcutter(std::FILE* f, int fmt)
@@ -181,19 +178,11 @@ int soupcutter::cutmbox(msgrange& r) {
     if (head != "From ") return CUT_BADFILE;
     r.start = in.tell();
     // Only a "From " at the start of a line opens the next message; one
-    // further inside a long line is text.
-    for (;;) {
-        long candidate = in.tell();
-        if (!readline(head, 5, eof)) return CUT_BADFILE;
-        if (eof) {
-            r.end = in.tell();
-            return CUT_MESSAGE;
-        }
-        if (head == "From ") {
-            r.end = candidate;
-            return CUT_MESSAGE;
-        }
-    }
+    // further inside a long line is text, and so is an unfinished last line.
+    long next = in.findline("From ");
+    if (in.error()) return CUT_BADFILE;
+    r.end = next < 0 ? in.tell() : next;
+    return CUT_MESSAGE;
 }
 
 int soupcutter::cutmmdf(msgrange& r) {

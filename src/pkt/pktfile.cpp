@@ -92,8 +92,9 @@ int startpacket() {
     }
     outpkt.made.push_back(path);
     // Messages are written in many small pieces; a large buffer keeps the
-    // system calls few.
-    std::setvbuf(f.get(), nullptr, _IOFBF, PKTBUFSIZE);
+    // system calls few. Only one packet is open at a time.
+    static char buffer[PKTBUFSIZE];
+    std::setvbuf(f.get(), buffer, _IOFBF, sizeof buffer);
     // The flush shows a full disk now rather than after the first message.
     if (writepktheader(f.get()) != 0 || std::fflush(f.get()) != 0) {
         reportpacketerror();
