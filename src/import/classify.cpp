@@ -142,11 +142,10 @@ bool containedinfields(std::string_view text, std::initializer_list<std::string_
 }
 
 bool containedinrecipients(std::string_view text) {
-    return std::any_of(curmsg.emaillist.begin(), curmsg.emaillist.end(),
-                       [&](const emailentry& r) {
-                           return (!r.name.empty() && substrcmp(text, r.name)) ||
-                                  (!r.email.empty() && substrcmp(text, r.email));
-                       });
+    return std::any_of(curmsg.emaillist.begin(), curmsg.emaillist.end(), [&](const emailentry& r) {
+        return (!r.name.empty() && substrcmp(text, r.name)) ||
+               (!r.email.empty() && substrcmp(text, r.email));
+    });
 }
 
 void applymaillistrule(const maillistentry& rule, msgverdict& v, bool striptag) {
@@ -165,10 +164,10 @@ void applymaillistrule(const maillistentry& rule, msgverdict& v, bool striptag) 
 void maillistrules(msgverdict& v) {
     for (const maillistentry& rule : tables.maillist) {
         std::string_view m = rule.match.sv();
-        if (containedinfields(m, {curmsg.msgfromname.sv(), curmsg.msgfromemail.sv(),
-                                  curmsg.msgtoname.sv(), curmsg.msgtoemail.sv(),
-                                  curmsg.msgreplyname.sv(), curmsg.msgreplyemail.sv(),
-                                  curmsg.msgsubj.sv(), curmsg.sender.sv(), curmsg.xfrom.sv()})) {
+        if (containedinfields(
+                m, {curmsg.msgfromname.sv(), curmsg.msgfromemail.sv(), curmsg.msgtoname.sv(),
+                    curmsg.msgtoemail.sv(), curmsg.msgreplyname.sv(), curmsg.msgreplyemail.sv(),
+                    curmsg.msgsubj.sv(), curmsg.sender.sv(), curmsg.xfrom.sv()})) {
             applymaillistrule(rule, v, true);
             return;
         }
@@ -191,10 +190,9 @@ bool ignoreentrymatches(std::string_view entry) {
         for (std::string_view f : fields) {
             if (strieq(whole, f)) return true;
         }
-        return std::any_of(curmsg.emaillist.begin(), curmsg.emaillist.end(),
-                           [&](const emailentry& r) {
-                               return strieq(whole, r.name) || strieq(whole, r.email);
-                           });
+        return std::any_of(
+            curmsg.emaillist.begin(), curmsg.emaillist.end(),
+            [&](const emailentry& r) { return strieq(whole, r.name) || strieq(whole, r.email); });
     }
     for (std::string_view f : fields) {
         if (substrcmp(entry, f)) return true;
@@ -272,7 +270,8 @@ std::string nameoflocalpart(std::string_view address) {
 
 void gatewaysender() {
     if (!hasmapdomain(curmsg.msgreplyemail.sv())) return;
-    if (curmsg.msgreplyname.empty() || strieq(curmsg.msgreplyname.sv(), curmsg.msgreplyemail.sv())) {
+    if (curmsg.msgreplyname.empty() ||
+        strieq(curmsg.msgreplyname.sv(), curmsg.msgreplyemail.sv())) {
         curmsg.msgreplyname = nameoflocalpart(curmsg.msgreplyemail.sv());
         if (curmsg.msgfromname.empty() || strieq(curmsg.msgfromname.sv(), curmsg.msgfromemail.sv()))
             curmsg.msgfromname = curmsg.msgreplyname.sv();

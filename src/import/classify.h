@@ -20,14 +20,14 @@ enum importoutcomes {
 // The verdict on one message. The driver resets it before the parse pass,
 // which may already mark body junk; classifymessage fills the rest.
 struct msgverdict {
-    int category = CAT_EMAIL;       // 0 e-mail, 1 news, 2 list: packet kind, StripKludges entry
-    int junkcategory = JUNK_NONE;   // why the message is junk (JUNK_*)
-    int listindex = -1;             // the ListConfig list it is addressed to, or -1
-    int listcommand = LISTCMD_NONE; // subscribe, unsubscribe, changepass, or none (a posting)
-    int maillistrule = 0;           // a MailingList rule moved the mail into an area
-    std::string truncate;           // the body is cut at the first line holding it; empty: never
-    int ignored = 0;                // an IgnoreMessageText entry matched: nothing is written
-    int ownorg = 0;                 // the message carries the gateway's own organisation
+    int category = CAT_EMAIL;        // 0 e-mail, 1 news, 2 list: packet kind, StripKludges entry
+    int junkcategory = JUNK_NONE;    // why the message is junk (JUNK_*)
+    int listindex = -1;              // the ListConfig list it is addressed to, or -1
+    int listcommand = LISTCMD_NONE;  // subscribe, unsubscribe, changepass, or none (a posting)
+    int maillistrule = 0;            // a MailingList rule moved the mail into an area
+    std::string truncate;            // the body is cut at the first line holding it; empty: never
+    int ignored = 0;                 // an IgnoreMessageText entry matched: nothing is written
+    int ownorg = 0;                  // the message carries the gateway's own organisation
     int outcome = OUTCOME_CONVERT;
 };
 

@@ -157,8 +157,8 @@ int attachdecoder::end() {
         if (std::remove(file.path.c_str()) != 0)
             logprintf("Error removing %s\n", file.path.c_str());
         broken = true;
-    } else if (writefileinfo(file.path, file.name, file.renamed, encoding, mode, bytecount,
-                             ignored, packet) != 0) {
+    } else if (writefileinfo(file.path, file.name, file.renamed, encoding, mode, bytecount, ignored,
+                             packet) != 0) {
         broken = true;
     }
     return broken ? -1 : 0;

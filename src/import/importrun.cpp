@@ -39,15 +39,16 @@ void printstats(const runcounters& c) {
         c.messagecount, c.emailcount, c.newscount, c.maillistcount, c.junkcount, c.personalcount,
         c.ownorgcount, c.filecount, c.ignoretextcount);
     if (!lists.listconfig.empty()) {
-        logprintf("listmsg: %-5ld  listcmd: %-5ld  reply: %-5ld\n", c.listmsgcount,
-                  c.listcmdcount, c.listreplycount);
+        logprintf("listmsg: %-5ld  listcmd: %-5ld  reply: %-5ld\n", c.listmsgcount, c.listcmdcount,
+                  c.listreplycount);
     }
 }
 
 // The percentage only goes to the screen when it changes.
 void showprogress(long pos, long size, int& shown) {
-    int pct = size <= 0 ? 100 : static_cast<int>(static_cast<std::uint64_t>(pos) * 100 /
-                                                 static_cast<std::uint64_t>(size));
+    int pct = size <= 0 ? 100
+                        : static_cast<int>(static_cast<std::uint64_t>(pos) * 100 /
+                                           static_cast<std::uint64_t>(size));
     if (pct == shown) return;
     shown = pct;
     screenprintf("\r%d%%", pct);
@@ -135,7 +136,8 @@ int messageloop(std::FILE* f, int format, const std::string& path) {
         int c = cut.next(r);
         if (c == CUT_NOMORE) return FILE_DONE;
         if (c == CUT_BADFILE) return FILE_BAD;
-        if (preparepacket() != 0 || importmessage(f, cut.window(), r, path) != 0) return FILE_FAILED;
+        if (preparepacket() != 0 || importmessage(f, cut.window(), r, path) != 0)
+            return FILE_FAILED;
         ++stats.messagecount;
         if (countpktmsg() != 0) return FILE_FAILED;
     }
@@ -150,8 +152,7 @@ bool setaside(const std::string& path) {
                           ? path + ".BAD"
                           : path.substr(0, dot) + ".BAD";
     if (exist(bad) && renfname(bad) != 0) {
-        logprintf("! Error in message file %s, kept: no free name to set it aside\n",
-                  path.c_str());
+        logprintf("! Error in message file %s, kept: no free name to set it aside\n", path.c_str());
         return false;
     }
     logprintf("! Error in message file %s, renamed to %s\n", path.c_str(), bad.c_str());

@@ -129,7 +129,7 @@ class converter {
     bool bodystarted = false;
     long pending = 0;  // empty body lines not written yet
     bool truncated = false;
-    bool done = false;  // the closing boundary was met
+    bool done = false;   // the closing boundary was met
     std::string chunks;  // the FidoNet lines of one kept line
     std::string outbuf;  // text not yet written into the packet
     // The file-attach list as the parse pass left it, for the first header
@@ -158,9 +158,8 @@ int converter::start() {
         curmsg.partno = 1;
         parsefname = curmsg.fname.sv();
         parseisfattach = curmsg.isfattach;
-        if (output() &&
-            writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(), v.junkcategory,
-                              v.ownorg) != 0)
+        if (output() && writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(),
+                                          v.junkcategory, v.ownorg) != 0)
             return -1;
     } else {
         curmsg.parts = 1;
@@ -364,8 +363,8 @@ int converter::newpart() {
     if (!output()) return 0;
     if (emit("\r[continued in next message]\r") != 0 || flushout() != 0 ||
         writemsgbottom(v.category, pass.packet) != 0 ||
-        writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(), v.junkcategory,
-                          v.ownorg) != 0)
+        writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(), v.junkcategory, v.ownorg) !=
+            0)
         return -1;
     return emit("[continued from previous message]\r\r");
 }

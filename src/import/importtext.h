@@ -26,13 +26,13 @@ constexpr std::size_t BODYWIDTH = 255;
 // One pass over one message.
 struct importpass {
     int mode = IMPORT_PARSE;
-    msgverdict& verdict;          // read; the parse pass may set junkcategory to JUNK_BODY
-    std::FILE* msgfile = nullptr; // the SOUP message file
-    std::FILE* packet = nullptr;  // the open packet (write mode)
-    msgrange range;               // the message's bytes
-    long bodyoffset = 0;          // set by the parse pass: where the body begins
-    int readfailed = 0;           // set when the message could not be read whole
-    filewindow* window = nullptr; // the message file's shared read-ahead block, if any
+    msgverdict& verdict;           // read; the parse pass may set junkcategory to JUNK_BODY
+    std::FILE* msgfile = nullptr;  // the SOUP message file
+    std::FILE* packet = nullptr;   // the open packet (write mode)
+    msgrange range;                // the message's bytes
+    long bodyoffset = 0;           // set by the parse pass: where the body begins
+    int readfailed = 0;            // set when the message could not be read whole
+    filewindow* window = nullptr;  // the message file's shared read-ahead block, if any
 };
 
 // Runs one pass. Parse mode resets and fills `curmsg` (header fields,

@@ -39,7 +39,9 @@ std::size_t ownsize(msgrange r) {
 }  // namespace
 
 rangereader::rangereader(std::FILE* f, msgrange r)
-    : own(std::make_unique<filewindow>(f, ownsize(r))), window(own.get()), pos(r.start),
+    : own(std::make_unique<filewindow>(f, ownsize(r))),
+      window(own.get()),
+      pos(r.start),
       end(r.end) {}
 
 rangereader::rangereader(filewindow& w, msgrange r) : window(&w), pos(r.start), end(r.end) {}
@@ -58,8 +60,8 @@ bool rangereader::fill() {
         failed = true;
         return false;
     }
-    avail = bytes.substr(0, static_cast<std::size_t>(std::min<long>(
-                                static_cast<long>(bytes.size()), end - pos)));
+    avail = bytes.substr(
+        0, static_cast<std::size_t>(std::min<long>(static_cast<long>(bytes.size()), end - pos)));
     return true;
 }
 

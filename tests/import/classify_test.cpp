@@ -102,7 +102,9 @@ TEST_F(classify, destinationisthefirstmatchingentrybutthedefault) {
          },
          addr(2, 280, 5555, 1)},
         {"bynameinthelist",
-         [] { curmsg.emaillist = {{EMAIL_BCC, "x@y.example", "MAX"}}; },
+         [] {
+             curmsg.emaillist = {{EMAIL_BCC, "x@y.example", "MAX"}};
+         },
          addr(2, 280, 5555, 4)},
         {"newsalwaysgoestothedefault",
          [] {
@@ -226,8 +228,8 @@ TEST_F(classify, mailinglistrulesmovemailandstripthetag) {
         bool moved;
         const char* subject;
     } cases[] = {
-        {"subjectmatchstripsthefirsttag",
-         [] { curmsg.msgsubj = "BIRDS: BIRDS: [birds] herons"; }, true, "BIRDS: [birds] herons"},
+        {"subjectmatchstripsthefirsttag", [] { curmsg.msgsubj = "BIRDS: BIRDS: [birds] herons"; },
+         true, "BIRDS: [birds] herons"},
         {"tagcomparedwithcase", [] { curmsg.msgsubj = "birds: [Birds]"; }, true, "birds: [Birds]"},
         {"sendermatches",
          [] {
@@ -289,33 +291,54 @@ TEST_F(classify, junkrulestaketheircategoryintoaccount) {
         std::function<void()> setup;
         int msgtype, junk;
     } cases[] = {
-        {"from", [] { tables.junkfrom = {{JUNKCAT_ALL, "*@net.example"}}; }, MSGTYPE_MAIL,
-         JUNK_FROM},
+        {"from",
+         [] {
+             tables.junkfrom = {{JUNKCAT_ALL, "*@net.example"}};
+         },
+         MSGTYPE_MAIL, JUNK_FROM},
         {"replyto",
          [] {
              curmsg.msgreplyemail = "spam@spam.example";
              tables.junkfrom = {{JUNKCAT_EMAIL, "*@spam.example"}};
          },
          MSGTYPE_MAIL, JUNK_FROM},
-        {"subject", [] { tables.junksubj = {{JUNKCAT_ALL, "HELL"}}; }, MSGTYPE_MAIL, JUNK_SUBJECT},
+        {"subject",
+         [] {
+             tables.junksubj = {{JUNKCAT_ALL, "HELL"}};
+         },
+         MSGTYPE_MAIL, JUNK_SUBJECT},
         {"group",
          [] {
              curmsg.xpost = {"alt.spam"};
              tables.junkgroup = {{JUNKCAT_NEWS, "ALT.SPAM"}};
          },
          MSGTYPE_NEWS, JUNK_GROUP},
-        {"strinsubject", [] { tables.junkstr = {{JUNKCAT_ALL, "ell"}}; }, MSGTYPE_NEWS, JUNK_BODY},
+        {"strinsubject",
+         [] {
+             tables.junkstr = {{JUNKCAT_ALL, "ell"}};
+         },
+         MSGTYPE_NEWS, JUNK_BODY},
         {"fromto",
          [] {
              cfg.junkfromto = 1;
              curmsg.msgtoemail = "BOB@net.example";
          },
          MSGTYPE_MAIL, JUNK_FROMTO},
-        {"newsruleneverforemail", [] { tables.junkstr = {{JUNKCAT_NEWS, "ell"}}; }, MSGTYPE_MAIL,
-         JUNK_NONE},
-        {"emailruleneverfornews", [] { tables.junksubj = {{JUNKCAT_EMAIL, "ell"}}; },
+        {"newsruleneverforemail",
+         [] {
+             tables.junkstr = {{JUNKCAT_NEWS, "ell"}};
+         },
+         MSGTYPE_MAIL, JUNK_NONE},
+        {"emailruleneverfornews",
+         [] {
+             tables.junksubj = {{JUNKCAT_EMAIL, "ell"}};
+         },
          MSGTYPE_NEWS, JUNK_NONE},
-        {"nonenever", [] { tables.junksubj = {{JUNKCAT_NONE, "ell"}}; }, MSGTYPE_MAIL, JUNK_NONE},
+        {"nonenever",
+         [] {
+             tables.junksubj = {{JUNKCAT_NONE, "ell"}};
+         },
+         MSGTYPE_MAIL, JUNK_NONE},
         {"fromtonotfornews",
          [] {
              cfg.junkfromto = 1;
@@ -388,10 +411,7 @@ TEST_F(classify, charsetmapskipsexportonlyandtakesthelasthashasspace) {
                          {"LATIN-1#2", "iso-8859-1", DIR_BOTH}};
     struct {
         const char *rfc, *fido;
-    } cases[] = {{"ibm850", "IBM#PC 2"},
-                 {"\"ISO-8859-1\"", "LATIN-1 2"},
-                 {"utf-8", ""},
-                 {"", ""}};
+    } cases[] = {{"ibm850", "IBM#PC 2"}, {"\"ISO-8859-1\"", "LATIN-1 2"}, {"utf-8", ""}, {"", ""}};
     for (const auto& c : cases) {
         curmsg.rfccharset = c.rfc;
         run();

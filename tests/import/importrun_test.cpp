@@ -51,7 +51,8 @@ std::string mail(const std::string& subject, const std::string& body) {
 
 std::string lines(int n) {
     std::string s;
-    for (int i = 0; i < n; ++i) s += "A line of text that makes the packet grow beyond the limit.\n";
+    for (int i = 0; i < n; ++i)
+        s += "A line of text that makes the packet grow beyond the limit.\n";
     return s;
 }
 
@@ -119,11 +120,12 @@ TEST_F(importfailure, onlythefailedmessagefileistakenback) {
 TEST_F(importfailure, adecodedfilethatcannotbewrittenisremovedandkeepstheinput) {
     std::string b64;
     for (int i = 0; i < 200; ++i) b64 += std::string(76, 'A') + "\n";
-    std::string m = "From x Tue Sep 14 10:00:00 1999\nFrom: Bob <bob@net.example>\n"
-                    "To: sysop@pond.example\nSubject: big file\n"
-                    "Content-Type: application/octet-stream; name=big.bin\n"
-                    "Content-Transfer-Encoding: base64\n\n" +
-                    b64;
+    std::string m =
+        "From x Tue Sep 14 10:00:00 1999\nFrom: Bob <bob@net.example>\n"
+        "To: sysop@pond.example\nSubject: big file\n"
+        "Content-Type: application/octet-stream; name=big.bin\n"
+        "Content-Transfer-Encoding: base64\n\n" +
+        b64;
     writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
     writefile(dir / "soup/0000001.MSG", m);
     runresult r;

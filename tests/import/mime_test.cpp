@@ -40,12 +40,9 @@ TEST(mime, boundarylines) {
         const char *line, *boundary;
         bool is, closing;
     } cases[] = {
-        {"--XyZ", "XyZ", true, false},
-        {"--XyZ--", "XyZ", true, true},
-        {"--XyZ trailing", "XyZ", true, false},
-        {"--xyz", "XyZ", false, false},
-        {"-XyZ", "XyZ", false, false},
-        {"--", "", false, false},
+        {"--XyZ", "XyZ", true, false},          {"--XyZ--", "XyZ", true, true},
+        {"--XyZ trailing", "XyZ", true, false}, {"--xyz", "XyZ", false, false},
+        {"-XyZ", "XyZ", false, false},          {"--", "", false, false},
         {"--anything", "", false, false},
     };
     for (const auto& c : cases) {
@@ -59,9 +56,9 @@ TEST(mime, quotedprintable) {
     struct {
         const char *in, *out;
     } cases[] = {
-        {"a=3Db", "a=b"},         {"Caf=E9", "Caf\xe9"}, {"nul=00byte", "nul byte"},
-        {"end=", "end="},         {"=4", "=4"},          {"=G1x", "=G1x"},
-        {"==3D", "=="},           {"=3d=3D", "=="},      {"plain", "plain"},
+        {"a=3Db", "a=b"}, {"Caf=E9", "Caf\xe9"}, {"nul=00byte", "nul byte"},
+        {"end=", "end="}, {"=4", "=4"},          {"=G1x", "=G1x"},
+        {"==3D", "=="},   {"=3d=3D", "=="},      {"plain", "plain"},
     };
     for (const auto& c : cases) {
         std::string s = c.in;

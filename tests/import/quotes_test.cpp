@@ -41,9 +41,8 @@ TEST_F(quotes, quotedlines) {
         const char* line;
         bool quoted;
     } cases[] = {
-        {"> text", true},       {"JD> text", true},   {"  > x", true},
-        {"ABCD> x", false},     {"x, > y", false},    {"      > far", false},
-        {"no quote", false},    {"a > b", true},
+        {"> text", true},  {"JD> text", true},     {"  > x", true},     {"ABCD> x", false},
+        {"x, > y", false}, {"      > far", false}, {"no quote", false}, {"a > b", true},
     };
     for (const auto& c : cases) EXPECT_EQ(isquotedline(c.line), c.quoted) << c.line;
 }
@@ -52,7 +51,7 @@ TEST_F(quotes, attributionsfollowedbyquotes) {
     using result = std::pair<std::string, std::string>;
     EXPECT_EQ(track({"John Doe wrote:", "> quoted"}), result("John Doe", ""));
     EXPECT_EQ(track({"On Monday, John Doe <jd@x.example> wrote:", "> q"}),
-                    result("John Doe", "jd@x.example"));
+              result("John Doe", "jd@x.example"));
     EXPECT_EQ(track({"In comp.lang.c Ann Smith wrote:", "> q"}), result("Ann Smith", ""));
     // The attribution starts after two blanks in a row.
     EXPECT_EQ(track({"Hello.  Ann Smith wrote:", "> q"}), result("Ann Smith", ""));
@@ -67,8 +66,7 @@ TEST_F(quotes, attributionsfollowedbyquotes) {
     EXPECT_EQ(track({"John Doe wrote:", std::string(65, 'x'), "> q"}), result("John Doe", ""));
     // A later attribution replaces an unconfirmed one; a confirmed one stays.
     EXPECT_EQ(track({"John Doe wrote:", "Ann Smith schrieb:", "> q"}), result("Ann Smith", ""));
-    EXPECT_EQ(track({"John Doe wrote:", "> q", "Ann Smith wrote:", "> q"}),
-              result("John Doe", ""));
+    EXPECT_EQ(track({"John Doe wrote:", "> q", "Ann Smith wrote:", "> q"}), result("John Doe", ""));
 }
 
 }  // namespace
