@@ -4,6 +4,7 @@
 #include "config/tables.h"
 #include "driver/counters.h"
 #include "driver/runstate.h"
+#include "export/expstate.h"
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
@@ -19,4 +20,5 @@ void resetall() {
     totals = runcounters{};
     lists = mailinglists{};
     outpkt = openpacket{};
+    expstate = exportstate{};
 }
