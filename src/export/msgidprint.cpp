@@ -1,5 +1,6 @@
 #include "export/msgidprint.h"
 
+#include "driver/ftndomain.h"
 #include "export/ftnnames.h"
 
 std::string msgidtext(std::string_view id, std::uint32_t serial, const fidoaddr& addr) {
@@ -11,6 +12,9 @@ std::string msgidtext(std::string_view id, std::uint32_t serial, const fidoaddr&
         return out;
     }
     std::string domain = zonedomain(addr.zone);
+    // A zone whose senders share one whole address has no domain of its
+    // own for Message-IDs; "<serial@name@host>" would be no valid id.
+    if (domain.find('@') != std::string::npos) domain = std::string("#") + DEFAULTFTNDOMAIN;
     out = "<" + std::to_string(serial) + "@";
     if (!domain.empty() && domain[0] == '#') {
         out += ftnformhost(addr, std::string_view(domain).substr(1));
