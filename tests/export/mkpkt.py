@@ -5,6 +5,7 @@ A description is a text file of "key: value" lines:
 
     packet: 2+ 2:280/5556.0 -> 2:280/5555.0   type 2+ (zones and points), or 2
     pkttype: 3                                 optional: another packet type word
+    capvalid: 0x0001                           optional: another capability copy (2+)
     password: SECRET                           optional packet password
     msg: 280/5556 -> 280/5555 attr 0x0001      a packed message header
     date: 14 Sep 99  20:16:10                  the message's strings, written as
@@ -20,7 +21,8 @@ A description is a text file of "key: value" lines:
 
 Usage: mkpkt.py DESCRIPTION OUTPUT
        mkpkt.py --case CASEDIR [--check]   every CASEDIR/packets/NAME.txt into
-                                           CASEDIR/input/pkt/NAME.PKT (or compare)
+                                           CASEDIR/input/pkt/NAME.PKT (NAME.EXT.txt
+                                           into NAME.EXT), or compare with it
 """
 import os
 import re
@@ -66,13 +68,15 @@ def textline(line):
     return bytes(out)
 
 
-def header(kind, orig, dest, pkttype, password):
+def header(kind, orig, dest, pkttype, password, capvalid):
     plus = kind == "2+"
+    if capvalid is None:
+        capvalid = 0x0100 if plus else 0
     h = struct.pack("<12H", orig[2], dest[2], 1999, 8, 14, 20, 16, 10, 0, pkttype,
                     orig[1], dest[1])
     h += bytes([0, 1]) + password.encode("latin-1")[:8].ljust(8, b"\0")
     h += struct.pack("<3H", orig[0] if plus else 0, dest[0] if plus else 0, 0)
-    h += struct.pack("<H", 0x0100 if plus else 0) + bytes([1, 0])
+    h += struct.pack("<H", capvalid) + bytes([1, 0])
     h += struct.pack("<5H", 1 if plus else 0, orig[0] if plus else 0, dest[0] if plus else 0,
                      orig[3] if plus else 0, dest[3] if plus else 0)
     h += bytes(4)
@@ -84,7 +88,7 @@ def build(desc):
     lines = desc.split("\n")
     out = bytearray()
     pkt = None
-    pkttype, password, terminator, cutlast = 2, "", True, 0
+    pkttype, password, terminator, cutlast, capvalid = 2, "", True, 0, None
     i = 0
     while i < len(lines):
         line = lines[i]
@@ -98,6 +102,8 @@ def build(desc):
             pkt = (kind, addr(orig), addr(dest))
         elif key == "pkttype":
             pkttype = int(value)
+        elif key == "capvalid":
+            capvalid = int(value, 0)
         elif key == "password":
             password = value
         elif key == "terminator":
@@ -106,7 +112,7 @@ def build(desc):
             cutlast = int(value)
         elif key == "msg":
             if not out:
-                out += header(pkt[0], pkt[1], pkt[2], pkttype, password)
+                out += header(pkt[0], pkt[1], pkt[2], pkttype, password, capvalid)
             words = value.split()
             onet, onode = netnode(words[0])
             dnet, dnode = netnode(words[2])
@@ -123,7 +129,7 @@ def build(desc):
         else:
             raise ValueError("unknown key " + key)
     if not out:
-        out += header(pkt[0], pkt[1], pkt[2], pkttype, password)
+        out += header(pkt[0], pkt[1], pkt[2], pkttype, password, capvalid)
     if terminator:
         out += b"\0\0"
     if cutlast:
@@ -142,7 +148,8 @@ def main(argv):
                 continue
             with open(os.path.join(src, name), encoding="latin-1") as f:
                 data = build(f.read())
-            target = os.path.join(case, "input", "pkt", name[:-4] + ".PKT")
+            stem = name[:-4]
+            target = os.path.join(case, "input", "pkt", stem if "." in stem else stem + ".PKT")
             if check:
                 with open(target, "rb") as f:
                     if f.read() != data:
