@@ -92,10 +92,14 @@ enum msgstart { MSG_NEXT, MSG_END, MSG_CUT };
 // Reads the packed message header and its four strings into curmsg.
 int readmsgheader(pktinput& in, const pktaddrs& a) {
     unsigned char raw[PKTMSGHDRSIZE];
+    long start = in.tell();
     std::size_t n = in.read(raw, sizeof raw);
     if (n == 0) return MSG_END;  // no terminator: tolerated
     // A message type word of 0 is the packet's terminator, whatever follows it.
-    if (n >= 2 && raw[0] == 0 && raw[1] == 0) return MSG_END;
+    if (n >= 2 && raw[0] == 0 && raw[1] == 0) {
+        (void)in.seek(start + static_cast<long>(PKTTERMSIZE));
+        return MSG_END;
+    }
     if (n < sizeof raw) return MSG_CUT;
     pktmsgheader m = decodepktmsgheader(raw);
     curmsg.isfattach = (m.attr & MSGATTR_FILEATTACHED) ? 1 : 0;
