@@ -59,9 +59,18 @@ struct bodywriter {
     std::string prefix;     // quote prefix carried to the continuation
     bool continues = false; // the next piece continues a wrapped line
 
-    void emit(const std::string& line) {
-        std::string text = qp ? qpencode(line) : line + "\n";
-        std::fwrite(text.data(), 1, text.size(), out);
+    std::string line;     // the line being written, reused
+    std::string encoded;  // its quoted-printable form, reused
+
+    void emit() {
+        if (qp) {
+            encoded.clear();
+            appendqp(encoded, line);
+            std::fwrite(encoded.data(), 1, encoded.size(), out);
+        } else {
+            line += '\n';
+            std::fwrite(line.data(), 1, line.size(), out);
+        }
     }
 
     // Drops the rest of a kludge line that was cut at the width.
@@ -85,7 +94,7 @@ struct bodywriter {
 
     // Writes a piece cut at the width up to its break and goes back in the
     // input to the text after the break.
-    int wrap(std::string& line, long textstart) {
+    int wrap(long textstart) {
         std::size_t oldprefix = prefix.size();
         prefix = quoteprefix(line, prefix);
         std::size_t brk = wrapposition(line, width);
@@ -99,8 +108,9 @@ struct bodywriter {
         char piece[PIECEMAX + 1];
         for (;;) {
             long textstart = 0;
-            int r = readasciicr(in, piece, width, &textstart);
-            std::string_view s(piece);
+            std::size_t len = 0;
+            int r = readasciicr(in, piece, width, len, &textstart);
+            std::string_view s(piece, len);
             if (!continues) {
                 if (!s.empty() && s[0] == KLUDGE) {
                     if (dropcontinuation(r) == 0) return 0;
@@ -113,15 +123,16 @@ struct bodywriter {
                     return 0;
                 }
             }
-            std::string line = prefix + std::string(s);
+            line.assign(prefix);
+            line.append(s);
             if (r == 2) {
-                if (wrap(line, textstart) != 0) return -1;
+                if (wrap(textstart) != 0) return -1;
             } else {
                 prefix.clear();
                 continues = false;
             }
             // The zero after a last line's carriage return is no line.
-            if (r != 0 || !line.empty()) emit(line);
+            if (r != 0 || !line.empty()) emit();
             if (r == 0) return 0;
         }
     }
@@ -137,12 +148,13 @@ int prescantext(pktinput& in, exportmsg& m) {
     m.empty = true;
     m.needsencoding = false;
     for (;;) {
-        int r = readasciicr(in, piece, width);
+        std::size_t len = 0;
+        int r = readasciicr(in, piece, width, len);
         if (linestart) kludge = piece[0] == KLUDGE;
         // A last line without its carriage return is text like any other.
-        if (piece[0] != '\0' && !kludge) {
+        if (len > 0 && !kludge) {
             m.empty = false;
-            if (needsencoding(piece)) {
+            if (needsencoding(std::string_view(piece, len))) {
                 m.needsencoding = true;
                 break;
             }
@@ -180,7 +192,11 @@ std::string quoteprefix(std::string_view line, const std::string& carried) {
 
 std::string qpencode(std::string_view line) {
     std::string out;
-    out.reserve(line.size() * 3 + line.size() / 25 + 2);
+    appendqp(out, line);
+    return out;
+}
+
+void appendqp(std::string& out, std::string_view line) {
     std::size_t col = 0;
     for (std::size_t i = 0; i < line.size(); ++i) {
         unsigned char u = static_cast<unsigned char>(line[i]);
@@ -206,5 +222,4 @@ std::string qpencode(std::string_view line) {
         col += n;
     }
     out += '\n';
-    return out;
 }

@@ -42,3 +42,6 @@ std::string quoteprefix(std::string_view line, const std::string& carried);
 // ("=" at the end) so that no line is longer than 76 characters. The
 // result ends with a line feed.
 std::string qpencode(std::string_view line);
+
+// qpencode() appended to out.
+void appendqp(std::string& out, std::string_view line);

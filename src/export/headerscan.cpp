@@ -143,8 +143,8 @@ bool readaddressline(std::string_view s, exportmsg& m) {
 
 // One line of the top of the text; false when it belongs to the body.
 // addrmark: an address line came last, so one empty line is passed over.
-bool readheaderline(const char* line, exportmsg& m, bool& addrmark) {
-    std::string_view s(line);
+bool readheaderline(const char* line, std::size_t len, exportmsg& m, bool& addrmark) {
+    std::string_view s(line, len);
     if (!s.empty() && s[0] == KLUDGE) {
         readkludge(line + 1, m);
         return true;
@@ -215,9 +215,10 @@ int scanheader(pktinput& in, exportmsg& m) {
     long linestart;
     for (;;) {
         linestart = in.tell();
-        int r = readasciicr(in, line, HEADERLINEMAX);
-        m.hash ^= crc32(line, std::strlen(line));
-        if (r == 0 || !readheaderline(line, m, addrmark)) break;
+        std::size_t len = 0;
+        int r = readasciicr(in, line, HEADERLINEMAX, len);
+        m.hash ^= crc32(line, len);
+        if (r == 0 || !readheaderline(line, len, m, addrmark)) break;
     }
     return in.seek(linestart);
 }

@@ -15,7 +15,9 @@ std::string msgidtext(std::string_view id, std::uint32_t serial, const fidoaddr&
     // A zone whose senders share one whole address has no domain of its
     // own for Message-IDs; "<serial@name@host>" would be no valid id.
     if (domain.find('@') != std::string::npos) domain = std::string("#") + DEFAULTFTNDOMAIN;
-    out = "<" + std::to_string(serial) + "@";
+    out = '<';
+    out += std::to_string(serial);
+    out += '@';
     if (!domain.empty() && domain[0] == '#') {
         out += ftnformhost(addr, std::string_view(domain).substr(1));
     } else {

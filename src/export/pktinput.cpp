@@ -63,6 +63,34 @@ void pktinput::skipzero() {
     }
 }
 
+std::size_t pktinput::takeline(char* out, std::size_t max, int& ended) {
+    std::size_t n = 0;
+    while (n < max) {
+        if (pos_ == len_ && !fill()) {
+            hiteof_ = true;
+            ended = -1;
+            return n;
+        }
+        std::size_t avail = len_ - pos_;
+        if (avail > max - n) avail = max - n;
+        const unsigned char* from = buf_.get() + pos_;
+        const void* cr = std::memchr(from, '\r', avail);
+        const void* zero = std::memchr(from, 0, cr ? static_cast<const unsigned char*>(cr) - from : avail);
+        const unsigned char* stop = static_cast<const unsigned char*>(zero ? zero : cr);
+        std::size_t take = stop ? static_cast<std::size_t>(stop - from) : avail;
+        std::memcpy(out + n, from, take);
+        n += take;
+        pos_ += take;
+        if (stop) {
+            ended = *stop;
+            ++pos_;
+            return n;
+        }
+    }
+    ended = 1;
+    return n;
+}
+
 int pktinput::seek(long pos) {
     hiteof_ = false;
     if (pos >= bufstart_ && pos <= bufstart_ + static_cast<long>(len_)) {

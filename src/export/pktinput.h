@@ -39,6 +39,11 @@ public:
     std::size_t read(unsigned char* out, std::size_t n);
     // Consumes bytes up to and including the next zero byte (or to the end).
     void skipzero();
+    // Copies bytes to out until a carriage return or a zero byte (consumed,
+    // not stored), max stored bytes, or the end of the file. Returns the
+    // number stored; ended receives the byte that ended the copy ('\r' or
+    // 0), -1 for the end of the file, or 1 when max bytes were stored.
+    std::size_t takeline(char* out, std::size_t max, int& ended);
 
     // The file offset of the next byte.
     long tell() const { return bufstart_ + static_cast<long>(pos_); }

@@ -1,5 +1,6 @@
 #include "export/pktreader.h"
 
+#include <cstdio>
 #include <string>
 
 #include "config/settings.h"
@@ -62,15 +63,17 @@ bool matchdestination(const fidoaddr& dest) {
     return false;
 }
 
+// "2:280/5555" with ".point" only for a point.
+std::string addrtext(const fidoaddr& a) {
+    char buf[32];
+    int n = std::snprintf(buf, sizeof buf, "%u:%u/%u", a.zone, a.net, a.node);
+    if (a.point) std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%u", a.point);
+    return buf;
+}
+
 void logpacket(const pktaddrs& a) {
-    std::string line = "Exporting Type 2" + std::string(a.plus ? "+" : "") + " packet from " +
-                       std::to_string(a.orig.zone) + ":" + std::to_string(a.orig.net) + "/" +
-                       std::to_string(a.orig.node);
-    if (a.orig.point) line += "." + std::to_string(a.orig.point);
-    line += " to " + std::to_string(a.dest.zone) + ":" + std::to_string(a.dest.net) + "/" +
-            std::to_string(a.dest.node);
-    if (a.dest.point) line += "." + std::to_string(a.dest.point);
-    logprintf("%s\n", line.c_str());
+    logprintf("Exporting Type 2%s packet from %s to %s\n", a.plus ? "+" : "",
+              addrtext(a.orig).c_str(), addrtext(a.dest).c_str());
 }
 
 // A header field of at most N-1 characters. The rest of a longer field is
@@ -155,26 +158,28 @@ std::size_t readasciiz(pktinput& in, char* buf, std::size_t max) {
     return n;
 }
 
-int readasciicr(pktinput& in, char* buf, std::size_t max, long* textstart) {
+int readasciicr(pktinput& in, char* buf, std::size_t max, std::size_t& len, long* textstart) {
     if (in.peekbyte() == '\n') in.getbyte();
     if (textstart) *textstart = in.tell();
-    std::size_t n = 0;
-    for (;;) {
-        int c = in.getbyte();
-        if (c <= 0) break;
-        if (c == '\r') {
-            buf[n] = '\0';
-            return 1;
-        }
-        buf[n++] = static_cast<char>(c);
-        if (n == max) {
-            // A line that fills the width exactly is still a whole line.
-            int next = in.peekbyte();
-            if (next == '\r' || next <= 0) continue;
-            buf[n] = '\0';
-            return 2;
-        }
+    int ended = 0;
+    len = in.takeline(buf, max, ended);
+    buf[len] = '\0';
+    if (ended == '\r') return 1;
+    if (ended <= 0) return 0;
+    // A line that fills the width exactly is still a whole line.
+    int next = in.peekbyte();
+    if (next == '\r') {
+        in.getbyte();
+        return 1;
     }
-    buf[n] = '\0';
-    return 0;
+    if (next <= 0) {
+        in.getbyte();
+        return 0;
+    }
+    return 2;
+}
+
+int readasciicr(pktinput& in, char* buf, std::size_t max, long* textstart) {
+    std::size_t len = 0;
+    return readasciicr(in, buf, max, len, textstart);
 }

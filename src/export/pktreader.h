@@ -47,3 +47,7 @@ std::size_t readasciiz(pktinput& in, char* buf, std::size_t max);
 // carriage return); anywhere else it is stored. When textstart is given it
 // receives the input position of buf[0].
 int readasciicr(pktinput& in, char* buf, std::size_t max, long* textstart = nullptr);
+
+// readasciicr() that also gives the length of the text stored in buf.
+int readasciicr(pktinput& in, char* buf, std::size_t max, std::size_t& len,
+                long* textstart = nullptr);

@@ -65,7 +65,10 @@ void kindline(std::string& h, const char* label, int kind) {
 
 void newsgroupsline(std::string& h) {
     h += "Newsgroups: " + headervalue(curmsg.areaname.sv());
-    for (const std::string& g : curmsg.xpost) h += "," + headervalue(g);
+    for (const std::string& g : curmsg.xpost) {
+        h += ',';
+        h += headervalue(g);
+    }
     h += "\n";
 }
 
@@ -76,7 +79,9 @@ void subscriberline(std::string& h, const listrecord& list) {
     walkmembers(list, [&](const memberdata& d) {
         if (d.status == STATUS_BLACKLISTED) return;
         if (n > 0) h += n % 2 == 0 ? ",\n   " : ", ";
-        h += "<" + headervalue(d.address.sv()) + ">";
+        h += '<';
+        h += headervalue(d.address.sv());
+        h += '>';
         ++n;
     });
     h += "\n";
