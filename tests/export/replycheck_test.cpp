@@ -68,6 +68,38 @@ TEST_P(exportcase, packetsmatchtheirdescriptions) {
     EXPECT_EQ(check.status, 0) << check.out << check.err;
 }
 
+// The bundled example: the demo copies the packets (and the file one of
+// them attaches) into demo/pkt and exports them with the example
+// configuration.
+TEST(examplepackets, exportwiththeexampleconfiguration) {
+    const std::string examples = std::string(PONDLARK_SOURCE_DIR) + "/examples/";
+    scratchdir work;
+    for (const char* d : {"inbound", "outbound", "soup", "temp", "decode", "pkt"}) {
+        makedirs(work / (std::string("demo/") + d));
+    }
+    for (const char* f : {"00000001.PKT", "00000002.PKT", "pondmap.txt"}) {
+        writefile(work / (std::string("demo/pkt/") + f), readfile(examples + "pkt/" + f));
+    }
+    writefile(work / "pondlark.cfg", readfile(examples + "pondlark.cfg"));
+    runresult run = runpondlark({"export", "/config=./pondlark.cfg", "/pkt=demo/pkt"}, work.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("-> 6 messages exported\nmail: 4         news: 2    \n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("! "), std::string::npos) << run.err;
+    EXPECT_FALSE(fileexists(work / "demo/pkt/00000001.PKT"));
+    EXPECT_FALSE(fileexists(work / "demo/pkt/00000002.PKT"));
+    runresult check = python({SCRIPTS + "/checkreplies.py", work / "demo/soup", examples + "pkt"});
+    if (check.status == 127) GTEST_SKIP() << "python3 is not available";
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    for (const char* f : {"00000001", "00000002"}) {
+        scratchdir made;
+        std::string src = examples + "pkt/" + f + ".PKT.txt";
+        EXPECT_EQ(python({SCRIPTS + "/mkpkt.py", src, made / "p"}).status, 0);
+        EXPECT_EQ(readfile(made / "p"), readfile(examples + "pkt/" + f + ".PKT")) << f;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(golden, exportcase, ::testing::ValuesIn(exportcases()),
                          [](const auto& p) { return p.param; });
 
