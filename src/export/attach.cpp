@@ -147,7 +147,8 @@ int attachword(std::FILE* out, std::string name, const exportmsg& m, int flowlis
         int c = checkattachpath(name, path);
         if (c == 1) return 0;
         if (c == 2) {
-            logprintf("! refused to attach %s: not in the inbound or packet directory\n", name.c_str());
+            logprintf("! refused to attach %s: not in the inbound or packet directory\n",
+                      name.c_str());
             return 0;
         }
     }

@@ -17,9 +17,9 @@
 enum afteractions { AFTER_NONE = 0, AFTER_DELETE = 1, AFTER_TRUNCATE = 2 };
 
 struct attachdone {
-    std::string path;   // the file as opened
+    std::string path;  // the file as opened
     int action = AFTER_NONE;
-    long entry = -1;    // attachment-list entry to mark done, or -1
+    long entry = -1;  // attachment-list entry to mark done, or -1
 };
 
 // Writes one part per file named by the subject words (curmsg.msgsubj) and

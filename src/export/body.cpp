@@ -56,8 +56,8 @@ struct bodywriter {
     std::FILE* out;
     bool qp;
     std::size_t width = linewidth();
-    std::string prefix;     // quote prefix carried to the continuation
-    bool continues = false; // the next piece continues a wrapped line
+    std::string prefix;      // quote prefix carried to the continuation
+    bool continues = false;  // the next piece continues a wrapped line
 
     std::string line;     // the line being written, reused
     std::string encoded;  // its quoted-printable form, reused

@@ -38,7 +38,9 @@ struct exportstate {
 extern exportstate expstate;
 
 // The number of entries in the attachment list.
-inline std::size_t flowfiles() { return expstate.flowfilelist.size(); }
+inline std::size_t flowfiles() {
+    return expstate.flowfilelist.size();
+}
 
 // FLOW_PACKET when the name's extension (from its last ".") is ".PKT" in
 // any letter case, else FLOW_FILE.

@@ -171,8 +171,8 @@ void parsemsgdate() {
     msgtimes t;
     char mon[16] = "";
     unsigned short day = 0, year = 0, hour = 0, minute = 0, second = 0;
-    int n = std::sscanf(curmsg.msgdate.c_str(), "%hu %15s %hu  %hu:%hu:%hu", &day, mon, &year, &hour,
-                        &minute, &second);
+    int n = std::sscanf(curmsg.msgdate.c_str(), "%hu %15s %hu  %hu:%hu:%hu", &day, mon, &year,
+                        &hour, &minute, &second);
     t.day = day;
     t.year = static_cast<std::uint16_t>(year + (year < 80 ? 2000 : 1900));
     t.hour = hour;
@@ -246,7 +246,8 @@ bool parseidkludge(std::string_view rest, text128& idtext, fidoaddr& addr, std::
 std::string chrsvalue(std::string_view rest) {
     std::string v(skipspaces(rest).substr(0, text128::capacity - 1));
     std::size_t sp = v.rfind(' ');
-    if (sp != std::string::npos && sp + 1 < v.size() && isdigitc(static_cast<unsigned char>(v[sp + 1]))) {
+    if (sp != std::string::npos && sp + 1 < v.size() &&
+        isdigitc(static_cast<unsigned char>(v[sp + 1]))) {
         v[sp] = '#';
     }
     return v;

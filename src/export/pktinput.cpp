@@ -75,7 +75,8 @@ std::size_t pktinput::takeline(char* out, std::size_t max, int& ended) {
         if (avail > max - n) avail = max - n;
         const unsigned char* from = buf_.get() + pos_;
         const void* cr = std::memchr(from, '\r', avail);
-        const void* zero = std::memchr(from, 0, cr ? static_cast<const unsigned char*>(cr) - from : avail);
+        const void* zero =
+            std::memchr(from, 0, cr ? static_cast<const unsigned char*>(cr) - from : avail);
         const unsigned char* stop = static_cast<const unsigned char*>(zero ? zero : cr);
         std::size_t take = stop ? static_cast<std::size_t>(stop - from) : avail;
         std::memcpy(out + n, from, take);

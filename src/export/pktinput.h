@@ -13,7 +13,7 @@
 #include <memory>
 
 class pktinput {
-public:
+   public:
     // Reads f from its current position. With eofendstext the end of the
     // file is a normal end of a message text (stored messages); otherwise a
     // message text that meets the end of the file was cut off (packets).
@@ -59,7 +59,7 @@ public:
     // end where only a zero byte may end it.
     bool cut() const { return hiteof_ && !eofendstext_; }
 
-private:
+   private:
     bool fill();
 
     std::FILE* f_;

@@ -136,8 +136,8 @@ void fromlines(std::string& h, const exportmsg& m) {
 }
 
 void idlines(std::string& h) {
-    h += "Message-ID: " + headervalue(msgidtext(curmsg.msgid.sv(), curmsg.fidomsgid, curmsg.msgidaddr)) +
-         "\n";
+    h += "Message-ID: " +
+         headervalue(msgidtext(curmsg.msgid.sv(), curmsg.fidomsgid, curmsg.msgidaddr)) + "\n";
     if (curmsg.fidoreplyid != 0 || !curmsg.replyid.empty()) {
         h += curmsg.msgtype == MSGTYPE_MAIL ? "In-Reply-To: " : "References: ";
         h += headervalue(msgidtext(curmsg.replyid.sv(), curmsg.fidoreplyid, curmsg.replyidaddr)) +
@@ -148,7 +148,8 @@ void idlines(std::string& h) {
 void gatewaylines(std::string& h, const exportmsg& m) {
     bool mail = curmsg.msgtype == MSGTYPE_MAIL;
     bool list = m.listno >= 0;
-    if (!cfg.organization.empty()) h += "Organization: " + headervalue(cfg.organization.sv()) + "\n";
+    if (!cfg.organization.empty())
+        h += "Organization: " + headervalue(cfg.organization.sv()) + "\n";
     if ((!mail || list || m.gated) && !curmsg.msgtoname.empty()) {
         h += "X-Comment-To: " + headervalue(curmsg.msgtoname.sv()) + "\n";
     }

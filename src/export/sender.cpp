@@ -25,7 +25,8 @@ void fixorigin(const exportmsg& m) {
 
 void applyaliases(const exportmsg& m) {
     for (const aliasentry& a : tables.alias) {
-        if (!m.touucp && strieq(curmsg.msgtoemail.sv(), a.name.sv())) curmsg.msgtoemail = a.email.sv();
+        if (!m.touucp && strieq(curmsg.msgtoemail.sv(), a.name.sv()))
+            curmsg.msgtoemail = a.email.sv();
         for (emailentry& e : curmsg.emaillist) {
             if (strieq(e.email, a.name.sv())) e.email = a.email.str();
         }

@@ -10,7 +10,7 @@
 namespace {
 
 class attachpathtest : public statetest {
-protected:
+   protected:
     scratchdir dir;
     void SetUp() override {
         statetest::SetUp();

@@ -45,8 +45,8 @@ std::string packet(const std::vector<testmsg>& msgs) {
         unsigned char mraw[PKTMSGHDRSIZE];
         encodepktmsgheader(mh, mraw);
         out.append(reinterpret_cast<char*>(mraw), sizeof mraw);
-        for (const std::string& s : {std::string("14 Sep 99  20:16:10"), m.to,
-                                     std::string("Joe"), m.subject, m.text}) {
+        for (const std::string& s :
+             {std::string("14 Sep 99  20:16:10"), m.to, std::string("Joe"), m.subject, m.text}) {
             out += s;
             out += '\0';
         }
@@ -66,7 +66,7 @@ int records(const std::string& path) {
 }
 
 class exporttest : public statetest {
-protected:
+   protected:
     scratchdir dir;
     void SetUp() override {
         statetest::SetUp();

@@ -88,13 +88,14 @@ INSTANTIATE_TEST_SUITE_P(
                       // An unknown month name reads as January.
                       datecase{"02 Xyz 99  01:02:03", {2, 0, 1999, 1, 2, 3}},
                       // What no Date header can carry: the clock instead.
-                      datecase{"29 Feb 99  12:00:00", CLOCK}, datecase{"31 Apr 99  12:00:00", CLOCK},
-                      datecase{"14 Sep 99  24:00:00", CLOCK}, datecase{"Tue 14 Sep 99 20:16", CLOCK},
-                      datecase{"", CLOCK}));
+                      datecase{"29 Feb 99  12:00:00", CLOCK},
+                      datecase{"31 Apr 99  12:00:00", CLOCK},
+                      datecase{"14 Sep 99  24:00:00", CLOCK},
+                      datecase{"Tue 14 Sep 99 20:16", CLOCK}, datecase{"", CLOCK}));
 
 TEST(zonetest, validzonesarewrittenasgiven) {
-    for (const char* z : {"+0100", "-0330", "+0000", "UT", "GMT", "est", "EDT", "CST", "CDT",
-                          "MST", "MDT", "PST", "PDT"}) {
+    for (const char* z : {"+0100", "-0330", "+0000", "UT", "GMT", "est", "EDT", "CST", "CDT", "MST",
+                          "MDT", "PST", "PDT"}) {
         EXPECT_TRUE(validrfczone(z)) << z;
     }
     for (const char* z : {"", "UTC", "CET", "Europe/Berlin", "+100", "+01000", "+0160", "0100",
@@ -104,7 +105,7 @@ TEST(zonetest, validzonesarewrittenasgiven) {
 }
 
 class datezonetest : public statetest {
-protected:
+   protected:
     void TearDown() override {
         setenv("TZ", "UTC", 1);
         tzset();

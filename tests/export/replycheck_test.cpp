@@ -42,7 +42,7 @@ runresult python(const std::vector<std::string>& args) {
 }
 
 class exportcase : public ::testing::TestWithParam<std::string> {
-protected:
+   protected:
     std::string dir() const { return EXPORTCASES + "/" + GetParam() + "/"; }
 };
 
