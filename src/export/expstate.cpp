@@ -31,5 +31,6 @@ void loadroute(const routeentry& r) {
     curmsg.routemailpwd = r.password.sv();
     curmsg.routemailsubj = r.subject.sv();
     curmsg.msgtoemail = r.email.sv();
+    expstate.routeemail = r.email.sv();
     curmsg.routing = ROUTING_ROUTE;
 }

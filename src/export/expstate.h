@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config/tables.h"
+#include "driver/fixedtext.h"
 
 constexpr std::size_t MAXFLOWFILES = 2048;
 
@@ -33,6 +34,9 @@ struct flowentry {
 struct exportstate {
     // The attachment list; flowfilelist.size() is its count (flowfiles).
     std::vector<flowentry> flowfilelist;
+    // The address of the route loadroute() chose: every message for the
+    // route starts from it, whatever the message before it was sent to.
+    text128 routeemail;
 };
 
 extern exportstate expstate;
@@ -57,5 +61,6 @@ void clearflowfiles();
 std::string_view flowfilepath(std::string_view name);
 
 // Loads a route's password, subject and e-mail address into the current
-// message and sets curmsg.routing to ROUTING_ROUTE.
+// message (and expstate.routeemail) and sets curmsg.routing to
+// ROUTING_ROUTE. The sources select routes only through this.
 void loadroute(const routeentry& r);

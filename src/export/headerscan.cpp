@@ -206,6 +206,9 @@ void startmessage(exportmsg& m) {
     if (curmsg.routing == ROUTING_GATEWAY) {
         m.touucp = strieq(curmsg.msgtoname.sv(), "UUCP");
         curmsg.msgtoemail = curmsg.msgtoname.sv();
+    } else if (!expstate.routeemail.empty()) {
+        // A message gated to a mailing list changed the addressee.
+        curmsg.msgtoemail = expstate.routeemail.sv();
     }
 }
 

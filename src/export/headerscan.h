@@ -22,7 +22,8 @@ void parsemsgdate();
 
 // Empties what the conversion fills for each message and takes the
 // addressee: the to-name (routing 0; "UUCP" sets m.touucp) or the route's
-// address already in curmsg.msgtoemail. Reads the clock for m.hash.
+// address (expstate.routeemail, else what curmsg.msgtoemail holds). Reads
+// the clock for m.hash.
 void startmessage(exportmsg& m);
 
 // Reads the kludge, AREA and (routing 0 only) address lines at the top of

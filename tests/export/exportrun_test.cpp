@@ -177,6 +177,18 @@ TEST_F(exporttest, aknownroutingstateiskept) {
     EXPECT_EQ(curmsg.routing, ROUTING_GATEWAY);
 }
 
+TEST_F(exporttest, everymessageforarouteleavesfortheroute) {
+    tables.route.push_back({{2, 280, 9999, 0}, "far@uplink.example", "", ""});
+    tables.maillist.push_back({"BIRDS", "birds@lists.example", "", "[birds]", "", ""});
+    loadroute(tables.route[0]);
+    testmsg gated;
+    gated.text = "AREA:BIRDS\rLarks.\r";
+    EXPECT_EQ(readpacket(packet({gated, testmsg{}}), ROUTING_ROUTE, 0), PKT_EXPORTED);
+    std::string reply = readfile(mailfile());
+    EXPECT_NE(reply.find("To: birds@lists.example"), std::string::npos);
+    EXPECT_NE(reply.find("To: far@uplink.example (someone@example.com)\n"), std::string::npos);
+}
+
 TEST_F(exporttest, thefileispositionedafterthepacket) {
     std::string bytes = packet({testmsg{}}) + "tail";
     writefile(dir / "p.pkt", bytes);
