@@ -82,12 +82,17 @@ struct bodywriter {
 
     // A tear line ends the text when nothing follows it or the trailer
     // does; otherwise it is text, and reading goes on right after it.
-    int tearendstext(int r, bool& trailer) {
+    // atend: the text's zero has been read already.
+    int tearendstext(int r, bool& trailer, bool& atend) {
         if (r == 0) return trailer = true, 0;
         long after = in.tell();
         char next[PIECEMAX + 1];
-        readasciicr(in, next, width);
-        if (followstear(next)) return trailer = true, 0;
+        int rn = readasciicr(in, next, width);
+        if (followstear(next)) {
+            trailer = true;
+            atend = rn == 0;
+            return 0;
+        }
         trailer = false;
         return in.seek(after);
     }
@@ -117,9 +122,10 @@ struct bodywriter {
                     continue;
                 }
                 bool trailer = isoriginline(s);
-                if (!trailer && istearline(s) && tearendstext(r, trailer) != 0) return -1;
+                bool atend = r == 0;
+                if (!trailer && istearline(s) && tearendstext(r, trailer, atend) != 0) return -1;
                 if (trailer) {
-                    in.skipzero();
+                    if (!atend) in.skipzero();
                     return 0;
                 }
             }

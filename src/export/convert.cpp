@@ -153,11 +153,14 @@ int writemessage(pktinput& in, const exportmsg& m, int flowlistvalid) {
     std::string header = rfcheader(m);
     std::fwrite(header.data(), 1, header.size(), h.f);
     std::vector<attachdone> done;
-    bool ok = writebody(in, h.f, m) == 0;
+    // Once the body is written the text has been read through its zero.
+    bool textread = writebody(in, h.f, m) == 0;
+    bool ok = textread;
     if (ok && curmsg.isfattach) ok = writeattachments(h.f, m, flowlistvalid, done) == 0;
     if (!ok || in.readerror()) {
         abortreply(h);
-        return dropmessage(in, EXPORT_FAILED);
+        if (!textread) in.skipzero();
+        return EXPORT_FAILED;
     }
     if (in.cut()) {
         abortreply(h);

@@ -46,7 +46,7 @@ std::string packet(const std::vector<testmsg>& msgs) {
         encodepktmsgheader(mh, mraw);
         out.append(reinterpret_cast<char*>(mraw), sizeof mraw);
         for (const std::string& s :
-             {std::string("14 Sep 99  20:16:10"), m.to, std::string("Joe"), m.subject, m.text}) {
+             {std::string("13 Sep 99  07:08:09"), m.to, std::string("Joe"), m.subject, m.text}) {
             out += s;
             out += '\0';
         }
@@ -187,6 +187,29 @@ TEST_F(exporttest, everymessageforarouteleavesfortheroute) {
     std::string reply = readfile(mailfile());
     EXPECT_NE(reply.find("To: birds@lists.example"), std::string::npos);
     EXPECT_NE(reply.find("To: far@uplink.example (someone@example.com)\n"), std::string::npos);
+}
+
+// A text may end right after its trailer, without a carriage return: the
+// next message must still be read from its own start.
+TEST_F(exporttest, atextthatendsinitstrailerleavesthenextmessagewhole) {
+    std::vector<testmsg> msgs(4);
+    msgs[0].text = "One.\r * Origin: no line end";
+    msgs[1].text = "Two.\r---";
+    msgs[2].text = "Three.\r--- \r * Origin: none";
+    msgs[3].subject = "Four";
+    EXPECT_EQ(readpacket(packet(msgs), ROUTING_GATEWAY, 0), PKT_EXPORTED);
+    EXPECT_EQ(stats.messagecount, 4);
+    std::string reply = readfile(mailfile());
+    for (const char* body : {"\n\nOne.\n", "\n\nTwo.\n", "\n\nThree.\n", "Subject: Four\n"}) {
+        EXPECT_NE(reply.find(body), std::string::npos) << body;
+    }
+    EXPECT_EQ(reply.find("Origin"), std::string::npos);
+    std::size_t dates = 0;
+    for (std::size_t at = 0; (at = reply.find("Date: Mon, 13 Sep 1999 07:08:09", at)) != std::string::npos;
+         ++at) {
+        ++dates;
+    }
+    EXPECT_EQ(dates, 4u);
 }
 
 TEST_F(exporttest, thefileispositionedafterthepacket) {
