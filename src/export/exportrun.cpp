@@ -61,7 +61,7 @@ void setaside(const std::string& path) {
 
 void finishpacket(const std::string& path, int result) {
     if (result == PKT_FAILED) {
-        logprintf("! packet %s kept: not all of its messages could be written\n", path.c_str());
+        logprintf("! packet %s kept: not all of its messages could be exported\n", path.c_str());
     } else if (result == PKT_CUT) {
         if (run.testmode) {
             logprintf("! packet %s ends in the middle of a message\n", path.c_str());
