@@ -1,7 +1,11 @@
 #include "config/reader.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "config/keywords.h"
 #include "driver/fileio.h"
@@ -13,6 +17,19 @@ namespace {
 // turns it into a warning instead of endless recursion.
 constexpr int MAXINCLUDEDEPTH = 16;
 int includedepth = 0;
+
+// The files being read right now (device and inode): including one of them
+// again would read it over and over.
+std::vector<std::pair<dev_t, ino_t>> openconfigs;
+
+bool isbeingread(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return false;
+    for (const auto& id : openconfigs) {
+        if (id.first == st.st_dev && id.second == st.st_ino) return true;
+    }
+    return false;
+}
 
 // Splits a line into keyword and parameter text: the keyword ends at the
 // first space, and the run of spaces after it belongs to neither.
@@ -72,6 +89,9 @@ int readconfigfile(const std::string& name, const std::string& progpath) {
         std::fprintf(stderr, "Error: can't read %s\n", path.c_str());
         return 1;
     }
+    struct stat st {};
+    fstat(fileno(f.get()), &st);
+    openconfigs.emplace_back(st.st_dev, st.st_ino);
     // One read takes at most 254 characters; the rest of a longer line is
     // read, and counted, as the next line.
     char buf[255];
@@ -82,6 +102,7 @@ int readconfigfile(const std::string& name, const std::string& progpath) {
         while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r')) --n;
         handleline(std::string_view(buf, n), line, path, progpath);
     }
+    openconfigs.pop_back();
     return 0;
 }
 
@@ -93,6 +114,10 @@ void kw_include(const configline& l) {
     std::string resolved;
     if (!expandfname(l.par, l.progpath, resolved)) {
         configwarn("file name too long", l.line, l.path);
+        return;
+    }
+    if (isbeingread(resolved)) {
+        configwarn("Include of a file that is already being read", l.line, l.path);
         return;
     }
     ++includedepth;

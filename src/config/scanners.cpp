@@ -69,8 +69,11 @@ void configscandir(std::string_view par, pathtext& dest) {
     if (par.size() <= pathtext::capacity - 2 && (par.empty() || par.back() != '/')) dest.append("/");
 }
 
-void configscanushort(std::string_view par, long line, const std::string& path,
-                      std::uint16_t& dest) {
+namespace {
+// "%hu" and "%lu": a number cut to the field's width, 0 and a warning when
+// there is none.
+template <typename T>
+void scanunsigned(std::string_view par, long line, const std::string& path, T& dest) {
     dest = 0;
     std::string s(par);
     std::size_t pos = 0;
@@ -79,18 +82,16 @@ void configscanushort(std::string_view par, long line, const std::string& path,
         configwarn("invalid number", line, path);
         return;
     }
-    dest = static_cast<std::uint16_t>(v);
+    dest = static_cast<T>(v);
+}
+}  // namespace
+
+void configscanushort(std::string_view par, long line, const std::string& path,
+                      std::uint16_t& dest) {
+    scanunsigned(par, line, path, dest);
 }
 
 void configscanulong(std::string_view par, long line, const std::string& path,
                      std::uint32_t& dest) {
-    dest = 0;
-    std::string s(par);
-    std::size_t pos = 0;
-    unsigned long v = 0;
-    if (!scannumber(s, pos, v)) {
-        configwarn("invalid number", line, path);
-        return;
-    }
-    dest = static_cast<std::uint32_t>(v);
+    scanunsigned(par, line, path, dest);
 }

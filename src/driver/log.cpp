@@ -13,7 +13,7 @@ namespace {
 
 // Formats into a buffer as large as the text needs: long paths must never
 // be cut or overrun.
-std::string vformat(const char* fmt, va_list ap) {
+__attribute__((format(printf, 1, 0))) std::string vformat(const char* fmt, va_list ap) {
     char small[512];
     va_list copy;
     va_copy(copy, ap);

@@ -4,6 +4,7 @@
 #include "config/tables.h"
 #include "driver/counters.h"
 #include "driver/runstate.h"
+#include "export/expstate.h"
 #include "import/curmsg.h"
 #include "import/fileoutput.h"
 #include "import/replies.h"
@@ -21,4 +22,5 @@ void resetall() {
     lists = mailinglists{};
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
+    expstate = exportstate{};
 }

@@ -1,8 +1,111 @@
 #include "export/exportrun.h"
 
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "config/tables.h"
+#include "driver/codec.h"
+#include "driver/counters.h"
+#include "driver/fileio.h"
 #include "driver/log.h"
+#include "driver/runstate.h"
+#include "driver/text.h"
+#include "driver/workfiles.h"
+#include "export/expstate.h"
+#include "export/outbound.h"
+#include "export/pktreader.h"
+#include "import/curmsg.h"
+#include "import/replies.h"
+#include "lists/listfiles.h"
+
+namespace {
+
+const char* sourcename() {
+    if (!run.packetdir.empty()) return "PKT";
+    return cfg.mailertype == MAILER_ARCMAIL ? "MSG" : "?UT/?LO";
+}
+
+void outboundexport() {
+    curmsg.routing = ROUTING_GATEWAY;
+    binkexport(cfg.gateaddr, "");
+    for (const routeentry& r : tables.route) {
+        loadroute(r);
+        binkexport(r.ftnaddr, r.email.str());
+    }
+}
+
+void printstats() {
+    if (stats.messagecount <= 0) {
+        logprintf("No outbound messages found. Nothing to do.\n");
+        return;
+    }
+    logprintf("-> %ld messages exported\nmail: %-5ld     news: %-5ld", stats.messagecount,
+              stats.emailcount, stats.newscount);
+    if (!lists.listconfig.empty()) logprintf("     lists: %-5ld", stats.listmsgcount);
+    logprintf("\n");
+}
+
+// A packet cut off in the middle of a message would export the messages
+// before the cut again on every run: it is set aside as *.BAD instead.
+void setaside(const std::string& path) {
+    std::string bad = path.substr(0, path.size() - 4) + ".BAD";
+    if (exist(bad) && renfname(bad) != 0) bad.clear();
+    if (bad.empty() || std::rename(path.c_str(), bad.c_str()) != 0) {
+        logprintf("! packet %s ends in the middle of a message\n", path.c_str());
+        return;
+    }
+    logprintf("! packet %s ends in the middle of a message, renamed to %s\n", path.c_str(),
+              bad.c_str());
+}
+
+void finishpacket(const std::string& path, int result) {
+    if (result == PKT_FAILED) {
+        logprintf("! packet %s kept: not all of its messages could be exported\n", path.c_str());
+    } else if (result == PKT_CUT) {
+        if (run.testmode) {
+            logprintf("! packet %s ends in the middle of a message\n", path.c_str());
+        } else {
+            setaside(path);
+        }
+    } else if (result == PKT_EXPORTED && !run.testmode && std::remove(path.c_str()) != 0) {
+        logprintf("! can't remove %s\n", path.c_str());
+    }
+}
+
+}  // namespace
+
+void pktexport() {
+    std::vector<std::string> names;
+    if (!listdir(run.packetdir.str(), names)) return;
+    for (const std::string& name : names) {
+        if (!iendswith(name, packetext)) continue;
+        curmsg.routing = ROUTING_UNKNOWN;
+        std::string path = run.packetdir.str() + name;
+        fileptr f = openfile(path, "rb");
+        if (!f) continue;
+        int r = exportpkt(f.get(), 0);
+        f.reset();
+        finishpacket(path, r);
+    }
+}
 
 int runexport() {
-    logprintf("Error: export is not available yet\n");
-    return 1;
+    logprintf("Exporting from %s to Soup\n", sourcename());
+    genreplyfile(REPLY_MAIL);
+    genreplyfile(REPLY_NEWS);
+    stats.messagecount = stats.emailcount = stats.newscount = stats.listmsgcount = 0;
+    if (!run.packetdir.empty()) {
+        pktexport();
+    } else if (cfg.mailertype == MAILER_ARCMAIL) {
+        msgexport();
+    } else {
+        outboundexport();
+    }
+    if (!cfg.separatemsg) {
+        genreplyfile(REPLY_MAIL);
+        genreplyfile(REPLY_NEWS);
+    }
+    printstats();
+    return 0;
 }

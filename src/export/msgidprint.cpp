@@ -1,5 +1,6 @@
 #include "export/msgidprint.h"
 
+#include "driver/ftndomain.h"
 #include "export/ftnnames.h"
 
 std::string msgidtext(std::string_view id, std::uint32_t serial, const fidoaddr& addr) {
@@ -11,7 +12,12 @@ std::string msgidtext(std::string_view id, std::uint32_t serial, const fidoaddr&
         return out;
     }
     std::string domain = zonedomain(addr.zone);
-    out = "<" + std::to_string(serial) + "@";
+    // A zone whose senders share one whole address has no domain of its
+    // own for Message-IDs; "<serial@name@host>" would be no valid id.
+    if (domain.find('@') != std::string::npos) domain = std::string("#") + DEFAULTFTNDOMAIN;
+    out = '<';
+    out += std::to_string(serial);
+    out += '@';
     if (!domain.empty() && domain[0] == '#') {
         out += ftnformhost(addr, std::string_view(domain).substr(1));
     } else {

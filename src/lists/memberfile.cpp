@@ -64,9 +64,12 @@ int appendrecord(std::FILE* f, listrecord& list, const memberdata& data, long& p
     return USERFILE_OK;
 }
 
+// Writes the "*" straight to the file, past the stream's buffer, so that
+// its success is known here and not only when the file is closed. Nothing
+// may be pending in the stream then: callers have only read it or have
+// flushed their append.
 int markdeleted(std::FILE* f, long pos) {
-    if (std::fseek(f, pos, SEEK_SET) != 0) return USERFILE_WRITE;
-    if (std::fputc('*', f) == EOF) return USERFILE_WRITE;
+    if (pwrite(fileno(f), "*", 1, static_cast<off_t>(pos)) != 1) return USERFILE_WRITE;
     return USERFILE_OK;
 }
 
@@ -95,7 +98,15 @@ int replaceuserrecord(listrecord& list, long pos, const memberdata& data, long& 
     fileptr f = openforupdate(list);
     if (!f) return USERFILE_NOOPEN;
     if (!checkrecord(f.get(), pos, data.address.sv())) return finish(f, USERFILE_MISMATCH);
+    const long oldsize = filelength(f.get());
+    if (oldsize < 0) return finish(f, USERFILE_WRITE);
     int result = appendrecord(f.get(), list, data, newpos);
-    if (result == USERFILE_OK) result = markdeleted(f.get(), pos);
+    if (result == USERFILE_OK && markdeleted(f.get(), pos) != USERFILE_OK) {
+        // Two live records of one address would both be members at the
+        // next start: the new one goes again, the old one stays.
+        result = USERFILE_WRITE;
+        if (ftruncate(fileno(f.get()), oldsize) != 0) { /* the error is reported all the same */
+        }
+    }
     return finish(f, result);
 }

@@ -178,13 +178,24 @@ TEST_F(configtest, includeresolvesbesidetheprogram) {
     EXPECT_EQ(cfg.origin, "included");
 }
 
-TEST_F(configtest, includecycleisbounded) {
+TEST_F(configtest, includecyclesandnestingarebounded) {
     path = dir / "loop.cfg";
-    writefile(path, "Include " + path + "\n");
+    writefile(path, "Include " + path + "\nInclude " + path + "\n");
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(readconfigfile(path, "pondlark"), 0);
     std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, warning("Include nesting too deep", 1));
+    EXPECT_EQ(err, warning("Include of a file that is already being read", 1) +
+                       warning("Include of a file that is already being read", 2));
+
+    // A chain of 20 distinct files stops at the nesting bound.
+    for (int i = 0; i < 20; ++i) {
+        writefile(dir / ("n" + std::to_string(i) + ".cfg"),
+                  "Include " + dir.path + "n" + std::to_string(i + 1) + ".cfg\n");
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(readconfigfile(dir / "n0.cfg", "pondlark"), 0);
+    err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Warning: Include nesting too deep in line 1 of " + dir.path + "n16.cfg\n\n");
 }
 
 TEST_F(configtest, mainfilemissing) {

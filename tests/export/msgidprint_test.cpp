@@ -26,6 +26,11 @@ TEST_F(msgidtest, fidonetserialsunderthezonedomain) {
     EXPECT_EQ(msgidtext("", 1, {8, 4, 5, 0}), "<1@f5.n4.z8.fidonet.org>");
 }
 
+TEST_F(msgidtest, zonewithonesenderaddressusesthedefaultdomain) {
+    tables.fidodomain.push_back({5, 5, "gate@zone5.example"});
+    EXPECT_EQ(msgidtext("", 12, {5, 1, 2, 3}), "<12@p3.f2.n1.z5.fidonet.org>");
+}
+
 TEST_F(msgidtest, printendstheline) {
     scratchdir d;
     std::FILE* f = std::fopen((d / "m").c_str(), "w");

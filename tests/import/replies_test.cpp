@@ -190,25 +190,6 @@ TEST_F(replies_test, anexistingentrythatcannotbeupdatedisneverrecreated) {
     EXPECT_EQ(replies[REPLY_MAIL].newmsg, 0);
 }
 
-// Lets writes fail beyond a file size, like a full disk, for one scope.
-class filesizelimit {
-   public:
-    explicit filesizelimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        oldhandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = saved;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~filesizelimit() {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldhandler);
-    }
-
-   private:
-    rlimit saved{};
-    void (*oldhandler)(int) = nullptr;
-};
 
 TEST_F(replies_test, afailedwriteiscutbackandnotcounted) {
     genreplyfile(REPLY_MAIL);

@@ -46,25 +46,3 @@ class listtest : public statetest {
     listrecord& last() { return lists.listconfig.back(); }
 };
 
-// Lets no file of this process grow beyond bytes while it lives: writes past
-// the limit fail (also for root, where permission bits stop nothing).
-class filesizelimit {
-   public:
-    explicit filesizelimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        oldhandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = old_;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~filesizelimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldhandler_);
-    }
-    filesizelimit(const filesizelimit&) = delete;
-    filesizelimit& operator=(const filesizelimit&) = delete;
-
-   private:
-    rlimit old_{};
-    void (*oldhandler_)(int) = nullptr;
-};

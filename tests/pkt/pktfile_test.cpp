@@ -228,15 +228,11 @@ TEST_F(pktfile, bufferedwritefailureisseenatfinish) {
 // is written: nothing half-written stays behind. (The report goes to the
 // real standard error; a captured one would be cut by the limit too.)
 TEST_F(pktfile, headerwritefailureleavesnopacket) {
-    struct rlimit old {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit tiny = old;
-    tiny.rlim_cur = 30;
-    auto oldhandler = signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &tiny);
-    int result = preparepacket();
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, oldhandler);
+    int result = 0;
+    {
+        filesizelimit limit(30);
+        result = preparepacket();
+    }
     EXPECT_EQ(result, -1);
     EXPECT_EQ(outpkt.reported, 1);
     EXPECT_FALSE(outpkt.file);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -169,3 +170,16 @@ void statetest::SetUp() {
 }
 
 void statetest::TearDown() { resetall(); }
+
+filesizelimit::filesizelimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    oldhandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim = old_;
+    lim.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+filesizelimit::~filesizelimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldhandler_);
+}

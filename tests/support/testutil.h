@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <ctime>
 #include <string>
@@ -50,6 +51,21 @@ runresult runpondlark(const std::vector<std::string>& args, const std::string& c
 
 // Describes where two byte strings first differ, with a hex window.
 std::string describediff(const std::string& expected, const std::string& actual);
+
+// Lets no file of this process grow beyond bytes while it lives: writes past
+// the limit fail like writes to a full disk (also for root, whom permission
+// bits do not stop).
+class filesizelimit {
+public:
+    explicit filesizelimit(rlim_t bytes);
+    ~filesizelimit();
+    filesizelimit(const filesizelimit&) = delete;
+    filesizelimit& operator=(const filesizelimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldhandler_)(int) = nullptr;
+};
 
 // Resets every process-wide record before each test.
 class statetest : public ::testing::Test {

@@ -1,0 +1,48 @@
+#include "fuzzutil.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "driver/fileio.h"
+#include "driver/resetall.h"
+
+namespace fs = std::filesystem;
+
+const std::string& fuzzdir() {
+    static std::string dir = [] {
+        std::string tmpl = (fs::temp_directory_path() / "pondlark-fuzz-XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) std::abort();
+        return tmpl + "/";
+    }();
+    return dir;
+}
+
+void fuzzreset() {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(fuzzdir(), ec)) fs::remove_all(e.path(), ec);
+    resetall();
+}
+
+std::string fuzzfile(const std::string& name, std::string_view bytes) {
+    std::string path = fuzzdir() + name;
+    fs::create_directories(fs::path(path).parent_path());
+    fileptr f = openfile(path, "wb");
+    if (!f || writeall(f.get(), bytes.data(), bytes.size()) != 0 || closefile(f) != 0) std::abort();
+    return path;
+}
+
+std::vector<std::string_view> fuzzparts(std::string_view input, std::size_t maxparts) {
+    std::vector<std::string_view> parts;
+    constexpr std::string_view sep = "\n----\n";
+    while (parts.size() + 1 < maxparts) {
+        std::size_t at = input.find(sep);
+        if (at == std::string_view::npos) break;
+        parts.push_back(input.substr(0, at + 1));
+        input.remove_prefix(at + sep.size());
+    }
+    parts.push_back(input);
+    return parts;
+}

@@ -1,0 +1,239 @@
+#include "export/attach.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "config/settings.h"
+#include "driver/codec.h"
+#include "driver/fileio.h"
+#include "driver/log.h"
+#include "driver/runstate.h"
+#include "driver/text.h"
+#include "export/expstate.h"
+#include "export/rfcheader.h"
+#include "import/curmsg.h"
+
+namespace {
+
+constexpr std::size_t NAMEMAX = 255;
+// Lines read from the file at a time.
+constexpr std::size_t LINESPERBLOCK = 1024;
+
+std::string basename(std::string_view name) {
+    std::size_t slash = name.rfind('/');
+    return std::string(slash == std::string_view::npos ? name : name.substr(slash + 1));
+}
+
+bool hasdotdot(std::string_view name) {
+    std::size_t i = 0;
+    while (i <= name.size()) {
+        std::size_t end = name.find('/', i);
+        if (end == std::string_view::npos) end = name.size();
+        if (name.substr(i, end - i) == "..") return true;
+        i = end + 1;
+    }
+    return false;
+}
+
+bool realpathof(const std::string& path, std::string& out) {
+    char* rp = realpath(path.c_str(), nullptr);
+    if (!rp) return false;
+    out = rp;
+    std::free(rp);
+    return true;
+}
+
+bool inside(const std::string& file, const std::string& dir) {
+    if (dir.empty()) return false;
+    std::string real;
+    if (!realpathof(dir, real)) return false;
+    if (real.back() != '/') real += '/';
+    return file.size() > real.size() && file.compare(0, real.size(), real) == 0;
+}
+
+// The parameter of name="..." with the characters a quoted string escapes.
+std::string quotedname(std::string_view name) {
+    std::string out;
+    for (char c : headervalue(name)) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+std::string partheader(const std::string& base) {
+    std::string h = "\n--" + std::string(EXPORTBOUNDARY) + "\n";
+    h += "Content-Type: application/octet-stream; name=\"" + quotedname(base) + "\"\n";
+    h += "Content-Transfer-Encoding: ";
+    if (cfg.encodeformat == ENCODE_UU) {
+        h += "7bit\n\nbegin 644 " + headervalue(base) + "\n";
+    } else {
+        h += "base64\n\n";
+    }
+    return h;
+}
+
+// Fills buf as far as the file allows; a short count means its end or an error.
+std::size_t readfull(std::FILE* f, unsigned char* buf, std::size_t n) {
+    std::size_t got = 0;
+    while (got < n) {
+        std::size_t r = std::fread(buf + got, 1, n - got, f);
+        if (r == 0) break;
+        got += r;
+    }
+    return got;
+}
+
+// One file as a MIME part; -1 when the file could not be read to its end.
+int attachfile(std::FILE* out, std::FILE* f, const std::string& base) {
+    logprintf("* %s-encoding %s\n", cfg.encodeformat == ENCODE_UU ? "UU" : "MIME", base.c_str());
+    std::string text = partheader(base);
+    std::size_t blocksize = attachlinebytes(cfg.encodeformat) * LINESPERBLOCK;
+    std::unique_ptr<unsigned char[]> block(new unsigned char[blocksize]);
+    for (;;) {
+        std::size_t n = readfull(f, block.get(), blocksize);
+        if (std::ferror(f)) return -1;
+        encodeblock(block.get(), n, cfg.encodeformat, text);
+        std::fwrite(text.data(), 1, text.size(), out);
+        text.clear();
+        if (n < blocksize) break;
+    }
+    if (cfg.encodeformat == ENCODE_UU) text += "`\nend\n";
+    text += "\n";
+    std::fwrite(text.data(), 1, text.size(), out);
+    return 0;
+}
+
+// The attachment-list entry a subject word names, or -1.
+long findlisted(const std::string& word) {
+    const std::vector<flowentry>& list = expstate.flowfilelist;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (fncmp(flowfilepath(list[i].name), word) == 0) return static_cast<long>(i);
+    }
+    return -1;
+}
+
+int afteraction(std::string& name, const exportmsg& m) {
+    if (!name.empty() && name[0] == '#') {
+        name.erase(0, 1);
+        return AFTER_TRUNCATE;
+    }
+    if (!name.empty() && name[0] == '^') {
+        name.erase(0, 1);
+        return AFTER_DELETE;
+    }
+    if (m.deleteafter) return AFTER_DELETE;
+    return m.truncateafter ? AFTER_TRUNCATE : AFTER_NONE;
+}
+
+// One subject word: 0 when done with it (attached or passed over), -1
+// after a read error.
+int attachword(std::FILE* out, std::string name, const exportmsg& m, int flowlistvalid,
+               std::vector<attachdone>& done) {
+    long entry = flowlistvalid && flowfiles() > 0 ? findlisted(name) : -1;
+    if (entry >= 0) {
+        const flowentry& e = expstate.flowfilelist[static_cast<std::size_t>(entry)];
+        // The source sends packets for the gateway's own address itself.
+        if (curmsg.routing == ROUTING_GATEWAY && e.kind == FLOW_PACKET) return 0;
+        // A listed name is a local path of any length: cutting it could name another file.
+        name = e.name;
+    }
+    int action = afteraction(name, m);
+    std::string path = name;
+    if (entry < 0) {
+        int c = checkattachpath(name, path);
+        if (c == 1) return 0;
+        if (c == 2) {
+            logprintf("! refused to attach %s: not in the inbound or packet directory\n",
+                      name.c_str());
+            return 0;
+        }
+    }
+    fileptr f = openfile(path, "rb");
+    if (!f) return 0;
+    if (attachfile(out, f.get(), basename(name)) != 0) {
+        logprintf("! can't read %s: message not sent\n", path.c_str());
+        return -1;
+    }
+    done.push_back({path, action, entry});
+    return 0;
+}
+
+}  // namespace
+
+int writeattachments(std::FILE* out, const exportmsg& m, int flowlistvalid,
+                     std::vector<attachdone>& done) {
+    std::string_view subj = curmsg.msgsubj.sv();
+    std::size_t i = 0;
+    while (i < subj.size()) {
+        if (subj[i] == ' ') {
+            ++i;
+            continue;
+        }
+        std::size_t end = subj.find(' ', i);
+        if (end == std::string_view::npos) end = subj.size();
+        std::string word(subj.substr(i, std::min(end - i, NAMEMAX)));
+        if (attachword(out, word, m, flowlistvalid, done) != 0) return -1;
+        i = end;
+    }
+    std::string close = "\n--" + std::string(EXPORTBOUNDARY) + "--\n";
+    std::fwrite(close.data(), 1, close.size(), out);
+    return 0;
+}
+
+void finishattachments(const std::vector<attachdone>& done) {
+    for (const attachdone& d : done) {
+        if (d.entry >= 0 && static_cast<std::size_t>(d.entry) < flowfiles()) {
+            expstate.flowfilelist[static_cast<std::size_t>(d.entry)].kind = FLOW_DONE;
+        }
+        if (run.testmode) continue;
+        if (d.action == AFTER_DELETE && std::remove(d.path.c_str()) != 0) {
+            logprintf("! can't delete %s\n", d.path.c_str());
+        }
+        if (d.action == AFTER_TRUNCATE) {
+            fileptr f = openfile(d.path, "wb");
+            if (!f || closefile(f) != 0) logprintf("! can't truncate %s\n", d.path.c_str());
+        }
+    }
+}
+
+int checkattachpath(const std::string& name, std::string& resolved) {
+    if (hasdotdot(name)) return 2;
+    std::string real;
+    if (!realpathof(name, real)) return 1;
+    struct stat st {};
+    if (stat(real.c_str(), &st) != 0) return 1;
+    if (!S_ISREG(st.st_mode)) return 2;
+    if (!inside(real, cfg.indir.str()) && !inside(real, run.packetdir.str())) return 2;
+    resolved = real;
+    return 0;
+}
+
+std::size_t attachlinebytes(int format) {
+    return format == ENCODE_UU ? 45 : 57;
+}
+
+void encodeblock(const unsigned char* data, std::size_t n, int format, std::string& out) {
+    bool uu = format == ENCODE_UU;
+    std::size_t perline = attachlinebytes(format);
+    auto digit = [uu](unsigned v) { return uu ? uuenc(static_cast<int>(v)) : MIMEALPHABET[v]; };
+    for (std::size_t at = 0; at < n; at += perline) {
+        std::size_t len = n - at < perline ? n - at : perline;
+        if (uu) out += static_cast<char>(32 + len);
+        for (std::size_t g = 0; g < len; g += 3) {
+            std::size_t k = len - g < 3 ? len - g : 3;
+            unsigned b1 = data[at + g];
+            unsigned b2 = k > 1 ? data[at + g + 1] : 0;
+            unsigned b3 = k > 2 ? data[at + g + 2] : 0;
+            out += digit(b1 >> 2);
+            out += digit(((b1 & 3) << 4) | (b2 >> 4));
+            if (k > 1) out += digit(((b2 & 15) << 2) | (b3 >> 6));
+            if (k > 2) out += digit(b3 & 63);
+            if (!uu && k < 3) out.append(3 - k, '=');
+        }
+        out += '\n';
+    }
+}

@@ -1,0 +1,231 @@
+#include "export/body.h"
+
+#include <cstring>
+
+#include "config/settings.h"
+#include "driver/codec.h"
+#include "driver/text.h"
+#include "export/pktreader.h"
+
+namespace {
+
+constexpr char KLUDGE = '\x01';
+// Largest LineWidth: no piece is longer.
+constexpr std::size_t PIECEMAX = 199;
+// Wrapping never breaks a line before this position.
+constexpr std::size_t WRAPMIN = 33;
+// RFC 2045: encoded lines are at most 76 characters.
+constexpr std::size_t QPLINEMAX = 76;
+
+std::size_t linewidth() {
+    std::size_t w = cfg.souplinewidth;
+    if (w < 1) w = 1;
+    return w > PIECEMAX ? PIECEMAX : w;
+}
+
+bool needsencoding(std::string_view s) {
+    for (char c : s) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u >= 0x7F) return true;
+    }
+    return false;
+}
+
+bool istearline(std::string_view s) {
+    return s.substr(0, 3) == "---" && (s.size() == 3 || s[3] == ' ');
+}
+
+bool isoriginline(std::string_view s) {
+    return s.substr(0, 10) == " * Origin:";
+}
+
+// After a tear line: the lines that make it the start of the trailer.
+bool followstear(std::string_view s) {
+    return isoriginline(s) || s.substr(0, 8) == "SEEN-BY:" ||
+           (!s.empty() && s[0] == KLUDGE && istartswith(s.substr(1), "Via "));
+}
+
+bool qpliteral(unsigned char u) {
+    return u >= 0x20 && u < 0x7F && u != '=';
+}
+
+struct bodywriter {
+    bodywriter(pktinput& i, std::FILE* o, bool q) : in(i), out(o), qp(q) {}
+
+    pktinput& in;
+    std::FILE* out;
+    bool qp;
+    std::size_t width = linewidth();
+    std::string prefix;      // quote prefix carried to the continuation
+    bool continues = false;  // the next piece continues a wrapped line
+
+    std::string line;     // the line being written, reused
+    std::string encoded;  // its quoted-printable form, reused
+
+    void emit() {
+        if (qp) {
+            encoded.clear();
+            appendqp(encoded, line);
+            std::fwrite(encoded.data(), 1, encoded.size(), out);
+        } else {
+            line += '\n';
+            std::fwrite(line.data(), 1, line.size(), out);
+        }
+    }
+
+    // Drops the rest of a kludge line that was cut at the width.
+    int dropcontinuation(int r) {
+        char piece[PIECEMAX + 1];
+        while (r == 2) r = readasciicr(in, piece, width);
+        return r;
+    }
+
+    // A tear line ends the text when nothing follows it or the trailer
+    // does; otherwise it is text, and reading goes on right after it.
+    // atend: the text's zero has been read already.
+    int tearendstext(int r, bool& trailer, bool& atend) {
+        if (r == 0) return trailer = true, 0;
+        long after = in.tell();
+        char next[PIECEMAX + 1];
+        int rn = readasciicr(in, next, width);
+        if (followstear(next)) {
+            trailer = true;
+            atend = rn == 0;
+            return 0;
+        }
+        trailer = false;
+        return in.seek(after);
+    }
+
+    // Writes a piece cut at the width up to its break and goes back in the
+    // input to the text after the break.
+    int wrap(long textstart) {
+        std::size_t oldprefix = prefix.size();
+        prefix = quoteprefix(line, prefix);
+        std::size_t brk = wrapposition(line, width);
+        continues = true;
+        if (brk == std::string::npos) return 0;
+        line.resize(brk + 1);
+        return in.seek(textstart + static_cast<long>(brk + 1 - oldprefix));
+    }
+
+    int run() {
+        char piece[PIECEMAX + 1];
+        for (;;) {
+            long textstart = 0;
+            std::size_t len = 0;
+            int r = readasciicr(in, piece, width, len, &textstart);
+            std::string_view s(piece, len);
+            if (!continues) {
+                if (!s.empty() && s[0] == KLUDGE) {
+                    if (dropcontinuation(r) == 0) return 0;
+                    continue;
+                }
+                bool trailer = isoriginline(s);
+                bool atend = r == 0;
+                if (!trailer && istearline(s) && tearendstext(r, trailer, atend) != 0) return -1;
+                if (trailer) {
+                    if (!atend) in.skipzero();
+                    return 0;
+                }
+            }
+            line.assign(prefix);
+            line.append(s);
+            if (r == 2) {
+                if (wrap(textstart) != 0) return -1;
+            } else {
+                prefix.clear();
+                continues = false;
+            }
+            // The zero after a last line's carriage return is no line.
+            if (r != 0 || !line.empty()) emit();
+            if (r == 0) return 0;
+        }
+    }
+};
+
+}  // namespace
+
+int prescantext(pktinput& in, exportmsg& m) {
+    long start = in.tell();
+    std::size_t width = linewidth();
+    char piece[PIECEMAX + 1];
+    bool linestart = true, kludge = false;
+    m.empty = true;
+    m.needsencoding = false;
+    for (;;) {
+        std::size_t len = 0;
+        int r = readasciicr(in, piece, width, len);
+        if (linestart) kludge = piece[0] == KLUDGE;
+        // A last line without its carriage return is text like any other.
+        if (len > 0 && !kludge) {
+            m.empty = false;
+            if (needsencoding(std::string_view(piece, len))) {
+                m.needsencoding = true;
+                break;
+            }
+        }
+        if (r == 0) break;
+        linestart = r != 2;
+    }
+    return in.seek(start);
+}
+
+int writebody(pktinput& in, std::FILE* out, const exportmsg& m) {
+    bodywriter w{in, out, m.needsencoding && cfg.useqp != 0};
+    return w.run();
+}
+
+std::size_t wrapposition(std::string_view line, std::size_t width) {
+    std::size_t top = line.size() < width ? line.size() : width;
+    for (std::size_t p = top; p-- > WRAPMIN;) {
+        if (iswhite(static_cast<unsigned char>(line[p]))) return p;
+    }
+    for (std::size_t p = top; p-- > WRAPMIN;) {
+        unsigned char u = static_cast<unsigned char>(line[p]);
+        if (u < 0x80 && !isalnumc(u)) return p;
+    }
+    return std::string::npos;
+}
+
+std::string quoteprefix(std::string_view line, const std::string& carried) {
+    std::size_t gt = line.substr(0, 6).find('>');
+    if (gt == std::string_view::npos || line.substr(0, 7).find('<') != std::string_view::npos) {
+        return carried;
+    }
+    return std::string(line.substr(0, gt + 1)) + " ";
+}
+
+std::string qpencode(std::string_view line) {
+    std::string out;
+    appendqp(out, line);
+    return out;
+}
+
+void appendqp(std::string& out, std::string_view line) {
+    std::size_t col = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        unsigned char u = static_cast<unsigned char>(line[i]);
+        bool last = i + 1 == line.size();
+        char tok[3];
+        std::size_t n = 1;
+        // A space at the end of a line would be lost to readers that strip it.
+        if (qpliteral(u) && !(last && u == ' ')) {
+            tok[0] = static_cast<char>(u);
+        } else {
+            tok[0] = '=';
+            tok[1] = tohexdigit(u >> 4);
+            tok[2] = tohexdigit(u & 15);
+            n = 3;
+        }
+        // Room for the soft break "=" unless this token ends the line.
+        std::size_t room = last ? QPLINEMAX : QPLINEMAX - 1;
+        if (col + n > room) {
+            out += "=\n";
+            col = 0;
+        }
+        out.append(tok, n);
+        col += n;
+    }
+    out += '\n';
+}

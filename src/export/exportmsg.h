@@ -1,0 +1,22 @@
+// What the export converter notes about the message it is converting,
+// beside the current message itself. Shared by the steps of the
+// conversion: header scan, addressing, header, body and attachments.
+#pragma once
+
+#include <cstdint>
+
+struct exportmsg {
+    bool touucp = false;         // to-name "UUCP" while routing 0: the text gives the recipients
+    bool deleteafter = false;    // FLAGS KFS: delete attached files after sending
+    bool truncateafter = false;  // FLAGS TFS: truncate attached files after sending
+    bool hasmsgid = false;       // a MSGID kludge was read
+    bool msgidftn = false;       // ... and its origin is a FidoNet address
+    int listno = -1;             // the list-server list whose area this is, or -1
+    bool gated = false;          // echomail of a MailingList area
+    bool dropped = false;        // not to be exported
+    bool needsencoding = false;  // the text has control or 8-bit characters
+    bool empty = true;           // the text has no line worth sending
+    bool tolimit = false;        // To/Copy/BCopy lines beyond ExportMaxTo
+    bool xpostlimit = false;     // XPost lines beyond ExportMaxXPost
+    std::uint32_t hash = 0;      // serial of a message without MSGID
+};

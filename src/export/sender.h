@@ -1,0 +1,31 @@
+// Who an exported message is from and to: the origin address after the
+// MSGID kludge, the serial of its Message-ID, aliases among the
+// recipients, and the sender's Internet address from AddrMap, MapFidoOrg
+// and FidoDomain.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "driver/fidoaddr.h"
+#include "export/exportmsg.h"
+
+// Corrects curmsg.fromaddr from a FidoNet MSGID origin (its whole address
+// when it has a zone, else only a missing point of the same net and node),
+// and gives a message without a MSGID serial the header scan's hash.
+void fixorigin(const exportmsg& m);
+
+// Replaces the addressee and every recipient that equals an Alias name
+// (ignoring case) by the alias's address; the addressee only when the
+// message is not addressed to UUCP.
+void applyaliases(const exportmsg& m);
+
+// The address made from a FidoNet name and address under MapFidoOrg: the
+// zone's FidoDomain text when it holds "@"; else the name with "." for
+// each space, "@" and the p.f.n.z form under a "#" domain, or the plain
+// domain. At most 127 characters.
+std::string mappedsender(std::string_view name, const fidoaddr& addr);
+
+// Fills curmsg.msgfromemail (unless a From: line or a MailingList already
+// did), msgreplyemail and msgreplyname from AddrMap or MapFidoOrg.
+void choosesender();

@@ -1,0 +1,80 @@
+#include "lists/listmail.h"
+
+#include <cstdio>
+
+#include "driver/clock.h"
+#include "driver/codec.h"
+#include "driver/startup.h"
+#include "lists/listfiles.h"
+
+namespace {
+// Added to lists.msgidcounter before every Message-ID; odd, so the counter
+// runs through all 2^32 values before it repeats one.
+constexpr std::uint32_t MSGIDSTEP = 965373151u;  // 0x398A6CDF
+}  // namespace
+
+void appendvalue(std::string& out, std::string_view value) {
+    for (char c : value) out.push_back(c == '\r' || c == '\n' ? ' ' : c);
+}
+
+void appendheaderline(std::string& out, std::string_view field, std::string_view value) {
+    out.append(field).append(": ");
+    appendvalue(out, value);
+    out.append("\n");
+}
+
+void appendaddress(std::string& out, std::string_view address, std::string_view comment) {
+    appendvalue(out, address);
+    if (!comment.empty()) {
+        out.append(" (");
+        appendvalue(out, comment);
+        out.append(")");
+    }
+}
+
+void appendaddressline(std::string& out, std::string_view field, std::string_view address,
+                       std::string_view comment) {
+    out.append(field).append(": ");
+    appendaddress(out, address, comment);
+    out.append("\n");
+}
+
+void appenddateline(std::string& out, const msgtimes& t, std::string_view zone) {
+    // The parsers never store a month outside 0..11; a stray one still
+    // must not index past the name table.
+    const int mon = t.month < 12 ? t.month : 0;
+    char text[64];
+    std::snprintf(text, sizeof text, "Date: %s, %02d %-3s %04d %02d:%02d:%02d",
+                  weekday[dow(t.year, mon + 1, t.day)], t.day, month[mon], t.year, t.hour, t.minute,
+                  t.second);
+    out.append(text);
+    if (!zone.empty()) {
+        out.append(" ");
+        appendvalue(out, zone);
+    }
+    out.append("\n");
+}
+
+msgtimes localmsgtime(std::time_t now) {
+    const std::tm tm = localclock(now);
+    msgtimes t;
+    t.day = static_cast<std::uint16_t>(tm.tm_mday);
+    t.month = static_cast<std::uint16_t>(tm.tm_mon);
+    t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
+    t.hour = static_cast<std::uint16_t>(tm.tm_hour);
+    t.minute = static_cast<std::uint16_t>(tm.tm_min);
+    t.second = static_cast<std::uint16_t>(tm.tm_sec);
+    return t;
+}
+
+void appendmailserverline(std::string& out) {
+    char text[64];
+    std::snprintf(text, sizeof text, "X-MailServer: %s-%s v%d.%02d\n", PROGNAME, PROGOS, VERMAJOR,
+                  VERMINOR);
+    out.append(text);
+}
+
+std::uint32_t uniqueidnumber(std::string_view address, std::string_view subject, std::time_t now) {
+    lists.msgidcounter += MSGIDSTEP;
+    return crc32(address) ^ static_cast<std::uint32_t>(now) ^ crc32(subject) ^ lists.msgidcounter;
+}

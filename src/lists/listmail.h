@@ -1,0 +1,44 @@
+// Header lines of the mail the list server sends: template replies and
+// redistributed postings. Each helper appends finished lines to a text that
+// is written into the reply file in one piece.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "import/curmsg.h"
+
+// Appends value to out with every carriage return and line feed turned into
+// a space: a value that carried a line break would otherwise start a header
+// line of its own in the reply.
+void appendvalue(std::string& out, std::string_view value);
+
+// Appends "<field>: <value>" and a line feed.
+void appendheaderline(std::string& out, std::string_view field, std::string_view value);
+
+// Appends address and " (<comment>)" when the comment is not empty, both
+// as appendvalue does (also used for log lines).
+void appendaddress(std::string& out, std::string_view address, std::string_view comment);
+
+// Appends "<field>: <address>" and " (<comment>)" when the comment is not
+// empty, then a line feed.
+void appendaddressline(std::string& out, std::string_view field, std::string_view address,
+                       std::string_view comment);
+
+// Appends "Date: Tue, 14 Sep 1999 20:16:10" for t (month 0..11), then " "
+// and zone when zone is not empty, then a line feed.
+void appenddateline(std::string& out, const msgtimes& t, std::string_view zone);
+
+// The broken-down local time of now as a message date.
+msgtimes localmsgtime(std::time_t now);
+
+// Appends "X-MailServer: " and the program's name, platform and version.
+void appendmailserverline(std::string& out);
+
+// A number that differs between any two Message-IDs the list server makes:
+// the CRC-32 of address and of subject, the time in seconds and
+// lists.msgidcounter (advanced first by a fixed odd step) combined by
+// exclusive-or. Writes lists.msgidcounter.
+std::uint32_t uniqueidnumber(std::string_view address, std::string_view subject, std::time_t now);

@@ -1,0 +1,90 @@
+#include "export/attach.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "config/settings.h"
+#include "driver/runstate.h"
+#include "support/testutil.h"
+
+namespace {
+
+class attachpathtest : public statetest {
+   protected:
+    scratchdir dir;
+    void SetUp() override {
+        statetest::SetUp();
+        makedirs(dir / "in/sub");
+        makedirs(dir / "pkt");
+        makedirs(dir / "elsewhere");
+        writefile(dir / "in/sub/file.txt", "x");
+        writefile(dir / "pkt/notes.txt", "x");
+        writefile(dir / "elsewhere/secret.txt", "x");
+        ASSERT_EQ(symlink((dir / "elsewhere/secret.txt").c_str(), (dir / "in/out.lnk").c_str()), 0);
+        ASSERT_EQ(symlink((dir / "in/sub/file.txt").c_str(), (dir / "in/in.lnk").c_str()), 0);
+        cfg.indir = dir / "in/";
+        run.packetdir = dir / "pkt/";
+    }
+    int check(const std::string& name) {
+        std::string resolved;
+        return checkattachpath(name, resolved);
+    }
+};
+
+TEST_F(attachpathtest, onlyfilesinsidetheinboundorpacketdirectory) {
+    std::string resolved;
+    EXPECT_EQ(checkattachpath(dir / "in/sub/file.txt", resolved), 0);
+    EXPECT_EQ(resolved, dir / "in/sub/file.txt");
+    EXPECT_EQ(check(dir / "pkt/notes.txt"), 0);
+    EXPECT_EQ(check(dir / "in/in.lnk"), 0);
+    EXPECT_EQ(check(dir / "in/missing.txt"), 1);
+    EXPECT_EQ(check(dir / "elsewhere/missing.txt"), 1);
+    EXPECT_EQ(check(dir / "elsewhere/secret.txt"), 2);
+    EXPECT_EQ(check(dir / "in/out.lnk"), 2);
+    EXPECT_EQ(check(dir / "in/../elsewhere/secret.txt"), 2);
+    EXPECT_EQ(check(dir / "in/sub/../sub/file.txt"), 2);
+    EXPECT_EQ(check(dir / "in/sub"), 2);
+    EXPECT_EQ(check("/etc/passwd"), 2);
+}
+
+struct encodecase {
+    const char* name;
+    std::string data;
+    int format;
+    std::string lines;
+};
+
+class encodetest : public ::testing::TestWithParam<encodecase> {};
+
+TEST_P(encodetest, linesasreadersexpect) {
+    const encodecase& c = GetParam();
+    std::string out;
+    encodeblock(reinterpret_cast<const unsigned char*>(c.data.data()), c.data.size(), c.format,
+                out);
+    EXPECT_EQ(out, c.lines);
+}
+
+std::string range(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>(i);
+    return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    files, encodetest,
+    ::testing::Values(
+        encodecase{"empty", "", ENCODE_MIME, ""},
+        encodecase{"base64one", "M", ENCODE_MIME, "TQ==\n"},
+        encodecase{"base64two", "Ma", ENCODE_MIME, "TWE=\n"},
+        encodecase{"base64three", "Man", ENCODE_MIME, "TWFu\n"},
+        // 58 bytes: a full line of 76 characters and one of 4 with padding.
+        encodecase{"base64line", range(58), ENCODE_MIME,
+                   "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4\n"
+                   "OQ==\n"},
+        encodecase{"uuone", "A", ENCODE_UU, "!00\n"},
+        encodecase{"uuzero", std::string(3, '\0'), ENCODE_UU, "#````\n"},
+        encodecase{"uuline", std::string(46, 'a'), ENCODE_UU,
+                   "M86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A86%A\n!80\n"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace

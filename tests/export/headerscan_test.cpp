@@ -1,0 +1,138 @@
+#include "export/headerscan.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "config/settings.h"
+#include "export/rfcheader.h"
+#include "import/curmsg.h"
+#include "support/testutil.h"
+
+namespace {
+
+struct idcase {
+    const char* name;
+    const char* rest;  // the kludge text after "MSGID:"
+    bool ftn;
+    const char* id;
+    fidoaddr addr;
+    std::uint32_t serial;
+};
+
+class idtest : public statetest, public ::testing::WithParamInterface<idcase> {};
+
+TEST_P(idtest, readsoriginandserial) {
+    const idcase& c = GetParam();
+    text128 id;
+    fidoaddr addr{9, 9, 9, 9};  // numbers the origin does not give keep these
+    std::uint32_t serial = 0;
+    EXPECT_EQ(parseidkludge(c.rest, id, addr, serial), c.ftn);
+    EXPECT_EQ(id.sv(), c.id);
+    EXPECT_EQ(addr, c.addr);
+    EXPECT_EQ(serial, c.serial);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    kludges, idtest,
+    ::testing::Values(
+        idcase{"fidonet", " 2:292/854.1 1A2B3C4D", true, "", {2, 292, 854, 1}, 0x1A2B3C4D},
+        idcase{"nopoint", " 2:292/854 abc", true, "", {2, 292, 854, 9}, 0xABC},
+        idcase{"domain", " 2:292/854@fidonet 1", true, "", {2, 292, 854, 9}, 1},
+        idcase{"internet", " <abc@host> 12", false, "<abc@host>", {9, 9, 9, 9}, 0x12},
+        idcase{"internetbare", "abc@host 7f", false, "abc@host", {9, 9, 9, 9}, 0x7F},
+        // Not hexadecimal: the CRC-32 of the serial text.
+        idcase{"crcserial", " 2:1/2 xyz", true, "", {2, 1, 2, 9}, 0xEB8EBA67u},
+        // Without a space the origin text is the serial text as well.
+        idcase{"noserial", " 2:1/2", true, "", {2, 1, 2, 9}, 2}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(chrstest, joinsthelevelwithahash) {
+    EXPECT_EQ(chrsvalue(" LATIN-1 2"), "LATIN-1#2");
+    EXPECT_EQ(chrsvalue("IBMPC 2"), "IBMPC#2");
+    EXPECT_EQ(chrsvalue("  CP850"), "CP850");
+    EXPECT_EQ(chrsvalue(" MAC ROMAN 2"), "MAC ROMAN#2");
+    EXPECT_EQ(chrsvalue(" X 2 "), "X 2 ");
+}
+
+struct datecase {
+    const char* text;
+    msgtimes want;
+};
+
+class datetest : public statetest, public ::testing::WithParamInterface<datecase> {};
+
+TEST_P(datetest, readsthefidonetdate) {
+    curmsg.msgdate = GetParam().text;
+    parsemsgdate();
+    const msgtimes& t = curmsg.msgtime;
+    const msgtimes& w = GetParam().want;
+    EXPECT_EQ(t.day, w.day);
+    EXPECT_EQ(t.month, w.month);
+    EXPECT_EQ(t.year, w.year);
+    EXPECT_EQ(t.hour, w.hour);
+    EXPECT_EQ(t.minute, w.minute);
+    EXPECT_EQ(t.second, w.second);
+}
+
+// The fixed clock: Tue 14 Sep 1999 20:16:10 (the tests run with TZ=UTC).
+const msgtimes CLOCK{14, 8, 1999, 20, 16, 10};
+
+INSTANTIATE_TEST_SUITE_P(
+    dates, datetest,
+    ::testing::Values(datecase{"05 Mar 98  09:04:07", {5, 2, 1998, 9, 4, 7}},
+                      datecase{"05 mar 05  09:04:07", {5, 2, 2005, 9, 4, 7}},
+                      datecase{"31 Dec 79  23:59:59", {31, 11, 2079, 23, 59, 59}},
+                      datecase{"01 Jan 100 00:00:00", {1, 0, 2000, 0, 0, 0}},
+                      datecase{"29 Feb 00  12:00:00", {29, 1, 2000, 12, 0, 0}},
+                      // An unknown month name reads as January.
+                      datecase{"02 Xyz 99  01:02:03", {2, 0, 1999, 1, 2, 3}},
+                      // What no Date header can carry: the clock instead.
+                      datecase{"29 Feb 99  12:00:00", CLOCK},
+                      datecase{"31 Apr 99  12:00:00", CLOCK},
+                      datecase{"14 Sep 99  24:00:00", CLOCK},
+                      datecase{"Tue 14 Sep 99 20:16", CLOCK}, datecase{"", CLOCK}));
+
+TEST(zonetest, validzonesarewrittenasgiven) {
+    for (const char* z : {"+0100", "-0330", "+0000", "UT", "GMT", "est", "EDT", "CST", "CDT", "MST",
+                          "MDT", "PST", "PDT"}) {
+        EXPECT_TRUE(validrfczone(z)) << z;
+    }
+    for (const char* z : {"", "UTC", "CET", "Europe/Berlin", "+100", "+01000", "+0160", "0100",
+                          "+01a0", "Z", "EST5EDT"}) {
+        EXPECT_FALSE(validrfczone(z)) << z;
+    }
+}
+
+class datezonetest : public statetest {
+   protected:
+    void TearDown() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        statetest::TearDown();
+    }
+};
+
+TEST_F(datezonetest, otherwisethelocaloffset) {
+    cfg.timezonestr = "+0100";
+    EXPECT_EQ(datezone(), "+0100");
+    cfg.timezonestr = "Europe/Berlin";
+    setenv("TZ", "EST5", 1);
+    tzset();
+    EXPECT_EQ(datezone(), "-0500");
+    setenv("TZ", "IST-5:30", 1);
+    tzset();
+    EXPECT_EQ(datezone(), "+0530");
+    cfg.timezonestr.clear();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(datezone(), "+0000");
+}
+
+TEST(headervaluetest, keepsfidonetdataononeline) {
+    EXPECT_EQ(headervalue("Re: hi\nBcc: x@y\r"), "Re: hi Bcc: x@y ");
+    EXPECT_EQ(headervalue("tab\tkept"), "tab\tkept");
+    EXPECT_EQ(headercomment("John (JD) Doe\\"), "John \\(JD\\) Doe\\\\");
+}
+
+}  // namespace

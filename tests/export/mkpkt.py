@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""Builds FidoNet packets for the export tests from readable descriptions.
+
+A description is a text file of "key: value" lines:
+
+    packet: 2+ 2:280/5556.0 -> 2:280/5555.0   type 2+ (zones and points), or 2
+    pkttype: 3                                 optional: another packet type word
+    capvalid: 0x0001                           optional: another capability copy (2+)
+    password: SECRET                           optional packet password
+    msg: 280/5556 -> 280/5555 attr 0x0001      a packed message header
+    date: 14 Sep 99  20:16:10                  the message's strings, written as
+    to: UUCP                                   given (no length limit, so fields
+    from: Jane Doe                             that are too long can be made)
+    subject: Hello
+    text:                                      text lines up to a line ".", each
+    ^AMSGID: 2:280/5555.1 1a2b3c4d              ended by a carriage return; "^A" is
+    Hello                                      0x01, "\\xNN" any byte, "\\\\" a
+    .                                          backslash, "\\c" at the end: no CR
+    terminator: no                             optional: leave out the two zero bytes
+    cutlast: 10                                optional: drop the file's last bytes
+
+Usage: mkpkt.py DESCRIPTION OUTPUT
+       mkpkt.py --case CASEDIR [--check]   every CASEDIR/packets/NAME.txt into
+                                           CASEDIR/input/pkt/NAME.PKT (NAME.EXT.txt
+                                           into NAME.EXT), or compare with it
+"""
+import os
+import re
+import struct
+import sys
+
+
+def addr(text):
+    m = re.fullmatch(r"(\d+):(\d+)/(\d+)(?:\.(\d+))?", text)
+    if not m:
+        raise ValueError("bad address " + text)
+    return tuple(int(g or 0) for g in m.groups())
+
+
+def netnode(text):
+    m = re.fullmatch(r"(\d+)/(\d+)", text)
+    if not m:
+        raise ValueError("bad net/node " + text)
+    return int(m.group(1)), int(m.group(2))
+
+
+def textline(line):
+    out = bytearray()
+    nocr = line.endswith("\\c")
+    if nocr:
+        line = line[:-2]
+    i = 0
+    while i < len(line):
+        if line.startswith("^A", i):
+            out.append(1)
+            i += 2
+        elif line.startswith("\\x", i):
+            out.append(int(line[i + 2:i + 4], 16))
+            i += 4
+        elif line.startswith("\\\\", i):
+            out.append(0x5C)
+            i += 2
+        else:
+            out += line[i].encode("latin-1")
+            i += 1
+    if not nocr:
+        out.append(13)
+    return bytes(out)
+
+
+def header(kind, orig, dest, pkttype, password, capvalid):
+    plus = kind == "2+"
+    if capvalid is None:
+        capvalid = 0x0100 if plus else 0
+    h = struct.pack("<12H", orig[2], dest[2], 1999, 8, 14, 20, 16, 10, 0, pkttype,
+                    orig[1], dest[1])
+    h += bytes([0, 1]) + password.encode("latin-1")[:8].ljust(8, b"\0")
+    h += struct.pack("<3H", orig[0] if plus else 0, dest[0] if plus else 0, 0)
+    h += struct.pack("<H", capvalid) + bytes([1, 0])
+    h += struct.pack("<5H", 1 if plus else 0, orig[0] if plus else 0, dest[0] if plus else 0,
+                     orig[3] if plus else 0, dest[3] if plus else 0)
+    h += bytes(4)
+    assert len(h) == 58
+    return h
+
+
+def build(desc):
+    lines = desc.split("\n")
+    out = bytearray()
+    pkt = None
+    pkttype, password, terminator, cutlast, capvalid = 2, "", True, 0, None
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        i += 1
+        if not line.strip() or line.startswith("#"):
+            continue
+        key, _, value = line.partition(":")
+        value = value[1:] if value.startswith(" ") else value
+        if key == "packet":
+            kind, orig, _, dest = value.split()
+            pkt = (kind, addr(orig), addr(dest))
+        elif key == "pkttype":
+            pkttype = int(value)
+        elif key == "capvalid":
+            capvalid = int(value, 0)
+        elif key == "password":
+            password = value
+        elif key == "terminator":
+            terminator = value.strip() != "no"
+        elif key == "cutlast":
+            cutlast = int(value)
+        elif key == "msg":
+            if not out:
+                out += header(pkt[0], pkt[1], pkt[2], pkttype, password, capvalid)
+            words = value.split()
+            onet, onode = netnode(words[0])
+            dnet, dnode = netnode(words[2])
+            attr = int(words[4], 0) if len(words) > 4 else 0
+            out += struct.pack("<7H", 2, onode, dnode, onet, dnet, attr, 0)
+        elif key in ("date", "to", "from", "subject"):
+            out += textline(value)[:-1] + b"\0"
+        elif key == "text":
+            while lines[i] != ".":
+                out += textline(lines[i])
+                i += 1
+            i += 1
+            out += b"\0"
+        else:
+            raise ValueError("unknown key " + key)
+    if not out:
+        out += header(pkt[0], pkt[1], pkt[2], pkttype, password, capvalid)
+    if terminator:
+        out += b"\0\0"
+    if cutlast:
+        out = out[:-cutlast]
+    return bytes(out)
+
+
+def main(argv):
+    if len(argv) >= 3 and argv[1] == "--case":
+        case = argv[2]
+        check = "--check" in argv
+        bad = 0
+        src = os.path.join(case, "packets")
+        for name in sorted(os.listdir(src)):
+            if not name.endswith(".txt"):
+                continue
+            with open(os.path.join(src, name), encoding="latin-1") as f:
+                data = build(f.read())
+            stem = name[:-4]
+            target = os.path.join(case, "input", "pkt", stem if "." in stem else stem + ".PKT")
+            if check:
+                with open(target, "rb") as f:
+                    if f.read() != data:
+                        print("differs: " + target)
+                        bad = 1
+            else:
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                with open(target, "wb") as f:
+                    f.write(data)
+        return bad
+    if len(argv) == 3:
+        with open(argv[1], encoding="latin-1") as f:
+            data = build(f.read())
+        with open(argv[2], "wb") as f:
+            f.write(data)
+        return 0
+    print(__doc__)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,394 @@
+#include "lists/listserver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "driver/counters.h"
+#include "driver/runstate.h"
+#include "import/curmsg.h"
+#include "import/replies.h"
+#include "lists/listtestutil.h"
+#include "lists/memberindex.h"
+
+namespace {
+
+// The records of a SOUP binary reply file: a 4-byte length, most
+// significant byte first, then that many bytes.
+std::vector<std::string> souprecords(const std::string& bytes) {
+    std::vector<std::string> out;
+    std::size_t p = 0;
+    while (p + 4 <= bytes.size()) {
+        auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[p + i]); };
+        std::uint32_t len = std::uint32_t{b(0)} << 24 | b(1) << 16 | b(2) << 8 | b(3);
+        p += 4;
+        if (len > bytes.size() - p) break;
+        out.push_back(bytes.substr(p, len));
+        p += len;
+    }
+    EXPECT_EQ(p, bytes.size()) << "reply file ends inside a record";
+    return out;
+}
+
+std::string bodyof(const std::string& msg) {
+    std::size_t at = msg.find("\n\n");
+    return at == std::string::npos ? "" : msg.substr(at + 2);
+}
+
+// The rest of the first header line that begins with field ("Subject: ").
+std::string headerof(const std::string& msg, const std::string& field) {
+    std::size_t at = 0;
+    while (at < msg.size() && msg[at] != '\n') {
+        std::size_t end = msg.find('\n', at);
+        if (msg.compare(at, field.size(), field) == 0) {
+            return msg.substr(at + field.size(), end - at - field.size());
+        }
+        at = end + 1;
+    }
+    return "(none)";
+}
+
+const char* const TEMPLATES[][2] = {
+    {"subinfo.txt", "To join @LISTNAME@ write to @LISTADDRESS@.\n"},
+    {"welcome.txt",
+     "Welcome, @YOURNAME@ <@YOURADDRESS@>, to @LISTNAME@ (@LISTAREA@).\n"
+     "Keeper: @KEEPERNAME@ <@KEEPERADDRESS@>\n"},
+    {"goodbye.txt", "Goodbye, @YOURADDRESS@.\n"},
+    {"pwinfo.txt", "Your password is @PASSWORD@.\n"},
+    {"newpw.txt", "New password: @PASSWORD@\n"},
+    {"readonly.txt", "@YOURADDRESS@ may only read.\n"},
+    {"black.txt", "Go away, @YOURADDRESS@.\n"},
+};
+
+const std::string JOEPW = "30be6fcd";  // the password of joe@example.com under "secret"
+
+class listserver : public listtest {
+   protected:
+    void SetUp() override {
+        listtest::SetUp();
+        setenv("TZ", "UTC", 1);
+        tzset();
+        cfg.soupdir = dir.path;
+        cfg.organization = "Pond Gateway";
+        cfg.timezonestr = "+0000";
+        std::remove((dir / "MAIL0000.MSG").c_str());  // left by an earlier table case
+        genreplyfile(REPLY_MAIL);
+        genreplyfile(REPLY_NEWS);
+        for (const auto& t : TEMPLATES) writefile(dir / t[0], t[1]);
+        sender("joe@example.com", "Joe Bloggs", "subscribe");
+    }
+    // The list file: every template, the keyword lines extra, then users.
+    void makelist(const std::string& users, const std::string& extra = "ListPassword secret\n") {
+        std::string text =
+            "ListName Pond Talk\nListAddress pond@lists.example\n"
+            "ListArea POND.TALK\nKeeperName Kim Keeper\n"
+            "KeeperAddress kim@example.org\n" +
+            extra;
+        const char* keys[] = {"SubscribeInfo", "Welcome",  "GoodBye",  "PasswordInfo",
+                              "NewPassword",   "ReadOnly", "BlackList"};
+        for (int i = 0; i < 7; ++i)
+            text += std::string(keys[i]) + " " + dir / TEMPLATES[i][0] + "\n";
+        ASSERT_EQ(readtext(text + "ListUsers\n" + users), "");
+    }
+    void sender(const char* email, const char* name, const char* subject) {
+        curmsg.msgfromemail = email;
+        curmsg.msgfromname = name;
+        curmsg.msgsubj = subject;
+        curmsg.msgid = "1234@mail.example.com";
+    }
+    std::string head() const {
+        return readfile(path).substr(0, readfile(path).find("ListUsers\n") + 10);
+    }
+    std::vector<std::string> sent() {
+        return fileexists(dir / "MAIL0000.MSG") ? souprecords(readfile(dir / "MAIL0000.MSG"))
+                                                : std::vector<std::string>{};
+    }
+    int command(int cmd, const char* subject) {
+        curmsg.msgsubj = subject;
+        return processlistcommand(0, cmd);
+    }
+};
+
+TEST_F(listserver, subscribewithpasswordtakestwomessages) {
+    makelist(record("amy@example.com", "Amy", 1, "219912bf"));
+    const std::string before = readfile(path);
+    // A newcomer without the password learns it from PasswordInfo.
+    EXPECT_EQ(command(LISTCMD_SUBSCRIBE, "subscribe"), 0);
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0],
+              "To: joe@example.com (Joe Bloggs)\n"
+              "From: pond@lists.example (Pond Talk)\n"
+              "Reply-to: pond@lists.example\n"
+              "Subject: Re: subscribe\n"
+              "Date: Tue, 14 Sep 1999 20:16:10 +0000\n"
+              "Message-ID: <admin-2961489870-pond@lists.example>\n"
+              "In-Reply-To: <1234@mail.example.com>\n"
+              "Organization: Pond Gateway\n"
+              "X-MailServer: PondLark-Linux v1.05\n"
+              "\n"
+              "Your password is 30be6fcd.\n");
+    EXPECT_EQ(readfile(path), before);
+    // With it the newcomer is added and welcomed; a repeat adds no record.
+    for (const char* subject : {"subscribe 30be6fcd", "Subscribe   30be6fcd"}) {
+        EXPECT_EQ(command(LISTCMD_SUBSCRIBE, subject), 0) << subject;
+        EXPECT_EQ(readfile(path), before + record("joe@example.com", "Joe Bloggs", 1, JOEPW));
+        EXPECT_EQ(bodyof(sent().back()),
+                  "Welcome, Joe Bloggs <joe@example.com>, to Pond Talk (POND.TALK).\n"
+                  "Keeper: Kim Keeper <kim@example.org>\n");
+    }
+    EXPECT_EQ(sent().size(), 3u);
+    EXPECT_EQ(lists.listconfig[0].usercount, 2);
+    EXPECT_EQ(stats.listreplycount, 3);
+    // The index knows the new member at once.
+    memberdata d;
+    EXPECT_EQ(finduserdata(last(), "joe@example.com", &d), 1);
+}
+
+TEST_F(listserver, commandsanswerthesenderbystatusandpassword) {
+    struct {
+        const char* name;
+        std::string users;
+        int cmd;
+        const char* subject;
+        std::string body;
+    } cases[] = {
+        {"unsubscribe from a newcomer", "", LISTCMD_UNSUBSCRIBE, "unsubscribe 30be6fcd",
+         "To join Pond Talk write to pond@lists.example.\n"},
+        {"changepass from a newcomer", "", LISTCMD_CHANGEPASS, "changepass 30be6fcd x",
+         "To join Pond Talk write to pond@lists.example.\n"},
+        {"black-listed member", record("joe@example.com", "", 3, JOEPW), LISTCMD_SUBSCRIBE,
+         "subscribe 30be6fcd", "Go away, joe@example.com.\n"},
+        {"wrong password", record("joe@example.com", "", 1, JOEPW), LISTCMD_UNSUBSCRIBE,
+         "unsubscribe 30BE6FCD", "Your password is 30be6fcd.\n"},
+        {"changepass without a new password", record("joe@example.com", "", 1, JOEPW),
+         LISTCMD_CHANGEPASS, "changepass 30be6fcd", "Your password is 30be6fcd.\n"},
+    };
+    for (const auto& c : cases) {
+        resetall();
+        SetUp();
+        makelist(c.users);
+        const std::string before = readfile(path);
+        EXPECT_EQ(command(c.cmd, c.subject), 0) << c.name;
+        ASSERT_EQ(sent().size(), 1u) << c.name;
+        EXPECT_EQ(bodyof(sent()[0]), c.body) << c.name;
+        EXPECT_EQ(readfile(path), before) << c.name;
+    }
+}
+
+TEST_F(listserver, unsubscribemarkstherecord) {
+    makelist(record("joe@example.com", "Joe", 1, JOEPW) + record("amy@example.com"));
+    EXPECT_EQ(command(LISTCMD_UNSUBSCRIBE, "unsubscribe 30be6fcd"), 0);
+    EXPECT_EQ(readfile(path),
+              head() + record("joe@example.com", "Joe", 1, JOEPW, "*") + record("amy@example.com"));
+    EXPECT_EQ(bodyof(sent().back()), "Goodbye, joe@example.com.\n");
+    EXPECT_EQ(lists.listconfig[0].usercount, 1);
+    // A second unsubscribe in the same run comes from a newcomer now.
+    EXPECT_EQ(command(LISTCMD_UNSUBSCRIBE, "unsubscribe 30be6fcd"), 0);
+    EXPECT_EQ(bodyof(sent().back()), "To join Pond Talk write to pond@lists.example.\n");
+}
+
+TEST_F(listserver, changepassappendsanewrecord) {
+    // With a ListPassword the new password follows the old one; without,
+    // it is the first word.
+    struct {
+        const char* extra;
+        const char* subject;
+    } cases[] = {{"", "changepass n3w"}, {"ListPassword secret\n", "ChangePassword 30be6fcd n3w"}};
+    for (const auto& c : cases) {
+        resetall();
+        SetUp();
+        makelist(record("joe@example.com", "Joe", 2, JOEPW) + record("amy@example.com"), c.extra);
+        EXPECT_EQ(command(LISTCMD_CHANGEPASS, c.subject), 0) << c.subject;
+        EXPECT_EQ(readfile(path), head() + record("joe@example.com", "Joe", 2, JOEPW, "*") +
+                                      record("amy@example.com") +
+                                      record("joe@example.com", "Joe", 2, "n3w"))
+            << c.subject;
+        EXPECT_EQ(bodyof(sent().back()), "New password: n3w\n") << c.subject;
+        memberdata d;
+        ASSERT_EQ(finduserdata(last(), "joe@example.com", &d), 1);
+        EXPECT_EQ(d.password, "n3w");
+    }
+    // The old password no longer passes.
+    EXPECT_EQ(command(LISTCMD_UNSUBSCRIBE, "unsubscribe 30be6fcd"), 0);
+    EXPECT_EQ(bodyof(sent().back()), "Your password is n3w.\n");
+    EXPECT_EQ(lists.listconfig[0].usercount, 2);
+}
+
+TEST_F(listserver, repliesinonesecondgetdifferentmessageids) {
+    makelist("");
+    EXPECT_EQ(command(LISTCMD_SUBSCRIBE, "subscribe"), 0);
+    EXPECT_EQ(command(LISTCMD_SUBSCRIBE, "subscribe"), 0);
+    ASSERT_EQ(sent().size(), 2u);
+    EXPECT_EQ(headerof(sent()[0], "Message-ID: "), "<admin-2961489870-pond@lists.example>");
+    EXPECT_EQ(headerof(sent()[1], "Message-ID: "), "<admin-4196010671-pond@lists.example>");
+}
+
+class listposting : public listserver {
+   protected:
+    std::string msgpath;
+    long bodystart = 0, msgend = 0;
+    void SetUp() override {
+        listserver::SetUp();
+        // Five who receive (chain order 7up, amy, joe, rob, zed), one who does not.
+        makelist(record("zed@example.org") + record("amy@example.com") +
+                 record("bad@example.com", "", 3) + record("7up@example.net") +
+                 record("joe@example.com", "Joe", 1, JOEPW) + record("rob@example.com", "", 2));
+        // The body's last line has no line feed; the next message follows at once.
+        const std::string head = "Subject: hello\n\n", body = "Hi all,\n\nbye", next = "From: x@y";
+        msgpath = dir / "0000001.MSG";
+        writefile(msgpath, head + body + next);
+        bodystart = static_cast<long>(head.size());
+        msgend = bodystart + static_cast<long>(body.size());
+        sender("joe@example.com", "Joe Bloggs", "hello");
+        curmsg.msgtime = msgtimes{14, 8, 1998, 20, 16, 10};
+        curmsg.tzinfo = "+0200";
+        curmsg.replyid = "99@mail.example.com";
+        curmsg.rfccharset = "iso-8859-1";
+        curmsg.mimecte = "8bit";
+    }
+    int post() {
+        fileptr f = openfile(msgpath, "rb");
+        return sendlistmessage(0, f.get(), bodystart, msgend);
+    }
+};
+
+TEST_F(listposting, memberpostinggoestoeverymember) {
+    EXPECT_EQ(post(), 1);
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0],
+              "Bcc: <7up@example.net>, <amy@example.com>,\n"
+              "   <joe@example.com>, <rob@example.com>,\n"
+              "   <zed@example.org>\n"
+              "From: joe@example.com (Joe Bloggs)\n"
+              "Reply-to: pond@lists.example\n"
+              "Sender: pond@lists.example\n"
+              "Subject: hello\n"
+              "Date: Mon, 14 Sep 1998 20:16:10 +0200\n"
+              "Message-ID: <1234@mail.example.com-pond@lists.example>\n"
+              "In-Reply-To: <99@mail.example.com>\n"
+              "Organization: Pond Gateway\n"
+              "X-MailServer: PondLark-Linux v1.05\n"
+              "Mime-version: 1.0\n"
+              "Content-Type: text/plain; charset=iso-8859-1\n"
+              "Content-Transfer-Encoding: 8bit\n"
+              "\n"
+              "Hi all,\n\nbye");
+    EXPECT_EQ(stats.listreplycount, 0);
+}
+
+TEST_F(listposting, otherstatusesgetatemplate) {
+    struct {
+        const char* from;
+        std::string body;
+    } cases[] = {
+        {"new@example.com", "To join Pond Talk write to pond@lists.example.\n"},
+        {"bad@example.com", "Go away, bad@example.com.\n"},
+        {"rob@example.com", "rob@example.com may only read.\n"},
+    };
+    for (const auto& c : cases) {
+        curmsg.msgfromemail = c.from;
+        EXPECT_EQ(post(), 0) << c.from;
+        EXPECT_EQ(bodyof(sent().back()), c.body) << c.from;
+    }
+}
+
+TEST_F(listposting, postingwithoutmessageidgetsauniqueone) {
+    curmsg.msgid.clear();
+    curmsg.mimetype = "multipart/mixed; boundary=xyz";
+    EXPECT_EQ(post(), 1);
+    EXPECT_EQ(headerof(sent()[0], "Message-ID: "), "<post-3995944566-pond@lists.example>");
+    EXPECT_EQ(headerof(sent()[0], "Content-Type: "), "multipart/mixed; boundary=xyz");
+}
+
+TEST_F(listposting, failedwritesleaveeverythingasitwas) {
+    EXPECT_EQ(post(), 1);  // one good record to keep
+    const std::string replyfile = readfile(dir / "MAIL0000.MSG"), list = readfile(path);
+    ::testing::internal::CaptureStderr();
+    {
+        filesizelimit limit(replyfile.size() + 40);
+        curmsg.msgfromemail = "joe@example.com";
+        EXPECT_EQ(post(), -1);
+        EXPECT_EQ(command(LISTCMD_UNSUBSCRIBE, "unsubscribe 30be6fcd"), -1);
+        curmsg.msgfromemail = "new@example.com";
+        EXPECT_EQ(command(LISTCMD_SUBSCRIBE, "subscribe"), -1);
+    }
+    const std::string cant = "Error: can't write reply file " + dir / "MAIL0000.MSG" + "\n";
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), cant + cant + cant);
+    EXPECT_EQ(readfile(dir / "MAIL0000.MSG"), replyfile);
+    EXPECT_EQ(readfile(path), list);
+    EXPECT_EQ(lists.listconfig[0].usercount, 6);
+    EXPECT_EQ(stats.listreplycount, 0);
+    // A reply file that cannot be opened at all.
+    replies[REPLY_MAIL].replyfile = dir / "missing/MAIL0000.MSG";
+    curmsg.msgfromemail = "joe@example.com";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(post(), -1);
+    EXPECT_EQ(command(LISTCMD_UNSUBSCRIBE, "unsubscribe 30be6fcd"), -1);
+    EXPECT_NE(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(readfile(path), list);
+}
+
+TEST_F(listserver, listfilethatcannotgrowkeepsthecommand) {
+    // A list file larger than the limit: replies fit, new records do not.
+    std::string padding;
+    for (int i = 0; i < 6; ++i) padding += ";" + std::string(100, 'x') + "\n";
+    makelist(record("joe@example.com", "Joe", 1, JOEPW), "ListPassword secret\n" + padding);
+    const std::string list = readfile(path);
+    {
+        filesizelimit limit(list.size() + 5);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(command(LISTCMD_CHANGEPASS, "changepass 30be6fcd n3w"), -1);
+        curmsg.msgfromemail = "new@example.com";
+        EXPECT_EQ(command(LISTCMD_SUBSCRIBE, "subscribe"), 0);  // PasswordInfo only
+        EXPECT_EQ(command(LISTCMD_SUBSCRIBE, "subscribe bcaec3a4"), -1);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "! unable to change user data in " + path + "\n! unable to add new user to " +
+                      path + "\n");
+    }
+    EXPECT_EQ(readfile(path), list);
+    EXPECT_EQ(sent().size(), 1u);
+}
+
+TEST_F(listserver, templatesfillmacrosinwholelinesandnoheaderbreaks) {
+    // No ListArea and no keeper: "[unknown]". A macro across byte 127.
+    std::string longline = std::string(120, '.') + "@YOURADDRESS@ " + std::string(200, '-') + "\n";
+    writefile(dir / "welcome.txt", "@LISTAREA@ @KEEPERNAME@ @YOURNAME@!\n" + longline);
+    readtext("ListName Pond Talk\nListAddress pond@lists.example\nWelcome " + dir / "welcome.txt" +
+             "\nListUsers\n" + record("joe@example.com", "Joe\rBcc: evil@x", 1));
+    sender("joe@example.com", "Joe", "subscribe\nBcc: evil@y");
+    curmsg.msgorganization = "Joe's Shop";
+    run.verbose = 1;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(processlistcommand(0, LISTCMD_SUBSCRIBE), 0);
+    EXPECT_EQ(
+        ::testing::internal::GetCapturedStderr(),
+        "\r+ reply from pond@lists.example (Pond Talk) to joe@example.com (Joe Bcc: evil@x): " +
+            dir / "welcome.txt" + "\n");
+    ASSERT_EQ(sent().size(), 1u);
+    const std::string m = sent()[0];
+    EXPECT_EQ(headerof(m, "To: "), "joe@example.com (Joe Bcc: evil@x)");
+    EXPECT_EQ(headerof(m, "Subject: "), "Re: subscribe Bcc: evil@y");
+    EXPECT_EQ(headerof(m, "Bcc: "), "(none)");
+    EXPECT_EQ(headerof(m, "Organization: "), "Joe's Shop");
+    EXPECT_EQ(headerof(m, "X-MailListOrg: "), "Pond Gateway");
+    EXPECT_EQ(bodyof(m), "[unknown] [unknown] Joe\rBcc: evil@x!\n" + std::string(120, '.') +
+                             "joe@example.com " + std::string(200, '-') + "\n");
+}
+
+TEST_F(listserver, missingtemplatessendnothing) {
+    makelist("");
+    std::remove((dir / "pwinfo.txt").c_str());
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(command(LISTCMD_SUBSCRIBE, "subscribe"), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "! unable to open template " + dir / "pwinfo.txt" + "\n");
+    EXPECT_FALSE(fileexists(dir / "MAIL0000.MSG"));
+    EXPECT_EQ(stats.listreplycount, 0);
+}
+
+}  // namespace
