@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "driver/counters.h"
@@ -143,9 +144,16 @@ int messageloop(std::FILE* f, int format, const std::string& path) {
     }
 }
 
+// What became of an area's message file, for its line in AREAS.
+enum filefates {
+    FATE_CONSUMED = 0,  // deleted or set aside: its AREAS line is done with
+    FATE_LEFT = 1,      // left alone by the rules (or not there): its line may stay
+    FATE_KEPT = 2       // kept for the next run: AREAS must keep its line
+};
+
 // A damaged file is set aside for the operator; an earlier ".BAD" of the
-// same name is never overwritten. Returns false when it stays where it is.
-bool setaside(const std::string& path) {
+// same name is never overwritten.
+int setaside(const std::string& path) {
     std::size_t dot = path.rfind('.');
     std::size_t slash = path.rfind('/');
     std::string bad = dot == std::string::npos || (slash != std::string::npos && dot < slash)
@@ -153,30 +161,32 @@ bool setaside(const std::string& path) {
                           : path.substr(0, dot) + ".BAD";
     if (exist(bad) && renfname(bad) != 0) {
         logprintf("! Error in message file %s, kept: no free name to set it aside\n", path.c_str());
-        return false;
+        return FATE_KEPT;
     }
     logprintf("! Error in message file %s, renamed to %s\n", path.c_str(), bad.c_str());
-    if (run.testmode) return true;
-    if (std::rename(path.c_str(), bad.c_str()) == 0) return true;
+    if (run.testmode) return FATE_LEFT;
+    if (std::rename(path.c_str(), bad.c_str()) == 0) return FATE_CONSUMED;
     logprintf("Error renaming %s\n", path.c_str());
-    return false;
+    return FATE_KEPT;
 }
 
-void consume(const std::string& path, long size) {
+// A file whose output is complete is consumed even when it cannot be
+// removed: it must never be imported again.
+int consume(const std::string& path, long size) {
     // A file with data but no message in it is kept for the operator.
-    if (run.testmode || (stats.messagecount == 0 && size != 0)) return;
+    if (run.testmode || (stats.messagecount == 0 && size != 0)) return FATE_LEFT;
     if (std::remove(path.c_str()) != 0) logprintf("Error removing %s\n", path.c_str());
+    return FATE_CONSUMED;
 }
 
-// Imports one area's message file. Returns false when the file must stay
-// listed in AREAS for a later run.
-bool importarea(const souparea& a) {
+// Imports one area's message file; returns its fate.
+int importarea(const souparea& a) {
     logprintf("Importing %s\n", a.areaname.c_str());
     std::string path = messagefilepath(cfg.soupdir.sv(), a.prefix);
     fileptr f = openmessagefile(path);
     if (!f) {
         logprintf("Error reading %s\n", path.c_str());
-        return !exist(path);
+        return exist(path) ? FATE_KEPT : FATE_LEFT;
     }
     stats = runcounters{};
     curmsg.msgtype = a.msgtype;
@@ -184,36 +194,81 @@ bool importarea(const souparea& a) {
     beginfileoutput();
     long size = filelength(f.get());
     int res = messageloop(f.get(), a.msgformat, path);
-    if (res != FILE_FAILED && finishpacket() != 0) res = FILE_FAILED;
     screenprintf("\r");
+    if (res != FILE_FAILED && finishpacket() != 0) res = FILE_FAILED;
     f.reset();
     if (res == FILE_FAILED) {
         // Nothing of this file may arrive twice: its output goes, it stays.
         (void)discardfileoutput();
         logprintf("! Message file %s kept, to be imported again\n", path.c_str());
-        return false;
+        return FATE_KEPT;
     }
     keepfileoutput();
     if (res == FILE_BAD) return setaside(path);
-    consume(path, size);
+    int fate = consume(path, size);
     if (!run.globalstats) printstats(stats);
     totals.add(stats);
-    return true;
+    return fate;
 }
 
-// Runs every area of AREAS. Returns false when AREAS must be kept.
-bool importareas(std::FILE* areasfile) {
-    bool keep = false;
+// AREAS as it is to stay: the lines that still name work for a later run.
+struct areasleft {
+    bool keep = false;     // AREAS must not be deleted
+    bool whole = false;    // it could not be read to its end: it stays as it is
+    bool dropped = false;  // some line named a file consumed by this run
+    std::vector<std::string> lines;
+};
+
+areasleft importareas(std::FILE* areasfile) {
+    areasleft left;
     areasreader reader(areasfile);
     for (;;) {
         souparea a;
         int r = reader.next(a);
-        if (r == AREA_END) return !keep;
-        if (r == AREA_FAILED) return false;
-        if (r == AREA_UNKNOWN) keep = true;
-        if (r != AREA_OK) continue;
-        if (reader.lineno() == 1) screenprintf("\n");
-        if (!importarea(a)) keep = true;
+        if (r == AREA_END) return left;
+        if (r == AREA_FAILED) {
+            left.keep = left.whole = true;
+            return left;
+        }
+        if (r == AREA_UNKNOWN) left.keep = true;
+        int fate = FATE_LEFT;
+        if (r == AREA_OK) {
+            if (reader.lineno() == 1) screenprintf("\n");
+            fate = importarea(a);
+        }
+        if (fate == FATE_KEPT) left.keep = true;
+        if (fate == FATE_CONSUMED) {
+            left.dropped = true;
+        } else {
+            left.lines.push_back(reader.text());
+        }
+    }
+}
+
+// A kept AREAS loses the lines of the files consumed, so that the next run
+// does not look for them; it is replaced only once its new text is
+// complete.
+void rewriteareas(const std::string& path, const std::vector<std::string>& lines) {
+    std::string fresh = path + ".NEW";
+    fileptr f = openfile(fresh, "wx");
+    int bad = f ? 0 : -1;
+    for (std::size_t i = 0; bad == 0 && i < lines.size(); ++i) {
+        bad = writeall(f.get(), lines[i].data(), lines[i].size());
+        if (bad == 0) bad = writeall(f.get(), "\n", 1);
+    }
+    if (f && closefile(f) != 0) bad = -1;
+    if (bad == 0 && std::rename(fresh.c_str(), path.c_str()) == 0) return;
+    logprintf("Error writing %s\n", fresh.c_str());
+    if (exist(fresh) && std::remove(fresh.c_str()) != 0)
+        logprintf("Error removing %s\n", fresh.c_str());
+}
+
+void finishareas(const std::string& path, const areasleft& left) {
+    if (run.testmode) return;
+    if (!left.keep) {
+        if (std::remove(path.c_str()) != 0) logprintf("Error removing %s\n", path.c_str());
+    } else if (left.dropped && !left.whole) {
+        rewriteareas(path, left.lines);
     }
 }
 }  // namespace
@@ -232,10 +287,9 @@ int runimport() {
         cfg.importlimit = cfg.importlimit > IMPORTLIMITROOM ? cfg.importlimit - IMPORTLIMITROOM : 1;
     genreplyfile(REPLY_MAIL);
     genreplyfile(REPLY_NEWS);
-    bool done = importareas(areas.get());
+    areasleft left = importareas(areas.get());
     areas.reset();
-    if (done && !run.testmode && std::remove(areaspath.c_str()) != 0)
-        logprintf("Error removing %s\n", areaspath.c_str());
+    finishareas(areaspath, left);
     if (!cfg.separatemsg) {
         genreplyfile(REPLY_MAIL);
         genreplyfile(REPLY_NEWS);

@@ -84,6 +84,7 @@ int areasreader::next(souparea& a) {
     if (!any) return AREA_END;
     ++line;
     if (!text.empty() && text.back() == '\r') text.pop_back();
+    current = text;
 
     int res = parsearealine(text, a);
     if (res == AREA_ERROR) logprintf("Error in line %ld in %s\n", line, AREASNAME);

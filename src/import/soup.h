@@ -64,9 +64,13 @@ class areasreader {
     // Number of the line last returned, from 1 (error lines count too).
     long lineno() const { return line; }
 
+    // The line last returned as it stands, without its line end.
+    const std::string& text() const { return current; }
+
    private:
     std::FILE* file;
     long line = 0;
+    std::string current;
 };
 
 // The message file of an area: soupdir + prefix + ".MSG".

@@ -112,4 +112,47 @@ TEST_F(importfailure, adecodedfilethatcannotbewrittenisremovedandkeepstheinput) 
     EXPECT_EQ(readfile(dir / "soup/0000001.MSG"), m);
 }
 
+TEST_F(importfailure, repliesofthefailedmessagefilearetakenbacktoo) {
+    writefile(dir / "gate.cfg", std::string(CONFIG) + "ListConfig ./birds.lst\n");
+    writefile(dir / "birds.lst",
+              "ListName Birds\nListAddress birds@lists.example\nListUsers\n"
+              "+\namy@net.example\nAmy\n1\n\n");
+    auto posting = [](const std::string& text) {
+        return "From x Tue Sep 14 10:00:00 1999\nFrom: Amy <amy@net.example>\n"
+               "To: birds@lists.example\nSubject: birds\n\nSeen: " +
+               text + "\n";
+    };
+    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n0000002\tEmail\tmn\n");
+    writefile(dir / "soup/0000001.MSG", posting("Herons"));
+    writefile(dir / "soup/0000002.MSG", posting("Larks") + mail("too big", lines(200)));
+    runresult r;
+    {
+        filesizelimit limit(4096);
+        r = import();
+    }
+    EXPECT_NE(r.err.find("! Message file ./soup/0000002.MSG kept"), std::string::npos) << r.err;
+    // The second file's posting was distributed before its packet failed;
+    // that reply is cut off the reply file again, the first file's stays.
+    EXPECT_EQ(listtree(dir / "soup"),
+              (std::vector<std::string>{"0000002.MSG", "AREAS", "MAIL0000.MSG", "REPLIES"}));
+    std::string first = readfile(dir / "soup/MAIL0000.MSG");
+    EXPECT_NE(first.find("Seen: Herons"), std::string::npos);
+    EXPECT_EQ(first.find("Seen: Larks"), std::string::npos);
+
+    // AREAS keeps only the line of the kept file.
+    EXPECT_EQ(readfile(dir / "soup/AREAS"), "0000002\tEmail\tmn\n");
+
+    // The next run distributes the second posting once.
+    r = import();
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("listmsg: 1 "), std::string::npos) << r.err;
+    EXPECT_EQ(listtree(dir / "soup"),
+              (std::vector<std::string>{"MAIL0000.MSG", "MAIL0001.MSG", "REPLIES"}));
+    EXPECT_EQ(readfile(dir / "soup/MAIL0000.MSG"), first);
+    std::string second = readfile(dir / "soup/MAIL0001.MSG");
+    EXPECT_NE(second.find("Seen: Larks"), std::string::npos);
+    EXPECT_EQ(second.find("Seen: Larks", second.find("Seen: Larks") + 1), std::string::npos);
+    EXPECT_EQ(second.find("Seen: Herons"), std::string::npos);
+}
+
 }  // namespace
