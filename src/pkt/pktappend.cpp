@@ -23,3 +23,32 @@ void pktappendf(std::string& out, const char* fmt, ...) {
     }
     va_end(copy);
 }
+
+void appenddec(std::string& out, unsigned long v, int width) {
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    int n = static_cast<int>(end - p);
+    if (n < width) out.append(static_cast<std::size_t>(width - n), '0');
+    out.append(p, static_cast<std::size_t>(n));
+}
+
+void appendhex8(std::string& out, std::uint32_t v) {
+    static const char hex[] = "0123456789ABCDEF";
+    for (int shift = 28; shift >= 0; shift -= 4) out.push_back(hex[(v >> shift) & 15]);
+}
+
+void appendaddr(std::string& out, const fidoaddr& a, bool withpoint) {
+    appenddec(out, a.zone);
+    out.push_back(':');
+    appenddec(out, a.net);
+    out.push_back('/');
+    appenddec(out, a.node);
+    if (!withpoint) return;
+    out.push_back('.');
+    appenddec(out, a.point);
+}
