@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
 # Runs PondLark on the bundled example in a scratch folder ./demo: checks the
-# configuration, exports the example FidoNet packets into SOUP reply files,
-# and shows what the run wrote. The examples themselves are never changed:
-# export consumes its input, so it works on copies.
+# configuration, imports the example SOUP packet into FidoNet packets,
+# exports the example FidoNet packets into SOUP reply files, and shows what
+# the runs wrote. The examples themselves are never changed: import and
+# export consume their input and the list server updates its member file,
+# so the demo works on copies.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=${1:-build/pondlark}
 
 rm -rf demo
 mkdir -p demo/inbound demo/outbound demo/soup demo/temp demo/decode demo/pkt
+cp examples/pond-talk.lst demo/
 
 echo "=== pondlark check"
 "$bin" check /config=examples/pondlark.cfg
+
+echo
+echo "=== pondlark import (SOUP packet -> FidoNet packets)"
+cp examples/soup/* demo/soup/
+"$bin" import /config=examples/pondlark.cfg
+echo
+echo "=== demo/inbound (carriage returns shown as line ends, 0x01 as ^A)"
+ls -l demo/inbound
+for f in demo/inbound/*.PKT; do
+    echo "--- $f"
+    tr '\r' '\n' <"$f" | cat -v
+done
 
 echo
 echo "=== pondlark export /pkt=demo/pkt (FidoNet packets -> SOUP replies)"
@@ -26,6 +41,10 @@ for f in demo/soup/*.MSG; do
     echo "=== $f (each message follows its 4-byte length)"
     cat -v "$f"
 done
+
+echo
+echo "=== demo/pond-talk.lst (the list server added the new member)"
+cat demo/pond-talk.lst
 
 echo
 echo "=== demo/pondlark.log"
