@@ -42,6 +42,13 @@ void resetmessage() {
     curmsg.mimecte.clear();
     curmsg.tzinfo.clear();
     curmsg.msgtime = currenttime();
+    // Serials of an earlier message must never pass for this one's.
+    curmsg.msgidaddr = fidoaddr{};
+    curmsg.fidomsgid = 0;
+    curmsg.validmsgid = 0;
+    curmsg.replyidaddr = fidoaddr{};
+    curmsg.fidoreplyid = 0;
+    curmsg.validreplyid = 0;
     curmsg.emaillist.clear();
     curmsg.xpost.clear();
 }

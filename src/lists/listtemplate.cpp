@@ -38,8 +38,11 @@ std::string templateheader(const listrecord& list, const memberdata& to) {
     appenddateline(h, localmsgtime(now), cfg.timezonestr.sv());
     const std::uint32_t id = uniqueidnumber(to.address.sv(), curmsg.msgsubj.sv(), now);
     appendheaderline(h, "Message-ID", "<admin-" + std::to_string(id) + "-" + address + ">");
-    appendheaderline(h, "In-Reply-To",
-                     msgidtext(curmsg.msgid.sv(), curmsg.fidomsgid, curmsg.msgidaddr));
+    // A message without a Message-ID has nothing a reply could refer to.
+    if (curmsg.fidomsgid != 0 || !curmsg.msgid.empty()) {
+        appendheaderline(h, "In-Reply-To",
+                         msgidtext(curmsg.msgid.sv(), curmsg.fidomsgid, curmsg.msgidaddr));
+    }
     // The sender's own organisation stays the reply's; the gateway's then
     // travels in a header of its own.
     if (!curmsg.msgorganization.empty()) {

@@ -149,6 +149,14 @@ TEST_F(listserver, subscribewithpasswordtakestwomessages) {
     EXPECT_EQ(finduserdata(last(), "joe@example.com", &d), 1);
 }
 
+TEST_F(listserver, replytoamessagewithoutmessageidreferstonothing) {
+    makelist("", "");
+    curmsg.msgid.clear();
+    EXPECT_EQ(command(LISTCMD_UNSUBSCRIBE, "unsubscribe"), 0);
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0].find("In-Reply-To"), std::string::npos) << sent()[0];
+}
+
 TEST_F(listserver, commandsanswerthesenderbystatusandpassword) {
     struct {
         const char* name;
