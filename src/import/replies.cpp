@@ -1,5 +1,6 @@
 #include "import/replies.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -69,10 +70,56 @@ void newreplyname(int kind) {
     s.replyfileno = static_cast<std::uint16_t>(no);
 }
 
-// Takes back whatever the current message added to its file.
-void cutback(replymsg& h) {
-    int bad = h.created ? std::remove(h.path.c_str()) : truncate(h.path.c_str(), h.start);
-    if (bad != 0) logprintf("Error: can't restore reply file %s\n", h.path.c_str());
+// Closes the slot's file; 0, or -1 when data could not be written.
+int closeslot(replyslot& s) {
+    if (!s.file) return 0;
+    if (closefile(s.file) == 0) return 0;
+    logprintf("Error: can't write reply file %s\n", s.replyfile.c_str());
+    return -1;
+}
+
+// Closes the slot's file and cuts it back to size bytes; a file this run
+// created that would be left empty is removed instead.
+int cutslot(replyslot& s, long size) {
+    if (s.file) std::fclose(s.file.release());  // what is still buffered is dropped
+    std::string path = s.replyfile.str();
+    int bad = 0;
+    if (size <= 0 && s.created && s.newmsg == 0) {
+        bad = std::remove(path.c_str()) != 0 && exist(path);
+        s.created = false;
+    } else if (size >= 0) {
+        bad = truncate(path.c_str(), size) != 0 && exist(path);
+    }
+    s.end = size < 0 ? 0 : size;
+    if (bad) logprintf("Error: can't restore reply file %s\n", path.c_str());
+    return bad ? -1 : 0;
+}
+
+// Opens the slot's file for appending messages, creating it only when it
+// does not exist: a file that merely could not be opened for update must
+// never be truncated.
+int openslot(replyslot& s) {
+    if (s.file) return 0;
+    std::string path = s.replyfile.str();
+    s.file.reset(std::fopen(path.c_str(), "r+b"));
+    bool created = false;
+    if (!s.file && errno == ENOENT) {
+        s.file.reset(std::fopen(path.c_str(), "w+bx"));
+        created = s.file != nullptr;
+    }
+    if (!s.file) {
+        logprintf("Error: can't open reply file %s\n", path.c_str());
+        return -1;
+    }
+    if (created) s.created = true;
+    std::setvbuf(s.file.get(), nullptr, _IOFBF, 1 << 16);
+    s.end = std::fseek(s.file.get(), 0, SEEK_END) == 0 ? std::ftell(s.file.get()) : -1;
+    if (s.end < 0) {
+        cutslot(s, -1);
+        logprintf("Error: can't write reply file %s\n", path.c_str());
+        return -1;
+    }
+    return 0;
 }
 
 int failreply(replymsg& h) {
@@ -85,10 +132,13 @@ int failreply(replymsg& h) {
 int genreplyfile(int kind) {
     if (!validkind(kind)) return kind;
     replyslot& s = replies[kind];
+    closeslot(s);
     if (s.newmsg != 0) registerreply(kind);
     if (s.newmsg != 0 || s.replyfile.empty()) {
         newreplyname(kind);
         s.newmsg = 0;
+        s.created = false;
+        s.end = 0;
     }
     return kind;
 }
@@ -100,68 +150,63 @@ replymsg::~replymsg() {
 int openreply(int kind, replymsg& h) {
     abortreply(h);
     if (!validkind(kind)) return -1;
+    replyslot& s = replies[kind];
     h.kind = kind;
-    h.path = replies[kind].replyfile.str();
+    h.path = s.replyfile.str();
     h.start = 0;
-    h.created = false;
     if (h.path.empty()) {
         logprintf("Error: no %s reply file\n", TYPENAME[kind]);
         return -1;
     }
-    // Create the file only when it does not exist: a file that merely could
-    // not be opened for update must never be truncated.
-    h.f = std::fopen(h.path.c_str(), "r+b");
-    if (!h.f && errno == ENOENT) {
-        h.f = std::fopen(h.path.c_str(), "w+bx");
-        h.created = h.f != nullptr;
-    }
-    if (!h.f) {
-        logprintf("Error: can't open reply file %s\n", h.path.c_str());
-        return -1;
-    }
+    if (openslot(s) != 0) return -1;
+    h.f = s.file.get();
+    h.start = s.end;
     static const unsigned char placeholder[4] = {0, 0, 0, 0};
-    h.start = std::fseek(h.f, 0, SEEK_END) == 0 ? std::ftell(h.f) : -1;
-    if (h.start < 0) {
-        // Nothing was written yet: only a file made just now needs removing.
-        std::fclose(h.f);
-        h.f = nullptr;
-        if (h.created) std::remove(h.path.c_str());
-        logprintf("Error: can't write reply file %s\n", h.path.c_str());
-        return -1;
-    }
     if (writeall(h.f, placeholder, sizeof placeholder) != 0) return failreply(h);
     return 0;
 }
 
 int closereply(replymsg& h) {
     if (!h.f) return -1;
+    replyslot& s = replies[h.kind];
     bool ok = std::fflush(h.f) == 0 && !std::ferror(h.f);
     long endpos = ok ? std::ftell(h.f) : -1;
     long len = endpos - h.start - 4;
     // Readers take the length as a signed 32-bit number.
     ok = ok && endpos >= 0 && len >= 0 && len <= INT32_MAX;
     if (ok) {
+        // The record's text is in the file; its length goes in front of it.
         unsigned char be[4];
         put32be(be, static_cast<std::uint32_t>(len));
-        ok = std::fseek(h.f, h.start, SEEK_SET) == 0 && writeall(h.f, be, sizeof be) == 0 &&
-             std::fflush(h.f) == 0;
+        ok = pwrite(fileno(h.f), be, sizeof be, h.start) == static_cast<ssize_t>(sizeof be);
     }
     if (!ok) return failreply(h);
-    std::FILE* f = h.f;
     h.f = nullptr;
-    if (closefile(f) != 0) {
-        logprintf("Error: can't write reply file %s\n", h.path.c_str());
-        cutback(h);
-        return -1;
-    }
-    replies[h.kind].newmsg++;
+    s.end = endpos;
+    s.newmsg++;
     if (cfg.separatemsg) genreplyfile(h.kind);
     return 0;
 }
 
 void abortreply(replymsg& h) {
     if (!h.f) return;
-    std::fclose(h.f);
     h.f = nullptr;
-    cutback(h);
+    cutslot(replies[h.kind], h.start);
+}
+
+long replyfilesize(int kind) {
+    if (!validkind(kind)) return -1;
+    const replyslot& s = replies[kind];
+    if (s.file) return s.end;
+    if (s.replyfile.empty()) return -1;
+    struct stat st {};
+    return stat(s.replyfile.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+int rewindreply(int kind, long size, int newmsg) {
+    if (!validkind(kind)) return 0;
+    replyslot& s = replies[kind];
+    s.newmsg = newmsg;
+    if (replyfilesize(kind) == size) return 0;
+    return cutslot(s, size);
 }

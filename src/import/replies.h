@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "driver/fileio.h"
 #include "driver/fixedtext.h"
 
 constexpr char REPLIESNAME[] = "REPLIES";  // outbound index, in the SOUP directory
@@ -18,11 +19,17 @@ enum replykinds { REPLY_MAIL = 0, REPLY_NEWS = 1 };
 inline constexpr const char* TYPENAME[2] = {"mail", "news"};
 inline constexpr char FORMATTYPE[2] = {'b', 'B'};  // SOUP format letter of reply files
 
-// One reply kind's current file.
+// One reply kind's current file. The file stays open from the first
+// message appended to it until it is registered: a run appends thousands of
+// messages, and opening, seeking and closing for each would cost more than
+// writing them. Every message is flushed to the file before it counts.
 struct replyslot {
     pathtext replyfile;             // the file being filled; empty before genreplyfile
     std::uint16_t replyfileno = 0;  // its 4-hex-digit number
     int newmsg = 0;                 // messages appended since it was last registered
+    fileptr file;                   // replyfile, open while messages are appended
+    long end = 0;                   // its length after the last complete message
+    bool created = false;           // this run created replyfile
 };
 
 struct replyslots {
@@ -44,8 +51,7 @@ int genreplyfile(int kind);
 struct replymsg {
     std::FILE* f = nullptr;  // the reply file, positioned for the message text
     int kind = REPLY_MAIL;
-    long start = 0;        // where the message's record begins
-    bool created = false;  // the file did not exist before this message
+    long start = 0;  // where the message's record begins
     std::string path;
 
     replymsg() = default;
@@ -60,13 +66,22 @@ struct replymsg {
 // replies[kind]; returns 0, or -1 (reported) when the file cannot be used.
 [[nodiscard]] int openreply(int kind, replymsg& h);
 
-// Completes the record: fills in its length, closes the file, counts the
-// message in replies[kind].newmsg and, with SeparateMSG, registers the file
-// at once. Returns 0; or -1 (reported) when any write, flush, seek or close
-// failed: then the file is cut back to where it was (removed if this message
-// created it), nothing is counted, and the caller must keep its input.
+// Completes the record: flushes it to the file, fills in its length, counts
+// the message in replies[kind].newmsg and, with SeparateMSG, registers the
+// file at once. Returns 0; or -1 (reported) when any write or flush failed:
+// then the file is cut back to where it was (removed when it holds nothing
+// else this run made), nothing is counted, and the caller must keep its input.
 [[nodiscard]] int closereply(replymsg& h);
 
-// Drops the message being written: the file is cut back to where it was
-// (removed if this message created it). Harmless on a closed handle.
+// Drops the message being written: the file is cut back to where it was.
+// Harmless on a closed handle.
 void abortreply(replymsg& h);
+
+// The length of the kind's current reply file (what complete messages
+// occupy), or -1 when it does not exist yet.
+long replyfilesize(int kind);
+
+// Takes back messages appended since the kind's file had length size (-1:
+// it did not exist) and newmsg messages: the file is closed and cut back or
+// removed. Returns 0, or -1 (reported) when that failed.
+[[nodiscard]] int rewindreply(int kind, long size, int newmsg);

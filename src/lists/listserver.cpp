@@ -164,12 +164,17 @@ std::string bccline(const listrecord& list) {
 }
 
 std::string postingmessageid(const std::string& address) {
-    if (!curmsg.msgid.empty()) return "<" + curmsg.msgid.str() + "-" + address + ">";
+    std::string id = "<";
+    if (!curmsg.msgid.empty()) {
+        id.append(curmsg.msgid.sv()).append("-").append(address).append(">");
+        return id;
+    }
     // Without an id of its own every such posting would share one
     // Message-ID, and receivers would drop all but the first.
-    const std::uint32_t id =
+    const std::uint32_t n =
         uniqueidnumber(curmsg.msgfromemail.sv(), curmsg.msgsubj.sv(), nowtime());
-    return "<post-" + std::to_string(id) + "-" + address + ">";
+    id.append("post-").append(std::to_string(n)).append("-").append(address).append(">");
+    return id;
 }
 
 void appendmimelines(std::string& h) {

@@ -48,10 +48,10 @@ int appendrecord(std::FILE* f, listrecord& list, const memberdata& data, long& p
     std::string text;
     if (oldsize > 0) {
         if (std::fseek(f, -1, SEEK_END) != 0) return USERFILE_WRITE;
-        if (std::getc(f) != '\n') text = "\n";
+        if (std::getc(f) != '\n') text.push_back('\n');
         if (std::fseek(f, 0, SEEK_END) != 0) return USERFILE_WRITE;
     }
-    if (!list.hasuserlist) text += "ListUsers\n";
+    if (!list.hasuserlist) text.append("ListUsers\n");
     pos = oldsize + static_cast<long>(text.size());
     text += recordtext(data);
     if (writeall(f, text.data(), text.size()) != 0 || std::fflush(f) != 0) {
