@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -47,15 +48,21 @@ std::uint16_t defaultzone() {
 // Message files in the order of their numbers (2.MSG before 10.MSG); names
 // that are not numbers follow in name order.
 bool msgorder(const std::string& a, const std::string& b) {
-    auto digits = [](const std::string& s) {
-        std::size_t z = s.find_first_not_of('0');
+    // The number a name begins with, without leading zeros.
+    auto number = [](const std::string& s) {
         std::size_t end = s.find_first_not_of("0123456789");
         if (end == std::string::npos) end = s.size();
-        return z >= end ? std::string_view() : std::string_view(s).substr(z, end - z);
+        std::size_t first = s.find_first_not_of('0');
+        if (first > end) first = end;
+        return std::string_view(s).substr(first, end - first);
     };
-    std::string_view da = digits(a), db = digits(b);
-    if (da.size() != db.size()) return da.size() < db.size();
-    if (da != db) return da < db;
+    auto numbered = [](const std::string& s) {
+        return !s.empty() && isdigit(static_cast<unsigned char>(s[0]));
+    };
+    if (numbered(a) != numbered(b)) return numbered(a);
+    std::string_view na = number(a), nb = number(b);
+    if (na.size() != nb.size()) return na.size() < nb.size();
+    if (na != nb) return na < nb;
     return a < b;
 }
 
