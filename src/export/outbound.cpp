@@ -192,29 +192,50 @@ void exportflavour(const queued& q, const fidoaddr& addr, const std::string& ton
     clearflowfiles();
 }
 
+// The busy flag that another program holds on the base, or "".
+std::string otherbusyflag(const outbase& b, const std::vector<std::string>& names,
+                          const std::string& ours) {
+    for (const std::string& n : matchnames(names, b.stem + BUSYEXT)) {
+        if (b.dir + n != ours) return b.dir + n;
+    }
+    return "";
+}
+
+// Takes the busy flag for the base and lists the folder again under it.
+// False (reported) when the flag is or becomes another program's.
+bool takebusyflag(const outbase& b, const fidoaddr& addr, const std::string& flag,
+                  std::vector<std::string>& names) {
+    if (createbusyflag(flag) != 0) {
+        logprintf("! can't create busy flag %s: %s skipped\n", flag.c_str(),
+                  ftnaddrtext(addr).c_str());
+        return false;
+    }
+    // Listed again under the flag: what the mailer finished meanwhile, and
+    // a flag of another case that it set in the same moment.
+    if (!listdir(b.dir, names)) names.clear();
+    std::string other = otherbusyflag(b, names, flag);
+    if (other.empty()) return true;
+    logprintf("! %s busy (%s): skipped\n", ftnaddrtext(addr).c_str(), other.c_str());
+    if (std::remove(flag.c_str()) != 0) logprintf("! can't remove busy flag %s\n", flag.c_str());
+    return false;
+}
+
 // The files of one base name, under the busy flag.
 void exportbase(const outbase& b, const fidoaddr& addr, const std::string& toname) {
     std::vector<std::string> names;
     if (!listdir(b.dir, names)) return;
     std::string first = firstqueued(b, names);
     if (first.empty()) return;
-    std::vector<std::string> busy = matchnames(names, b.stem + BUSYEXT);
+    std::string busy = otherbusyflag(b, names, "");
     if (!busy.empty()) {
-        logprintf("! %s busy (%s): skipped\n", ftnaddrtext(addr).c_str(),
-                  (b.dir + busy[0]).c_str());
+        logprintf("! %s busy (%s): skipped\n", ftnaddrtext(addr).c_str(), busy.c_str());
         return;
     }
     // A dry run changes nothing in the outbound, also no busy flag.
     std::string flag;
     if (!run.testmode) {
         flag = busyflagpath(b, first);
-        if (createbusyflag(flag) != 0) {
-            logprintf("! can't create busy flag %s: %s skipped\n", flag.c_str(),
-                      ftnaddrtext(addr).c_str());
-            return;
-        }
-        // Listed again under the flag: what the mailer finished meanwhile.
-        if (!listdir(b.dir, names)) names.clear();
+        if (!takebusyflag(b, addr, flag, names)) return;
     }
     for (std::size_t i = 0; i < flavourcount(); ++i) {
         queued q = findqueued(b, names, FLAVOURS[i]);
