@@ -6,6 +6,7 @@
 #include "driver/runstate.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
+#include "import/fileoutput.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
 #include "pkt/pktfile.h"
@@ -20,5 +21,6 @@ void resetall() {
     totals = runcounters{};
     lists = mailinglists{};
     outpkt = openpacket{};
+    fileoutput = fileoutputs{};
     expstate = exportstate{};
 }

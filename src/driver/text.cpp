@@ -1,5 +1,6 @@
 #include "driver/text.h"
 
+#include <algorithm>
 #include <cstring>
 
 int memicmp(const char* a, const char* b, std::size_t n) {
@@ -13,10 +14,24 @@ int memicmp(const char* a, const char* b, std::size_t n) {
 
 namespace {
 // Position of the first case-insensitive occurrence of needle at or after from.
+// Horspool's search with both letter cases folded together: the last
+// character of the window tells how far the needle can move on (shifts
+// are kept in bytes, so a needle longer than 255 moves 255 at most).
 std::size_t ifind(std::string_view hay, std::string_view needle, std::size_t from) {
-    if (needle.size() > hay.size()) return std::string_view::npos;
-    for (std::size_t i = from; i + needle.size() <= hay.size(); ++i) {
-        if (memicmp(hay.data() + i, needle.data(), needle.size()) == 0) return i;
+    std::size_t m = needle.size();
+    if (m == 0 || m > hay.size()) return std::string_view::npos;
+    unsigned char skip[256];
+    unsigned char most = static_cast<unsigned char>(std::min<std::size_t>(m, 255));
+    std::memset(skip, most, sizeof skip);
+    for (std::size_t i = m > 255 ? m - 255 : 0; i + 1 < m; ++i) {
+        int c = static_cast<unsigned char>(needle[i]);
+        skip[lowerc(c)] = skip[upperc(c)] = static_cast<unsigned char>(m - 1 - i);
+    }
+    int last = lowerc(static_cast<unsigned char>(needle[m - 1]));
+    for (std::size_t i = from; i + m <= hay.size();) {
+        int c = static_cast<unsigned char>(hay[i + m - 1]);
+        if (lowerc(c) == last && memicmp(hay.data() + i, needle.data(), m - 1) == 0) return i;
+        i += skip[c];
     }
     return std::string_view::npos;
 }

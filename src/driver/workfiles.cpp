@@ -12,13 +12,24 @@ int exist(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 ? 1 : 0;
 }
 
+namespace {
+bool exists(const std::string& path) {
+    return exist(path) != 0;
+}
+}  // namespace
+
 unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out) {
+    return genfname(prefix, suffix, out, exists);
+}
+
+unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out,
+                       const nametaken& taken) {
     char num[16];
     // A 32-bit counter: in practice a free name is found long before it wraps.
     for (unsigned long n = 0;; n = (n + 1) & 0xFFFFFFFFul) {
         std::snprintf(num, sizeof num, "%08lX", n);
         out.assign(prefix).append(num).append(suffix);
-        if (!exist(out)) return n;
+        if (!taken(out)) return n;
     }
 }
 
@@ -34,9 +45,13 @@ long genfnamebase(std::string_view prefix, std::string_view base, std::string_vi
 }
 
 int renfname(std::string& path) {
+    return renfname(path, exists);
+}
+
+int renfname(std::string& path, const nametaken& taken) {
     if (path.empty()) return 1;
     std::size_t p = path.size() - 1;
-    while (exist(path)) {
+    while (taken(path)) {
         char& c = path[p];
         if (c < '0' || c > '9') {
             c = '0';
@@ -56,6 +71,10 @@ int renfname(std::string& path) {
 }
 
 int starname(std::string& path, std::size_t namepos) {
+    return starname(path, namepos, exists);
+}
+
+int starname(std::string& path, std::size_t namepos, const nametaken& taken) {
     if (namepos > path.size()) return 0;
     std::string name = path.substr(namepos);
     if (name.find('*') == std::string::npos) return 0;
@@ -70,7 +89,7 @@ int starname(std::string& path, std::size_t namepos) {
         std::snprintf(num, sizeof num, "%08lX.", n);
         path.resize(namepos);
         path.append(num).append(ext);
-        if (!exist(path)) return 1;
+        if (!taken(path)) return 1;
     }
 }
 

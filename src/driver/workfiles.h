@@ -4,15 +4,23 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
 // 1 when the path exists (any kind of entry), else 0.
 int exist(const std::string& path);
 
+// Whether a name is taken. The generators below test names with exist
+// unless given another test: one that also counts names already chosen
+// for files not created yet.
+using nametaken = std::function<bool(const std::string&)>;
+
 // The first free name prefix + 8 upper-case hex digits + suffix into out
 // (for example 0000001F.PKT); returns its number.
 unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out);
+unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out,
+                       const nametaken& taken);
 
 // The first free name prefix + base + 4 upper-case hex digits + suffix into
 // out (for example MAIL0003.MSG); returns its number, or -1 when all 65536
@@ -23,11 +31,13 @@ long genfnamebase(std::string_view prefix, std::string_view base, std::string_vi
 // Changes the last characters of path, odometer-like, until it names no
 // existing entry. 0 when a free name was reached, non-zero when it gave up.
 int renfname(std::string& path);
+int renfname(std::string& path, const nametaken& taken);
 
 // When the file-name part of path (starting at namepos) holds a "*",
 // replaces it with the first free "%08lX.<ext>" name and returns 1;
 // otherwise returns 0 and leaves path alone.
 int starname(std::string& path, std::size_t namepos);
+int starname(std::string& path, std::size_t namepos, const nametaken& taken);
 
 // Copies src to dst (created or truncated) through a buffer of bufsize
 // bytes. Returns the number of bytes copied, or -1 when src cannot be

@@ -1,8 +1,303 @@
 #include "import/importrun.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "driver/counters.h"
 #include "driver/log.h"
+#include "driver/runstate.h"
+#include "driver/text.h"
+#include "driver/workfiles.h"
+#include "import/classify.h"
+#include "import/curmsg.h"
+#include "import/fileoutput.h"
+#include "import/importtext.h"
+#include "import/replies.h"
+#include "import/soup.h"
+#include "lists/listfiles.h"
+#include "lists/listserver.h"
+#include "pkt/pktfile.h"
+
+namespace {
+// ImportLimit counts the whole FidoNet message; the text is split this
+// much earlier, leaving room for header, kludges and trailer.
+constexpr std::uint32_t IMPORTLIMITROOM = 512;
+
+enum fileresults {
+    FILE_DONE = 0,   // every message was taken
+    FILE_BAD = 1,    // damaged from some message on: set aside as ".BAD"
+    FILE_FAILED = 2  // output could not be written: the file stays for the next run
+};
+
+void printstats(const runcounters& c) {
+    logprintf(
+        "-> %ld message(s) imported\n"
+        "mail: %-5ld     news: %-5ld     lists: %-5ld    junk: %-5ld\n"
+        "personal: %-5ld own org: %-5ld  files: %-5ld    ign/txt: %-5ld\n",
+        c.messagecount, c.emailcount, c.newscount, c.maillistcount, c.junkcount, c.personalcount,
+        c.ownorgcount, c.filecount, c.ignoretextcount);
+    if (!lists.listconfig.empty()) {
+        logprintf("listmsg: %-5ld  listcmd: %-5ld  reply: %-5ld\n", c.listmsgcount, c.listcmdcount,
+                  c.listreplycount);
+    }
+}
+
+// The percentage only goes to the screen when it changes.
+void showprogress(long pos, long size, int& shown) {
+    int pct = size <= 0 ? 100
+                        : static_cast<int>(static_cast<std::uint64_t>(pos) * 100 /
+                                           static_cast<std::uint64_t>(size));
+    if (pct == shown) return;
+    shown = pct;
+    screenprintf("\r%d%%", pct);
+}
+
+void verboseline() {
+    std::string s = "- from ";
+    s += curmsg.msgfromemail.sv();
+    if (!strieq(curmsg.msgfromname.sv(), curmsg.msgfromemail.sv()))
+        s.append(" (").append(curmsg.msgfromname.sv()).append(")");
+    s.append(" to ").append(curmsg.msgtoemail.sv());
+    if (!strieq(curmsg.msgtoname.sv(), curmsg.msgtoemail.sv()))
+        s.append(" (").append(curmsg.msgtoname.sv()).append(")");
+    if (!curmsg.emaillist.empty()) s += " et al.";
+    screenprintf("\r");
+    logprintf("%s\n", s.c_str());
+}
+
+void countconverted(const msgverdict& v, bool posting) {
+    if (v.maillistrule) ++stats.maillistcount;
+    if (v.ownorg) ++stats.ownorgcount;
+    if (v.ignored) ++stats.ignoretextcount;
+    if (v.junkcategory != JUNK_NONE || v.maillistrule || v.ownorg || v.ignored || posting) return;
+    if (curmsg.msgtype == MSGTYPE_NEWS) {
+        ++stats.newscount;
+        return;
+    }
+    ++stats.emailcount;
+    if (run.verbose) verboseline();
+}
+
+bool listhasarea(const msgverdict& v) {
+    const listtext& area = lists.listconfig[static_cast<std::size_t>(v.listindex)].listarea;
+    return area && !area->empty();
+}
+
+// Returns 0 when the message went where it belongs, -1 when its output
+// (packet, decoded file, reply, list change) could not be written.
+int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std::string& path) {
+    curmsg.routing = 0;
+    curmsg.routeno = -1;
+    curmsg.routepwdfailed = 0;
+    msgverdict v;
+    importpass parse{IMPORT_PARSE, v, f, nullptr, r};
+    parse.window = &window;
+    if (processimport(parse) != 0) {
+        logprintf("Error reading %s\n", path.c_str());
+        return -1;
+    }
+    bool posting = false;
+    switch (classifymessage(v)) {
+        case OUTCOME_KILLED:
+            return 0;
+        case OUTCOME_LISTCOMMAND: {
+            int res = processlistcommand(static_cast<std::size_t>(v.listindex), v.listcommand);
+            ++stats.listcmdcount;
+            return res == 0 ? 0 : -1;
+        }
+        case OUTCOME_LISTPOSTING: {
+            ++stats.listmsgcount;
+            int res =
+                sendlistmessage(static_cast<std::size_t>(v.listindex), f, parse.bodyoffset, r.end);
+            if (res < 0) return -1;
+            if (res == 0 || !listhasarea(v)) return 0;
+            posting = true;
+            break;
+        }
+        default:
+            break;
+    }
+    countconverted(v, posting);
+    importpass write{IMPORT_WRITE, v, f, outpkt.file.get(), r};
+    write.window = &window;
+    if (processimport(write) == 0) return 0;
+    if (write.readfailed) logprintf("Error reading %s\n", path.c_str());
+    return -1;
+}
+
+int messageloop(std::FILE* f, int format, const std::string& path) {
+    soupcutter cut(f, format);
+    int shown = -1;
+    for (;;) {
+        showprogress(cut.position(), cut.size(), shown);
+        msgrange r;
+        int c = cut.next(r);
+        if (c == CUT_NOMORE) return FILE_DONE;
+        if (c == CUT_BADFILE) return FILE_BAD;
+        if (preparepacket() != 0 || importmessage(f, cut.window(), r, path) != 0)
+            return FILE_FAILED;
+        ++stats.messagecount;
+        if (countpktmsg() != 0) return FILE_FAILED;
+    }
+}
+
+// What became of an area's message file, for its line in AREAS.
+enum filefates {
+    FATE_CONSUMED = 0,  // deleted or set aside: its AREAS line is done with
+    FATE_LEFT = 1,      // left alone by the rules (or not there): its line may stay
+    FATE_KEPT = 2       // kept for the next run: AREAS must keep its line
+};
+
+// A damaged file is set aside for the operator; an earlier ".BAD" of the
+// same name is never overwritten.
+int setaside(const std::string& path) {
+    std::size_t dot = path.rfind('.');
+    std::size_t slash = path.rfind('/');
+    std::string bad = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                          ? path + ".BAD"
+                          : path.substr(0, dot) + ".BAD";
+    if (exist(bad) && renfname(bad) != 0) {
+        logprintf("! Error in message file %s, kept: no free name to set it aside\n", path.c_str());
+        return FATE_KEPT;
+    }
+    logprintf("! Error in message file %s, renamed to %s\n", path.c_str(), bad.c_str());
+    if (run.testmode) return FATE_LEFT;
+    if (std::rename(path.c_str(), bad.c_str()) == 0) return FATE_CONSUMED;
+    logprintf("Error renaming %s\n", path.c_str());
+    return FATE_KEPT;
+}
+
+// A file whose output is complete is consumed even when it cannot be
+// removed: it must never be imported again.
+int consume(const std::string& path, long size) {
+    // A file with data but no message in it is kept for the operator.
+    if (run.testmode || (stats.messagecount == 0 && size != 0)) return FATE_LEFT;
+    if (std::remove(path.c_str()) != 0) logprintf("Error removing %s\n", path.c_str());
+    return FATE_CONSUMED;
+}
+
+// Imports one area's message file; returns its fate.
+int importarea(const souparea& a) {
+    logprintf("Importing %s\n", a.areaname.c_str());
+    std::string path = messagefilepath(cfg.soupdir.sv(), a.prefix);
+    fileptr f = openmessagefile(path);
+    if (!f) {
+        logprintf("Error reading %s\n", path.c_str());
+        return exist(path) ? FATE_KEPT : FATE_LEFT;
+    }
+    stats = runcounters{};
+    curmsg.msgtype = a.msgtype;
+    curmsg.areaname = a.areaname;
+    beginfileoutput();
+    long size = filelength(f.get());
+    int res = messageloop(f.get(), a.msgformat, path);
+    screenprintf("\r");
+    if (res != FILE_FAILED && finishpacket() != 0) res = FILE_FAILED;
+    f.reset();
+    if (res == FILE_FAILED) {
+        // Nothing of this file may arrive twice: its output goes, it stays.
+        (void)discardfileoutput();
+        logprintf("! Message file %s kept, to be imported again\n", path.c_str());
+        return FATE_KEPT;
+    }
+    keepfileoutput();
+    if (res == FILE_BAD) return setaside(path);
+    int fate = consume(path, size);
+    if (!run.globalstats) printstats(stats);
+    totals.add(stats);
+    return fate;
+}
+
+// AREAS as it is to stay: the lines that still name work for a later run.
+struct areasleft {
+    bool keep = false;     // AREAS must not be deleted
+    bool whole = false;    // it could not be read to its end: it stays as it is
+    bool dropped = false;  // some line named a file consumed by this run
+    std::vector<std::string> lines;
+};
+
+areasleft importareas(std::FILE* areasfile) {
+    areasleft left;
+    areasreader reader(areasfile);
+    for (;;) {
+        souparea a;
+        int r = reader.next(a);
+        if (r == AREA_END) return left;
+        if (r == AREA_FAILED) {
+            left.keep = left.whole = true;
+            return left;
+        }
+        if (r == AREA_UNKNOWN) left.keep = true;
+        int fate = FATE_LEFT;
+        if (r == AREA_OK) {
+            if (reader.lineno() == 1) screenprintf("\n");
+            fate = importarea(a);
+        }
+        if (fate == FATE_KEPT) left.keep = true;
+        if (fate == FATE_CONSUMED) {
+            left.dropped = true;
+        } else {
+            left.lines.push_back(reader.text());
+        }
+    }
+}
+
+// A kept AREAS loses the lines of the files consumed, so that the next run
+// does not look for them; it is replaced only once its new text is
+// complete.
+void rewriteareas(const std::string& path, const std::vector<std::string>& lines) {
+    std::string fresh = path + ".NEW";
+    fileptr f = openfile(fresh, "wx");
+    int bad = f ? 0 : -1;
+    for (std::size_t i = 0; bad == 0 && i < lines.size(); ++i) {
+        bad = writeall(f.get(), lines[i].data(), lines[i].size());
+        if (bad == 0) bad = writeall(f.get(), "\n", 1);
+    }
+    if (f && closefile(f) != 0) bad = -1;
+    if (bad == 0 && std::rename(fresh.c_str(), path.c_str()) == 0) return;
+    logprintf("Error writing %s\n", fresh.c_str());
+    if (exist(fresh) && std::remove(fresh.c_str()) != 0)
+        logprintf("Error removing %s\n", fresh.c_str());
+}
+
+void finishareas(const std::string& path, const areasleft& left) {
+    if (run.testmode) return;
+    if (!left.keep) {
+        if (std::remove(path.c_str()) != 0) logprintf("Error removing %s\n", path.c_str());
+    } else if (left.dropped && !left.whole) {
+        rewriteareas(path, left.lines);
+    }
+}
+}  // namespace
 
 int runimport() {
-    logprintf("Error: import is not available yet\n");
-    return 1;
+    logprintf("Importing from Soup to PKT\n");
+    std::string areaspath = cfg.soupdir.str() + AREASNAME;
+    fileptr areas = openfile(areaspath, "r");
+    if (!areas) {
+        logprintf("No AREAS found. Nothing to do.\n");
+        return 0;
+    }
+    // The configuration never allows a limit this small; a lowered limit of 0
+    // would mean no limit at all.
+    if (cfg.importlimit != 0)
+        cfg.importlimit = cfg.importlimit > IMPORTLIMITROOM ? cfg.importlimit - IMPORTLIMITROOM : 1;
+    genreplyfile(REPLY_MAIL);
+    genreplyfile(REPLY_NEWS);
+    areasleft left = importareas(areas.get());
+    areas.reset();
+    finishareas(areaspath, left);
+    if (!cfg.separatemsg) {
+        genreplyfile(REPLY_MAIL);
+        genreplyfile(REPLY_NEWS);
+    }
+    if (totals.messagecount == 0) {
+        logprintf("No inbound messages found. Nothing to do.\n");
+    } else if (run.globalstats) {
+        printstats(totals);
+    }
+    return 0;
 }

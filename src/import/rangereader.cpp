@@ -1,33 +1,140 @@
 #include "import/rangereader.h"
 
-rangereader::rangereader(std::FILE* f, msgrange r) : file(f), pos(r.start), end(r.end) {
-    if (std::fseek(file, pos, SEEK_SET) != 0) failed = true;
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+filewindow::filewindow(std::FILE* f, std::size_t size)
+    : fd(fileno(f)), block(std::max<std::size_t>(size, 1)) {}
+
+bool filewindow::view(long offset, std::string_view& bytes) {
+    if (offset < start || offset >= start + static_cast<long>(filled)) {
+        start = offset;
+        filled = 0;
+        while (filled < block.size()) {
+            ssize_t n = pread(fd, block.data() + filled, block.size() - filled,
+                              static_cast<off_t>(offset) + static_cast<off_t>(filled));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                filled = 0;
+                return false;
+            }
+            if (n == 0) break;
+            filled += static_cast<std::size_t>(n);
+        }
+    }
+    std::size_t at = static_cast<std::size_t>(offset - start);
+    bytes = std::string_view(block.data() + at, filled - at);
+    return true;
+}
+
+namespace {
+// A window of its own never holds more than its range needs.
+std::size_t ownsize(msgrange r) {
+    return static_cast<std::size_t>(
+        std::clamp(r.end - r.start, 1L, static_cast<long>(filewindow::BLOCKSIZE)));
+}
+}  // namespace
+
+rangereader::rangereader(std::FILE* f, msgrange r)
+    : own(std::make_unique<filewindow>(f, ownsize(r))),
+      window(own.get()),
+      pos(r.start),
+      end(r.end) {}
+
+rangereader::rangereader(filewindow& w, msgrange r) : window(&w), pos(r.start), end(r.end) {}
+
+void rangereader::seek(long to) {
+    pos = to;
+    avail = {};
+}
+
+bool rangereader::fill() {
+    if (!avail.empty()) return true;
+    if (atend()) return false;
+    std::string_view bytes;
+    // An error, or a file shorter than the range promised.
+    if (!window->view(pos, bytes) || bytes.empty()) {
+        failed = true;
+        return false;
+    }
+    avail = bytes.substr(
+        0, static_cast<std::size_t>(std::min<long>(static_cast<long>(bytes.size()), end - pos)));
+    return true;
+}
+
+void rangereader::take(std::size_t n) {
+    avail.remove_prefix(n);
+    pos += static_cast<long>(n);
 }
 
 std::size_t rangereader::readline(std::string& out, std::size_t max) {
     std::size_t n = 0;
-    while (n < max && !atend()) {
-        int c = getc_unlocked(file);
-        if (c == EOF) {
-            // The file is shorter than the range promised (or unreadable).
-            failed = true;
-            break;
-        }
-        out.push_back(static_cast<char>(c));
-        ++pos;
-        ++n;
-        if (c == '\n') break;
+    while (n < max && fill()) {
+        std::size_t len = std::min(avail.size(), max - n);
+        const void* lf = std::memchr(avail.data(), '\n', len);
+        std::size_t count =
+            lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - avail.data()) + 1 : len;
+        out.append(avail.data(), count);
+        take(count);
+        n += count;
+        if (lf) break;
     }
     return n;
 }
 
-int rangereader::peek() {
-    if (atend()) return EOF;
-    int c = getc_unlocked(file);
-    if (c == EOF) {
-        failed = true;
-        return EOF;
+bool rangereader::skipline() {
+    while (fill()) {
+        const void* lf = std::memchr(avail.data(), '\n', avail.size());
+        if (lf) {
+            take(static_cast<std::size_t>(static_cast<const char*>(lf) - avail.data()) + 1);
+            return true;
+        }
+        take(avail.size());
     }
-    ungetc(c, file);
+    return false;
+}
+
+int rangereader::get() {
+    if (!fill()) return EOF;
+    int c = static_cast<unsigned char>(avail.front());
+    take(1);
     return c;
+}
+
+// Whether the bytes from here on begin with prefix; the reader does not move.
+bool rangereader::startswith(std::string_view prefix) {
+    if (!fill()) return false;
+    if (avail.size() >= prefix.size())
+        return std::memcmp(avail.data(), prefix.data(), prefix.size()) == 0;
+    // The prefix would reach into the next block.
+    long at = pos;
+    bool same = true;
+    for (char c : prefix) {
+        if (get() != static_cast<unsigned char>(c)) {
+            same = false;
+            break;
+        }
+    }
+    seek(at);
+    return same;
+}
+
+long rangereader::findline(std::string_view prefix) {
+    for (;;) {
+        long linestart = pos;
+        bool match = startswith(prefix);
+        if (!skipline()) return -1;
+        if (match) {
+            seek(linestart);
+            return linestart;
+        }
+    }
+}
+
+int rangereader::peek() {
+    if (!fill()) return EOF;
+    return static_cast<unsigned char>(avail.front());
 }

@@ -12,7 +12,6 @@ namespace {
 constexpr std::size_t MAXAREASLINE = 8191;
 // The count line of a USENET batch is looked at in its first 254 bytes.
 constexpr std::size_t MAXCOUNTLINE = 254;
-constexpr std::size_t MESSAGEBUFSIZE = 1 << 16;
 
 // The first letter of an area's encoding: the file format and the kind it
 // stands for unless the third letter or the area name says otherwise.
@@ -85,6 +84,7 @@ int areasreader::next(souparea& a) {
     if (!any) return AREA_END;
     ++line;
     if (!text.empty() && text.back() == '\r') text.pop_back();
+    current = text;
 
     int res = parsearealine(text, a);
     if (res == AREA_ERROR) logprintf("Error in line %ld in %s\n", line, AREASNAME);
@@ -100,40 +100,27 @@ std::string messagefilepath(std::string_view soupdir, std::string_view prefix) {
 }
 
 fileptr openmessagefile(const std::string& path) {
-    fileptr f = openfile(path, "rb");
-    if (f) std::setvbuf(f.get(), nullptr, _IOFBF, MESSAGEBUFSIZE);
-    return f;
+    return openfile(path, "rb");
 }
 
-soupcutter::soupcutter(std::FILE* f, int fmt) : file(f), format(fmt), filesize(filelength(f)) {}
-
-int soupcutter::getbyte() {
-    int c = getc_unlocked(file);
-    if (c == EOF) {
-        if (std::ferror(file)) readerror = true;
-        return EOF;
-    }
-    ++pos;
-    return c;
-}
+soupcutter::soupcutter(std::FILE* f, int fmt)
+    : format(fmt), filesize(filelength(f)), win(f), in(win, {0, filesize < 0 ? 0 : filesize}) {}
 
 bool soupcutter::readline(std::string& head, std::size_t headmax, bool& eof) {
     head.clear();
     eof = false;
-    for (;;) {
-        int c = getbyte();
-        if (c == EOF) {
-            eof = true;
-            return !readerror;
-        }
-        if (head.size() < headmax) head.push_back(static_cast<char>(c));
-        if (c == '\n') return true;
+    std::size_t n = in.readline(head, headmax);
+    if (n > 0 && head.back() != '\n') {
+        // Only the start of the line matters; the rest is passed over.
+        eof = n < headmax || !in.skipline();
     }
+    if (n == 0) eof = true;
+    return !in.error();
 }
 
 int soupcutter::next(msgrange& r) {
     if (filesize < 0 || readerror) return CUT_BADFILE;
-    if (std::fseek(file, pos, SEEK_SET) != 0) return CUT_BADFILE;
+    in.seek(pos);
     int res;
     switch (format) {
         case FORMAT_RNEWS:
@@ -151,16 +138,17 @@ int soupcutter::next(msgrange& r) {
         default:
             return CUT_BADFILE;
     }
+    if (in.error()) readerror = true;
     if (readerror) return CUT_BADFILE;
-    if (res == CUT_MESSAGE) pos = r.end;
+    pos = res == CUT_MESSAGE ? r.end : in.tell();
     return res;
 }
 
-// A message of count bytes starting at the current position.
-int soupcutter::counted(long count, msgrange& r) {
-    if (count < 0 || count > filesize - pos) return CUT_BADFILE;
-    r.start = pos;
-    r.end = pos + count;
+// A message of count bytes starting at start.
+int soupcutter::counted(long start, long count, msgrange& r) {
+    if (count < 0 || count > filesize - start) return CUT_BADFILE;
+    r.start = start;
+    r.end = start + count;
     curmsg.messagesize = count;
     return CUT_MESSAGE;
 }
@@ -181,7 +169,7 @@ int soupcutter::cutrnews(msgrange& r) {
         // Anything beyond the file size is bad anyway; stop growing there.
         if (count <= filesize) count = count * 10 + (h[i] - '0');
     }
-    return counted(negative ? -count : count, r);
+    return counted(in.tell(), negative ? -count : count, r);
 }
 
 int soupcutter::cutmbox(msgrange& r) {
@@ -189,46 +177,38 @@ int soupcutter::cutmbox(msgrange& r) {
     bool eof;
     if (!readline(head, 5, eof) || eof) return CUT_NOMORE;
     if (head != "From ") return CUT_BADFILE;
-    r.start = pos;
+    r.start = in.tell();
     // Only a "From " at the start of a line opens the next message; one
-    // further inside a long line is text.
-    for (;;) {
-        long candidate = pos;
-        if (!readline(head, 5, eof)) return CUT_BADFILE;
-        if (eof) {
-            r.end = pos;
-            return CUT_MESSAGE;
-        }
-        if (head == "From ") {
-            r.end = candidate;
-            return CUT_MESSAGE;
-        }
-    }
+    // further inside a long line is text, and so is an unfinished last line.
+    long next = in.findline("From ");
+    if (in.error()) return CUT_BADFILE;
+    r.end = next < 0 ? in.tell() : next;
+    return CUT_MESSAGE;
 }
 
 int soupcutter::cutmmdf(msgrange& r) {
     // Skip the separator lines before the message (runs of 0x01 bytes, each
     // with the line feed that ends it).
-    int c = getbyte();
+    int c = in.get();
     while (c == 1) {
-        while (c == 1) c = getbyte();
-        if (c == '\n') c = getbyte();
+        while (c == 1) c = in.get();
+        if (c == '\n') c = in.get();
     }
-    if (c == EOF) return readerror ? CUT_BADFILE : CUT_NOMORE;
-    r.start = pos - 1;
+    if (c == EOF) return in.error() ? CUT_BADFILE : CUT_NOMORE;
+    r.start = in.tell() - 1;
     // The message ends at the next four 0x01 bytes in a row, even when that
     // last separator has no line feed; otherwise at the end of the file.
     int run = 0;
     for (;;) {
-        c = getbyte();
+        c = in.get();
         if (c == EOF) {
-            if (readerror) return CUT_BADFILE;
-            r.end = pos;
+            if (in.error()) return CUT_BADFILE;
+            r.end = in.tell();
             return CUT_MESSAGE;
         }
         run = c == 1 ? run + 1 : 0;
         if (run == 4) {
-            r.end = pos - 4;
+            r.end = in.tell() - 4;
             return CUT_MESSAGE;
         }
     }
@@ -237,10 +217,10 @@ int soupcutter::cutmmdf(msgrange& r) {
 int soupcutter::cutbinary(msgrange& r) {
     std::uint32_t v = 0;
     for (int i = 0; i < 4; ++i) {
-        int c = getbyte();
-        if (c == EOF) return readerror ? CUT_BADFILE : CUT_NOMORE;
+        int c = in.get();
+        if (c == EOF) return in.error() ? CUT_BADFILE : CUT_NOMORE;
         v = (v << 8) | static_cast<std::uint32_t>(c);
     }
     // The length is taken as signed: a length with the top bit set is damage.
-    return counted(static_cast<long>(static_cast<std::int32_t>(v)), r);
+    return counted(in.tell(), static_cast<long>(static_cast<std::int32_t>(v)), r);
 }

@@ -64,16 +64,20 @@ class areasreader {
     // Number of the line last returned, from 1 (error lines count too).
     long lineno() const { return line; }
 
+    // The line last returned as it stands, without its line end.
+    const std::string& text() const { return current; }
+
    private:
     std::FILE* file;
     long line = 0;
+    std::string current;
 };
 
 // The message file of an area: soupdir + prefix + ".MSG".
 std::string messagefilepath(std::string_view soupdir, std::string_view prefix);
 
-// Opens a message file for binary reading with a large buffer, because it
-// is read line by line several times over. Empty when it cannot be opened.
+// Opens a message file for binary reading. Its messages are read through
+// a filewindow (see soupcutter::window). Empty when it cannot be opened.
 fileptr openmessagefile(const std::string& path);
 
 enum cutresults {
@@ -101,21 +105,24 @@ class soupcutter {
     long size() const { return filesize; }
     long position() const { return pos; }
 
+    // The read-ahead block of the file, for the readers of its messages.
+    filewindow& window() { return win; }
+
    private:
     int cutrnews(msgrange& r);
     int cutmbox(msgrange& r);
     int cutmmdf(msgrange& r);
     int cutbinary(msgrange& r);
-    int counted(long count, msgrange& r);
+    int counted(long start, long count, msgrange& r);
     // Reads one whole line, keeping at most headmax bytes of it in head;
-    // sets eof when the read ran into the end of the file. Returns false
+    // sets eof when the line ran into the end of the file. Returns false
     // on a read error.
     bool readline(std::string& head, std::size_t headmax, bool& eof);
-    int getbyte();
 
-    std::FILE* file;
     int format;
     long filesize;
+    filewindow win;  // shared with the readers of the messages (window())
+    rangereader in;  // the whole file
     long pos = 0;
     bool readerror = false;
 };

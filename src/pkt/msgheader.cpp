@@ -43,11 +43,21 @@ void appendfixedheader(std::string& out, int kind) {
     out.append(reinterpret_cast<const char*>(buf), sizeof buf);
 }
 
-// The message's own date, always 19 characters: every number modulo 100.
+// The message's own date, always 19 characters: every number modulo 100
+// ("%02d %-3s %02d  %02d:%02d:%02d").
 void appenddate(std::string& out) {
     const msgtimes& t = curmsg.msgtime;
-    pktappendf(out, "%02d %-3s %02d  %02d:%02d:%02d", t.day % 100, monthname(t.month), t.year % 100,
-               t.hour % 100, t.minute % 100, t.second % 100);
+    appenddec(out, t.day % 100u, 2);
+    out.push_back(' ');
+    out.append(monthname(t.month));
+    out.push_back(' ');
+    appenddec(out, t.year % 100u, 2);
+    out.append("  ");
+    appenddec(out, t.hour % 100u, 2);
+    out.push_back(':');
+    appenddec(out, t.minute % 100u, 2);
+    out.push_back(':');
+    appenddec(out, t.second % 100u, 2);
     out.push_back('\0');
 }
 
@@ -65,22 +75,35 @@ void appendsubject(std::string& out, int kind, std::string_view attachsubject) {
 void appendaddresses(std::string& out) {
     const fidoaddr& from = curmsg.fromaddr;
     const fidoaddr& dest = curmsg.destaddr;
-    if (curmsg.fidoareaname.sv() != "NETMAIL")
-        pktappendf(out, "AREA:%s\r", curmsg.fidoareaname.c_str());
+    if (curmsg.fidoareaname.sv() != "NETMAIL") {
+        out.append("AREA:").append(curmsg.fidoareaname.sv()).push_back('\r');
+    }
     // INTL also on echomail: readers take the full origin from it.
-    pktappendf(out, "\x01INTL %hu:%hu/%hu %hu:%hu/%hu\r", dest.zone, dest.net, dest.node, from.zone,
-               from.net, from.node);
-    if (from.point != 0) pktappendf(out, "\001FMPT %hu\r", from.point);
-    if (dest.point != 0) pktappendf(out, "\x01TOPT %hu\r", dest.point);
+    out.append("\x01INTL ");
+    appendaddr(out, dest, false);
+    out.push_back(' ');
+    appendaddr(out, from, false);
+    out.push_back('\r');
+    if (from.point != 0) {
+        out.append("\001FMPT ");
+        appenddec(out, from.point);
+        out.push_back('\r');
+    }
+    if (dest.point != 0) {
+        out.append("\x01TOPT ");
+        appenddec(out, dest.point);
+        out.push_back('\r');
+    }
 }
 
 // Replies to a message that came over a route go back the same way, so
 // those carry no gateway reply address.
 void appendreplyto(std::string& out) {
     if (curmsg.routing != 0) return;
-    const fidoaddr& g = cfg.gateaddr;
-    pktappendf(out, "\x01REPLYADDR %s\r", curmsg.msgreplyemail.c_str());
-    pktappendf(out, "\x01REPLYTO %hu:%hu/%hu.%hu %s\r", g.zone, g.net, g.node, g.point, "UUCP");
+    out.append("\x01REPLYADDR ").append(curmsg.msgreplyemail.sv()).push_back('\r');
+    out.append("\x01REPLYTO ");
+    appendaddr(out, cfg.gateaddr, true);
+    out.append(" UUCP\r");
 }
 
 // One identifier kludge (MSGID or REPLY): the decoded FidoNet identifier
@@ -88,20 +111,21 @@ void appendreplyto(std::string& out) {
 // stored back for later use.
 void appendidline(std::string& out, const char* name, std::string_view id, int valid,
                   const fidoaddr& idaddr, std::uint32_t& serial) {
+    out.push_back('\x01');
+    out.append(name).append(": ");
     if (valid) {
-        pktappendf(out, "\x01%s: %hu:%hu/%hu.%hu %08lX\r", name, idaddr.zone, idaddr.net,
-                   idaddr.node, idaddr.point, static_cast<unsigned long>(serial));
-        return;
-    }
-    serial = crc32(id);
-    if (cfg.strictfidomsgid) {
-        const fidoaddr& g = cfg.gateaddr;
-        pktappendf(out, "\x01%s: %hu:%hu/%hu.%hu %08lX\r", name, g.zone, g.net, g.node, g.point,
-                   static_cast<unsigned long>(serial));
+        appendaddr(out, idaddr, true);
     } else {
-        pktappendf(out, "\x01%s: <%.*s> %08lX\r", name, static_cast<int>(id.size()), id.data(),
-                   static_cast<unsigned long>(serial));
+        serial = crc32(id);
+        if (cfg.strictfidomsgid) {
+            appendaddr(out, cfg.gateaddr, true);
+        } else {
+            out.append("<").append(id).push_back('>');
+        }
     }
+    out.push_back(' ');
+    appendhex8(out, serial);
+    out.push_back('\r');
 }
 
 // Identifiers belong to the message as a whole: only its first part has them.
@@ -117,14 +141,26 @@ void appendids(std::string& out) {
     }
 }
 
-void appendsplit(std::string& out, const std::tm& now) {
+// Only split messages read the clock: their parts carry the moment.
+void appendsplit(std::string& out) {
     if (curmsg.parts <= 1) return;
+    std::tm now = localclock(nowtime());
     std::string stamp;
     pktappendf(stamp, "%02d %-3s %02d %02d:%02d:%02d @%u/%u", now.tm_mday, monthname(now.tm_mon),
                now.tm_year % 100, now.tm_hour, now.tm_min, now.tm_sec, curmsg.fromaddr.net,
                curmsg.fromaddr.node);
     pktappendf(out, "\x01SPLIT: %-32s00000 %02ld/%02ld +++++++++++\r", stamp.c_str(), curmsg.partno,
                curmsg.parts);
+}
+
+// The same for every message of a run: formatted once.
+const std::string& pidline() {
+    static const std::string line = [] {
+        std::string s;
+        pktappendf(s, "\x01PID: " PROGNAME "-%s v%d.%02d\r", PROGOS, VERMAJOR, VERMINOR);
+        return s;
+    }();
+    return line;
 }
 
 void appendjunkmarks(std::string& out, int junkcategory, int ownorg) {
@@ -144,7 +180,6 @@ void appendjunkmarks(std::string& out, int junkcategory, int ownorg) {
 
 int writepktmsgheader(int kind, std::FILE* f, std::string_view attachsubject, int junkcategory,
                       int ownorg) {
-    std::tm now = localclock(nowtime());
     bool byaddress = cfg.infoheader == 1;
     std::string out;
     appendfixedheader(out, kind);
@@ -155,9 +190,10 @@ int writepktmsgheader(int kind, std::FILE* f, std::string_view attachsubject, in
     appendaddresses(out);
     appendreplyto(out);
     appendids(out);
-    pktappendf(out, "\x01PID: " PROGNAME "-%s v%d.%02d\r", PROGOS, VERMAJOR, VERMINOR);
-    appendsplit(out, now);
-    if (!curmsg.fidocharset.empty()) pktappendf(out, "\001CHRS: %s\r", curmsg.fidocharset.c_str());
+    out.append(pidline());
+    appendsplit(out);
+    if (!curmsg.fidocharset.empty())
+        out.append("\001CHRS: ").append(curmsg.fidocharset.sv()).push_back('\r');
     appendjunkmarks(out, junkcategory, ownorg);
     return writeall(f, out.data(), out.size());
 }

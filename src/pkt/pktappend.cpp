@@ -4,17 +4,51 @@
 #include <cstdio>
 
 void pktappendf(std::string& out, const char* fmt, ...) {
+    // Most texts fit a small buffer and are formatted once; only a longer
+    // one is formatted again into its full length.
+    char small[256];
     va_list ap;
     va_start(ap, fmt);
     va_list copy;
     va_copy(copy, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    if (n > 0) {
+    int n = std::vsnprintf(small, sizeof small, fmt, ap);
+    va_end(ap);
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof small) {
+        out.append(small, static_cast<std::size_t>(n));
+    } else if (n > 0) {
         std::size_t old = out.size();
         out.resize(old + static_cast<std::size_t>(n) + 1);
-        std::vsnprintf(out.data() + old, static_cast<std::size_t>(n) + 1, fmt, ap);
+        std::vsnprintf(out.data() + old, static_cast<std::size_t>(n) + 1, fmt, copy);
         out.resize(old + static_cast<std::size_t>(n));
     }
-    va_end(ap);
+    va_end(copy);
+}
+
+void appenddec(std::string& out, unsigned long v, int width) {
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    int n = static_cast<int>(end - p);
+    if (n < width) out.append(static_cast<std::size_t>(width - n), '0');
+    out.append(p, static_cast<std::size_t>(n));
+}
+
+void appendhex8(std::string& out, std::uint32_t v) {
+    static const char hex[] = "0123456789ABCDEF";
+    for (int shift = 28; shift >= 0; shift -= 4) out.push_back(hex[(v >> shift) & 15]);
+}
+
+void appendaddr(std::string& out, const fidoaddr& a, bool withpoint) {
+    appenddec(out, a.zone);
+    out.push_back(':');
+    appenddec(out, a.net);
+    out.push_back('/');
+    appenddec(out, a.node);
+    if (!withpoint) return;
+    out.push_back('.');
+    appenddec(out, a.point);
 }

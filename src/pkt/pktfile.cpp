@@ -19,6 +19,7 @@ namespace {
 // The gateway's product code in the header: 0x0100, low byte first.
 constexpr std::uint8_t PRODCODELO = 0;
 constexpr std::uint8_t PRODCODEHI = 1;
+constexpr std::size_t PKTBUFSIZE = 1 << 16;
 
 // The system every packet goes to: the first AddrMap entry (start-up
 // refuses to run a command without one).
@@ -90,6 +91,10 @@ int startpacket() {
         return -1;
     }
     outpkt.made.push_back(path);
+    // Messages are written in many small pieces; a large buffer keeps the
+    // system calls few. Only one packet is open at a time.
+    static char buffer[PKTBUFSIZE];
+    std::setvbuf(f.get(), buffer, _IOFBF, sizeof buffer);
     // The flush shows a full disk now rather than after the first message.
     if (writepktheader(f.get()) != 0 || std::fflush(f.get()) != 0) {
         reportpacketerror();

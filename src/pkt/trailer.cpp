@@ -40,32 +40,61 @@ std::string_view origintext() {
     return curmsg.msgfromemail.sv();
 }
 
+// " PondLark-Linux v1.05": the same for every message, formatted once.
+const std::string& programid() {
+    static const std::string id = [] {
+        std::string s;
+        pktappendf(s, " " PROGNAME "-%s v%d.%02d", PROGOS, VERMAJOR, VERMINOR);
+        return s;
+    }();
+    return id;
+}
+
+void appendtearline(std::string& out) {
+    out.append("\r---").append(programid()).push_back('\r');
+}
+
 void appendorigin(std::string& out) {
     const fidoaddr& g = cfg.gateaddr;
-    pktappendf(out, "\r--- " PROGNAME "-%s v%d.%02d\r", PROGOS, VERMAJOR, VERMINOR);
+    appendtearline(out);
     std::string addr;
-    pktappendf(addr, "%hu:%hu/%hu", g.zone, g.net, g.node);
-    if (g.point != 0) pktappendf(addr, ".%hu", g.point);
+    appendaddr(addr, g, g.point != 0);
     std::string_view text = origintext();
     int room = ORIGINLINEMAX - ORIGINFRAME - static_cast<int>(addr.size());
     if (room < 0) room = 0;
     if (text.size() > static_cast<std::size_t>(room))
         text = text.substr(0, static_cast<std::size_t>(room));
-    pktappendf(out, " * Origin: %.*s (%s)\r", static_cast<int>(text.size()), text.data(),
-               addr.c_str());
+    // " * Origin: %.*s (%s)\r"
+    out.append(" * Origin: ").append(text).append(" (").append(addr).append(")\r");
 }
 
 // Via, SEEN-BY and PATH name the gateway's node; a point stays out of them.
 void appendroute(std::string& out, int kind) {
     const fidoaddr& g = cfg.gateaddr;
     if (kind == CAT_EMAIL) {
+        // "\x01Via %hu:%hu/%hu @%04d%02d%02d.%02d%02d%02d <program>\r"
         std::tm t = localclock(nowtime());
-        pktappendf(out, "\x01Via %hu:%hu/%hu @%04d%02d%02d.%02d%02d%02d " PROGNAME "-%s v%d.%02d\r",
-                   g.zone, g.net, g.node, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                   t.tm_min, t.tm_sec, PROGOS, VERMAJOR, VERMINOR);
+        out.append("\x01Via ");
+        appendaddr(out, g, false);
+        out.append(" @");
+        appenddec(out, static_cast<unsigned long>(t.tm_year + 1900), 4);
+        appenddec(out, static_cast<unsigned long>(t.tm_mon + 1), 2);
+        appenddec(out, static_cast<unsigned long>(t.tm_mday), 2);
+        out.push_back('.');
+        appenddec(out, static_cast<unsigned long>(t.tm_hour), 2);
+        appenddec(out, static_cast<unsigned long>(t.tm_min), 2);
+        appenddec(out, static_cast<unsigned long>(t.tm_sec), 2);
+        out.append(programid()).push_back('\r');
     } else {
-        pktappendf(out, "SEEN-BY: %hu/%hu\r", g.net, g.node);
-        pktappendf(out, "\x01PATH: %hu/%hu\r", g.net, g.node);
+        std::string netnode;
+        appenddec(netnode, g.net);
+        netnode.push_back('/');
+        appenddec(netnode, g.node);
+        out.append("SEEN-BY: ")
+            .append(netnode)
+            .append("\r\x01PATH: ")
+            .append(netnode)
+            .push_back('\r');
     }
 }
 

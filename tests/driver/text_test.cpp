@@ -11,6 +11,28 @@ TEST(text, substrcmpfindsanywhereignoringcase) {
     EXPECT_EQ(substrcmp("xyz", "xxABCxx"), 0);
 }
 
+// The search skips ahead by the last character of each window; none of
+// these may be skipped over.
+TEST(text, substrcmpskipsnooccurrence) {
+    std::string longneedle = std::string(300, 'a') + "b";
+    struct {
+        std::string needle, hay;
+        int found;
+    } cases[] = {
+        {"aab", "aaab", 1},
+        {"ABAB", "xabaabab", 1},
+        {"end", "the END", 1},
+        {"whole", "WHOLE", 1},
+        {"x", "abcX", 1},
+        {"\xe9t\xe9", "caf\xe9t\xe9", 1},
+        {"Wrote:", "he wrote wrote:", 1},
+        {"abcd", "abcabcabdabc", 0},
+        {longneedle, std::string(400, 'a') + "b", 1},
+        {longneedle, std::string(400, 'a'), 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(substrcmp(c.needle, c.hay), c.found) << c.needle;
+}
+
 TEST(text, memicmpcomparesexactlynbytes) {
     EXPECT_EQ(memicmp("HeLLo", "hello", 5), 0);
     EXPECT_LT(memicmp("abc", "abd", 3), 0);

@@ -84,6 +84,20 @@ TEST(soup, areasreaderreportsandprocessesalastlinewithoutlinefeed) {
               "Error in line 4 in AREAS\n");
 }
 
+TEST(soup, areasreadergivesthetextofeachline) {
+    scratchdir dir;
+    writefile(dir / "AREAS", "A\tcomp.a\tun\r\nnot an area\nC\tEmail\tbn");
+    fileptr f = openfile(dir / "AREAS", "r");
+    ASSERT_TRUE(f);
+    areasreader r(f.get());
+    souparea a;
+    std::vector<std::string> texts;
+    testing::internal::CaptureStderr();
+    while (r.next(a) != AREA_END) texts.push_back(r.text());
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(texts, (std::vector<std::string>{"A\tcomp.a\tun", "not an area", "C\tEmail\tbn"}));
+}
+
 TEST(soup, areasreaderkeepsanoverlonglineasoneline) {
     // A description far beyond any buffer must not turn into lines of its own.
     scratchdir dir;

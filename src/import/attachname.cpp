@@ -1,0 +1,75 @@
+#include "import/attachname.h"
+
+#include <algorithm>
+
+#include "config/settings.h"
+#include "driver/text.h"
+#include "driver/workfiles.h"
+#include "import/curmsg.h"
+
+namespace {
+constexpr char ATTACHEXT[] = ".ATT";  // files that came without a usable name
+
+bool ismailmsg() {
+    return curmsg.msgtype == MSGTYPE_MAIL;
+}
+
+// FidoNet mail sent as an attachment goes straight to the inbound, where the
+// tosser finds it; other files go where DecodeDir says.
+std::string_view directoryfor(std::string_view name) {
+    if (!ismailmsg()) return cfg.decodedir.sv();
+    if (cfg.decodedirall && (name.empty() || !ismail(name))) return cfg.decodedir.sv();
+    return cfg.indir.sv();
+}
+
+attachfile generated(std::string_view dir, int renamed, const nametaken& taken) {
+    attachfile f;
+    genfname(dir, ATTACHEXT, f.path, taken);
+    f.name = f.path.substr(dir.size());
+    f.renamed = renamed;
+    return f;
+}
+}  // namespace
+
+std::string safeattachname(std::string_view given) {
+    std::size_t cut = given.find_last_of("/\\");
+    if (cut != std::string_view::npos) given.remove_prefix(cut + 1);
+    if (given.empty() || given == "." || given == ".." || given.size() > MAXATTACHNAME) return {};
+    std::string name(given);
+    // A line break or 0x01 in a name would break the report line in the
+    // log and in the FidoNet text.
+    for (char& c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 32 || u == 127) c = '_';
+    }
+    return name;
+}
+
+attachfile chooseattachfile(std::string_view given, const std::vector<std::string>& chosen) {
+    nametaken taken = [&chosen](const std::string& path) {
+        return exist(path) || std::find(chosen.begin(), chosen.end(), path) != chosen.end();
+    };
+    std::string name = safeattachname(given);
+    if (name.empty()) return generated(directoryfor({}), !given.empty(), taken);
+    std::string_view dir = directoryfor(name);
+    attachfile f;
+    f.path.assign(dir).append(name);
+    f.renamed = name != given.substr(given.size() - std::min(given.size(), name.size()));
+    if (starname(f.path, dir.size(), taken)) f.renamed = 1;
+    if (taken(f.path)) {
+        f.renamed = 1;
+        // An existing file is never touched: when no changed name is free,
+        // a generated one is taken.
+        if (renfname(f.path, taken) != 0) return generated(dir, 1, taken);
+    }
+    f.name = f.path.substr(dir.size());
+    return f;
+}
+
+void listattachment(std::string_view name) {
+    if (curmsg.fname.size() + 1 + name.size() <= 71) {
+        if (!curmsg.fname.empty()) curmsg.fname.append(" ");
+        curmsg.fname.append(name);
+    }
+    curmsg.isfattach = 1;
+}

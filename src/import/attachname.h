@@ -1,0 +1,40 @@
+// Where a file decoded from an imported message is stored.
+//
+// The name comes from the network (a MIME name= parameter or a uuencode
+// "begin" line) and is never trusted: only its last path component is used,
+// an existing file is never overwritten, and nothing is ever written outside
+// the inbound or decode directory.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Longest file name stored as given; a longer one gets a generated name.
+constexpr std::size_t MAXATTACHNAME = 255;
+
+struct attachfile {
+    std::string path;  // directory + name
+    std::string name;  // the name within its directory, as reports show it
+    int renamed = 0;   // stored under another name than the one it came with
+};
+
+// The part of a given name after its last "/" or "\", with control
+// characters made "_". Empty when nothing usable is left: no name, ".",
+// "..", or a name longer than MAXATTACHNAME.
+std::string safeattachname(std::string_view given);
+
+// Chooses the file for an attachment of the current message (given may be
+// empty). News goes to the decode directory; mail to the inbound directory,
+// or with "DecodeDir ... ALL" to the decode directory unless it is FidoNet
+// mail (`ismail`). A "*" in the name, a name that exists or an unusable name
+// gives another free name; without a name, the first free "%08lX.ATT".
+// Paths in chosen count as taken too: files of the same message whose
+// names were chosen but that do not exist (yet). Reads `cfg`,
+// `curmsg.msgtype` and the directory; creates nothing.
+attachfile chooseattachfile(std::string_view given, const std::vector<std::string>& chosen = {});
+
+// Adds name to the file-attach subject `curmsg.fname` (names separated by
+// single spaces) while it fits in 71 characters; sets `curmsg.isfattach`.
+void listattachment(std::string_view name);

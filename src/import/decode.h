@@ -1,0 +1,91 @@
+// Files encoded inside an imported message: Base64 MIME parts and
+// uuencoded files, decoded line by line into files on disk while the
+// message text keeps a one-line note about each.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/fileio.h"
+#include "import/attachname.h"
+
+enum decodestates { DECODE_BASE64 = 0, DECODE_UU = 1, DECODE_NONE = 2 };
+
+// The number of bytes a Base64 data line gives (its Base64 characters
+// times 3 / 4), or -1 when the line is no data line (it does not begin with
+// a Base64 character).
+long base64linebytes(std::string_view line);
+
+// Appends the bytes of a Base64 data line to out: groups of four characters
+// from its start, as many bytes as base64linebytes counts; a byte that
+// depends on a character outside the alphabet is left out.
+void decodebase64line(std::string_view line, std::string& out);
+
+// The number of bytes a uuencoded data line gives (from its first
+// character), or -1 when the line is no data line: the first character is
+// not "!" .. "`", or the line is too short for its count.
+long uulinebytes(std::string_view line);
+
+// Appends the bytes of a uuencoded data line to out.
+void decodeuuline(std::string_view line, std::string& out);
+
+// One encoded file at a time, during one pass over a message. The parse
+// pass (writing false) only names and lists the files; the write pass
+// creates and fills them and reports each through `writefileinfo`.
+class attachdecoder {
+   public:
+    // ignored: the message is not written (no note goes into its text);
+    // packet: the open packet for the notes.
+    attachdecoder(bool writing, int ignored, std::FILE* packet);
+    attachdecoder(const attachdecoder&) = delete;
+    attachdecoder& operator=(const attachdecoder&) = delete;
+    ~attachdecoder();
+
+    int state() const { return decoding; }
+    // The attach mode of the open file (ATTACH_IGNORE when it is left as text).
+    int attachmode() const { return mode; }
+
+    // Starts a file of encoding FILEENC_MIME or FILEENC_UU named given (may
+    // be empty); attachmode is ATTACH_IGNORE (lines stay text), _DECODE or
+    // _KILL (lines are dropped). With listit the file joins the file-attach
+    // subject (`curmsg.fname`). A file that cannot be created is left in the
+    // text (ATTACH_IGNORE). Created files are noted for the message file's
+    // rollback.
+    void begin(int encoding, std::string_view given, int attachmode, bool listit);
+
+    // Offers a line read while a file is open. Returns true when the line
+    // was data and is taken out of the text; false when it is text (a line
+    // that is no data also ends the file).
+    bool takeline(std::string_view line);
+
+    // Ends the open file, if any: closes it and (writing) reports it. A file
+    // whose writes failed is reported as an error and removed. Returns 0, or
+    // -1 when the file or the note in the packet could not be written.
+    [[nodiscard]] int end();
+
+    // A decoded file or a note could not be written: the message is lost.
+    bool failed() const { return broken; }
+
+   private:
+    void flushbuffer();
+    void store(const std::string& bytes);
+
+    bool writing;
+    int ignored;
+    std::FILE* packet;
+    int decoding = DECODE_NONE;
+    int encoding = 0;
+    int mode = 0;
+    attachfile file;
+    std::vector<std::string> chosen;  // paths chosen for files of this message
+    fileptr out;
+    long bytecount = 0;
+    bool writefailed = false;  // a write to the current file failed
+    bool broken = false;       // some file or note of this pass failed
+    // Decoded bytes go to the file in blocks of a little over 508 bytes.
+    unsigned char buffer[768];
+    std::size_t buffered = 0;
+};

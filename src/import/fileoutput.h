@@ -1,0 +1,40 @@
+// What one SOUP message file has produced during this run: its packets,
+// the files decoded from it and the reply messages it caused. A message
+// file is deleted only when all of that is complete; when any of it fails,
+// everything it produced is taken back and the file is kept, so that the
+// next run imports it again without duplicates.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A reply slot as it was when the message file was begun.
+struct replymark {
+    std::string path;  // the slot's reply file
+    long size = -1;    // its length then; -1: it did not exist
+    int newmsg = 0;
+};
+
+struct fileoutputs {
+    std::vector<std::string> decoded;  // files decoded from the current message file
+    replymark marks[2];                // the two reply slots, by reply kind
+};
+
+extern fileoutputs fileoutput;
+
+// Called before the first message of a message file: forgets the previous
+// file's output and notes where the reply files stand. Reads `replies`.
+void beginfileoutput();
+
+// A decoded file was created for the current message file.
+void notedecodedfile(const std::string& path);
+
+// The message file's packets are finished and its output complete: keeps
+// everything (keeppackets).
+void keepfileoutput();
+
+// Takes back the current message file's output: its packets
+// (discardpackets), its decoded files, and the reply messages appended to
+// reply files not registered since (cut back, `replies` counts restored).
+// Returns 0, or -1 when something could not be removed (reported).
+[[nodiscard]] int discardfileoutput();

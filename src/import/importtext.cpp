@@ -1,0 +1,421 @@
+#include "import/importtext.h"
+
+#include <cstring>
+#include <string>
+
+#include "config/settings.h"
+#include "config/tables.h"
+#include "driver/fileio.h"
+#include "driver/text.h"
+#include "import/curmsg.h"
+#include "import/decode.h"
+#include "import/headerlines.h"
+#include "import/mime.h"
+#include "import/quotes.h"
+#include "pkt/msgheader.h"
+#include "pkt/pktappend.h"
+#include "pkt/trailer.h"
+
+namespace {
+// Room kept below ImportLimit for the line that would start a new part.
+constexpr long SPLITMARGIN = 256;
+// Shorter header lines carry nothing and are dropped.
+constexpr std::size_t MINHEADERLINE = 3;
+// Chunks are never cut before this many characters.
+constexpr std::size_t MINCHUNK = 33;
+// Text goes into the packet in blocks of about this size.
+constexpr std::size_t OUTBLOCK = 1 << 15;
+enum stripkinds { STRIP_NO = 0, STRIP_YES = 1, STRIP_SOME = 2 };
+
+// "begin 644 name": the start of a uuencoded file and its name.
+bool isuubegin(std::string_view line, std::string& name) {
+    if (line.substr(0, 6) != "begin ") return false;
+    std::size_t i = 6;
+    auto octal = [&](std::size_t k) { return k < line.size() && line[k] >= '0' && line[k] <= '7'; };
+    if (!octal(i)) return false;
+    while (octal(i)) ++i;
+    while (i < line.size() && iswhite(static_cast<unsigned char>(line[i]))) ++i;
+    name.assign(line.substr(i));
+    return true;
+}
+
+// StripKludges Some drops the routing noise of the Internet header only.
+bool stripped(std::string_view line, int category) {
+    switch (cfg.stripkludges[category]) {
+        case STRIP_YES:
+            return true;
+        case STRIP_SOME:
+            return istartswith(line, "Received:") || istartswith(line, "Path:") ||
+                   istartswith(line, "References:");
+        default:
+            return false;
+    }
+}
+
+bool bodyjunk(std::string_view line) {
+    for (const junkrule& r : tables.junkstr) {
+        if ((r.category == JUNKCAT_EMAIL || r.category == JUNKCAT_ALL) && substrcmp(r.text, line))
+            return true;
+    }
+    return false;
+}
+
+// A body line loses its line end and trailing blanks, except inside a
+// uuencoded file, where blanks are data.
+void trimbodyline(std::string& line, std::size_t from, bool uu) {
+    if (uu) {
+        if (line.size() > from && line.back() == '\n') line.pop_back();
+        if (line.size() > from && line.back() == '\r') line.pop_back();
+        return;
+    }
+    while (line.size() > from && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+}
+
+bool ismailmsg() {
+    return curmsg.msgtype == MSGTYPE_MAIL;
+}
+
+// A zero byte would end the FidoNet message text early: it becomes a blank.
+void blankzeros(std::string& s) {
+    char* p = s.data();
+    char* end = p + s.size();
+    while (p < end) {
+        void* z = std::memchr(p, '\0', static_cast<std::size_t>(end - p));
+        if (!z) return;
+        p = static_cast<char*>(z);
+        *p++ = ' ';
+    }
+}
+
+class converter {
+   public:
+    explicit converter(importpass& p)
+        : pass(p),
+          v(p.verdict),
+          in(p.window ? rangereader(*p.window, p.range) : rangereader(p.msgfile, p.range)),
+          writing(p.mode == IMPORT_WRITE),
+          dec(writing, p.verdict.ignored, p.packet) {}
+
+    int run();
+
+   private:
+    bool output() const { return writing && !v.ignored; }
+    int emit(std::string_view s);
+    int flushout();
+    int start();
+    int infoblock();
+    bool readline(std::string& line);
+    bool readbodyline(std::string& line);
+    int handleline(std::string& line);
+    int boundary(bool closing);
+    int emptyline();
+    int nonemptyline(std::string& line, bool secret);
+    int startfile(int encoding, const std::string& name);
+    int keepline(const std::string& line);
+    int newpart();
+    int finish();
+
+    importpass& pass;
+    msgverdict& v;
+    rangereader in;
+    bool writing;
+    attachdecoder dec;
+    mimestate mime;
+    quotetracker quote;
+    bool headermode = true;
+    long headerblocks = 0;
+    bool infodone = false;
+    bool bodystarted = false;
+    long pending = 0;  // empty body lines not written yet
+    bool truncated = false;
+    bool done = false;   // the closing boundary was met
+    std::string chunks;  // the FidoNet lines of one kept line
+    std::string outbuf;  // text not yet written into the packet
+    // The file-attach list as the parse pass left it, for the first header
+    // and the information block.
+    text72 parsefname;
+    int parseisfattach = 0;
+};
+
+// The text is gathered and written in large blocks; whatever else writes
+// into the packet (header, trailer, file notes) flushes it first.
+int converter::emit(std::string_view s) {
+    outbuf.append(s);
+    return outbuf.size() < OUTBLOCK ? 0 : flushout();
+}
+
+int converter::flushout() {
+    if (outbuf.empty()) return 0;
+    blankzeros(outbuf);
+    int res = writeall(pass.packet, outbuf.data(), outbuf.size());
+    outbuf.clear();
+    return res;
+}
+
+int converter::start() {
+    if (writing) {
+        curmsg.partno = 1;
+        parsefname = curmsg.fname.sv();
+        parseisfattach = curmsg.isfattach;
+        if (output() && writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(),
+                                          v.junkcategory, v.ownorg) != 0)
+            return -1;
+    } else {
+        curmsg.parts = 1;
+        resetmessage();
+        pass.bodyoffset = pass.range.start;
+        curmsg.alreadyfromto = 0;
+    }
+    curmsg.partbytes = 0;
+    curmsg.isfattach = 0;
+    curmsg.fname.clear();
+    curmsg.pastfirstline = 0;
+    return 0;
+}
+
+int converter::run() {
+    if (start() != 0) return -1;
+    std::string line;
+    while (!done && !in.atend()) {
+        if (output() && headerblocks > 0 && !infodone) {
+            infodone = true;
+            if (infoblock() != 0) return -1;
+        }
+        if (!readline(line)) break;
+        if (handleline(line) != 0) return -1;
+    }
+    if (in.error()) {
+        pass.readfailed = 1;
+        return -1;
+    }
+    return finish();
+}
+
+// What the FidoNet reader would otherwise not see: crossposted groups,
+// the Internet names beside the FidoNet ones, further recipients, a wrong
+// route password, and the Internet subject of a file-attach message.
+int converter::infoblock() {
+    std::string s;
+    for (std::size_t i = 0; i < curmsg.xpost.size(); ++i) {
+        s += i == 0 ? "XPost: " : i % 3 == 0 ? "\rXPost: " : ", ";
+        s += curmsg.xpost[i];
+    }
+    if (!curmsg.xpost.empty()) s += '\r';
+    if (!curmsg.alreadyfromto) {
+        bool names = cfg.infoinsert == 0, addresses = cfg.infoinsert == 1;
+        const text128& from = names ? curmsg.msgfromname : curmsg.msgfromemail;
+        const text128& fromother = names ? curmsg.msgfromemail : curmsg.msgfromname;
+        const text128& to = names ? curmsg.msgtoname : curmsg.msgtoemail;
+        const text128& toother = names ? curmsg.msgtoemail : curmsg.msgtoname;
+        if ((names || addresses) && !from.empty() && !strieq(from.sv(), fromother.sv()))
+            pktappendf(s, "From: %s\r", from.c_str());
+        if ((names || addresses) && ismailmsg() && !to.empty() && !strieq(to.sv(), toother.sv()))
+            pktappendf(s, "To: %s\r", to.c_str());
+    }
+    static const char* const labels[] = {"", "To: ", "Copy: ", "BCopy: "};
+    for (int kind = EMAIL_TO; kind <= EMAIL_BCC; ++kind) {
+        for (const emailentry& e : curmsg.emaillist) {
+            if (e.kind != kind) continue;
+            s += labels[kind];
+            s += e.email;
+            if (!e.name.empty()) pktappendf(s, " (%s)", e.name.c_str());
+            s += '\r';
+        }
+    }
+    if (curmsg.routepwdfailed && curmsg.routeno >= 0 &&
+        static_cast<std::size_t>(curmsg.routeno) < tables.route.size()) {
+        const fidoaddr& a = tables.route[static_cast<std::size_t>(curmsg.routeno)].ftnaddr;
+        pktappendf(s, "*** Incorrect PondLark Route-password for node %u:%u/%u", a.zone, a.net,
+                   a.node);
+        if (a.point != 0) pktappendf(s, ".%u", a.point);
+        s += " ***\r";
+    }
+    if (ismailmsg() && parseisfattach && fncmp(curmsg.msgsubj.sv(), parsefname.sv()) != 0)
+        pktappendf(s, "Subject: %s\r", curmsg.msgsubj.c_str());
+    if (s.empty()) return 0;
+    s += '\r';
+    return emit(s);
+}
+
+bool converter::readline(std::string& line) {
+    if (headermode) return readheaderline(in, line) == 1;
+    return readbodyline(line);
+}
+
+bool converter::readbodyline(std::string& line) {
+    line.clear();
+    if (in.readline(line, MAXLOGICALLINE) == 0) return false;
+    bool uu = dec.state() == DECODE_UU;
+    trimbodyline(line, 0, uu);
+    // A soft line break of quoted-printable joins the next line.
+    while (mime.qp && !uu && !line.empty() && line.back() == '=' && line.size() < MAXLOGICALLINE) {
+        line.pop_back();
+        std::size_t before = line.size();
+        if (in.readline(line, MAXLOGICALLINE - line.size()) == 0) break;
+        trimbodyline(line, before, false);
+    }
+    return true;
+}
+
+int converter::handleline(std::string& line) {
+    if (truncated) return 0;
+    bool secret = headermode && istartswith(line, "X-MailPassword:");
+    // The route password is never copied into FidoNet.
+    if (secret && writing) return 0;
+    bool closing;
+    if (!headermode && isboundaryline(line, mime.boundary, closing)) return boundary(closing);
+    if (mime.qp) decodeqp(line);
+    if (dec.state() != DECODE_NONE) {
+        if (flushout() != 0) return -1;
+        bool taken = dec.takeline(line);
+        if (dec.failed()) return -1;
+        if (taken) return 0;
+    }
+    if (line.empty()) return emptyline();
+    return nonemptyline(line, secret);
+}
+
+// A part of a multipart message begins (its header block follows), or the
+// closing boundary ends the message.
+int converter::boundary(bool closing) {
+    if (flushout() != 0 || dec.end() != 0) return -1;
+    headermode = true;
+    mime.qp = 0;
+    mime.base64pending = 0;
+    mime.paramscan = 0;
+    mime.filename.clear();  // a part without a name of its own gets a generated one
+    if (closing) done = true;
+    return 0;
+}
+
+int converter::emptyline() {
+    if (!headermode && curmsg.pastfirstline) {
+        ++pending;
+        return 0;
+    }
+    headermode = false;
+    if (!writing && !bodystarted) pass.bodyoffset = in.tell();
+    bodystarted = true;
+    ++headerblocks;
+    mime.paramscan = 0;
+    if (!mime.base64pending) return 0;
+    mime.base64pending = 0;
+    std::string name = mime.filename;
+    mime.filename.clear();
+    return startfile(FILEENC_MIME, name);
+}
+
+int converter::startfile(int encoding, const std::string& name) {
+    if (flushout() != 0 || dec.end() != 0) return -1;
+    // Junk never leaves files behind: its encoded parts stay text.
+    int mode = v.junkcategory != JUNK_NONE ? ATTACH_IGNORE : cfg.attach[ismailmsg() ? 0 : 1];
+    // Uuencoded files are listed once, by the parse pass; MIME files again
+    // by the write pass, for the headers of later parts.
+    bool listit = ismailmsg() && (encoding == FILEENC_MIME || !writing);
+    dec.begin(encoding, name, mode, listit);
+    return 0;
+}
+
+int converter::nonemptyline(std::string& line, bool secret) {
+    if (!headermode && !curmsg.pastfirstline) {
+        if (!writing && (istartswith(line, "From:") || istartswith(line, "To:")))
+            curmsg.alreadyfromto = 1;
+        curmsg.pastfirstline = 1;
+    }
+    if (!headermode && !v.truncate.empty() && line.find(v.truncate) != std::string::npos) {
+        truncated = true;
+        return 0;
+    }
+    if (pending > 0) {
+        if (output() && emit(std::string(static_cast<std::size_t>(pending), '\r')) != 0) return -1;
+        curmsg.partbytes += pending;
+        pending = 0;
+    }
+    if (!writing && !headermode && cfg.quoteto) quote.line(line);
+    mimeheaderline(line, mime);
+    std::string uuname;
+    if (!headermode && isuubegin(line, uuname)) {
+        if (startfile(FILEENC_UU, uuname) != 0) return -1;
+        // Left as text, the file keeps its "begin" line.
+        if (dec.state() == DECODE_UU && dec.attachmode() != ATTACH_IGNORE) return 0;
+    }
+    if (!writing) {
+        if (headermode) {
+            (void)parseheaderline(line);
+        } else if (ismailmsg() && v.junkcategory == JUNK_NONE && bodyjunk(line)) {
+            v.junkcategory = JUNK_BODY;
+        }
+    }
+    if (v.ignored) return 0;
+    if (headermode && (line.size() < MINHEADERLINE || secret || stripped(line, v.category)))
+        return 0;
+    return keepline(line);
+}
+
+int converter::newpart() {
+    curmsg.partbytes = 0;
+    if (!writing) {
+        ++curmsg.parts;
+        return 0;
+    }
+    ++curmsg.partno;
+    if (!output()) return 0;
+    if (emit("\r[continued in next message]\r") != 0 || flushout() != 0 ||
+        writemsgbottom(v.category, pass.packet) != 0 ||
+        writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(), v.junkcategory, v.ownorg) !=
+            0)
+        return -1;
+    return emit("[continued from previous message]\r\r");
+}
+
+int converter::keepline(const std::string& line) {
+    long limit = static_cast<long>(cfg.importlimit);
+    if (limit != 0 && curmsg.partbytes > 0 &&
+        curmsg.partbytes + static_cast<long>(line.size()) + SPLITMARGIN >= limit) {
+        if (newpart() != 0) return -1;
+    }
+    bool kludge = headermode;
+    // The parse pass only counts what the write pass will write.
+    bool building = output();
+    std::string& out = chunks;
+    out.clear();
+    long written = 0;
+    std::size_t pos = 0;
+    do {
+        bool first = pos == 0;
+        std::size_t width = kludge ? (first ? KLUDGEWIDTH : CONTKLUDGEWIDTH) : BODYWIDTH;
+        std::string_view rest = std::string_view(line).substr(pos);
+        std::size_t n = chunklength(rest, width);
+        const char* prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
+        if (building) out.append(prefix).append(rest.substr(0, n)).push_back('\r');
+        written += static_cast<long>(std::strlen(prefix) + n + 1);
+        pos += n;
+    } while (pos < line.size());
+    curmsg.partbytes += written;
+    return building ? emit(out) : 0;
+}
+
+int converter::finish() {
+    if (!writing) {
+        quote.finish();
+        if (!bodystarted) pass.bodyoffset = pass.range.end;
+    }
+    if (flushout() != 0 || dec.end() != 0) return -1;
+    if (output()) return writemsgbottom(v.category, pass.packet);
+    return 0;
+}
+}  // namespace
+
+std::size_t chunklength(std::string_view rest, std::size_t width) {
+    if (rest.size() <= width) return rest.size();
+    for (std::size_t n = width; n >= MINCHUNK; --n) {
+        if (!isalnumc(static_cast<unsigned char>(rest[n - 1]))) return n;
+    }
+    return width;
+}
+
+int processimport(importpass& p) {
+    converter c(p);
+    return c.run();
+}

@@ -1,0 +1,49 @@
+// The conversion of one Internet message into the text of one or more
+// FidoNet messages, in two passes over the same bytes of its message file:
+// the parse pass fills the current message and counts the parts the
+// message will need; after classification the write pass writes the packed
+// header, the header lines kept as kludges, an information block, the body
+// and the trailer, splitting at ImportLimit. Both stream the message line
+// by line; nothing of it is held in memory as a whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+#include "import/classify.h"
+#include "import/rangereader.h"
+
+enum importmodes { IMPORT_PARSE = 0, IMPORT_WRITE = 1 };
+
+// A header line is written as kludges of at most this many characters (the
+// first) and continuation kludges of CONTKLUDGEWIDTH; a body line in lines
+// of at most BODYWIDTH.
+constexpr std::size_t KLUDGEWIDTH = 78;
+constexpr std::size_t CONTKLUDGEWIDTH = 76;
+constexpr std::size_t BODYWIDTH = 255;
+
+// One pass over one message.
+struct importpass {
+    int mode = IMPORT_PARSE;
+    msgverdict& verdict;           // read; the parse pass may set junkcategory to JUNK_BODY
+    std::FILE* msgfile = nullptr;  // the SOUP message file
+    std::FILE* packet = nullptr;   // the open packet (write mode)
+    msgrange range;                // the message's bytes
+    long bodyoffset = 0;           // set by the parse pass: where the body begins
+    int readfailed = 0;            // set when the message could not be read whole
+    filewindow* window = nullptr;  // the message file's shared read-ahead block, if any
+};
+
+// Runs one pass. Parse mode resets and fills `curmsg` (header fields,
+// quoted author, `parts`, the file-attach list, `alreadyfromto`); write mode
+// writes the message into p.packet unless it is ignored, and decodes its
+// files. Reads `cfg` (cfg.importlimit as lowered for the run) and `tables`.
+// Returns 0, or -1 when the message could not be read (p.readfailed) or a
+// write to the packet or a decoded file failed.
+[[nodiscard]] int processimport(importpass& p);
+
+// How many characters of rest go into a line of at most width: all when
+// they fit, else up to and including the last character that is not a
+// letter or digit among the characters 33 to width, else width.
+std::size_t chunklength(std::string_view rest, std::size_t width);

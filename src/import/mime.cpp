@@ -1,0 +1,129 @@
+#include "import/mime.h"
+
+#include "driver/codec.h"
+#include "driver/text.h"
+#include "import/curmsg.h"
+
+namespace {
+// Longest charset name kept (the field holds 127 characters).
+constexpr std::size_t MAXCHARSET = 127;
+
+bool isblank(char c) {
+    return iswhite(static_cast<unsigned char>(c));
+}
+
+void droptrailingwhite(std::string& s) {
+    while (!s.empty() && isblank(s.back())) s.pop_back();
+}
+
+// The value of a header line after its name: leading white space skipped.
+std::string_view headervalue(std::string_view line, std::size_t namelen) {
+    std::string_view v = line.substr(namelen);
+    while (!v.empty() && isblank(v.front())) v.remove_prefix(1);
+    return v;
+}
+
+// charset= runs to the next ";", quotes and all.
+void takecharset(std::string_view rest) {
+    if (!curmsg.rfccharset.empty()) return;
+    std::size_t b = 0;
+    while (b < rest.size() && isblank(rest[b])) ++b;
+    std::size_t e = rest.find(';', b);
+    if (e == std::string_view::npos) e = rest.size();
+    std::string cs(rest.substr(b, std::min(e - b, MAXCHARSET)));
+    droptrailingwhite(cs);
+    curmsg.rfccharset = cs;
+}
+
+// Every position of the line is tried, so a parameter is found wherever it
+// stands; a value found is skipped, so that nothing inside it (a quoted
+// file name holding "name=") counts as a parameter of its own.
+void scanparameters(std::string_view line, mimestate& m) {
+    static constexpr std::string_view charset = "charset=";
+    std::size_t i = 0;
+    while (i < line.size()) {
+        std::string_view at = line.substr(i);
+        std::string value;
+        std::size_t used;
+        // "filename=" ends in "name=" and is found through it.
+        if ((used = mimeparameter(at, "name=", MAXFILENAME, value)) != 0) {
+            m.filename = value;
+        } else if (m.boundary.empty() &&
+                   (used = mimeparameter(at, "boundary=", MAXBOUNDARY, value)) != 0) {
+            m.boundary = value;
+        } else if (istartswith(at, charset)) {
+            takecharset(at.substr(charset.size()));
+            used = charset.size();
+        } else {
+            used = 1;
+        }
+        i += used;
+    }
+}
+}  // namespace
+
+std::size_t mimeparameter(std::string_view text, std::string_view param, std::size_t max,
+                          std::string& value) {
+    if (!istartswith(text, param)) return 0;
+    std::string_view rest = text.substr(param.size());
+    std::size_t b = 0, e, used;
+    if (!rest.empty() && rest.front() == '"') {
+        b = 1;
+        while (b < rest.size() && isblank(rest[b])) ++b;
+        e = rest.find('"', b);
+        if (e == std::string_view::npos) e = rest.size();
+        used = std::min(e + 1, rest.size());
+    } else {
+        // Unquoted, as RFC 2045 allows for tokens: boundary=abc; name=x.zip
+        e = b;
+        while (e < rest.size() && rest[e] != ';' && !isblank(rest[e])) ++e;
+        used = e;
+    }
+    value.assign(rest.substr(b, std::min(e - b, max)));
+    droptrailingwhite(value);
+    return param.size() + used;
+}
+
+void mimeheaderline(std::string_view line, mimestate& m) {
+    static constexpr std::string_view contenttype = "Content-Type:";
+    static constexpr std::string_view contentcte = "Content-Transfer-Encoding:";
+    // Most lines are text: only a line starting with "C" can be a MIME header.
+    bool maybeheader = !line.empty() && lowerc(static_cast<unsigned char>(line[0])) == 'c';
+    if (maybeheader && istartswith(line, "Content-")) m.paramscan = 1;
+    if (m.paramscan) scanparameters(line, m);
+    if (!maybeheader) return;
+    if (istartswith(line, contenttype)) {
+        if (curmsg.mimetype.empty()) curmsg.mimetype = headervalue(line, contenttype.size());
+    } else if (istartswith(line, contentcte)) {
+        std::string_view v = headervalue(line, contentcte.size());
+        m.qp = 0;
+        if (curmsg.mimecte.empty()) curmsg.mimecte = v;
+        if (substrcmp("base64", v)) m.base64pending = 1;
+        if (substrcmp("quoted-printable", v)) m.qp = 1;
+    }
+}
+
+bool isboundaryline(std::string_view line, std::string_view boundary, bool& closing) {
+    closing = false;
+    if (boundary.empty() || line.size() < boundary.size() + 2) return false;
+    if (line[0] != '-' || line[1] != '-' || line.substr(2, boundary.size()) != boundary)
+        return false;
+    closing = line.substr(2 + boundary.size(), 2) == "--";
+    return true;
+}
+
+void decodeqp(std::string& line) {
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (c == '=' && i + 2 < line.size() && isxdigitc(static_cast<unsigned char>(line[i + 1])) &&
+            isxdigitc(static_cast<unsigned char>(line[i + 2]))) {
+            int b = hexbyte(line.data() + i + 1);
+            // A zero byte would end the FidoNet message text.
+            c = b == 0 ? ' ' : static_cast<char>(b);
+            i += 2;
+        }
+        line[out++] = c;
+    }
+    line.resize(out);
+}

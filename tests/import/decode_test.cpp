@@ -1,0 +1,58 @@
+#include "import/decode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(decode, base64lines) {
+    struct {
+        const char* line;
+        long bytes;
+        std::string decoded;
+    } cases[] = {
+        {"SGVsbG8=", 5, "Hello"},
+        {"SGVsbG8sIHdvcmxkIQo=", 14, "Hello, world!\n"},
+        {"QQ==", 1, "A"},
+        {"AAEC", 3, std::string("\0\1\2", 3)},
+        // A blank shifts the groups, and what depends on it is lost.
+        {"QUJD REVG", 6, std::string("ABC\x11\x15", 5)},
+        {"SG*sbG8=", 4, "Hl"},                 // a byte that needs an invalid character is left out
+        {"ab-_", 2, std::string("i\xbf", 2)},  // "-" counts as "/"
+        {"", -1, ""},
+        {"=abc", -1, ""},
+        {" SGVs", -1, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(base64linebytes(c.line), c.bytes) << c.line;
+        if (c.bytes < 0) continue;
+        std::string out;
+        decodebase64line(c.line, out);
+        EXPECT_EQ(out, c.decoded) << c.line;
+    }
+}
+
+TEST(decode, uulines) {
+    struct {
+        const char* line;
+        long bytes;
+        std::string decoded;
+    } cases[] = {
+        {"#0V%T", 3, "Cat"}, {"-2&5L;&\\L('=O<FQD(0  ", 13, "Hello, world!"},
+        {"`", 0, ""},        {"!80", 1, "a"},
+        {"M", -1, ""},      // says 45 bytes, has none
+        {"#0V", -1, ""},    // says 3 bytes, has room for 1
+        {" 0V%T", -1, ""},  // a blank does not start a data line
+        {"a", -1, ""},       {"", -1, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(uulinebytes(c.line), c.bytes) << c.line;
+        if (c.bytes < 0) continue;
+        std::string out;
+        decodeuuline(c.line, out);
+        EXPECT_EQ(out, c.decoded) << c.line;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// The import command when its output cannot be written: nothing may be
+// lost and nothing may arrive twice. A file size limit, inherited by the
+// program under test, makes its writes fail once a file grows past it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/testutil.h"
+
+namespace {
+
+const char CONFIG[] =
+    "FidoAddr 2:280/5555\n"
+    "AddrMap 2:280/5555 sysop@pond.example Sysop\n"
+    "MailerType Binkley\n"
+    "InboundDir ./in\n"
+    "OutboundDir ./out\n"
+    "SoupDir ./soup\n"
+    "TempDir ./tmp\n";
+
+std::string mail(const std::string& subject, const std::string& body) {
+    return "From x Tue Sep 14 10:00:00 1999\nFrom: Bob <bob@net.example>\n"
+           "To: sysop@pond.example\nSubject: " +
+           subject + "\n\n" + body;
+}
+
+std::string lines(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += "A line of text that makes the packet grow beyond the limit.\n";
+    return s;
+}
+
+class importfailure : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        for (const char* d : {"in", "out", "tmp", "soup"}) makedirs(dir / d);
+        writefile(dir / "gate.cfg", CONFIG);
+    }
+    runresult import() { return runpondlark({"import", "/config=./gate.cfg"}, dir.path); }
+    scratchdir dir;
+};
+
+TEST_F(importfailure, apacketthatcannotbewrittenkeepsitsinput) {
+    std::string msgs = mail("one", "small\n") + mail("two", lines(200)) + mail("three", "small\n");
+    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
+    writefile(dir / "soup/0000001.MSG", msgs);
+    runresult r;
+    {
+        filesizelimit limit(4096);
+        r = import();
+    }
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("Error writing packet ./in/00000000.PKT\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("! Message file ./soup/0000001.MSG kept, to be imported again\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("message(s) imported"), std::string::npos) << r.err;
+    EXPECT_EQ(listtree(dir / "in"), std::vector<std::string>{});
+    EXPECT_EQ(readfile(dir / "soup/0000001.MSG"), msgs);
+    EXPECT_TRUE(fileexists(dir / "soup/AREAS"));
+
+    // Without the limit the next run imports every message, once.
+    r = import();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("-> 3 message(s) imported"), std::string::npos) << r.err;
+    EXPECT_EQ(listtree(dir / "in"), std::vector<std::string>{"00000000.PKT"});
+    EXPECT_EQ(listtree(dir / "soup"), std::vector<std::string>{});
+    std::string pkt = readfile(dir / "in/00000000.PKT");
+    for (const char* subject : {"one", "two", "three"}) {
+        std::string field = std::string("\0", 1) + subject + std::string("\0", 1);
+        std::size_t at = pkt.find(field);
+        EXPECT_NE(at, std::string::npos) << subject;
+        EXPECT_EQ(pkt.find(field, at + 1), std::string::npos) << subject << " twice";
+    }
+}
+
+TEST_F(importfailure, onlythefailedmessagefileistakenback) {
+    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n0000002\tEmail\tmn\n");
+    writefile(dir / "soup/0000001.MSG", mail("fits", "small\n"));
+    writefile(dir / "soup/0000002.MSG", mail("too big", lines(200)));
+    runresult r;
+    {
+        filesizelimit limit(4096);
+        r = import();
+    }
+    EXPECT_NE(r.err.find("! Message file ./soup/0000002.MSG kept"), std::string::npos) << r.err;
+    // The first file's output is complete: it is consumed, its packet stays.
+    EXPECT_EQ(listtree(dir / "in"), std::vector<std::string>{"00000000.PKT"});
+    EXPECT_EQ(listtree(dir / "soup"), (std::vector<std::string>{"0000002.MSG", "AREAS"}));
+}
+
+TEST_F(importfailure, adecodedfilethatcannotbewrittenisremovedandkeepstheinput) {
+    std::string b64;
+    for (int i = 0; i < 200; ++i) b64 += std::string(76, 'A') + "\n";
+    std::string m =
+        "From x Tue Sep 14 10:00:00 1999\nFrom: Bob <bob@net.example>\n"
+        "To: sysop@pond.example\nSubject: big file\n"
+        "Content-Type: application/octet-stream; name=big.bin\n"
+        "Content-Transfer-Encoding: base64\n\n" +
+        b64;
+    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
+    writefile(dir / "soup/0000001.MSG", m);
+    runresult r;
+    {
+        filesizelimit limit(4096);
+        r = import();
+    }
+    EXPECT_NE(r.err.find("Error writing decoded file ./in/big.bin\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("decoded MIME-encoded file"), std::string::npos) << r.err;
+    EXPECT_EQ(listtree(dir / "in"), std::vector<std::string>{});
+    EXPECT_EQ(readfile(dir / "soup/0000001.MSG"), m);
+}
+
+TEST_F(importfailure, repliesofthefailedmessagefilearetakenbacktoo) {
+    writefile(dir / "gate.cfg", std::string(CONFIG) + "ListConfig ./birds.lst\n");
+    writefile(dir / "birds.lst",
+              "ListName Birds\nListAddress birds@lists.example\nListUsers\n"
+              "+\namy@net.example\nAmy\n1\n\n");
+    auto posting = [](const std::string& text) {
+        return "From x Tue Sep 14 10:00:00 1999\nFrom: Amy <amy@net.example>\n"
+               "To: birds@lists.example\nSubject: birds\n\nSeen: " +
+               text + "\n";
+    };
+    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n0000002\tEmail\tmn\n");
+    writefile(dir / "soup/0000001.MSG", posting("Herons"));
+    writefile(dir / "soup/0000002.MSG", posting("Larks") + mail("too big", lines(200)));
+    runresult r;
+    {
+        filesizelimit limit(4096);
+        r = import();
+    }
+    EXPECT_NE(r.err.find("! Message file ./soup/0000002.MSG kept"), std::string::npos) << r.err;
+    // The second file's posting was distributed before its packet failed;
+    // that reply is cut off the reply file again, the first file's stays.
+    EXPECT_EQ(listtree(dir / "soup"),
+              (std::vector<std::string>{"0000002.MSG", "AREAS", "MAIL0000.MSG", "REPLIES"}));
+    std::string first = readfile(dir / "soup/MAIL0000.MSG");
+    EXPECT_NE(first.find("Seen: Herons"), std::string::npos);
+    EXPECT_EQ(first.find("Seen: Larks"), std::string::npos);
+
+    // AREAS keeps only the line of the kept file.
+    EXPECT_EQ(readfile(dir / "soup/AREAS"), "0000002\tEmail\tmn\n");
+
+    // The next run distributes the second posting once.
+    r = import();
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("listmsg: 1 "), std::string::npos) << r.err;
+    EXPECT_EQ(listtree(dir / "soup"),
+              (std::vector<std::string>{"MAIL0000.MSG", "MAIL0001.MSG", "REPLIES"}));
+    EXPECT_EQ(readfile(dir / "soup/MAIL0000.MSG"), first);
+    std::string second = readfile(dir / "soup/MAIL0001.MSG");
+    EXPECT_NE(second.find("Seen: Larks"), std::string::npos);
+    EXPECT_EQ(second.find("Seen: Larks", second.find("Seen: Larks") + 1), std::string::npos);
+    EXPECT_EQ(second.find("Seen: Herons"), std::string::npos);
+}
+
+}  // namespace
