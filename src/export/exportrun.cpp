@@ -11,9 +11,9 @@
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
-#include "driver/workfiles.h"
 #include "export/expstate.h"
 #include "export/outbound.h"
+#include "export/pktfiles.h"
 #include "export/pktreader.h"
 #include "import/curmsg.h"
 #include "import/replies.h"
@@ -46,33 +46,6 @@ void printstats() {
     logprintf("\n");
 }
 
-// A packet cut off in the middle of a message would export the messages
-// before the cut again on every run: it is set aside as *.BAD instead.
-void setaside(const std::string& path) {
-    std::string bad = path.substr(0, path.size() - 4) + ".BAD";
-    if (exist(bad) && renfname(bad) != 0) bad.clear();
-    if (bad.empty() || std::rename(path.c_str(), bad.c_str()) != 0) {
-        logprintf("! packet %s ends in the middle of a message\n", path.c_str());
-        return;
-    }
-    logprintf("! packet %s ends in the middle of a message, renamed to %s\n", path.c_str(),
-              bad.c_str());
-}
-
-void finishpacket(const std::string& path, int result) {
-    if (result == PKT_FAILED) {
-        logprintf("! packet %s kept: not all of its messages could be exported\n", path.c_str());
-    } else if (result == PKT_CUT) {
-        if (run.testmode) {
-            logprintf("! packet %s ends in the middle of a message\n", path.c_str());
-        } else {
-            setaside(path);
-        }
-    } else if (result == PKT_EXPORTED && !run.testmode && std::remove(path.c_str()) != 0) {
-        logprintf("! can't remove %s\n", path.c_str());
-    }
-}
-
 }  // namespace
 
 void pktexport() {
@@ -86,7 +59,7 @@ void pktexport() {
         if (!f) continue;
         int r = exportpkt(f.get(), 0);
         f.reset();
-        finishpacket(path, r);
+        finishpacketfile(path, r);
     }
 }
 

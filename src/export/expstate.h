@@ -37,6 +37,11 @@ struct exportstate {
     // The address of the route loadroute() chose: every message for the
     // route starts from it, whatever the message before it was sent to.
     text128 routeemail;
+    // Where exportpkt stopped when it gave PKT_FAILED: the file offset of
+    // the first message that was not exported completely. Every message
+    // before it is in the reply files, so a packet kept for the next run
+    // can be cut down to the messages from here on.
+    long pktresume = -1;
 };
 
 extern exportstate expstate;

@@ -7,6 +7,9 @@
 
 #include "driver/fidoaddr.h"
 
+// "zone:net/node", with ".point" only for a point: addresses in log lines.
+std::string ftnaddrtext(const fidoaddr& addr);
+
 // The domain text of the first FidoDomain entry whose zone range holds zone,
 // else "#" followed by the default FTN domain. A text beginning with "#" is
 // a gateway domain for the p.f.n.z form; one holding "@" is a whole address.

@@ -8,6 +8,7 @@
 #include "driver/log.h"
 #include "export/convert.h"
 #include "export/expstate.h"
+#include "export/ftnnames.h"
 #include "import/curmsg.h"
 #include "pkt/pktlayout.h"
 
@@ -63,17 +64,9 @@ bool matchdestination(const fidoaddr& dest) {
     return false;
 }
 
-// "2:280/5555" with ".point" only for a point.
-std::string addrtext(const fidoaddr& a) {
-    char buf[32];
-    int n = std::snprintf(buf, sizeof buf, "%u:%u/%u", a.zone, a.net, a.node);
-    if (a.point) std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%u", a.point);
-    return buf;
-}
-
 void logpacket(const pktaddrs& a) {
     logprintf("Exporting Type 2%s packet from %s to %s\n", a.plus ? "+" : "",
-              addrtext(a.orig).c_str(), addrtext(a.dest).c_str());
+              ftnaddrtext(a.orig).c_str(), ftnaddrtext(a.dest).c_str());
 }
 
 // A header field of at most N-1 characters. The rest of a longer field is
@@ -117,6 +110,7 @@ int readmsgheader(pktinput& in, const pktaddrs& a) {
 
 int readmessages(pktinput& in, const pktaddrs& a, int flowlistvalid) {
     for (;;) {
+        expstate.pktresume = in.tell();
         int start = readmsgheader(in, a);
         if (in.readerror()) return PKT_FAILED;
         if (start == MSG_END) return PKT_EXPORTED;

@@ -24,7 +24,8 @@ enum pktresults {
 // destination in the packet header chooses the gateway (routing 0) or the
 // first matching Route (routing 1, its values loaded); 0 or 1 on entry is
 // kept. Reads cfg.gateaddr, tables; logs the "Exporting Type 2..." line.
-// Stops at the first message that cannot be written.
+// Stops at the first message that cannot be written and notes where it
+// begins in expstate.pktresume.
 [[nodiscard]] int exportpkt(std::FILE* f, int flowlistvalid);
 
 // The next byte as a signed character; the end of the file reads as 0, so

@@ -19,10 +19,19 @@ A description is a text file of "key: value" lines:
     terminator: no                             optional: leave out the two zero bytes
     cutlast: 10                                optional: drop the file's last bytes
 
+A stored netmail message (*.MSG: a 190-byte header, then the text) instead:
+
+    stored: 280/5556 -> 280/5555 attr 0x0011   origin, destination, attribute word
+    date:, to:, from:, subject:, text:         as above, in any order; each header
+                                               field is cut to its width (36, 36,
+                                               72, 20 bytes) and zero-filled
+    textzero: no                               optional: no zero after the text
+
 Usage: mkpkt.py DESCRIPTION OUTPUT
        mkpkt.py --case CASEDIR [--check]   every CASEDIR/packets/NAME.txt into
                                            CASEDIR/input/pkt/NAME.PKT (NAME.EXT.txt
-                                           into NAME.EXT), or compare with it
+                                           into NAME.EXT), and CASEDIR/packets/DIR/...
+                                           into CASEDIR/input/DIR/...; or compare
 """
 import os
 import re
@@ -84,8 +93,50 @@ def header(kind, orig, dest, pkttype, password, capvalid):
     return h
 
 
+def storedfield(value, width):
+    return textline(value)[:-1][:width].ljust(width, b"\0")
+
+
+def buildstored(lines):
+    fields = {"date": "", "to": "", "from": "", "subject": ""}
+    text, textzero = b"", True
+    onet = onode = dnet = dnode = attr = 0
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        i += 1
+        if not line.strip() or line.startswith("#"):
+            continue
+        key, _, value = line.partition(":")
+        value = value[1:] if value.startswith(" ") else value
+        if key == "stored":
+            words = value.split()
+            onet, onode = netnode(words[0])
+            dnet, dnode = netnode(words[2])
+            attr = int(words[4], 0) if len(words) > 4 else 0
+        elif key in fields:
+            fields[key] = value
+        elif key == "textzero":
+            textzero = value.strip() != "no"
+        elif key == "text":
+            while lines[i] != ".":
+                text += textline(lines[i])
+                i += 1
+            i += 1
+        else:
+            raise ValueError("unknown key " + key)
+    out = storedfield(fields["from"], 36) + storedfield(fields["to"], 36)
+    out += storedfield(fields["subject"], 72) + storedfield(fields["date"], 20)
+    out += struct.pack("<6H", 0, dnode, onode, 0, onet, dnet) + bytes(8)
+    out += struct.pack("<3H", 0, attr, 0)
+    assert len(out) == 190
+    return out + text + (b"\0" if textzero else b"")
+
+
 def build(desc):
     lines = desc.split("\n")
+    if any(l.startswith("stored:") for l in lines):
+        return buildstored(lines)
     out = bytearray()
     pkt = None
     pkttype, password, terminator, cutlast, capvalid = 2, "", True, 0, None
@@ -137,19 +188,28 @@ def build(desc):
     return bytes(out)
 
 
-def main(argv):
-    if len(argv) >= 3 and argv[1] == "--case":
-        case = argv[2]
-        check = "--check" in argv
-        bad = 0
-        src = os.path.join(case, "packets")
-        for name in sorted(os.listdir(src)):
+def casefiles(case):
+    """(description, target) pairs of a case folder."""
+    src = os.path.join(case, "packets")
+    for root, dirs, names in os.walk(src):
+        dirs.sort()
+        for name in sorted(names):
             if not name.endswith(".txt"):
                 continue
-            with open(os.path.join(src, name), encoding="latin-1") as f:
-                data = build(f.read())
             stem = name[:-4]
-            target = os.path.join(case, "input", "pkt", stem if "." in stem else stem + ".PKT")
+            sub = os.path.relpath(root, src)
+            folder = os.path.join(case, "input", "pkt" if sub == "." else sub)
+            yield (os.path.join(root, name),
+                   os.path.join(folder, stem if "." in stem else stem + ".PKT"))
+
+
+def main(argv):
+    if len(argv) >= 3 and argv[1] == "--case":
+        check = "--check" in argv
+        bad = 0
+        for desc, target in casefiles(argv[2]):
+            with open(desc, encoding="latin-1") as f:
+                data = build(f.read())
             if check:
                 with open(target, "rb") as f:
                     if f.read() != data:

@@ -1,0 +1,103 @@
+#include "export/pktfiles.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "driver/fileio.h"
+#include "driver/log.h"
+#include "driver/runstate.h"
+#include "driver/workfiles.h"
+#include "export/expstate.h"
+#include "export/pktreader.h"
+#include "export/replacefile.h"
+#include "pkt/pktlayout.h"
+
+namespace {
+
+constexpr std::size_t COPYBLOCK = 64 * 1024;
+
+// A packet cut off in the middle of a message would export the messages
+// before the cut again on every run: it is set aside as *.BAD instead.
+bool setaside(const std::string& path) {
+    std::size_t dot = path.rfind('.');
+    std::size_t slash = path.rfind('/');
+    bool hasext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    std::string bad = (hasext ? path.substr(0, dot) : path) + ".BAD";
+    if (exist(bad) && renfname(bad) != 0) bad.clear();
+    if (bad.empty() || std::rename(path.c_str(), bad.c_str()) != 0) {
+        logprintf("! packet %s ends in the middle of a message\n", path.c_str());
+        return false;
+    }
+    logprintf("! packet %s ends in the middle of a message, renamed to %s\n", path.c_str(),
+              bad.c_str());
+    return true;
+}
+
+// Copies the rest of in to out; 0, or -1 on a read or write error.
+int copyrest(std::FILE* in, std::FILE* out) {
+    std::unique_ptr<unsigned char[]> buf(new unsigned char[COPYBLOCK]);
+    for (;;) {
+        std::size_t n = std::fread(buf.get(), 1, COPYBLOCK, in);
+        if (n > 0 && writeall(out, buf.get(), n) != 0) return -1;
+        if (n < COPYBLOCK) return std::ferror(in) ? -1 : 0;
+    }
+}
+
+}  // namespace
+
+int trimpacket(const std::string& path, long resume) {
+    if (resume <= static_cast<long>(PKTHDRSIZE)) return 0;
+    fileptr in = openfile(path, "rb");
+    if (!in) return -1;
+    unsigned char header[PKTHDRSIZE];
+    if (std::fread(header, 1, sizeof header, in.get()) != sizeof header) return -1;
+    if (std::fseek(in.get(), resume, SEEK_SET) != 0) return -1;
+    replacement r;
+    if (beginreplace(path, r) != 0) return -1;
+    if (writeall(r.f.get(), header, sizeof header) != 0 || copyrest(in.get(), r.f.get()) != 0) {
+        abortreplace(r);
+        return -1;
+    }
+    in.reset();
+    return commitreplace(r);
+}
+
+int finishpacketfile(const std::string& path, int result) {
+    switch (result) {
+        case PKT_EXPORTED:
+            if (!run.testmode && std::remove(path.c_str()) != 0) {
+                logprintf("! can't remove %s\n", path.c_str());
+            }
+            return 1;
+        case PKT_FAILED:
+            logprintf("! packet %s kept: not all of its messages could be exported\n",
+                      path.c_str());
+            if (!run.testmode && trimpacket(path, expstate.pktresume) != 0) {
+                logprintf("! can't take the exported messages out of %s\n", path.c_str());
+            }
+            return 0;
+        case PKT_CUT:
+            if (run.testmode) {
+                logprintf("! packet %s ends in the middle of a message\n", path.c_str());
+                return 1;
+            }
+            return setaside(path) ? 1 : 0;
+        default:
+            return 0;
+    }
+}
+
+int exportpacketfile(const std::string& path, int flowlistvalid) {
+    errno = 0;
+    fileptr f = openfile(path, "rb");
+    if (!f) {
+        if (errno == ENOENT) return PKTFILE_MISSING;
+        logprintf("! can't open %s: kept for the next run\n", path.c_str());
+        return PKTFILE_KEPT;
+    }
+    int r = exportpkt(f.get(), flowlistvalid);
+    f.reset();
+    if (r == PKT_NOTFORUS) return PKTFILE_NOTPACKET;
+    return finishpacketfile(path, r) ? PKTFILE_DONE : PKTFILE_KEPT;
+}
