@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 bin=${1:-build/pondlark}
 
 rm -rf demo
-mkdir -p demo/inbound demo/outbound demo/soup demo/temp demo/decode demo/pkt
+mkdir -p demo/inbound demo/outbound demo/soup demo/temp demo/decode demo/pkt \
+    demo/netmail demo/files
 cp examples/pond-talk.lst demo/
 
 echo "=== pondlark check"
@@ -32,6 +33,21 @@ echo
 echo "=== pondlark export /pkt=demo/pkt (FidoNet packets -> SOUP replies)"
 cp examples/pkt/*.PKT examples/pkt/pondmap.txt demo/pkt/
 "$bin" export /config=examples/pondlark.cfg /pkt=demo/pkt
+
+echo
+echo "=== pondlark export (the Binkley-style outbound: mail packets and flow files)"
+cp examples/outbound/* demo/outbound/
+cp examples/files/* demo/files/
+"$bin" export /config=examples/pondlark.cfg /verbose
+echo "--- demo/outbound afterwards (empty: everything was sent)"
+ls -A demo/outbound
+
+echo
+echo "=== pondlark export with examples/arcmail.cfg (stored netmail messages)"
+cp examples/netmail/*.MSG demo/netmail/
+"$bin" export /config=examples/arcmail.cfg /verbose
+echo "--- demo/netmail afterwards (1.MSG marked sent, 2.MSG killed, 3.MSG not for us)"
+ls -A demo/netmail
 
 echo
 echo "=== demo/soup/REPLIES"
