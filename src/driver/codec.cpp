@@ -22,15 +22,6 @@ int hexbyte(const char* two) {
            hexdigit(static_cast<unsigned char>(two[1]));
 }
 
-int mimevalue(int c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/' || c == '-') return 63;
-    return -1;
-}
-
 char uuenc(int v) { return v == 0 ? '`' : static_cast<char>((v & 63) + 32); }
 
 int dow(int year, int mon, int day) {

@@ -2,6 +2,7 @@
 // and the CRC-32 used for serials, passwords and the member index.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -20,9 +21,27 @@ int hexdigit(int c);
 // The byte written as two hexadecimal digits (quoted-printable escapes).
 int hexbyte(const char* two);
 
+// Base64 values of the byte values, -1 outside the alphabet; a table,
+// since attachments are decoded through it byte by byte.
+inline constexpr std::array<signed char, 256> MIMEVALUES = [] {
+    std::array<signed char, 256> t{};
+    for (signed char& v : t) v = -1;
+    for (int i = 0; i < 26; ++i) {
+        t['A' + i] = static_cast<signed char>(i);
+        t['a' + i] = static_cast<signed char>(26 + i);
+    }
+    for (int i = 0; i < 10; ++i) t['0' + i] = static_cast<signed char>(52 + i);
+    t['+'] = 62;
+    t['/'] = 63;
+    t['-'] = 63;
+    return t;
+}();
+
 // The Base64 value of a character code ("-" counts like "/"); -1 outside
 // the alphabet and for codes below 32 or above 127.
-int mimevalue(int c);
+inline int mimevalue(int c) {
+    return c >= 0 && c < 256 ? MIMEVALUES[static_cast<std::size_t>(c)] : -1;
+}
 
 // The uuencode character of a 6-bit value: 0 gives "`".
 char uuenc(int v);

@@ -8,8 +8,8 @@
 #include "pkt/trailer.h"
 
 namespace {
-// The decode buffer is written out before a group once it holds more.
-constexpr std::size_t FLUSHLEVEL = 508;
+// Decoded bytes are gathered and handed to the file in blocks of this size.
+constexpr std::size_t FLUSHLEVEL = 1 << 15;
 
 int base64value(std::string_view line, std::size_t i) {
     return i < line.size() ? mimevalue(static_cast<unsigned char>(line[i])) : -1;
@@ -21,34 +21,75 @@ int uuvalue(std::string_view line, std::size_t i) {
 
 // Up to three bytes from the four values of a group, while bytes remain; a
 // byte needs both values it is made of.
-void decodegroup(const int v[4], long& remain, std::string& out) {
+char* decodegroup(const int v[4], long& remain, char* out) {
     const int parts[3][2] = {{0, 1}, {1, 2}, {2, 3}};
     for (int k = 0; k < 3 && remain > 0; ++k) {
         --remain;
         int a = v[parts[k][0]], b = v[parts[k][1]];
         if (a < 0 || b < 0) continue;
         int byte = k == 0 ? a * 4 + b / 16 : k == 1 ? (a * 16 + b / 4) % 256 : (a * 64 + b) % 256;
-        out.push_back(static_cast<char>(byte));
+        *out++ = static_cast<char>(byte);
     }
+    return out;
+}
+
+// A whole group of four valid values: its three bytes.
+char* decodefull(int a, int b, int c, int d, char* out) {
+    out[0] = static_cast<char>(a << 2 | b >> 4);
+    out[1] = static_cast<char>((b << 4 | c >> 2) & 255);
+    out[2] = static_cast<char>((c << 6 | d) & 255);
+    return out + 3;
+}
+
+// Appends the remain bytes that the groups of a Base64 line give to out.
+// Whole groups of valid characters - nearly all of them - take the short
+// way; the rest goes through decodegroup.
+void appendbase64(std::string_view line, long remain, std::string& out) {
+    std::size_t old = out.size();
+    out.resize(old + static_cast<std::size_t>(remain));
+    char* o = out.data() + old;
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    std::size_t i = 0;
+    for (; remain > 0; i += 4) {
+        if (remain >= 3 && i + 4 <= line.size()) {
+            int a = MIMEVALUES[p[i]], b = MIMEVALUES[p[i + 1]], c = MIMEVALUES[p[i + 2]],
+                d = MIMEVALUES[p[i + 3]];
+            if ((a | b | c | d) >= 0) {
+                o = decodefull(a, b, c, d, o);
+                remain -= 3;
+                continue;
+            }
+        }
+        int v[4] = {base64value(line, i), base64value(line, i + 1), base64value(line, i + 2),
+                    base64value(line, i + 3)};
+        o = decodegroup(v, remain, o);
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+}
+
+void appenduu(std::string_view line, long remain, std::string& out) {
+    std::size_t old = out.size();
+    out.resize(old + static_cast<std::size_t>(remain));
+    char* o = out.data() + old;
+    for (std::size_t i = 1; remain > 0; i += 4) {
+        int v[4] = {uuvalue(line, i), uuvalue(line, i + 1), uuvalue(line, i + 2),
+                    uuvalue(line, i + 3)};
+        o = decodegroup(v, remain, o);
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
 }
 }  // namespace
 
 long base64linebytes(std::string_view line) {
     if (base64value(line, 0) < 0) return -1;
     long n = 0;
-    for (char c : line) {
-        if (mimevalue(static_cast<unsigned char>(c)) >= 0) ++n;
-    }
+    for (char c : line) n += MIMEVALUES[static_cast<unsigned char>(c)] >= 0;
     return n * 3 / 4;
 }
 
 void decodebase64line(std::string_view line, std::string& out) {
     long remain = base64linebytes(line);
-    for (std::size_t i = 0; remain > 0; i += 4) {
-        int v[4] = {base64value(line, i), base64value(line, i + 1), base64value(line, i + 2),
-                    base64value(line, i + 3)};
-        decodegroup(v, remain, out);
-    }
+    if (remain > 0) appendbase64(line, remain, out);
 }
 
 long uulinebytes(std::string_view line) {
@@ -62,11 +103,7 @@ long uulinebytes(std::string_view line) {
 
 void decodeuuline(std::string_view line, std::string& out) {
     long remain = uulinebytes(line);
-    for (std::size_t i = 1; remain > 0; i += 4) {
-        int v[4] = {uuvalue(line, i), uuvalue(line, i + 1), uuvalue(line, i + 2),
-                    uuvalue(line, i + 3)};
-        decodegroup(v, remain, out);
-    }
+    if (remain > 0) appenduu(line, remain, out);
 }
 
 attachdecoder::attachdecoder(bool w, int ign, std::FILE* pkt)
@@ -86,7 +123,7 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
     file = chooseattachfile(given, chosen);
     chosen.push_back(file.path);
     bytecount = 0;
-    buffered = 0;
+    buffer.clear();
     writefailed = false;
     if (writing && mode == ATTACH_DECODE) {
         // "x": a file that appeared since the name was chosen is never replaced.
@@ -101,18 +138,9 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
 }
 
 void attachdecoder::flushbuffer() {
-    if (buffered == 0) return;
-    if (!writefailed && writeall(out.get(), buffer, buffered) != 0) writefailed = true;
-    buffered = 0;
-}
-
-void attachdecoder::store(const std::string& bytes) {
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        if (buffered > FLUSHLEVEL) flushbuffer();
-        for (std::size_t k = i; k < i + 3 && k < bytes.size(); ++k) {
-            buffer[buffered++] = static_cast<unsigned char>(bytes[k]);
-        }
-    }
+    if (buffer.empty()) return;
+    if (!writefailed && writeall(out.get(), buffer.data(), buffer.size()) != 0) writefailed = true;
+    buffer.clear();
 }
 
 bool attachdecoder::takeline(std::string_view line) {
@@ -125,14 +153,13 @@ bool attachdecoder::takeline(std::string_view line) {
         return uu && mode != ATTACH_IGNORE && strieq(line, "end");
     }
     bytecount += n;
-    if (out) {
-        std::string bytes;
+    if (out && n > 0) {
         if (uu) {
-            decodeuuline(line, bytes);
+            appenduu(line, n, buffer);
         } else {
-            decodebase64line(line, bytes);
+            appendbase64(line, n, buffer);
         }
-        store(bytes);
+        if (buffer.size() >= FLUSHLEVEL) flushbuffer();
     }
     bool taken = mode != ATTACH_IGNORE;
     // Padding ends a Base64 part at its last line.

@@ -71,7 +71,6 @@ class attachdecoder {
 
    private:
     void flushbuffer();
-    void store(const std::string& bytes);
 
     bool writing;
     int ignored;
@@ -85,7 +84,6 @@ class attachdecoder {
     long bytecount = 0;
     bool writefailed = false;  // a write to the current file failed
     bool broken = false;       // some file or note of this pass failed
-    // Decoded bytes go to the file in blocks of a little over 508 bytes.
-    unsigned char buffer[768];
-    std::size_t buffered = 0;
+    // Decoded bytes not yet handed to the file.
+    std::string buffer;
 };
