@@ -14,8 +14,25 @@ bool iscontinuation(int c) {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f';
 }
 
+// Whether s is normal already: no white space but single blanks between
+// other characters. Most header lines are; the test is a plain pass that
+// the compiler vectorises.
+bool isnormal(std::string_view s) {
+    if (s.empty()) return true;
+    if (s.front() == ' ' || s.back() == ' ') return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    std::size_t n = s.size();
+    // Byte-wide flags keep the vector lanes narrow.
+    unsigned char bad = 0;
+    // Tab, line feed, vertical tab, form feed and carriage return are 9..13.
+    for (std::size_t i = 0; i < n; ++i) bad |= static_cast<unsigned char>(p[i] - 9) < 5;
+    for (std::size_t i = 0; i + 1 < n; ++i) bad |= (p[i] == ' ') & (p[i + 1] == ' ');
+    return bad == 0;
+}
+
 // Every run of white space becomes one space; none is left at either end.
 void normalise(std::string& s) {
+    if (isnormal(s)) return;
     std::size_t out = 0;
     bool pending = false;
     for (char c : s) {
