@@ -3,15 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-int memicmp(const char* a, const char* b, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        int ca = lowerc(static_cast<unsigned char>(a[i]));
-        int cb = lowerc(static_cast<unsigned char>(b[i]));
-        if (ca != cb) return ca - cb;
-    }
-    return 0;
-}
-
 namespace {
 // Position of the first case-insensitive occurrence of needle at or after from.
 // Horspool's search with both letter cases folded together: the last
@@ -55,14 +46,6 @@ std::size_t wordfind(std::string_view word, std::string_view text) {
         pos = ifind(text, word, pos + 1);
     }
     return std::string_view::npos;
-}
-
-bool strieq(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && memicmp(a.data(), b.data(), a.size()) == 0;
-}
-
-bool istartswith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && memicmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 bool iendswith(std::string_view text, std::string_view suffix) {

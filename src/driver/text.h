@@ -6,10 +6,21 @@
 #include <string>
 #include <string_view>
 
+// Single-byte case mapping independent of the locale.
+inline int lowerc(int c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+inline int upperc(int c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
+
 // Compares exactly n bytes after lower-casing each; the difference of the
 // first pair that differs, 0 when all n are equal. Stops at the first
 // difference, so a shorter text differs at its terminator.
-int memicmp(const char* a, const char* b, std::size_t n);
+inline int memicmp(const char* a, const char* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        int ca = lowerc(static_cast<unsigned char>(a[i]));
+        int cb = lowerc(static_cast<unsigned char>(b[i]));
+        if (ca != cb) return ca - cb;
+    }
+    return 0;
+}
 
 // 1 when needle occurs anywhere in haystack (ignoring case); an empty needle,
 // or one longer than the haystack, gives 0.
@@ -39,10 +50,14 @@ int ismail(std::string_view name);
 int classifyuser(std::string_view text);
 
 // Equality ignoring case over the whole of both texts.
-bool strieq(std::string_view a, std::string_view b);
+inline bool strieq(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && memicmp(a.data(), b.data(), a.size()) == 0;
+}
 
 // True when text begins with prefix, ignoring case.
-bool istartswith(std::string_view text, std::string_view prefix);
+inline bool istartswith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && memicmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
 
 // True when text ends with suffix, ignoring case.
 bool iendswith(std::string_view text, std::string_view suffix);
@@ -69,9 +84,6 @@ inline bool iswhite(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Single-byte case mapping independent of the locale.
-inline int lowerc(int c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
-inline int upperc(int c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
 inline bool isalphac(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 inline bool isdigitc(int c) { return c >= '0' && c <= '9'; }
 inline bool isalnumc(int c) { return isalphac(c) || isdigitc(c); }

@@ -71,8 +71,8 @@ namespace {
 using fieldaction = bool (*)(std::string& value);
 
 struct headerfield {
-    const char* name;    // with its colon
-    fieldaction action;  // false: not used, try the fields further down
+    std::string_view name;  // with its colon
+    fieldaction action;     // false: not used, try the fields further down
 };
 
 bool fromfield(std::string& v) {
@@ -167,10 +167,15 @@ const headerfield fields[] = {
 }  // namespace
 
 int parseheaderline(std::string_view line) {
+    if (line.empty()) return 0;
+    // Most lines of a header are no field of the table: the first letter
+    // rules out nearly every name before it is compared.
+    int first = lowerc(static_cast<unsigned char>(line[0]));
+    std::string value;
     for (const headerfield& f : fields) {
-        std::string_view name = f.name;
-        if (!istartswith(line, name)) continue;
-        std::string value(line.substr(name.size()));
+        if (lowerc(static_cast<unsigned char>(f.name[0])) != first || !istartswith(line, f.name))
+            continue;
+        value.assign(line.substr(f.name.size()));
         if (f.action(value)) return 1;
     }
     return 0;
