@@ -1,5 +1,7 @@
 #include "import/mime.h"
 
+#include <cstring>
+
 #include "driver/codec.h"
 #include "driver/text.h"
 #include "import/curmsg.h"
@@ -40,10 +42,18 @@ void takecharset(std::string_view rest) {
 // file name holding "name=") counts as a parameter of its own.
 void scanparameters(std::string_view line, mimestate& m) {
     static constexpr std::string_view charset = "charset=";
+    // Every parameter name ends in "=", at one of these offsets from its
+    // start: positions that no "=" follows there cannot start one.
+    static constexpr std::size_t NEAREST = 4, FARTHEST = 8;  // "name=", "boundary="
+    std::string value;
     std::size_t i = 0;
     while (i < line.size()) {
+        if (i + NEAREST >= line.size()) break;
+        const void* eq = std::memchr(line.data() + i + NEAREST, '=', line.size() - i - NEAREST);
+        if (!eq) break;
+        std::size_t at_eq = static_cast<std::size_t>(static_cast<const char*>(eq) - line.data());
+        if (at_eq - i > FARTHEST) i = at_eq - FARTHEST;
         std::string_view at = line.substr(i);
-        std::string value;
         std::size_t used;
         // "filename=" ends in "name=" and is found through it.
         if ((used = mimeparameter(at, "name=", MAXFILENAME, value)) != 0) {
