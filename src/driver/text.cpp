@@ -5,26 +5,34 @@
 
 namespace {
 // Position of the first case-insensitive occurrence of needle at or after from.
-// Horspool's search with both letter cases folded together: the last
-// character of the window tells how far the needle can move on (shifts
-// are kept in bytes, so a needle longer than 255 moves 255 at most).
+// The texts searched are mostly short lines and the needles short words, so
+// the search jumps from one occurrence of the needle's first character (in
+// either case) to the next with memchr and compares only there.
 std::size_t ifind(std::string_view hay, std::string_view needle, std::size_t from) {
     std::size_t m = needle.size();
-    if (m == 0 || m > hay.size()) return std::string_view::npos;
-    unsigned char skip[256];
-    unsigned char most = static_cast<unsigned char>(std::min<std::size_t>(m, 255));
-    std::memset(skip, most, sizeof skip);
-    for (std::size_t i = m > 255 ? m - 255 : 0; i + 1 < m; ++i) {
-        int c = static_cast<unsigned char>(needle[i]);
-        skip[lowerc(c)] = skip[upperc(c)] = static_cast<unsigned char>(m - 1 - i);
+    if (m == 0 || m > hay.size() || from > hay.size() - m) return std::string_view::npos;
+    const char* base = hay.data();
+    const char* stop = base + (hay.size() - m) + 1;  // after the last possible start
+    const char lo = static_cast<char>(lowerc(static_cast<unsigned char>(needle[0])));
+    const char up = static_cast<char>(upperc(static_cast<unsigned char>(needle[0])));
+    auto seek = [stop](const char* at, char c) {
+        const void* p = std::memchr(at, c, static_cast<std::size_t>(stop - at));
+        return p ? static_cast<const char*>(p) : stop;
+    };
+    // The next occurrence of each case at or after the current position.
+    const char* nextlo = seek(base + from, lo);
+    const char* nextup = lo == up ? stop : seek(base + from, up);
+    for (;;) {
+        const char* at = nextlo < nextup ? nextlo : nextup;
+        if (at >= stop) return std::string_view::npos;
+        if (memicmp(at + 1, needle.data() + 1, m - 1) == 0)
+            return static_cast<std::size_t>(at - base);
+        if (at == nextlo) {
+            nextlo = seek(at + 1, lo);
+        } else {
+            nextup = seek(at + 1, up);
+        }
     }
-    int last = lowerc(static_cast<unsigned char>(needle[m - 1]));
-    for (std::size_t i = from; i + m <= hay.size();) {
-        int c = static_cast<unsigned char>(hay[i + m - 1]);
-        if (lowerc(c) == last && memicmp(hay.data() + i, needle.data(), m - 1) == 0) return i;
-        i += skip[c];
-    }
-    return std::string_view::npos;
 }
 }  // namespace
 
