@@ -88,6 +88,19 @@ void blankzeros(std::string& s) {
     }
 }
 
+// The line and the output block of every pass reuse the same storage, so
+// that a message allocates nothing for them; it grows to the longest line
+// and the block size once and stays there.
+struct passbuffers {
+    std::string line;    // one logical line
+    std::string outbuf;  // text not yet written into the packet
+};
+
+passbuffers& buffers() {
+    static passbuffers b;
+    return b;
+}
+
 class converter {
    public:
     explicit converter(importpass& p)
@@ -95,13 +108,19 @@ class converter {
           v(p.verdict),
           in(p.window ? rangereader(*p.window, p.range) : rangereader(p.msgfile, p.range)),
           writing(p.mode == IMPORT_WRITE),
-          dec(writing, p.verdict.ignored, p.packet) {}
+          dec(writing, p.verdict.ignored, p.packet),
+          linebuf(buffers().line),
+          outbuf(buffers().outbuf) {
+        // A pass that failed may have left text behind.
+        outbuf.clear();
+    }
 
     int run();
 
    private:
     bool output() const { return writing && !v.ignored; }
     int emit(std::string_view s);
+    int spill();
     int flushout();
     int start();
     int infoblock();
@@ -112,7 +131,7 @@ class converter {
     int emptyline();
     int nonemptyline(std::string& line, bool secret);
     int startfile(int encoding, const std::string& name);
-    int keepline(const std::string& line);
+    int keepline(const std::string& text);
     int newpart();
     int finish();
 
@@ -130,8 +149,8 @@ class converter {
     long pending = 0;  // empty body lines not written yet
     bool truncated = false;
     bool done = false;   // the closing boundary was met
-    std::string chunks;  // the FidoNet lines of one kept line
-    std::string outbuf;  // text not yet written into the packet
+    std::string& linebuf;
+    std::string& outbuf;
     // The file-attach list as the parse pass left it, for the first header
     // and the information block.
     text72 parsefname;
@@ -142,6 +161,11 @@ class converter {
 // into the packet (header, trailer, file notes) flushes it first.
 int converter::emit(std::string_view s) {
     outbuf.append(s);
+    return spill();
+}
+
+// Writes the gathered text once a block is full.
+int converter::spill() {
     return outbuf.size() < OUTBLOCK ? 0 : flushout();
 }
 
@@ -176,14 +200,13 @@ int converter::start() {
 
 int converter::run() {
     if (start() != 0) return -1;
-    std::string line;
     while (!done && !in.atend()) {
         if (output() && headerblocks > 0 && !infodone) {
             infodone = true;
             if (infoblock() != 0) return -1;
         }
-        if (!readline(line)) break;
-        if (handleline(line) != 0) return -1;
+        if (!readline(linebuf)) break;
+        if (handleline(linebuf) != 0) return -1;
     }
     if (in.error()) {
         pass.readfailed = 1;
@@ -328,7 +351,10 @@ int converter::nonemptyline(std::string& line, bool secret) {
         return 0;
     }
     if (pending > 0) {
-        if (output() && emit(std::string(static_cast<std::size_t>(pending), '\r')) != 0) return -1;
+        if (output()) {
+            outbuf.append(static_cast<std::size_t>(pending), '\r');
+            if (spill() != 0) return -1;
+        }
         curmsg.partbytes += pending;
         pending = 0;
     }
@@ -369,31 +395,29 @@ int converter::newpart() {
     return emit("[continued from previous message]\r\r");
 }
 
-int converter::keepline(const std::string& line) {
+int converter::keepline(const std::string& text) {
     long limit = static_cast<long>(cfg.importlimit);
     if (limit != 0 && curmsg.partbytes > 0 &&
-        curmsg.partbytes + static_cast<long>(line.size()) + SPLITMARGIN >= limit) {
+        curmsg.partbytes + static_cast<long>(text.size()) + SPLITMARGIN >= limit) {
         if (newpart() != 0) return -1;
     }
     bool kludge = headermode;
     // The parse pass only counts what the write pass will write.
     bool building = output();
-    std::string& out = chunks;
-    out.clear();
     long written = 0;
     std::size_t pos = 0;
     do {
         bool first = pos == 0;
         std::size_t width = kludge ? (first ? KLUDGEWIDTH : CONTKLUDGEWIDTH) : BODYWIDTH;
-        std::string_view rest = std::string_view(line).substr(pos);
+        std::string_view rest = std::string_view(text).substr(pos);
         std::size_t n = chunklength(rest, width);
-        const char* prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
-        if (building) out.append(prefix).append(rest.substr(0, n)).push_back('\r');
-        written += static_cast<long>(std::strlen(prefix) + n + 1);
+        std::string_view prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
+        if (building) outbuf.append(prefix).append(rest.substr(0, n)).push_back('\r');
+        written += static_cast<long>(prefix.size() + n + 1);
         pos += n;
-    } while (pos < line.size());
+    } while (pos < text.size());
     curmsg.partbytes += written;
-    return building ? emit(out) : 0;
+    return building ? spill() : 0;
 }
 
 int converter::finish() {
