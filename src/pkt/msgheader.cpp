@@ -181,7 +181,9 @@ void appendjunkmarks(std::string& out, int junkcategory, int ownorg) {
 int writepktmsgheader(int kind, std::FILE* f, std::string_view attachsubject, int junkcategory,
                       int ownorg) {
     bool byaddress = cfg.infoheader == 1;
-    std::string out;
+    // Every message of a run is headed here: one buffer serves them all.
+    static std::string out;
+    out.clear();
     appendfixedheader(out, kind);
     appenddate(out);
     appendfield(out, byaddress ? curmsg.msgtoemail.sv() : curmsg.msgtoname.sv(), PKTNAMEMAX);

@@ -32,23 +32,44 @@ void appenddec(std::string& out, unsigned long v, int width) {
         *--p = static_cast<char>('0' + v % 10);
         v /= 10;
     } while (v != 0);
+    while (end - p < width && p > digits) *--p = '0';
     int n = static_cast<int>(end - p);
+    // Wider than the digits buffer: the rest of the zeros in front.
     if (n < width) out.append(static_cast<std::size_t>(width - n), '0');
     out.append(p, static_cast<std::size_t>(n));
 }
 
 void appendhex8(std::string& out, std::uint32_t v) {
     static const char hex[] = "0123456789ABCDEF";
-    for (int shift = 28; shift >= 0; shift -= 4) out.push_back(hex[(v >> shift) & 15]);
+    char digits[8];
+    for (int i = 0; i < 8; ++i) digits[i] = hex[(v >> (28 - 4 * i)) & 15];
+    out.append(digits, sizeof digits);
 }
 
+namespace {
+// The decimal digits of v in front of end; returns where they begin.
+char* putdec(char* end, unsigned v) {
+    do {
+        *--end = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    return end;
+}
+}  // namespace
+
 void appendaddr(std::string& out, const fidoaddr& a, bool withpoint) {
-    appenddec(out, a.zone);
-    out.push_back(':');
-    appenddec(out, a.net);
-    out.push_back('/');
-    appenddec(out, a.node);
-    if (!withpoint) return;
-    out.push_back('.');
-    appenddec(out, a.point);
+    // Filled from the back: "zone:net/node.point" in one piece.
+    char text[32];
+    char* end = text + sizeof text;
+    char* p = end;
+    if (withpoint) {
+        p = putdec(p, a.point);
+        *--p = '.';
+    }
+    p = putdec(p, a.node);
+    *--p = '/';
+    p = putdec(p, a.net);
+    *--p = ':';
+    p = putdec(p, a.zone);
+    out.append(p, static_cast<std::size_t>(end - p));
 }

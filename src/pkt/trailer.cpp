@@ -101,7 +101,9 @@ void appendroute(std::string& out, int kind) {
 }  // namespace
 
 int writemsgbottom(int kind, std::FILE* f) {
-    std::string out;
+    // Every message of a run ends here: one buffer serves them all.
+    static std::string out;
+    out.clear();
     if (wantorigin(kind)) appendorigin(out);
     appendroute(out, kind);
     out.push_back('\0');
