@@ -1,7 +1,7 @@
 #include "import/rfc822.h"
 
 #include <algorithm>
-#include <vector>
+#include <cstring>
 
 #include "driver/codec.h"
 #include "driver/text.h"
@@ -11,8 +11,11 @@ constexpr std::size_t MAXFIELD = 127;  // longest text a 128-byte field keeps
 }  // namespace
 
 void unescape(std::string& s) {
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
+    // Most values hold no backslash and stay as they are.
+    const void* first = std::memchr(s.data(), '\\', s.size());
+    if (!first) return;
+    std::size_t out = static_cast<std::size_t>(static_cast<const char*>(first) - s.data());
+    for (std::size_t i = out; i < s.size(); ++i) {
         if (s[i] != '\\') {
             s[out++] = s[i];
             continue;
@@ -228,33 +231,34 @@ void processdate(std::string& value, msgtimes& t, text128* tz) {
     if (comma != std::string::npos && comma >= 3 && comma <= 12) p = comma + 1;
 
     // day, month, year, time; each is taken only when the next one follows.
-    std::vector<std::string_view> tok;
+    std::string_view tok[4];
+    std::size_t tokens = 0;
     std::string_view v(value);
-    while (tok.size() < 4) {
+    while (tokens < 4) {
         while (p < v.size() && isblankc(v[p])) ++p;
         if (p >= v.size()) break;
         std::size_t q = p;
         while (q < v.size() && !isblankc(v[q])) ++q;
-        tok.push_back(v.substr(p, q - p));
+        tok[tokens++] = v.substr(p, q - p);
         p = q;
     }
     long n;
     std::size_t used;
-    if (tok.size() > 1 && leadingnumber(tok[0], n, used) && n >= 1 && n <= 31)
+    if (tokens > 1 && leadingnumber(tok[0], n, used) && n >= 1 && n <= 31)
         t.day = static_cast<std::uint16_t>(n);
-    if (tok.size() > 2 && tok[1].size() >= 3) {
+    if (tokens > 2 && tok[1].size() >= 3) {
         for (int m = 0; m < 12; ++m) {
             if (memicmp(tok[1].data(), month[m], 3) == 0) t.month = static_cast<std::uint16_t>(m);
         }
     }
-    if (tok.size() > 3 && leadingnumber(tok[2], n, used)) {
+    if (tokens > 3 && leadingnumber(tok[2], n, used)) {
         if (n < 70)
             n += 2000;
         else if (n < 100)
             n += 1900;
         if (n <= 9999) t.year = static_cast<std::uint16_t>(n);
     }
-    if (tok.size() < 4) return;
+    if (tokens < 4) return;
     parsetime(tok[3], t);
     while (p < v.size() && isblankc(v[p])) ++p;
     if (tz) *tz = v.substr(p);
