@@ -123,8 +123,11 @@ bool isboundaryline(std::string_view line, std::string_view boundary, bool& clos
 }
 
 void decodeqp(std::string& line) {
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
+    // Nothing changes in front of the first "=", and most lines have none.
+    const void* first = std::memchr(line.data(), '=', line.size());
+    if (!first) return;
+    std::size_t out = static_cast<std::size_t>(static_cast<const char*>(first) - line.data());
+    for (std::size_t i = out; i < line.size(); ++i) {
         char c = line[i];
         if (c == '=' && i + 2 < line.size() && isxdigitc(static_cast<unsigned char>(line[i + 1])) &&
             isxdigitc(static_cast<unsigned char>(line[i + 2]))) {
