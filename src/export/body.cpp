@@ -1,5 +1,7 @@
 #include "export/body.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "config/settings.h"
@@ -16,6 +18,8 @@ constexpr std::size_t PIECEMAX = 199;
 constexpr std::size_t WRAPMIN = 33;
 // RFC 2045: encoded lines are at most 76 characters.
 constexpr std::size_t QPLINEMAX = 76;
+// The body goes to the reply file in blocks of about this size.
+constexpr std::size_t OUTBLOCK = 1 << 15;
 
 std::size_t linewidth() {
     std::size_t w = cfg.souplinewidth;
@@ -45,9 +49,12 @@ bool followstear(std::string_view s) {
            (!s.empty() && s[0] == KLUDGE && istartswith(s.substr(1), "Via "));
 }
 
-bool qpliteral(unsigned char u) {
-    return u >= 0x20 && u < 0x7F && u != '=';
-}
+// The bytes quoted-printable writes as they are.
+constexpr std::array<bool, 256> QPLITERAL = [] {
+    std::array<bool, 256> t{};
+    for (int u = 0x20; u < 0x7F; ++u) t[static_cast<std::size_t>(u)] = u != '=';
+    return t;
+}();
 
 struct bodywriter {
     bodywriter(pktinput& i, std::FILE* o, bool q) : in(i), out(o), qp(q) {}
@@ -59,18 +66,21 @@ struct bodywriter {
     std::string prefix;      // quote prefix carried to the continuation
     bool continues = false;  // the next piece continues a wrapped line
 
-    std::string line;     // the line being written, reused
-    std::string encoded;  // its quoted-printable form, reused
+    std::string line;   // the line being written, reused
+    std::string block;  // lines not yet handed to out
 
     void emit() {
         if (qp) {
-            encoded.clear();
-            appendqp(encoded, line);
-            std::fwrite(encoded.data(), 1, encoded.size(), out);
+            appendqp(block, line);
         } else {
-            line += '\n';
-            std::fwrite(line.data(), 1, line.size(), out);
+            block.append(line).push_back('\n');
         }
+        if (block.size() >= OUTBLOCK) flush();
+    }
+
+    void flush() {
+        std::fwrite(block.data(), 1, block.size(), out);
+        block.clear();
     }
 
     // Drops the rest of a kludge line that was cut at the width.
@@ -173,7 +183,9 @@ int prescantext(pktinput& in, exportmsg& m) {
 
 int writebody(pktinput& in, std::FILE* out, const exportmsg& m) {
     bodywriter w{in, out, m.needsencoding && cfg.useqp != 0};
-    return w.run();
+    int res = w.run();
+    w.flush();
+    return res;
 }
 
 std::size_t wrapposition(std::string_view line, std::size_t width) {
@@ -203,29 +215,56 @@ std::string qpencode(std::string_view line) {
 }
 
 void appendqp(std::string& out, std::string_view line) {
+    // Written in place: every byte takes at most three characters, and a
+    // soft break "=\n" follows at least 73 of them.
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::size_t n = line.size();
+    std::size_t old = out.size();
+    out.resize(old + 3 * n + 2 * (3 * n / 73 + 1) + 1);
+    char* o = out.data() + old;
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
     std::size_t col = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        unsigned char u = static_cast<unsigned char>(line[i]);
-        bool last = i + 1 == line.size();
-        char tok[3];
-        std::size_t n = 1;
-        // A space at the end of a line would be lost to readers that strip it.
-        if (qpliteral(u) && !(last && u == ' ')) {
-            tok[0] = static_cast<char>(u);
-        } else {
-            tok[0] = '=';
-            tok[1] = tohexdigit(u >> 4);
-            tok[2] = tohexdigit(u & 15);
-            n = 3;
+    std::size_t i = 0;
+    while (i < n) {
+        // Most characters stand for themselves: a run of them (not the
+        // line's last character) is copied in pieces that fit the line.
+        std::size_t run = i;
+        while (run + 1 < n && QPLITERAL[p[run]]) ++run;
+        while (i < run) {
+            if (col == QPLINEMAX - 1) {
+                *o++ = '=';
+                *o++ = '\n';
+                col = 0;
+            }
+            std::size_t k = std::min(QPLINEMAX - 1 - col, run - i);
+            std::memcpy(o, p + i, k);
+            o += k;
+            i += k;
+            col += k;
         }
+        if (i == n) break;
+        unsigned char u = p[i];
+        bool last = i + 1 == n;
+        // A space at the end of a line would be lost to readers that strip it.
+        bool literal = QPLITERAL[u] && !(last && u == ' ');
+        std::size_t len = literal ? 1 : 3;
         // Room for the soft break "=" unless this token ends the line.
         std::size_t room = last ? QPLINEMAX : QPLINEMAX - 1;
-        if (col + n > room) {
-            out += "=\n";
+        if (col + len > room) {
+            *o++ = '=';
+            *o++ = '\n';
             col = 0;
         }
-        out.append(tok, n);
-        col += n;
+        if (literal) {
+            *o++ = static_cast<char>(u);
+        } else {
+            *o++ = '=';
+            *o++ = hex[u >> 4];
+            *o++ = hex[u & 15];
+        }
+        col += len;
+        ++i;
     }
-    out += '\n';
+    *o++ = '\n';
+    out.resize(static_cast<std::size_t>(o - out.data()));
 }

@@ -75,6 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
         qpcase{"77breaks", std::string(77, 'x'), std::string(75, 'x') + "=\nxx\n"},
         qpcase{"escapenotsplit", std::string(74, 'x') + "\xe9y",
                std::string(74, 'x') + "=\n=E9y\n"},
+        qpcase{"longrun", std::string(200, 'x'),
+               std::string(75, 'x') + "=\n" + std::string(75, 'x') + "=\n" + std::string(50, 'x') +
+                   "\n"},
+        qpcase{"runafterescape", "\xe9" + std::string(80, 'x'),
+               "=E9" + std::string(72, 'x') + "=\n" + std::string(8, 'x') + "\n"},
         qpcase{"longhighbytes", highbytes(206), ""},
         qpcase{"mixedlong", std::string(50, 'a') + highbytes(30) + std::string(60, ' ') + "=", ""}),
     [](const auto& p) { return std::string(p.param.name); });
