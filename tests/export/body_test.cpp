@@ -78,8 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         qpcase{"longrun", std::string(200, 'x'),
                std::string(75, 'x') + "=\n" + std::string(75, 'x') + "=\n" + std::string(50, 'x') +
                    "\n"},
-        qpcase{"runafterescape", "\xe9" + std::string(80, 'x'),
-               "=E9" + std::string(72, 'x') + "=\n" + std::string(8, 'x') + "\n"},
+        qpcase{"runafterescape", std::string("\xe9").append(80, 'x'),
+               std::string("=E9").append(72, 'x').append("=\n").append(8, 'x').append("\n")},
         qpcase{"longhighbytes", highbytes(206), ""},
         qpcase{"mixedlong", std::string(50, 'a') + highbytes(30) + std::string(60, ' ') + "=", ""}),
     [](const auto& p) { return std::string(p.param.name); });
