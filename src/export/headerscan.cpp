@@ -48,19 +48,83 @@ msgtimes clocktime() {
     return t;
 }
 
+// The numbers of the kludges every message carries are read by hand when
+// they are written plainly: the plain decimal number (1 to 5 digits, at
+// most 65535) at the start of s is taken off s. Anything else - blanks,
+// signs, longer numbers - is left to sscanf, whose reading of it these
+// do not copy.
+bool takeu16(std::string_view& s, unsigned short& v) {
+    std::size_t n = 0;
+    unsigned long value = 0;
+    while (n < s.size() && isdigitc(static_cast<unsigned char>(s[n]))) {
+        if (n == 5) return false;
+        value = value * 10 + static_cast<unsigned long>(s[n] - '0');
+        ++n;
+    }
+    if (n == 0 || value > 65535) return false;
+    v = static_cast<unsigned short>(value);
+    s.remove_prefix(n);
+    return true;
+}
+
+bool takechar(std::string_view& s, char c) {
+    if (s.empty() || s.front() != c) return false;
+    s.remove_prefix(1);
+    return true;
+}
+
+// "zone:net/node" written plainly.
+bool takeaddress(std::string_view& s, unsigned short& zone, unsigned short& net,
+                 unsigned short& node) {
+    return takeu16(s, zone) && takechar(s, ':') && takeu16(s, net) && takechar(s, '/') &&
+           takeu16(s, node);
+}
+
+// "%hu:%hu/%hu %hu:%hu/%hu" of a plainly written INTL line.
+bool plainintl(std::string_view s, unsigned short v[6]) {
+    return takeaddress(s, v[0], v[1], v[2]) && takechar(s, ' ') && takeaddress(s, v[3], v[4], v[5]);
+}
+
 void readintl(const char* rest) {
     fidoaddr& o = curmsg.fromaddr;
     fidoaddr& d = curmsg.destaddr;
     unsigned short dz = d.zone, dn = d.net, dno = d.node, oz = o.zone, on = o.net, ono = o.node;
-    std::sscanf(rest, "%hu:%hu/%hu %hu:%hu/%hu", &dz, &dn, &dno, &oz, &on, &ono);
+    unsigned short v[6];
+    if (plainintl(rest, v)) {
+        dz = v[0], dn = v[1], dno = v[2], oz = v[3], on = v[4], ono = v[5];
+    } else {
+        std::sscanf(rest, "%hu:%hu/%hu %hu:%hu/%hu", &dz, &dn, &dno, &oz, &on, &ono);
+    }
     d.zone = dz, d.net = dn, d.node = dno;
     o.zone = oz, o.net = on, o.node = ono;
 }
 
 void readpoint(const char* rest, std::uint16_t& point) {
     unsigned short p = point;
-    std::sscanf(rest, "%hu", &p);
+    std::string_view s(rest);
+    if (!takeu16(s, p)) std::sscanf(rest, "%hu", &p);
     point = p;
+}
+
+// "%hu %15s %hu  %hu:%hu:%hu" of a date written as FidoNet writes it
+// ("14 Sep 99  20:16:10"): true when all six fields were read so.
+bool plaindate(std::string_view s, unsigned short& day, char* mon, unsigned short& year,
+               unsigned short& hour, unsigned short& minute, unsigned short& second) {
+    auto blanks = [&s] {
+        std::size_t n = 0;
+        while (n < s.size() && s[n] == ' ') ++n;
+        s.remove_prefix(n);
+        return n > 0;
+    };
+    if (!takeu16(s, day) || !blanks()) return false;
+    std::size_t n = 0;
+    while (n < s.size() && s[n] != ' ' && !iswhite(static_cast<unsigned char>(s[n]))) ++n;
+    if (n == 0 || n > 15) return false;
+    std::memcpy(mon, s.data(), n);
+    mon[n] = '\0';
+    s.remove_prefix(n);
+    return blanks() && takeu16(s, year) && blanks() && takeu16(s, hour) && takechar(s, ':') &&
+           takeu16(s, minute) && takechar(s, ':') && takeu16(s, second);
 }
 
 void readflags(std::string_view rest, exportmsg& m) {
@@ -171,8 +235,13 @@ void parsemsgdate() {
     msgtimes t;
     char mon[16] = "";
     unsigned short day = 0, year = 0, hour = 0, minute = 0, second = 0;
-    int n = std::sscanf(curmsg.msgdate.c_str(), "%hu %15s %hu  %hu:%hu:%hu", &day, mon, &year,
+    int n = 6;
+    if (!plaindate(curmsg.msgdate.sv(), day, mon, year, hour, minute, second)) {
+        day = year = hour = minute = second = 0;
+        mon[0] = '\0';
+        n = std::sscanf(curmsg.msgdate.c_str(), "%hu %15s %hu  %hu:%hu:%hu", &day, mon, &year,
                         &hour, &minute, &second);
+    }
     t.day = day;
     t.year = static_cast<std::uint16_t>(year + (year < 80 ? 2000 : 1900));
     t.hour = hour;
@@ -235,7 +304,15 @@ bool parseidkludge(std::string_view rest, text128& idtext, fidoaddr& addr, std::
                    origin.find('/') != std::string::npos;
     if (fidonet) {
         unsigned short z = addr.zone, n = addr.net, f = addr.node, p = addr.point;
-        std::sscanf(origin.c_str(), "%hu:%hu/%hu.%hu", &z, &n, &f, &p);
+        std::string_view o(origin);
+        unsigned short pz, pn, pf, pp = p;
+        // "zone:net/node" and an optional ".point", each written plainly.
+        if (takeaddress(o, pz, pn, pf) &&
+            (!takechar(o, '.') || takeu16(o, pp))) {
+            z = pz, n = pn, f = pf, p = pp;
+        } else {
+            std::sscanf(origin.c_str(), "%hu:%hu/%hu.%hu", &z, &n, &f, &p);
+        }
         addr = {z, n, f, p};
     } else {
         idtext = origin;

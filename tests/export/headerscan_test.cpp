@@ -44,7 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Not hexadecimal: the CRC-32 of the serial text.
         idcase{"crcserial", " 2:1/2 xyz", true, "", {2, 1, 2, 9}, 0xEB8EBA67u},
         // Without a space the origin text is the serial text as well.
-        idcase{"noserial", " 2:1/2", true, "", {2, 1, 2, 9}, 2}),
+        idcase{"noserial", " 2:1/2", true, "", {2, 1, 2, 9}, 2},
+        // Numbers as scanf reads them: a sign, a value that wraps at 65536.
+        idcase{"signedpoint", " 2:292/854.+3 1", true, "", {2, 292, 854, 3}, 1},
+        idcase{"widenet", " 2:70000/1 1", true, "", {2, 4464, 1, 9}, 1}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(chrstest, joinsthelevelwithahash) {
@@ -81,6 +84,9 @@ const msgtimes CLOCK{14, 8, 1999, 20, 16, 10};
 INSTANTIATE_TEST_SUITE_P(
     dates, datetest,
     ::testing::Values(datecase{"05 Mar 98  09:04:07", {5, 2, 1998, 9, 4, 7}},
+                      // Any white space where the date has blanks.
+                      datecase{"05 Mar 98 09:04:07", {5, 2, 1998, 9, 4, 7}},
+                      datecase{"05\tMar 98\t09:04:07", {5, 2, 1998, 9, 4, 7}},
                       datecase{"05 mar 05  09:04:07", {5, 2, 2005, 9, 4, 7}},
                       datecase{"31 Dec 79  23:59:59", {31, 11, 2079, 23, 59, 59}},
                       datecase{"01 Jan 100 00:00:00", {1, 0, 2000, 0, 0, 0}},
