@@ -1,6 +1,9 @@
 #include "export/rfcheader.h"
 
+#include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 #include "config/settings.h"
 #include "driver/clock.h"
@@ -12,8 +15,32 @@
 #include "import/curmsg.h"
 #include "lists/listfiles.h"
 #include "lists/memberindex.h"
+#include "pkt/pktappend.h"
 
 namespace {
+
+// Header values are appended in place: a header is built for every
+// message, and temporaries for each piece cost more than the text.
+void appendvalue(std::string& h, std::string_view s) {
+    std::size_t from = h.size();
+    h.append(s);
+    for (std::size_t i = from; i < h.size(); ++i) {
+        unsigned char u = static_cast<unsigned char>(h[i]);
+        if ((u < 0x20 && u != '\t') || u == 0x7F) h[i] = ' ';
+    }
+}
+
+// " (comment)" with the comment's brackets and backslashes escaped.
+void appendcomment(std::string& h, std::string_view s) {
+    h += " (";
+    for (char c : s) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && u != '\t') || u == 0x7F) c = ' ';
+        if (c == '(' || c == ')' || c == '\\') h += '\\';
+        h += c;
+    }
+    h += ')';
+}
 
 // Before entry n (from 0) of a To, Cc or Bcc line: a new line every third.
 const char* addrseparator(std::size_t n) {
@@ -21,8 +48,8 @@ const char* addrseparator(std::size_t n) {
 }
 
 void appendentry(std::string& h, const emailentry& e) {
-    h += headervalue(e.email);
-    if (!e.name.empty()) h += " (" + headercomment(e.name) + ")";
+    appendvalue(h, e.email);
+    if (!e.name.empty()) appendcomment(h, e.name);
 }
 
 bool haskind(int kind) {
@@ -36,9 +63,9 @@ void toline(std::string& h, const exportmsg& m) {
     h += "To: ";
     std::size_t n = 0;
     if (!m.touucp) {
-        h += headervalue(curmsg.msgtoemail.sv());
+        appendvalue(h, curmsg.msgtoemail.sv());
         if (curmsg.routing != ROUTING_GATEWAY && !curmsg.msgtoname.empty()) {
-            h += " (" + headercomment(curmsg.msgtoname.sv()) + ")";
+            appendcomment(h, curmsg.msgtoname.sv());
         }
     }
     for (const emailentry& e : curmsg.emaillist) {
@@ -64,10 +91,11 @@ void kindline(std::string& h, const char* label, int kind) {
 }
 
 void newsgroupsline(std::string& h) {
-    h += "Newsgroups: " + headervalue(curmsg.areaname.sv());
+    h += "Newsgroups: ";
+    appendvalue(h, curmsg.areaname.sv());
     for (const std::string& g : curmsg.xpost) {
         h += ',';
-        h += headervalue(g);
+        appendvalue(h, g);
     }
     h += "\n";
 }
@@ -80,7 +108,7 @@ void subscriberline(std::string& h, const listrecord& list) {
         if (d.status == STATUS_BLACKLISTED) return;
         if (n > 0) h += n % 2 == 0 ? ",\n   " : ", ";
         h += '<';
-        h += headervalue(d.address.sv());
+        appendvalue(h, d.address.sv());
         h += '>';
         ++n;
     });
@@ -103,72 +131,117 @@ bool subjectnamesmail() {
     return false;
 }
 
-std::string subjectline() {
+void subjectline(std::string& h) {
     bool routesubj = curmsg.isfattach && curmsg.routing != ROUTING_GATEWAY &&
                      !curmsg.routemailsubj.empty() && subjectnamesmail();
-    return "Subject: " + headervalue(routesubj ? curmsg.routemailsubj.sv() : curmsg.msgsubj.sv()) +
-           "\n";
+    h += "Subject: ";
+    appendvalue(h, routesubj ? curmsg.routemailsubj.sv() : curmsg.msgsubj.sv());
+    h += "\n";
 }
 
-std::string dateline() {
+// "Date: %s, %02d %-3s %04d %02d:%02d:%02d %s\n" (the month names are
+// three letters).
+void dateline(std::string& h) {
     const msgtimes& t = curmsg.msgtime;
     int mon = t.month < 12 ? t.month : 0;
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "Date: %s, %02d %-3s %04d %02d:%02d:%02d %s\n",
-                  weekday[dow(t.year, mon + 1, t.day)], t.day, month[mon], t.year, t.hour, t.minute,
-                  t.second, datezone().c_str());
-    return buf;
+    h += "Date: ";
+    h += weekday[dow(t.year, mon + 1, t.day)];
+    h += ", ";
+    appenddec(h, t.day, 2);
+    h += ' ';
+    h += month[mon];
+    h += ' ';
+    appenddec(h, t.year, 4);
+    h += ' ';
+    appenddec(h, t.hour, 2);
+    h += ':';
+    appenddec(h, t.minute, 2);
+    h += ':';
+    appenddec(h, t.second, 2);
+    h += ' ';
+    h += datezone();
+    h += '\n';
 }
 
 void fromlines(std::string& h, const exportmsg& m) {
     bool news = curmsg.msgtype == MSGTYPE_NEWS;
-    h += "From: " + std::string(news ? cfg.nospamtext.sv() : "") +
-         headervalue(curmsg.msgfromemail.sv()) + " (" + headercomment(curmsg.msgfromname.sv()) +
-         ")\n";
+    h += "From: ";
+    if (news) h += cfg.nospamtext.sv();
+    appendvalue(h, curmsg.msgfromemail.sv());
+    appendcomment(h, curmsg.msgfromname.sv());
+    h += "\n";
     if (m.listno >= 0) {
-        std::string addr = headervalue(lists.listconfig[m.listno].listaddress.value_or(""));
-        h += "Reply-to: " + addr + "\n";
-        h += "Sender: " + addr + "\n";
+        const listtext& listaddress = lists.listconfig[m.listno].listaddress;
+        std::string_view addr = listaddress ? std::string_view(*listaddress) : std::string_view();
+        h += "Reply-to: ";
+        appendvalue(h, addr);
+        h += "\nSender: ";
+        appendvalue(h, addr);
+        h += "\n";
     } else if (!strieq(curmsg.msgreplyemail.sv(), curmsg.msgfromemail.sv())) {
-        h += "Reply-to: " + headervalue(curmsg.msgreplyemail.sv()) + " (" +
-             headercomment(curmsg.msgreplyname.sv()) + ")\n";
+        h += "Reply-to: ";
+        appendvalue(h, curmsg.msgreplyemail.sv());
+        appendcomment(h, curmsg.msgreplyname.sv());
+        h += "\n";
     }
 }
 
 void idlines(std::string& h) {
-    h += "Message-ID: " +
-         headervalue(msgidtext(curmsg.msgid.sv(), curmsg.fidomsgid, curmsg.msgidaddr)) + "\n";
+    h += "Message-ID: ";
+    appendvalue(h, msgidtext(curmsg.msgid.sv(), curmsg.fidomsgid, curmsg.msgidaddr));
+    h += "\n";
     if (curmsg.fidoreplyid != 0 || !curmsg.replyid.empty()) {
         h += curmsg.msgtype == MSGTYPE_MAIL ? "In-Reply-To: " : "References: ";
-        h += headervalue(msgidtext(curmsg.replyid.sv(), curmsg.fidoreplyid, curmsg.replyidaddr)) +
-             "\n";
+        appendvalue(h, msgidtext(curmsg.replyid.sv(), curmsg.fidoreplyid, curmsg.replyidaddr));
+        h += "\n";
     }
+}
+
+// "X-Mail%s: PondLark-%s v%d.%02d\n": the same for every message.
+const std::string& mailerline(bool list) {
+    static const std::array<std::string, 2> lines = [] {
+        std::array<std::string, 2> l;
+        for (std::size_t i = 0; i < 2; ++i) {
+            char buf[96];
+            std::snprintf(buf, sizeof buf, "X-Mail%s: " PROGNAME "-%s v%d.%02d\n",
+                          i ? "Server" : "Converter", PROGOS, VERMAJOR, VERMINOR);
+            l[i] = buf;
+        }
+        return l;
+    }();
+    return lines[list ? 1 : 0];
 }
 
 void gatewaylines(std::string& h, const exportmsg& m) {
     bool mail = curmsg.msgtype == MSGTYPE_MAIL;
     bool list = m.listno >= 0;
-    if (!cfg.organization.empty())
-        h += "Organization: " + headervalue(cfg.organization.sv()) + "\n";
+    if (!cfg.organization.empty()) {
+        h += "Organization: ";
+        appendvalue(h, cfg.organization.sv());
+        h += "\n";
+    }
     if ((!mail || list || m.gated) && !curmsg.msgtoname.empty()) {
-        h += "X-Comment-To: " + headervalue(curmsg.msgtoname.sv()) + "\n";
+        h += "X-Comment-To: ";
+        appendvalue(h, curmsg.msgtoname.sv());
+        h += "\n";
     }
     if (mail && curmsg.routing != ROUTING_GATEWAY && !curmsg.routemailpwd.empty()) {
-        h += "X-MailPassword: " + headervalue(curmsg.routemailpwd.sv()) + "\n";
+        h += "X-MailPassword: ";
+        appendvalue(h, curmsg.routemailpwd.sv());
+        h += "\n";
     }
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "X-Mail%s: " PROGNAME "-%s v%d.%02d\n",
-                  list ? "Server" : "Converter", PROGOS, VERMAJOR, VERMINOR);
-    h += buf;
+    h += mailerline(list);
 }
 
 void mimelines(std::string& h, const exportmsg& m) {
     h += "Mime-version: 1.0\n";
     if (curmsg.isfattach) {
-        h += "Content-Type: multipart/mixed; boundary=\"" + std::string(EXPORTBOUNDARY) + "\"\n";
-        h += "\n--" + std::string(EXPORTBOUNDARY) + "\n";
+        h.append("Content-Type: multipart/mixed; boundary=\"").append(EXPORTBOUNDARY).append("\"\n");
+        h.append("\n--").append(EXPORTBOUNDARY).append("\n");
     }
-    h += "Content-Type: text/plain; charset=" + headervalue(curmsg.rfccharset.sv()) + "\n";
+    h += "Content-Type: text/plain; charset=";
+    appendvalue(h, curmsg.rfccharset.sv());
+    h += "\n";
     h += "Content-Transfer-Encoding: ";
     if (!m.needsencoding) {
         h += "7bit\n";
@@ -182,6 +255,7 @@ void mimelines(std::string& h, const exportmsg& m) {
 
 std::string rfcheader(const exportmsg& m) {
     std::string h;
+    h.reserve(1024);
     bool mail = curmsg.msgtype == MSGTYPE_MAIL;
     if (mail && m.listno < 0) toline(h, m);
     if (mail) {
@@ -192,8 +266,8 @@ std::string rfcheader(const exportmsg& m) {
     }
     if (m.listno >= 0) subscriberline(h, lists.listconfig[m.listno]);
     fromlines(h, m);
-    h += subjectline();
-    h += dateline();
+    subjectline(h);
+    dateline(h);
     idlines(h);
     gatewaylines(h, m);
     mimelines(h, m);
@@ -217,28 +291,33 @@ bool validrfczone(std::string_view z) {
 
 std::string datezone() {
     if (validrfczone(cfg.timezonestr.sv())) return cfg.timezonestr.str();
-    long off = localoffsetminutes(nowtime());
-    char sign = off < 0 ? '-' : '+';
+    // The local offset (a conversion of the clock through the zone rules)
+    // stays the same while the second and TZ do: kept for the next message.
+    static std::time_t lasttime = -1;
+    static std::string lasttz, lastzone;
+    std::time_t now = nowtime();
+    const char* tzenv = std::getenv("TZ");
+    std::string_view tz = tzenv ? tzenv : "\n";  // "\n": TZ not set
+    if (now == lasttime && tz == lasttz) return lastzone;
+    long off = localoffsetminutes(now);
+    std::string zone(1, off < 0 ? '-' : '+');
     if (off < 0) off = -off;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%c%02ld%02ld", sign, (off / 60) % 100, off % 60);
-    return buf;
+    appenddec(zone, static_cast<unsigned long>((off / 60) % 100), 2);
+    appenddec(zone, static_cast<unsigned long>(off % 60), 2);
+    lasttime = now;
+    lasttz = tz;
+    lastzone = zone;
+    return zone;
 }
 
 std::string headervalue(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && u != '\t') || u == 0x7F) c = ' ';
-    }
+    std::string out;
+    appendvalue(out, s);
     return out;
 }
 
 std::string headercomment(std::string_view s) {
     std::string out;
-    for (char c : headervalue(s)) {
-        if (c == '(' || c == ')' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out;
+    appendcomment(out, s);
+    return out.substr(2, out.size() - 3);
 }
