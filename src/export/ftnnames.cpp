@@ -4,6 +4,7 @@
 
 #include "config/tables.h"
 #include "driver/ftndomain.h"
+#include "pkt/pktappend.h"
 
 std::string ftnaddrtext(const fidoaddr& addr) {
     char buf[32];
@@ -22,14 +23,20 @@ std::string zonedomain(std::uint16_t zone) {
 }
 
 std::string ftnformhost(const fidoaddr& addr, std::string_view domain) {
-    char buf[64];
+    // Written for every message without an Internet Message-ID: no printf.
     std::string out;
     if (addr.point != 0) {
-        std::snprintf(buf, sizeof buf, "p%hu.", addr.point);
-        out = buf;
+        out += 'p';
+        appenddec(out, addr.point);
+        out += '.';
     }
-    std::snprintf(buf, sizeof buf, "f%hu.n%hu.z%hu.", addr.node, addr.net, addr.zone);
-    out += buf;
+    out += 'f';
+    appenddec(out, addr.node);
+    out += ".n";
+    appenddec(out, addr.net);
+    out += ".z";
+    appenddec(out, addr.zone);
+    out += '.';
     out += domain;
     return out;
 }

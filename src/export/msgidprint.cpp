@@ -2,6 +2,7 @@
 
 #include "driver/ftndomain.h"
 #include "export/ftnnames.h"
+#include "pkt/pktappend.h"
 
 std::string msgidtext(std::string_view id, std::uint32_t serial, const fidoaddr& addr) {
     std::string out;
@@ -16,7 +17,7 @@ std::string msgidtext(std::string_view id, std::uint32_t serial, const fidoaddr&
     // own for Message-IDs; "<serial@name@host>" would be no valid id.
     if (domain.find('@') != std::string::npos) domain = std::string("#") + DEFAULTFTNDOMAIN;
     out = '<';
-    out += std::to_string(serial);
+    appenddec(out, serial);
     out += '@';
     if (!domain.empty() && domain[0] == '#') {
         out += ftnformhost(addr, std::string_view(domain).substr(1));
