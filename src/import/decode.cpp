@@ -147,6 +147,9 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
         // "x": a file that appeared since the name was chosen is never replaced.
         out = openfile(file.path, "wbx");
         if (out) {
+            // The decoded bytes are gathered in blocks here already; a stdio
+            // buffer on top would only copy them again (and cost an fstat).
+            std::setvbuf(out.get(), nullptr, _IONBF, 0);
             notedecodedfile(file.path);
         } else {
             mode = ATTACH_IGNORE;

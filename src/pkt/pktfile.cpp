@@ -96,7 +96,11 @@ int startpacket() {
     static char buffer[PKTBUFSIZE];
     std::setvbuf(f.get(), buffer, _IOFBF, sizeof buffer);
     // The flush shows a full disk now rather than after the first message.
-    if (writepktheader(f.get()) != 0 || std::fflush(f.get()) != 0) {
+    // The seek, which stays where it is, gives the stream a known position
+    // that its writes keep up to date: the size test before every message
+    // (ftell) then needs no system call.
+    if (writepktheader(f.get()) != 0 || std::fflush(f.get()) != 0 ||
+        std::fseek(f.get(), 0, SEEK_CUR) != 0) {
         reportpacketerror();
         (void)closefile(f);
         if (std::remove(path.c_str()) == 0) forgetmade(path);
