@@ -18,19 +18,31 @@ bool exists(const std::string& path) {
 }
 }  // namespace
 
-unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out) {
-    return genfname(prefix, suffix, out, exists);
-}
-
-unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out,
-                       const nametaken& taken) {
+namespace {
+unsigned long findfree(std::string_view prefix, std::string_view suffix, std::string& out,
+                       const nametaken& taken, unsigned long first) {
     char num[16];
     // A 32-bit counter: in practice a free name is found long before it wraps.
-    for (unsigned long n = 0;; n = (n + 1) & 0xFFFFFFFFul) {
+    for (unsigned long n = first & 0xFFFFFFFFul;; n = (n + 1) & 0xFFFFFFFFul) {
         std::snprintf(num, sizeof num, "%08lX", n);
         out.assign(prefix).append(num).append(suffix);
         if (!taken(out)) return n;
     }
+}
+}  // namespace
+
+unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out) {
+    return findfree(prefix, suffix, out, exists, 0);
+}
+
+unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out,
+                       const nametaken& taken) {
+    return findfree(prefix, suffix, out, taken, 0);
+}
+
+unsigned long genfnamefrom(std::string_view prefix, std::string_view suffix, std::string& out,
+                           unsigned long first) {
+    return findfree(prefix, suffix, out, exists, first);
 }
 
 long genfnamebase(std::string_view prefix, std::string_view base, std::string_view suffix,

@@ -1,6 +1,7 @@
 // Unique names for the files the gateway creates in directories that other
 // programs read and empty. No counter survives a run: each name is found by
-// trying numbered names from zero until one is free.
+// trying numbered names from zero (or, within a run, from the last name
+// found free) until one is free.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,11 @@ using nametaken = std::function<bool(const std::string&)>;
 unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out);
 unsigned long genfname(std::string_view prefix, std::string_view suffix, std::string& out,
                        const nametaken& taken);
+
+// genfname trying numbers from first on: for a caller that found every
+// name below first taken earlier in the run and removed none of them.
+unsigned long genfnamefrom(std::string_view prefix, std::string_view suffix, std::string& out,
+                           unsigned long first);
 
 // The first free name prefix + base + 4 upper-case hex digits + suffix into
 // out (for example MAIL0003.MSG); returns its number, or -1 when all 65536

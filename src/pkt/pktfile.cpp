@@ -65,9 +65,11 @@ void reportpacketerror() {
     outpkt.reported = 1;
 }
 
+// A packet of this run was removed: its name is free again.
 void forgetmade(const std::string& path) {
     auto& made = outpkt.made;
     made.erase(std::remove(made.begin(), made.end(), path), made.end());
+    outpkt.namefrom = 0;
 }
 
 // The size test runs before a message and cannot know its length, so a
@@ -81,7 +83,7 @@ bool packetfull() {
 
 int startpacket() {
     std::string path;
-    genfname(cfg.indir.sv(), packetext, path);
+    outpkt.namefrom = genfnamefrom(cfg.indir.sv(), packetext, path, outpkt.namefrom);
     outpkt.path = path;
     outpkt.reported = 0;
     // "x": a name taken by another program since the test is never overwritten.
@@ -171,6 +173,7 @@ int discardpackets() {
         }
     }
     outpkt.made.clear();
+    outpkt.namefrom = 0;
     outpkt.path.clear();
     outpkt.reported = 0;
     return result;

@@ -23,6 +23,11 @@ struct openpacket {
     long pktmsgcount = 0;           // messages handled since it was opened
     int reported = 0;               // its write failure has been reported
     std::vector<std::string> made;  // packets created for the current SOUP message file
+    // Where the search for the next packet name starts: the number of the
+    // last one chosen in this run. Packets are made one after the other, so
+    // searching from 0 each time would test every earlier name again; it
+    // goes back to 0 whenever this run removes a packet of its own.
+    unsigned long namefrom = 0;
 };
 
 extern openpacket outpkt;

@@ -13,6 +13,11 @@ TEST(workfiles, genfnametakesthelowestfreenumber) {
     writefile(d / "00000002.PKT", "");
     EXPECT_EQ(genfname(d.path, ".PKT", name), 1u);
     EXPECT_EQ(name, d.path + "00000001.PKT");
+    // From a given number on: names below it are not looked at.
+    EXPECT_EQ(genfnamefrom(d.path, ".PKT", name, 2), 3u);
+    EXPECT_EQ(name, d.path + "00000003.PKT");
+    EXPECT_EQ(genfnamefrom(d.path, ".PKT", name, 0xFFFFFFFFul), 0xFFFFFFFFul);
+    EXPECT_EQ(name, d.path + "FFFFFFFF.PKT");
 }
 
 TEST(workfiles, genfnamebaseusesfourhexdigitsandgivesup) {

@@ -124,6 +124,36 @@ TEST_F(pktfile, namescontinuefromlowestfree) {
     EXPECT_EQ(outpkt.path, dir / "00000002.PKT");
 }
 
+// Each packet of a run is found from the last one's number on; a packet the
+// run removes itself sends the search back to 0.
+TEST_F(pktfile, namesofarunfollowoneanother) {
+    for (const char* name : {"00000000.PKT", "00000001.PKT", "00000003.PKT"}) {
+        writefile(dir / name, "x");
+    }
+    std::vector<std::string> names;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(preparepacket(), 0);
+        names.push_back(outpkt.path);
+        ASSERT_EQ(countpktmsg(), 0);
+        ASSERT_EQ(finishpacket(), 0);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{dir / "00000002.PKT", dir / "00000004.PKT",
+                                               dir / "00000005.PKT"}));
+    std::remove((dir / "00000001.PKT").c_str());  // by another program: not looked at again
+    ASSERT_EQ(preparepacket(), 0);
+    EXPECT_EQ(outpkt.path, dir / "00000006.PKT");
+    ASSERT_EQ(finishpacket(), 0);  // no message counted: removed
+    ASSERT_EQ(preparepacket(), 0);
+    EXPECT_EQ(outpkt.path, dir / "00000001.PKT");
+    ASSERT_EQ(countpktmsg(), 0);
+    ASSERT_EQ(finishpacket(), 0);
+    ASSERT_EQ(preparepacket(), 0);
+    EXPECT_EQ(outpkt.path, dir / "00000006.PKT");
+    EXPECT_EQ(discardpackets(), 0);  // all of the file's packets go
+    ASSERT_EQ(preparepacket(), 0);
+    EXPECT_EQ(outpkt.path, dir / "00000001.PKT");
+}
+
 // Fills the open packet with one message so that it is exactly size bytes long.
 void fillpacket(long size) {
     setmessage();
