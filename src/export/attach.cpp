@@ -88,7 +88,7 @@ std::size_t readfull(std::FILE* f, unsigned char* buf, std::size_t n) {
 }
 
 // One file as a MIME part; -1 when the file could not be read to its end.
-int attachfile(std::FILE* out, std::FILE* f, const std::string& base) {
+int attachfile(replymsg& out, std::FILE* f, const std::string& base) {
     logprintf("* %s-encoding %s\n", cfg.encodeformat == ENCODE_UU ? "UU" : "MIME", base.c_str());
     std::string text = partheader(base);
     std::size_t blocksize = attachlinebytes(cfg.encodeformat) * LINESPERBLOCK;
@@ -97,13 +97,13 @@ int attachfile(std::FILE* out, std::FILE* f, const std::string& base) {
         std::size_t n = readfull(f, block.get(), blocksize);
         if (std::ferror(f)) return -1;
         encodeblock(block.get(), n, cfg.encodeformat, text);
-        std::fwrite(text.data(), 1, text.size(), out);
+        replyappend(out, text);
         text.clear();
         if (n < blocksize) break;
     }
     if (cfg.encodeformat == ENCODE_UU) text += "`\nend\n";
     text += "\n";
-    std::fwrite(text.data(), 1, text.size(), out);
+    replyappend(out, text);
     return 0;
 }
 
@@ -131,7 +131,7 @@ int afteraction(std::string& name, const exportmsg& m) {
 
 // One subject word: 0 when done with it (attached or passed over), -1
 // after a read error.
-int attachword(std::FILE* out, std::string name, const exportmsg& m, int flowlistvalid,
+int attachword(replymsg& out, std::string name, const exportmsg& m, int flowlistvalid,
                std::vector<attachdone>& done) {
     long entry = flowlistvalid && flowfiles() > 0 ? findlisted(name) : -1;
     if (entry >= 0) {
@@ -164,7 +164,7 @@ int attachword(std::FILE* out, std::string name, const exportmsg& m, int flowlis
 
 }  // namespace
 
-int writeattachments(std::FILE* out, const exportmsg& m, int flowlistvalid,
+int writeattachments(replymsg& out, const exportmsg& m, int flowlistvalid,
                      std::vector<attachdone>& done) {
     std::string_view subj = curmsg.msgsubj.sv();
     std::size_t i = 0;
@@ -180,7 +180,7 @@ int writeattachments(std::FILE* out, const exportmsg& m, int flowlistvalid,
         i = end;
     }
     std::string close = "\n--" + std::string(EXPORTBOUNDARY) + "--\n";
-    std::fwrite(close.data(), 1, close.size(), out);
+    replyappend(out, close);
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "export/exportmsg.h"
+#include "import/replies.h"
 
 // What to do with an attached file once its message has been written.
 enum afteractions { AFTER_NONE = 0, AFTER_DELETE = 1, AFTER_TRUNCATE = 2 };
@@ -29,7 +30,7 @@ struct attachdone {
 // Reads cfg (encodeformat, indir), run.packetdir, curmsg.routing and, with
 // flowlistvalid, expstate's attachment list (not changed here). Returns 0,
 // or -1 after a read error (reported): the message must not be sent.
-[[nodiscard]] int writeattachments(std::FILE* out, const exportmsg& m, int flowlistvalid,
+[[nodiscard]] int writeattachments(replymsg& out, const exportmsg& m, int flowlistvalid,
                                    std::vector<attachdone>& done);
 
 // After the message was written: marks the list entries done and, unless

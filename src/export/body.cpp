@@ -60,10 +60,10 @@ constexpr std::array<bool, 256> QPLITERAL = [] {
 }();
 
 struct bodywriter {
-    bodywriter(pktinput& i, std::FILE* o, bool q) : in(i), out(o), qp(q) {}
+    bodywriter(pktinput& i, replymsg& o, bool q) : in(i), out(o), qp(q) {}
 
     pktinput& in;
-    std::FILE* out;
+    replymsg& out;
     bool qp;
     std::size_t width = linewidth();
     std::string prefix;      // quote prefix carried to the continuation
@@ -82,7 +82,7 @@ struct bodywriter {
     }
 
     void flush() {
-        std::fwrite(block.data(), 1, block.size(), out);
+        replyappend(out, block);
         block.clear();
     }
 
@@ -184,7 +184,7 @@ int prescantext(pktinput& in, exportmsg& m) {
     return in.seek(start);
 }
 
-int writebody(pktinput& in, std::FILE* out, const exportmsg& m) {
+int writebody(pktinput& in, replymsg& out, const exportmsg& m) {
     bodywriter w{in, out, m.needsencoding && cfg.useqp != 0};
     int res = w.run();
     w.flush();

@@ -10,6 +10,7 @@
 
 #include "export/exportmsg.h"
 #include "export/pktinput.h"
+#include "import/replies.h"
 
 // Looks through the text ahead (pieces of LineWidth characters; kludge
 // lines and empty lines are passed over) and goes back to where it began.
@@ -24,7 +25,7 @@
 // prefix carried, quoted-printable when m.needsencoding and UseQP. Consumes
 // the text through its terminating zero. Returns 0, or -1 when the input
 // cannot be positioned.
-[[nodiscard]] int writebody(pktinput& in, std::FILE* out, const exportmsg& m);
+[[nodiscard]] int writebody(pktinput& in, replymsg& out, const exportmsg& m);
 
 // Where a line cut at width breaks: the last white space at a position
 // from 33 to width - 1, else the last character there that is neither a

@@ -149,14 +149,13 @@ int dropmessage(pktinput& in, int result) {
 // Appends the message to its reply file; the input is at the body.
 int writemessage(pktinput& in, const exportmsg& m, int flowlistvalid) {
     replymsg h;
-    if (openreply(curmsg.msgtype, h) != 0) return dropmessage(in, EXPORT_FAILED);
-    std::string header = rfcheader(m);
-    std::fwrite(header.data(), 1, header.size(), h.f);
+    if (openreplyheld(curmsg.msgtype, h) != 0) return dropmessage(in, EXPORT_FAILED);
+    replyappend(h, rfcheader(m));
     std::vector<attachdone> done;
     // Once the body is written the text has been read through its zero.
-    bool textread = writebody(in, h.f, m) == 0;
+    bool textread = writebody(in, h, m) == 0;
     bool ok = textread;
-    if (ok && curmsg.isfattach) ok = writeattachments(h.f, m, flowlistvalid, done) == 0;
+    if (ok && curmsg.isfattach) ok = writeattachments(h, m, flowlistvalid, done) == 0;
     if (!ok || in.readerror()) {
         abortreply(h);
         if (!textread) in.skipzero();

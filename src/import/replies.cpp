@@ -127,6 +127,35 @@ int failreply(replymsg& h) {
     abortreply(h);
     return -1;
 }
+
+// Longest record text held in memory; a longer one goes to the file as it comes.
+constexpr std::size_t HOLDMAX = 1 << 20;
+constexpr unsigned char PLACEHOLDER[4] = {0, 0, 0, 0};
+
+// A held record that grew too long: its placeholder and text go to the file.
+void releaseheld(replymsg& h) {
+    std::string& text = replies[h.kind].held;
+    (void)writeall(h.f, PLACEHOLDER, sizeof PLACEHOLDER);
+    (void)writeall(h.f, text.data(), text.size());
+    text.clear();
+    h.held = false;
+}
+
+// closereply for a held record: length and text in one write.
+int closeheld(replymsg& h) {
+    replyslot& s = replies[h.kind];
+    unsigned char be[4];
+    put32be(be, static_cast<std::uint32_t>(s.held.size()));
+    bool ok = writeall(h.f, be, sizeof be) == 0 && writeall(h.f, s.held.data(), s.held.size()) == 0 &&
+              std::fflush(h.f) == 0 && !std::ferror(h.f);
+    long len = static_cast<long>(s.held.size());
+    s.held.clear();
+    h.held = false;
+    if (!ok) return failreply(h);
+    h.f = nullptr;
+    s.end = h.start + 4 + len;
+    return 0;
+}
 }  // namespace
 
 int genreplyfile(int kind) {
@@ -161,14 +190,49 @@ int openreply(int kind, replymsg& h) {
     if (openslot(s) != 0) return -1;
     h.f = s.file.get();
     h.start = s.end;
-    static const unsigned char placeholder[4] = {0, 0, 0, 0};
-    if (writeall(h.f, placeholder, sizeof placeholder) != 0) return failreply(h);
+    if (writeall(h.f, PLACEHOLDER, sizeof PLACEHOLDER) != 0) return failreply(h);
     return 0;
+}
+
+int openreplyheld(int kind, replymsg& h) {
+    abortreply(h);
+    if (!validkind(kind)) return -1;
+    replyslot& s = replies[kind];
+    h.kind = kind;
+    h.path = s.replyfile.str();
+    h.start = 0;
+    if (h.path.empty()) {
+        logprintf("Error: no %s reply file\n", TYPENAME[kind]);
+        return -1;
+    }
+    if (openslot(s) != 0) return -1;
+    h.f = s.file.get();
+    h.start = s.end;
+    h.held = true;
+    s.held.clear();
+    return 0;
+}
+
+void replyappend(replymsg& h, std::string_view text) {
+    if (!h.f) return;
+    if (h.held) {
+        std::string& held = replies[h.kind].held;
+        held.append(text);
+        if (held.size() > HOLDMAX) releaseheld(h);
+        return;
+    }
+    (void)writeall(h.f, text.data(), text.size());
 }
 
 int closereply(replymsg& h) {
     if (!h.f) return -1;
     replyslot& s = replies[h.kind];
+    if (h.held) {
+        if (closeheld(h) != 0) return -1;
+        s.newmsg++;
+        if (cfg.separatemsg) genreplyfile(h.kind);
+        return 0;
+    }
     bool ok = std::fflush(h.f) == 0 && !std::ferror(h.f);
     long endpos = ok ? std::ftell(h.f) : -1;
     long len = endpos - h.start - 4;
@@ -191,6 +255,8 @@ int closereply(replymsg& h) {
 void abortreply(replymsg& h) {
     if (!h.f) return;
     h.f = nullptr;
+    h.held = false;
+    replies[h.kind].held.clear();
     cutslot(replies[h.kind], h.start);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "driver/fileio.h"
 #include "driver/fixedtext.h"
@@ -30,6 +31,7 @@ struct replyslot {
     fileptr file;                   // replyfile, open while messages are appended
     long end = 0;                   // its length after the last complete message
     bool created = false;           // this run created replyfile
+    std::string held;               // the text of a held record (see openreplyheld)
 };
 
 struct replyslots {
@@ -46,13 +48,15 @@ extern replyslots replies;
 // append to %s\n" when REPLIES cannot be written. Returns the kind.
 int genreplyfile(int kind);
 
-// One reply message being appended: open it, write its text into f, then
-// close it (or abort it). At most one may be open at a time.
+// One reply message being appended: open it, write its text (into f, or
+// through replyappend for a held record), then close it (or abort it). At
+// most one may be open at a time.
 struct replymsg {
     std::FILE* f = nullptr;  // the reply file, positioned for the message text
     int kind = REPLY_MAIL;
     long start = 0;  // where the message's record begins
     std::string path;
+    bool held = false;  // the text is held in replies[kind].held, not yet in f
 
     replymsg() = default;
     replymsg(const replymsg&) = delete;
@@ -65,6 +69,16 @@ struct replymsg {
 // length placeholder and leaves h.f ready for the message text. Reads
 // replies[kind]; returns 0, or -1 (reported) when the file cannot be used.
 [[nodiscard]] int openreply(int kind, replymsg& h);
+
+// The same for a record whose text goes through replyappend: while it is
+// shorter than a limit (1 MiB) it is held in memory and written with its
+// length in one piece by closereply - one write instead of a flush, a seek
+// and a write back of the length. A longer one goes on into f as openreply's.
+[[nodiscard]] int openreplyheld(int kind, replymsg& h);
+
+// Appends text to the record (into f for one opened by openreply). Write
+// errors show in f's error flag, which closereply checks.
+void replyappend(replymsg& h, std::string_view text);
 
 // Completes the record: flushes it to the file, fills in its length, counts
 // the message in replies[kind].newmsg and, with SeparateMSG, registers the

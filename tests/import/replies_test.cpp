@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/settings.h"
@@ -60,6 +61,16 @@ class replies_test : public statetest {
         if (openreply(kind, h) != 0) return -1;
         // A short write shows in the stream's error flag, which closereply checks.
         std::fwrite(text.data(), 1, text.size(), h.f);
+        return closereply(h);
+    }
+    // Appends one message the way the export converter does: in pieces
+    // through replyappend, held in memory while short.
+    int appendheld(int kind, const std::string& text) {
+        replymsg h;
+        if (openreplyheld(kind, h) != 0) return -1;
+        for (std::size_t i = 0; i < text.size(); i += 4096) {
+            replyappend(h, std::string_view(text).substr(i, 4096));
+        }
         return closereply(h);
     }
 };
@@ -165,6 +176,48 @@ TEST_F(replies_test, anabortedmessageleavesthefileasitwas) {
         std::fputs("news", h.f);
     }
     EXPECT_FALSE(fileexists(dir / "NEWS0000.MSG"));
+}
+
+// Held records, short or past the limit, give the same file as records
+// written straight through.
+TEST_F(replies_test, heldrecordsmakethesamefile) {
+    std::string big;
+    for (std::size_t i = 0; big.size() < (3u << 20); ++i) big += "line " + std::to_string(i) + "\n";
+    genreplyfile(REPLY_MAIL);
+    ASSERT_EQ(appendheld(REPLY_MAIL, M1), 0);
+    ASSERT_EQ(appendheld(REPLY_MAIL, big), 0);
+    ASSERT_EQ(appendheld(REPLY_MAIL, M3), 0);
+    ASSERT_EQ(append(REPLY_MAIL, M2), 0);
+    ASSERT_EQ(appendheld(REPLY_MAIL, N1), 0);
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 5);
+    EXPECT_EQ(replyfilesize(REPLY_MAIL),
+              static_cast<long>(5 * 4 + M1.size() + big.size() + M3.size() + M2.size() + N1.size()));
+    genreplyfile(REPLY_MAIL);
+    EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), (std::vector<std::string>{M1, big, M3, M2, N1}));
+}
+
+TEST_F(replies_test, aheldrecordabortedorfailedleavesthefileasitwas) {
+    genreplyfile(REPLY_MAIL);
+    ASSERT_EQ(appendheld(REPLY_MAIL, M1), 0);
+    std::string before = readfile(dir / "MAIL0000.MSG");
+    {
+        replymsg h;
+        ASSERT_EQ(openreplyheld(REPLY_MAIL, h), 0);
+        replyappend(h, "half a message");
+        abortreply(h);
+    }
+    for (std::size_t size : {std::size_t{5000}, std::size_t{3} << 20}) {
+        filesizelimit limit(before.size() + 100);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(appendheld(REPLY_MAIL, std::string(size, 'x')), -1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Error: can't write reply file " + dir / "MAIL0000.MSG" + "\n");
+    }
+    EXPECT_EQ(readfile(dir / "MAIL0000.MSG"), before);
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 1);
+    ASSERT_EQ(appendheld(REPLY_MAIL, M2), 0);
+    genreplyfile(REPLY_MAIL);
+    EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), (std::vector<std::string>{M1, M2}));
 }
 
 TEST_F(replies_test, afilethatcannotbeopenedisnotwrittenorcounted) {
