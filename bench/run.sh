@@ -4,55 +4,91 @@
 # per second, MB/s, the ratio to the floor and the peak memory.
 #
 #   bench/run.sh [COUNT...]      (default: 10000 100000)
+#
+# Environment: BENCH_REPEAT (runs per figure, the best counts; default 3),
+# BENCH_WORK (the folder the runs happen in; default build-bench/work, on
+# the same file system as the project).
+#
+# The floor is `cp -r` of the same input folder into a fresh folder of the
+# same file system, with the input in the page cache, timed like the
+# program: best of BENCH_REPEAT runs, each into a folder of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 counts=("$@")
 [ ${#counts[@]} -gt 0 ] || counts=(10000 100000)
+repeat=${BENCH_REPEAT:-3}
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPONDLARK_TESTS=OFF >/dev/null
-cmake --build build-bench -j2 >/dev/null
+cmake --build build-bench -j2 --target pondlark >/dev/null
 bin=$root/build-bench/pondlark
 work=${BENCH_WORK:-$root/build-bench/work}
+inputs=$root/build-bench/inputs
+cfg=$root/bench/bench.cfg
 
-# seconds and peak KiB of one command, from /usr/bin/time
-timed() {
-    /usr/bin/time -f "%e %M" -o "$work/time.out" "$@" >/dev/null 2>"$work/run.err" || {
-        echo "command failed: $*" >&2; tail -5 "$work/run.err" >&2; exit 1; }
-    cat "$work/time.out"
+# Inputs are made once per count and kept (they depend only on the count
+# and the generator).
+makeinput() {  # kind count
+    local dir=$inputs/$1-$2
+    if [ ! -d "$dir" ] || [ "$root/bench/generate.py" -nt "$dir" ]; then
+        rm -rf "$dir"
+        python3 bench/generate.py "$1" "$dir.tmp" "$2"
+        mv "$dir.tmp" "$dir"
+    fi
+    echo "$dir"
 }
 
-report() {  # name count bytes seconds kib floor
-    awk -v n="$1" -v c="$2" -v b="$3" -v s="$4" -v k="$5" -v f="$6" 'BEGIN {
-        if (s <= 0) s = 0.005; if (f <= 0) f = 0.005;
-        printf "%-7s %7d msgs %8.1f MB %7.2f s %9.0f msgs/s %8.1f MB/s  floor %6.2f s  ratio %5.2f  peak %6.1f MB\n",
-               n, c, b / 1e6, s, c / s, b / 1e6 / s, f, s / f, k / 1024 }'
+bytesof() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s}'; }
+
+# measure name input prepare command...: "wall user sys peakKiB"
+measure() {
+    local name=$1 input=$2 prepare=$3
+    shift 3
+    mkdir -p "$work"
+    local dir
+    dir=$(mktemp -d "$work/$name.XXXX")
+    BENCH_PREPARE=$prepare python3 bench/measure.py "$repeat" "$input" "$dir" -- "$@"
 }
 
+report() {  # name count bytes wall user sys kib floor
+    awk -v n="$1" -v c="$2" -v b="$3" -v s="$4" -v u="$5" -v y="$6" -v k="$7" -v f="$8" 'BEGIN {
+        printf "%-7s %7d msgs %7.1f MB  %7.3f s (user %.3f sys %.3f)  %8.0f msgs/s %7.1f MB/s  floor %6.3f s  ratio %5.2f  peak %5.1f MB\n",
+               n, c, b / 1e6, s, u, y, c / s, b / 1e6 / s, f, s / f, k / 1024 }'
+}
+
+# The folders of the runs are removed only at the very end: see measure.py.
+trap 'rm -rf "$work"' EXIT
+rm -rf "$work"
+
+declare -A seconds
 for count in "${counts[@]}"; do
-    rm -rf "$work" && mkdir -p "$work"
-    python3 bench/generate.py soup "$work/soup.orig" "$count"
-    python3 bench/generate.py pkt "$work/pkt.orig" "$count"
+    soup=$(makeinput soup "$count")
+    pkt=$(makeinput pkt "$count")
+    cat "$soup"/* "$pkt"/* >/dev/null  # the inputs in the page cache
 
-    # import
-    rm -rf "$work/run" && mkdir -p "$work/run"/{inbound,outbound,temp,decode}
-    cp -r "$work/soup.orig" "$work/run/soup"
-    cat "$work/run/soup"/* >/dev/null
-    bytes=$(du -sb "$work/soup.orig" | cut -f1)
-    read -r floor _ < <(timed cp -r "$work/soup.orig" "$work/copy.soup")
-    cd "$work/run"
-    read -r secs kib < <(timed "$bin" import /config="$root/bench/bench.cfg")
-    cd "$root"
-    report import "$count" "$bytes" "$secs" "$kib" "$floor"
+    # import: the SOUP packet copied into the SOUP folder of a fresh run
+    prep='mkdir -p "$RUN"/inbound "$RUN"/outbound "$RUN"/temp "$RUN"/decode && cp -r "$INPUT" "$RUN"/soup'
+    bytes=$(bytesof "$soup")
+    read -r floor _ < <(measure floor-soup "$soup" "" cp -r "$soup" "{run}/copy")
+    read -r secs user sys kib < <(measure import "$soup" "$prep" "$bin" import /config="$cfg")
+    report import "$count" "$bytes" "$secs" "$user" "$sys" "$kib" "$floor"
+    seconds[import-$count]=$secs
 
-    # export
-    rm -rf "$work/run" && mkdir -p "$work/run"/{inbound,outbound,temp,decode,soup}
-    cp -r "$work/pkt.orig" "$work/run/pkt"
-    cat "$work/run/pkt"/* >/dev/null
-    bytes=$(du -sb "$work/pkt.orig" | cut -f1)
-    read -r floor _ < <(timed cp -r "$work/pkt.orig" "$work/copy.pkt")
-    cd "$work/run"
-    read -r secs kib < <(timed "$bin" export /pkt=pkt /config="$root/bench/bench.cfg")
-    cd "$root"
-    report export "$count" "$bytes" "$secs" "$kib" "$floor"
+    # export: the packets in a folder of their own, read with /pkt=
+    prep='mkdir -p "$RUN"/inbound "$RUN"/outbound "$RUN"/temp "$RUN"/decode "$RUN"/soup && cp -r "$INPUT" "$RUN"/pkt'
+    bytes=$(bytesof "$pkt")
+    read -r floor _ < <(measure floor-pkt "$pkt" "" cp -r "$pkt" "{run}/copy")
+    read -r secs user sys kib < <(measure export "$pkt" "$prep" "$bin" export /pkt=pkt /config="$cfg")
+    report export "$count" "$bytes" "$secs" "$user" "$sys" "$kib" "$floor"
+    seconds[export-$count]=$secs
+done
+
+# How the time grows with the input: each count against the first.
+first=${counts[0]}
+for count in "${counts[@]:1}"; do
+    for dir in import export; do
+        awk -v d="$dir" -v a="$first" -v b="$count" -v x="${seconds[$dir-$first]}" \
+            -v y="${seconds[$dir-$count]}" \
+            'BEGIN { printf "%s: %d messages take %.2f times as long as %d (%.1f times the messages)\n", d, b, y / x, a, b / a }'
+    done
 done
