@@ -159,13 +159,13 @@ struct bodywriter {
 
 }  // namespace
 
-int prescantext(pktinput& in, exportmsg& m) {
-    long start = in.tell();
+namespace {
+// The pre-scan as the body reads the text: in pieces of LineWidth.
+// Returns 0, or -1 when the input cannot be positioned.
+void scanpieces(pktinput& in, exportmsg& m) {
     std::size_t width = linewidth();
     char piece[PIECEMAX + 1];
     bool linestart = true, kludge = false;
-    m.empty = true;
-    m.needsencoding = false;
     for (;;) {
         std::size_t len = 0;
         int r = readasciicr(in, piece, width, len);
@@ -175,11 +175,73 @@ int prescantext(pktinput& in, exportmsg& m) {
             m.empty = false;
             if (needsencoding(std::string_view(piece, len))) {
                 m.needsencoding = true;
+                return;
+            }
+        }
+        if (r == 0) return;
+        linestart = r != 2;
+    }
+}
+
+// One line of the text in place, up to its carriage return or the text's
+// zero, passed over with what the pre-scan needs to know of it.
+struct scannedline {
+    std::size_t length = 0;
+    bool kludge = false;
+    bool eightbit = false;   // needs encoding
+    bool linefeed = false;   // holds a line feed (after the one it may begin with)
+    bool last = true;        // ended by the zero or the end of the file
+};
+
+scannedline passline(pktinput& in) {
+    scannedline l;
+    if (in.peekbyte() == '\n') in.getbyte();
+    for (;;) {
+        std::string_view w = in.buffered();
+        if (w.empty()) return l;
+        const void* cr = std::memchr(w.data(), '\r', w.size());
+        std::size_t n = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - w.data()) : w.size();
+        const void* zero = std::memchr(w.data(), 0, n);
+        if (zero) n = static_cast<std::size_t>(static_cast<const char*>(zero) - w.data());
+        std::string_view part = w.substr(0, n);
+        if (l.length == 0 && n > 0) l.kludge = part[0] == KLUDGE;
+        l.linefeed = l.linefeed || part.find('\n') != std::string_view::npos;
+        l.eightbit = l.eightbit || needsencoding(part);
+        l.length += n;
+        in.advance(n);
+        if (zero || cr) {
+            l.last = zero != nullptr;
+            in.advance(1);
+            return l;
+        }
+    }
+}
+}  // namespace
+
+// Line by line in place rather than piece by piece through a copy: the
+// result is the same, since pieces differ from lines only where readasciicr
+// passes over a line feed at the start of a piece - a line holding a line
+// feed (other than one it begins with) sends the scan to the pieces.
+int prescantext(pktinput& in, exportmsg& m) {
+    long start = in.tell();
+    m.empty = true;
+    m.needsencoding = false;
+    for (;;) {
+        long linestart = in.tell();
+        scannedline l = passline(in);
+        if (l.linefeed) {
+            if (in.seek(linestart) != 0) return -1;
+            scanpieces(in, m);
+            break;
+        }
+        if (l.length > 0 && !l.kludge) {
+            m.empty = false;
+            if (l.eightbit) {
+                m.needsencoding = true;
                 break;
             }
         }
-        if (r == 0) break;
-        linestart = r != 2;
+        if (l.last) break;
     }
     return in.seek(start);
 }

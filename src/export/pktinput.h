@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 class pktinput {
    public:
@@ -37,6 +38,18 @@ class pktinput {
     }
     // Reads up to n bytes; returns how many were read.
     std::size_t read(unsigned char* out, std::size_t n);
+    // The bytes buffered from the current position on, reading the next
+    // block when none are left; empty at the end of the file (or on a read
+    // error), which sets hiteof(). Valid until the next read or seek.
+    std::string_view buffered() {
+        if (pos_ == len_ && !fill()) {
+            hiteof_ = true;
+            return {};
+        }
+        return std::string_view(reinterpret_cast<const char*>(buf_.get()) + pos_, len_ - pos_);
+    }
+    // Passes over n bytes of buffered().
+    void advance(std::size_t n) { pos_ += n; }
     // Consumes bytes up to and including the next zero byte (or to the end).
     void skipzero();
     // Copies bytes to out until a carriage return or a zero byte (consumed,
