@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "driver/codec.h"
+#include "support/testutil.h"
 
 namespace {
 
@@ -134,5 +136,71 @@ TEST(quoteprefixtest, carriesthequotemark) {
     EXPECT_EQ(quoteprefix("abc> x<", ""), "");
     EXPECT_EQ(quoteprefix("plain text", "AB> "), "AB> ");
 }
+
+}  // namespace
+
+namespace {
+
+struct prescancase {
+    const char* name;
+    std::string text;  // the message text from its first body line on
+    bool empty;
+    bool needsencoding;
+};
+
+class prescantest : public statetest, public ::testing::WithParamInterface<prescancase> {};
+
+// The pre-scan looks at the text as the body writer reads it, in pieces of
+// LineWidth, and leaves the input where it found it.
+TEST_P(prescantest, findsemptyandeightbittext) {
+    const prescancase& c = GetParam();
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    std::string bytes = "ahead" + c.text;
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::rewind(f);
+    {
+        pktinput in(f);
+        unsigned char skip[5];
+        ASSERT_EQ(in.read(skip, sizeof skip), sizeof skip);
+        exportmsg m;
+        ASSERT_EQ(prescantext(in, m), 0);
+        EXPECT_EQ(m.empty, c.empty);
+        EXPECT_EQ(m.needsencoding, c.needsencoding);
+        EXPECT_EQ(in.tell(), 5);
+    }
+    std::fclose(f);
+}
+
+std::string withzero(std::string s) {
+    s.push_back('\0');
+    return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    texts, prescantest,
+    ::testing::Values(
+        prescancase{"plain", withzero("hello\rworld\r"), false, false},
+        prescancase{"eightbit", withzero("hello\rw\xe4ter\r"), false, true},
+        prescancase{"tab", withzero("a\tb\r"), false, true},
+        prescancase{"kludgesdonotcount", withzero("\x01" "CHRS: \xe9\r\x01PID: x\r"), true, false},
+        prescancase{"emptylines", withzero("\r\r"), true, false},
+        prescancase{"nothing", withzero(""), true, false},
+        // A line feed after a carriage return begins no line of its own.
+        prescancase{"crlf", withzero("one\r\ntwo\r\n"), false, false},
+        prescancase{"crlfkludge", withzero("\r\n\x01" "A \xe9\r\n"), true, false},
+        // Elsewhere a line feed is a control character...
+        prescancase{"linefeedinside", withzero("a\nb\r"), false, true},
+        // ... except at the start of a piece: a line cut at the width.
+        prescancase{"linefeedatthewidth", withzero(std::string(72, 'x') + "\ny\r"), false,
+                    false},
+        prescancase{"linefeedafterthewidth", withzero(std::string(73, 'x') + "\ny\r"), false,
+                    true},
+        // The last line counts without its carriage return, also at the file's end.
+        prescancase{"lastline", withzero("ok\r\xe9"), false, true},
+        prescancase{"endoffile", "ok\r\xe9", false, true},
+        // What follows the zero is the next message.
+        prescancase{"afterthezero", withzero("ok\r") + "\xe9\r", false, false}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
