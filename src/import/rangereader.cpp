@@ -11,11 +11,17 @@ filewindow::filewindow(std::FILE* f, std::size_t size)
 
 bool filewindow::view(long offset, std::string_view& bytes) {
     if (offset < start || offset >= start + static_cast<long>(filled)) {
-        start = offset;
-        filled = 0;
+        // Moving on from the end of the block: its last bytes stay.
+        std::size_t keep = 0;
+        if (offset == start + static_cast<long>(filled)) {
+            keep = std::min({KEEP, filled, block.size() / 4});
+            std::memmove(block.data(), block.data() + filled - keep, keep);
+        }
+        start = offset - static_cast<long>(keep);
+        filled = keep;
         while (filled < block.size()) {
             ssize_t n = pread(fd, block.data() + filled, block.size() - filled,
-                              static_cast<off_t>(offset) + static_cast<off_t>(filled));
+                              static_cast<off_t>(start) + static_cast<off_t>(filled));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
                 filled = 0;
@@ -23,6 +29,12 @@ bool filewindow::view(long offset, std::string_view& bytes) {
             }
             if (n == 0) break;
             filled += static_cast<std::size_t>(n);
+        }
+        // At the end of the file nothing new came: not even the kept bytes
+        // hold offset.
+        if (offset >= start + static_cast<long>(filled)) {
+            bytes = {};
+            return true;
         }
     }
     std::size_t at = static_cast<std::size_t>(offset - start);

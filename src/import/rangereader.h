@@ -24,7 +24,10 @@ struct msgrange {
 // by offset and never moves the file's own position.
 class filewindow {
    public:
-    static constexpr std::size_t BLOCKSIZE = 1 << 16;
+    static constexpr std::size_t BLOCKSIZE = 1 << 17;
+    // Bytes kept from the block before when the window moves on: the
+    // second pass over a message that began there finds it still here.
+    static constexpr std::size_t KEEP = 1 << 15;
 
     explicit filewindow(std::FILE* f, std::size_t size = BLOCKSIZE);
 
