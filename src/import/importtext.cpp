@@ -62,6 +62,17 @@ bool bodyjunk(std::string_view line) {
 
 // A body line loses its line end and trailing blanks, except inside a
 // uuencoded file, where blanks are data.
+void trimbodyline(std::string_view& line, bool uu) {
+    if (uu) {
+        if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        return;
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+        line.remove_suffix(1);
+}
+
+// The same for the part of line from offset from on.
 void trimbodyline(std::string& line, std::size_t from, bool uu) {
     if (uu) {
         if (line.size() > from && line.back() == '\n') line.pop_back();
@@ -124,14 +135,15 @@ class converter {
     int flushout();
     int start();
     int infoblock();
-    bool readline(std::string& line);
-    bool readbodyline(std::string& line);
-    int handleline(std::string& line);
+    bool readline(std::string_view& line);
+    bool readbodyline(std::string_view& line);
+    std::string& editable(std::string_view line);
+    int handleline(std::string_view line);
     int boundary(bool closing);
     int emptyline();
-    int nonemptyline(std::string& line, bool secret);
+    int nonemptyline(std::string_view line, bool secret);
     int startfile(int encoding, const std::string& name);
-    int keepline(const std::string& text);
+    int keepline(std::string_view text);
     int newpart();
     int finish();
 
@@ -149,7 +161,7 @@ class converter {
     long pending = 0;  // empty body lines not written yet
     bool truncated = false;
     bool done = false;   // the closing boundary was met
-    std::string& linebuf;
+    std::string& linebuf;  // a line that had to be copied or changed
     std::string& outbuf;
     // The file-attach list as the parse pass left it, for the first header
     // and the information block.
@@ -205,8 +217,9 @@ int converter::run() {
             infodone = true;
             if (infoblock() != 0) return -1;
         }
-        if (!readline(linebuf)) break;
-        if (handleline(linebuf) != 0) return -1;
+        std::string_view line;
+        if (!readline(line)) break;
+        if (handleline(line) != 0) return -1;
     }
     if (in.error()) {
         pass.readfailed = 1;
@@ -261,34 +274,58 @@ int converter::infoblock() {
     return emit(s);
 }
 
-bool converter::readline(std::string& line) {
-    if (headermode) return readheaderline(in, line) == 1;
+bool converter::readline(std::string_view& line) {
+    if (headermode) {
+        if (readheaderline(in, linebuf) != 1) return false;
+        line = linebuf;
+        return true;
+    }
     return readbodyline(line);
 }
 
-bool converter::readbodyline(std::string& line) {
-    line.clear();
-    if (in.readline(line, MAXLOGICALLINE) == 0) return false;
+// Body lines are looked at where they lie in the read window; only a line
+// that is joined or decoded is copied.
+bool converter::readbodyline(std::string_view& line) {
+    line = in.nextline(MAXLOGICALLINE, linebuf);
+    if (line.empty()) return false;
     bool uu = dec.state() == DECODE_UU;
-    trimbodyline(line, 0, uu);
+    trimbodyline(line, uu);
+    if (!mime.qp || uu || line.empty() || line.back() != '=' || line.size() >= MAXLOGICALLINE)
+        return true;
     // A soft line break of quoted-printable joins the next line.
-    while (mime.qp && !uu && !line.empty() && line.back() == '=' && line.size() < MAXLOGICALLINE) {
-        line.pop_back();
-        std::size_t before = line.size();
-        if (in.readline(line, MAXLOGICALLINE - line.size()) == 0) break;
-        trimbodyline(line, before, false);
+    std::string& joined = editable(line);
+    while (!joined.empty() && joined.back() == '=' && joined.size() < MAXLOGICALLINE) {
+        joined.pop_back();
+        std::size_t before = joined.size();
+        if (in.readline(joined, MAXLOGICALLINE - joined.size()) == 0) break;
+        trimbodyline(joined, before, false);
     }
+    line = joined;
     return true;
 }
 
-int converter::handleline(std::string& line) {
+// linebuf holding exactly line, for a change.
+std::string& converter::editable(std::string_view line) {
+    if (line.data() == linebuf.data() && line.size() <= linebuf.size()) {
+        linebuf.resize(line.size());
+    } else {
+        linebuf.assign(line);
+    }
+    return linebuf;
+}
+
+int converter::handleline(std::string_view line) {
     if (truncated) return 0;
     bool secret = headermode && istartswith(line, "X-MailPassword:");
     // The route password is never copied into FidoNet.
     if (secret && writing) return 0;
     bool closing;
     if (!headermode && isboundaryline(line, mime.boundary, closing)) return boundary(closing);
-    if (mime.qp) decodeqp(line);
+    if (mime.qp && line.find('=') != std::string_view::npos) {
+        std::string& decoded = editable(line);
+        decodeqp(decoded);
+        line = decoded;
+    }
     if (dec.state() != DECODE_NONE) {
         if (flushout() != 0) return -1;
         bool taken = dec.takeline(line);
@@ -340,13 +377,13 @@ int converter::startfile(int encoding, const std::string& name) {
     return 0;
 }
 
-int converter::nonemptyline(std::string& line, bool secret) {
+int converter::nonemptyline(std::string_view line, bool secret) {
     if (!headermode && !curmsg.pastfirstline) {
         if (!writing && (istartswith(line, "From:") || istartswith(line, "To:")))
             curmsg.alreadyfromto = 1;
         curmsg.pastfirstline = 1;
     }
-    if (!headermode && !v.truncate.empty() && line.find(v.truncate) != std::string::npos) {
+    if (!headermode && !v.truncate.empty() && line.find(v.truncate) != std::string_view::npos) {
         truncated = true;
         return 0;
     }
@@ -395,7 +432,7 @@ int converter::newpart() {
     return emit("[continued from previous message]\r\r");
 }
 
-int converter::keepline(const std::string& text) {
+int converter::keepline(std::string_view text) {
     long limit = static_cast<long>(cfg.importlimit);
     if (limit != 0 && curmsg.partbytes > 0 &&
         curmsg.partbytes + static_cast<long>(text.size()) + SPLITMARGIN >= limit) {
@@ -409,7 +446,7 @@ int converter::keepline(const std::string& text) {
     do {
         bool first = pos == 0;
         std::size_t width = kludge ? (first ? KLUDGEWIDTH : CONTKLUDGEWIDTH) : BODYWIDTH;
-        std::string_view rest = std::string_view(text).substr(pos);
+        std::string_view rest = text.substr(pos);
         std::size_t n = chunklength(rest, width);
         std::string_view prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
         if (building) outbuf.append(prefix).append(rest.substr(0, n)).push_back('\r');

@@ -97,6 +97,23 @@ std::size_t rangereader::readline(std::string& out, std::size_t max) {
     return n;
 }
 
+std::string_view rangereader::nextline(std::size_t max, std::string& spill) {
+    if (max == 0 || !fill()) return {};
+    std::size_t len = std::min(avail.size(), max);
+    const void* lf = std::memchr(avail.data(), '\n', len);
+    // Complete here: ended by its line feed, by max, or by the range's end.
+    if (lf || len == max || end - pos == static_cast<long>(avail.size())) {
+        std::size_t count =
+            lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - avail.data()) + 1 : len;
+        std::string_view line = avail.substr(0, count);
+        take(count);
+        return line;
+    }
+    spill.clear();
+    readline(spill, max);
+    return spill;
+}
+
 bool rangereader::skipline() {
     while (fill()) {
         const void* lf = std::memchr(avail.data(), '\n', avail.size());

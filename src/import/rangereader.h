@@ -59,6 +59,12 @@ class rangereader {
     // or after a read error.
     std::size_t readline(std::string& out, std::size_t max);
 
+    // The next physical line as readline would append it to an empty
+    // string, without copying it where it lies in one block of the window:
+    // a view of the window then, else of spill, which receives the line.
+    // The view is valid until the reader is used again.
+    std::string_view nextline(std::size_t max, std::string& spill);
+
     // Passes over the rest of the current line, its line feed included,
     // without keeping it. Returns true when a line feed ended it, false
     // when the range (or the readable file) ended first.

@@ -60,6 +60,27 @@ TEST_F(rangereadertest, secondpassesreadthesamebytes) {
     EXPECT_TRUE(beyond.error());
 }
 
+// nextline gives the lines readline gives, viewed in place or (across the
+// end of a block) copied: lines cut at max, the last one cut by the range.
+TEST_F(rangereadertest, nextlinegivesreadlineslines) {
+    const long block = static_cast<long>(filewindow::BLOCKSIZE);
+    for (std::size_t max : {std::size_t{1000}, std::size_t{7}}) {
+        filewindow w1(f), w2(f);
+        msgrange r{block - 5000, 2 * block + 5003};
+        rangereader a(w1, r), b(w2, r);
+        std::string spill, line;
+        for (;;) {
+            line.clear();
+            std::size_t n = a.readline(line, max);
+            std::string_view v = b.nextline(max, spill);
+            ASSERT_EQ(v, line) << a.tell();
+            ASSERT_EQ(a.tell(), b.tell());
+            if (n == 0) break;
+        }
+        EXPECT_EQ(b.tell(), r.end);
+    }
+}
+
 // A message longer than what the window keeps is read again from the file.
 TEST_F(rangereadertest, longmessagesarereadagain) {
     filewindow w(f);
