@@ -1,6 +1,7 @@
 #include "import/rfc822.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "driver/codec.h"
@@ -112,6 +113,15 @@ void emailsegment(std::string seg, bool first, text128* email, text128* name, in
 }
 }  // namespace
 
+namespace {
+// The characters that split an address list or keep it from being split.
+constexpr std::array<bool, 256> LISTSPECIAL = [] {
+    std::array<bool, 256> t{};
+    for (unsigned char c : std::string_view("\"()<>,")) t[c] = true;
+    return t;
+}();
+}  // namespace
+
 void processemail(std::string& value, text128* email, text128* name, int kind) {
     unescape(value);
     // Commas inside a double-quoted display name or inside brackets and
@@ -122,6 +132,8 @@ void processemail(std::string& value, text128* email, text128* name, int kind) {
     bool first = true;
     std::size_t segstart = 0;
     for (std::size_t i = 0; i <= value.size(); ++i) {
+        // Only quotes, brackets and commas matter here: the rest is passed over.
+        while (i < value.size() && !LISTSPECIAL[static_cast<unsigned char>(value[i])]) ++i;
         char c = i < value.size() ? value[i] : ',';
         if (c == '"') {
             inquote = !inquote;
