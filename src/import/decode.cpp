@@ -82,16 +82,15 @@ void appenduu(std::string_view line, long remain, std::string& out) {
 }
 }  // namespace
 
-long base64linebytes(std::string_view line) {
-    if (base64value(line, 0) < 0) return -1;
-    // The alphabet by ranges rather than through the table, so that the
-    // compiler can count a whole line in vector steps.
-    // Counted in byte-wide steps of at most 255 characters, which keeps the
-    // vector lanes narrow.
-    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+namespace {
+// The Base64 characters of text, by ranges rather than through the table
+// and in byte-wide steps of at most 255 characters, so that the compiler
+// counts 16 characters a step.
+long countbase64(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     long n = 0;
-    for (std::size_t i = 0; i < line.size();) {
-        std::size_t stop = std::min(line.size(), i + 255);
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t stop = std::min(text.size(), i + 255);
         unsigned char k = 0;
         for (; i < stop; ++i) {
             unsigned char c = p[i];
@@ -102,7 +101,39 @@ long base64linebytes(std::string_view line) {
         }
         n += k;
     }
-    return n * 3 / 4;
+    return n;
+}
+
+// base64linebytes and decodebase64line in one pass, for the file being
+// written: whole groups of valid characters are decoded while they are
+// met. Each of the first k whole groups gives its three bytes whatever
+// follows (the line has at least 4k valid characters, so its count is at
+// least 3k bytes), and the rest is decoded as decodebase64line does.
+long decodebase64counted(std::string_view line, std::string& out) {
+    if (base64value(line, 0) < 0) return -1;
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    std::size_t old = out.size();
+    out.resize(old + line.size() / 4 * 3);
+    char* o = out.data() + old;
+    std::size_t i = 0;
+    for (; i + 4 <= line.size(); i += 4) {
+        int a = MIMEVALUES[p[i]], b = MIMEVALUES[p[i + 1]], c = MIMEVALUES[p[i + 2]],
+            d = MIMEVALUES[p[i + 3]];
+        if ((a | b | c | d) < 0) break;
+        o = decodefull(a, b, c, d, o);
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    std::string_view rest = line.substr(i);
+    long total = (static_cast<long>(i) + countbase64(rest)) * 3 / 4;
+    long remain = total - static_cast<long>(i / 4 * 3);
+    if (remain > 0) appendbase64(rest, remain, out);
+    return total;
+}
+}  // namespace
+
+long base64linebytes(std::string_view line) {
+    if (base64value(line, 0) < 0) return -1;
+    return countbase64(line) * 3 / 4;
 }
 
 void decodebase64line(std::string_view line, std::string& out) {
@@ -167,21 +198,17 @@ void attachdecoder::flushbuffer() {
 bool attachdecoder::takeline(std::string_view line) {
     if (decoding == DECODE_NONE) return false;
     bool uu = decoding == DECODE_UU;
-    long n = uu ? uulinebytes(line) : base64linebytes(line);
+    // The file being written is filled as the line is counted.
+    long n = uu || !out ? (uu ? uulinebytes(line) : base64linebytes(line))
+                        : decodebase64counted(line, buffer);
     if (n < 0) {
         (void)end();  // a failure stays in writefailed for the caller
         // The "end" line closes a uuencoded file and goes with it.
         return uu && mode != ATTACH_IGNORE && strieq(line, "end");
     }
     bytecount += n;
-    if (out && n > 0) {
-        if (uu) {
-            appenduu(line, n, buffer);
-        } else {
-            appendbase64(line, n, buffer);
-        }
-        if (buffer.size() >= FLUSHLEVEL) flushbuffer();
-    }
+    if (out && uu && n > 0) appenduu(line, n, buffer);
+    if (out && buffer.size() >= FLUSHLEVEL) flushbuffer();
     bool taken = mode != ATTACH_IGNORE;
     // Padding ends a Base64 part at its last line.
     if (!uu && line.size() >= 2 && line.substr(line.size() - 2) == "==") (void)end();

@@ -4,6 +4,11 @@
 
 #include <string>
 
+#include "config/settings.h"
+#include "import/curmsg.h"
+#include "pkt/trailer.h"
+#include "support/testutil.h"
+
 namespace {
 
 TEST(decode, base64lines) {
@@ -53,6 +58,43 @@ TEST(decode, uulines) {
         decodeuuline(c.line, out);
         EXPECT_EQ(out, c.decoded) << c.line;
     }
+}
+
+class decodefiletest : public statetest {
+   protected:
+    scratchdir dir;
+    void SetUp() override {
+        statetest::SetUp();
+        cfg.indir = dir.path;
+        curmsg.msgtype = MSGTYPE_MAIL;
+    }
+};
+
+// The file written from Base64 lines holds what decodebase64line gives for
+// them, also for lines with characters outside the alphabet and without
+// whole groups.
+TEST_F(decodefiletest, filesholdthedecodedlines) {
+    const std::string lines[] = {
+        "SGVsbG8sIHdvcmxkIQo=AAAA",  // padding in the middle
+        "QUJD REVG",                 // a blank shifts the groups
+        "SG*sbG8=",                  // an invalid character
+        "QUJDREVGR0g",               // no whole last group
+        "ab-_QUJD",                  // "-" counts as "/"
+        "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXJzdHV2d3h5eg==",
+    };
+    std::string want;
+    {
+        attachdecoder dec(true, 1, nullptr);
+        dec.begin(FILEENC_MIME, "out.bin", ATTACH_DECODE, false);
+        for (const std::string& l : lines) {
+            decodebase64line(l, want);
+            EXPECT_TRUE(dec.takeline(l)) << l;
+        }
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(dec.end(), 0);
+        testing::internal::GetCapturedStderr();
+    }
+    EXPECT_EQ(readfile(dir / "out.bin"), want);
 }
 
 }  // namespace
