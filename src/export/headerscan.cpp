@@ -36,18 +36,6 @@ bool validtime(const msgtimes& t) {
            t.minute < 60 && t.second < 60;
 }
 
-msgtimes clocktime() {
-    std::tm tm = localclock(nowtime());
-    msgtimes t;
-    t.day = static_cast<std::uint16_t>(tm.tm_mday);
-    t.month = static_cast<std::uint16_t>(tm.tm_mon);
-    t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
-    t.hour = static_cast<std::uint16_t>(tm.tm_hour);
-    t.minute = static_cast<std::uint16_t>(tm.tm_min);
-    t.second = static_cast<std::uint16_t>(tm.tm_sec);
-    return t;
-}
-
 // The numbers of the kludges every message carries are read by hand when
 // they are written plainly: the plain decimal number (1 to 5 digits, at
 // most 65535) at the start of s is taken off s. Anything else - blanks,
@@ -255,7 +243,7 @@ void parsemsgdate() {
         }
     }
     // A date that cannot be read would give a header no reader accepts.
-    curmsg.msgtime = n == 6 && validtime(t) ? t : clocktime();
+    curmsg.msgtime = n == 6 && validtime(t) ? t : localmsgtime(nowtime());
 }
 
 void startmessage(exportmsg& m) {
