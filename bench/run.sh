@@ -7,7 +7,8 @@
 #
 # Environment: BENCH_REPEAT (runs per figure, the best counts; default 3),
 # BENCH_WORK (the folder the runs happen in; default build-bench/work, on
-# the same file system as the project).
+# the same file system as the project), BENCH_BIN (the program to time;
+# default the Release build made here, for comparing with another build).
 #
 # The floor is `cp -r` of the same input folder into a fresh folder of the
 # same file system, with the input in the page cache, timed like the
@@ -19,9 +20,12 @@ counts=("$@")
 [ ${#counts[@]} -gt 0 ] || counts=(10000 100000)
 repeat=${BENCH_REPEAT:-3}
 
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPONDLARK_TESTS=OFF >/dev/null
-cmake --build build-bench -j2 --target pondlark >/dev/null
-bin=$root/build-bench/pondlark
+bin=${BENCH_BIN:-}
+if [ -z "$bin" ]; then
+    cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPONDLARK_TESTS=OFF >/dev/null
+    cmake --build build-bench -j2 --target pondlark >/dev/null
+    bin=$root/build-bench/pondlark
+fi
 work=${BENCH_WORK:-$root/build-bench/work}
 inputs=$root/build-bench/inputs
 cfg=$root/bench/bench.cfg
