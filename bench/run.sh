@@ -44,20 +44,32 @@ makeinput() {  # kind count
 
 bytesof() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s}'; }
 
-# measure name input prepare command...: "wall user sys peakKiB"
+# measure name input prepare command...: "wall user sys peakKiB"; the runs
+# happen in $work/name.
 measure() {
     local name=$1 input=$2 prepare=$3
     shift 3
     mkdir -p "$work"
-    local dir
-    dir=$(mktemp -d "$work/$name.XXXX")
-    BENCH_PREPARE=$prepare python3 bench/measure.py "$repeat" "$input" "$dir" -- "$@"
+    BENCH_PREPARE=$prepare python3 bench/measure.py "$repeat" "$input" "$work/$name" -- "$@"
 }
 
 report() {  # name count bytes wall user sys kib floor
     awk -v n="$1" -v c="$2" -v b="$3" -v s="$4" -v u="$5" -v y="$6" -v k="$7" -v f="$8" 'BEGIN {
         printf "%-7s %7d msgs %7.1f MB  %7.3f s (user %.3f sys %.3f)  %8.0f msgs/s %7.1f MB/s  floor %6.3f s  ratio %5.2f  peak %5.1f MB\n",
                n, c, b / 1e6, s, u, y, c / s, b / 1e6 / s, f, s / f, k / 1024 }'
+}
+
+# What the output alone costs: cp -r of the files a run made (the first
+# run of name), into a fresh folder, timed as the floor is.
+outputcopy() {  # name count folders...
+    local name=$1 count=$2
+    shift 2
+    local from=() d
+    for d in "$@"; do from+=("$work/$name-$count/0/$d"); done
+    local files secs
+    files=$(find "${from[@]}" -type f | wc -l)
+    read -r secs _ < <(measure "$name-output-$count" "" "" cp -r "${from[@]}" "{run}/")
+    printf '        output: %d files; copying them takes %.3f s\n' "$files" "$secs"
 }
 
 # The folders of the runs are removed only at the very end: see measure.py.
@@ -73,17 +85,19 @@ for count in "${counts[@]}"; do
     # import: the SOUP packet copied into the SOUP folder of a fresh run
     prep='mkdir -p "$RUN"/inbound "$RUN"/outbound "$RUN"/temp "$RUN"/decode && cp -r "$INPUT" "$RUN"/soup'
     bytes=$(bytesof "$soup")
-    read -r floor _ < <(measure floor-soup "$soup" "" cp -r "$soup" "{run}/copy")
-    read -r secs user sys kib < <(measure import "$soup" "$prep" "$bin" import /config="$cfg")
+    read -r floor _ < <(measure "floor-soup-$count" "$soup" "" cp -r "$soup" "{run}/copy")
+    read -r secs user sys kib < <(measure "import-$count" "$soup" "$prep" "$bin" import /config="$cfg")
     report import "$count" "$bytes" "$secs" "$user" "$sys" "$kib" "$floor"
+    outputcopy import "$count" inbound decode
     seconds[import-$count]=$secs
 
     # export: the packets in a folder of their own, read with /pkt=
     prep='mkdir -p "$RUN"/inbound "$RUN"/outbound "$RUN"/temp "$RUN"/decode "$RUN"/soup && cp -r "$INPUT" "$RUN"/pkt'
     bytes=$(bytesof "$pkt")
-    read -r floor _ < <(measure floor-pkt "$pkt" "" cp -r "$pkt" "{run}/copy")
-    read -r secs user sys kib < <(measure export "$pkt" "$prep" "$bin" export /pkt=pkt /config="$cfg")
+    read -r floor _ < <(measure "floor-pkt-$count" "$pkt" "" cp -r "$pkt" "{run}/copy")
+    read -r secs user sys kib < <(measure "export-$count" "$pkt" "$prep" "$bin" export /pkt=pkt /config="$cfg")
     report export "$count" "$bytes" "$secs" "$user" "$sys" "$kib" "$floor"
+    outputcopy export "$count" soup
     seconds[export-$count]=$secs
 done
 
