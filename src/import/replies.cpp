@@ -28,30 +28,82 @@ std::string uppername(int kind) {
     return s;
 }
 
-// Appends the kind's line to REPLIES. A line that cannot be written whole
-// is cut off again, so the client never reads half a registration.
-void registerreply(int kind) {
-    std::string path = cfg.soupdir.str() + REPLIESNAME;
+std::string repliespath() {
+    return cfg.soupdir.str() + REPLIESNAME;
+}
+
+std::string replyline(int kind) {
     char text[64];
     std::snprintf(text, sizeof text, "%s%04X\t%s\t%cn\n", uppername(kind).c_str(),
                   static_cast<unsigned>(replies[kind].replyfileno), TYPENAME[kind],
                   FORMATTYPE[kind]);
+    return text;
+}
+
+// Appends the kind's line to REPLIES and notes where it begins. A line that
+// cannot be written whole is cut off again, so the client never reads half
+// a registration. Returns 0, or -1 (reported).
+int registerreply(int kind) {
+    std::string path = repliespath();
+    std::string text = replyline(kind);
     fileptr f = openfile(path, "a");
     if (!f) {
         logprintf("Error: can't append to %s\n", path.c_str());
-        return;
+        return -1;
     }
     long before = -1;
     if (std::fseek(f.get(), 0, SEEK_END) == 0) before = std::ftell(f.get());
     int bad = before < 0 ? -1 : 0;
-    if (bad == 0) bad = writeall(f.get(), text, std::strlen(text));
+    if (bad == 0) bad = writeall(f.get(), text.data(), text.size());
     if (closefile(f) != 0) bad = -1;
     if (bad != 0) {
         if (before >= 0 && truncate(path.c_str(), before) != 0) {
             logprintf("Error: can't restore %s\n", path.c_str());
         }
         logprintf("Error: can't append to %s\n", path.c_str());
+        return -1;
     }
+    replies[kind].regat = before;
+    return 0;
+}
+
+// Cuts the bytes expected, found at offset at, out of the file at path in
+// place: the file only shrinks, so this works on a full disk too. A file
+// left empty is removed. Returns 0, or -1 when it stays as it was.
+int cutout(const std::string& path, long at, const std::string& expected) {
+    fileptr f = openfile(path, "r+b");
+    if (!f) return -1;
+    std::string data;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f.get())) > 0;) data.append(buf, n);
+    std::size_t pos = static_cast<std::size_t>(at);
+    if (std::ferror(f.get()) || pos > data.size() || data.compare(pos, expected.size(), expected))
+        return -1;
+    data.erase(pos, expected.size());
+    bool bad = std::fseek(f.get(), at, SEEK_SET) != 0 ||
+               writeall(f.get(), data.data() + pos, data.size() - pos) != 0 ||
+               std::fflush(f.get()) != 0 ||
+               ftruncate(fileno(f.get()), static_cast<off_t>(data.size())) != 0;
+    if (closefile(f) != 0) bad = true;
+    if (!bad && data.empty() && std::remove(path.c_str()) != 0) bad = true;
+    return bad ? -1 : 0;
+}
+
+// Takes the kind's line out of REPLIES again. Returns 0, or -1 (reported)
+// when the line stays.
+int unregisterreply(int kind) {
+    replyslot& s = replies[kind];
+    std::string line = replyline(kind);
+    if (cutout(repliespath(), s.regat, line) != 0) {
+        logprintf("Error: can't take %s back out of %s\n", s.replyfile.c_str(),
+                  repliespath().c_str());
+        return -1;
+    }
+    // The other kind's line, if it followed, has moved up.
+    replyslot& other = replies[1 - kind];
+    if (other.regat > s.regat) other.regat -= static_cast<long>(line.size());
+    s.regat = -1;
+    return 0;
 }
 
 // Gives the slot the first free file name of its kind.
@@ -133,12 +185,12 @@ int genreplyfile(int kind) {
     if (!validkind(kind)) return kind;
     replyslot& s = replies[kind];
     closeslot(s);
-    if (s.newmsg != 0) registerreply(kind);
     if (s.newmsg != 0 || s.replyfile.empty()) {
         newreplyname(kind);
         s.newmsg = 0;
         s.created = false;
         s.end = 0;
+        s.regat = -1;
     }
     return kind;
 }
@@ -181,6 +233,11 @@ int closereply(replymsg& h) {
         ok = pwrite(fileno(h.f), be, sizeof be, h.start) == static_cast<ssize_t>(sizeof be);
     }
     if (!ok) return failreply(h);
+    // Registered before the caller may consume the message's input.
+    if (s.regat < 0 && registerreply(h.kind) != 0) {
+        abortreply(h);
+        return -1;
+    }
     h.f = nullptr;
     s.end = endpos;
     s.newmsg++;
@@ -207,6 +264,7 @@ int rewindreply(int kind, long size, int newmsg) {
     if (!validkind(kind)) return 0;
     replyslot& s = replies[kind];
     s.newmsg = newmsg;
-    if (replyfilesize(kind) == size) return 0;
-    return cutslot(s, size);
+    int bad = newmsg == 0 && s.regat >= 0 ? unregisterreply(kind) : 0;
+    if (replyfilesize(kind) != size && cutslot(s, size) != 0) bad = -1;
+    return bad;
 }

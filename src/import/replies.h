@@ -20,16 +20,23 @@ inline constexpr const char* TYPENAME[2] = {"mail", "news"};
 inline constexpr char FORMATTYPE[2] = {'b', 'B'};  // SOUP format letter of reply files
 
 // One reply kind's current file. The file stays open from the first
-// message appended to it until it is registered: a run appends thousands of
-// messages, and opening, seeking and closing for each would cost more than
-// writing them. Every message is flushed to the file before it counts.
+// message appended to it until the slot moves on: a run appends thousands
+// of messages, and opening, seeking and closing for each would cost more
+// than writing them. Every message is flushed to the file before it counts.
+//
+// The file is registered in REPLIES as soon as its first message is
+// complete, before the input that message came from can be consumed: a
+// registration left for the end of the run could fail on a full disk after
+// the inputs were gone, and their mail would sit in a file the client never
+// sends. Later messages of the run join the registered file.
 struct replyslot {
     pathtext replyfile;             // the file being filled; empty before genreplyfile
     std::uint16_t replyfileno = 0;  // its 4-hex-digit number
-    int newmsg = 0;                 // messages appended since it was last registered
+    int newmsg = 0;                 // messages appended since the slot last moved on
     fileptr file;                   // replyfile, open while messages are appended
     long end = 0;                   // its length after the last complete message
     bool created = false;           // this run created replyfile
+    long regat = -1;                // where its REPLIES line begins; -1: not registered
 };
 
 struct replyslots {
@@ -39,11 +46,11 @@ struct replyslots {
 
 extern replyslots replies;
 
-// Registers the kind's file in REPLIES when it received messages, and moves
-// the slot on to the next free name (SOUP directory + "MAIL"/"NEWS" + 4 hex
-// digits + ".MSG"; not created yet) when it was registered or had no name.
-// Reads cfg.soupdir; writes replies[kind] and REPLIES. Reports "Error: can't
-// append to %s\n" when REPLIES cannot be written. Returns the kind.
+// Closes the kind's file, and moves the slot on to the next free name (SOUP
+// directory + "MAIL"/"NEWS" + 4 hex digits + ".MSG"; not created yet) when
+// the file received messages (they are registered in REPLIES already) or
+// the slot had no name. Reads cfg.soupdir; writes replies[kind]. Returns
+// the kind.
 int genreplyfile(int kind);
 
 // One reply message being appended: open it, write its text into f, then
@@ -66,11 +73,13 @@ struct replymsg {
 // replies[kind]; returns 0, or -1 (reported) when the file cannot be used.
 [[nodiscard]] int openreply(int kind, replymsg& h);
 
-// Completes the record: flushes it to the file, fills in its length, counts
-// the message in replies[kind].newmsg and, with SeparateMSG, registers the
-// file at once. Returns 0; or -1 (reported) when any write or flush failed:
-// then the file is cut back to where it was (removed when it holds nothing
-// else this run made), nothing is counted, and the caller must keep its input.
+// Completes the record: flushes it to the file, fills in its length,
+// registers the file in REPLIES if this is its first message, counts the
+// message in replies[kind].newmsg and, with SeparateMSG, moves the slot on
+// at once. Returns 0; or -1 (reported) when any write or flush failed or
+// REPLIES could not be written ("Error: can't append to %s\n"): then the
+// file is cut back to where it was (removed when it holds nothing else
+// this run made), nothing is counted, and the caller must keep its input.
 [[nodiscard]] int closereply(replymsg& h);
 
 // Drops the message being written: the file is cut back to where it was.
@@ -83,5 +92,6 @@ long replyfilesize(int kind);
 
 // Takes back messages appended since the kind's file had length size (-1:
 // it did not exist) and newmsg messages: the file is closed and cut back or
-// removed. Returns 0, or -1 (reported) when that failed.
+// removed, and with no message left its REPLIES line goes again. Returns 0,
+// or -1 (reported) when that failed.
 [[nodiscard]] int rewindreply(int kind, long size, int newmsg);
