@@ -19,8 +19,8 @@ int removefile(const std::string& path) {
     return -1;
 }
 
-// Only a reply file that is still the slot's current one is unregistered
-// and may be cut back; a registered file belongs to the client already.
+// A reply file that is still the slot's current one is cut back to where
+// it stood; the client does not read it before the run ends.
 int rewindreplies(int kind) {
     const replymark& m = fileoutput.marks[kind];
     if (m.path.empty() || replies[kind].replyfile.sv() != m.path) return 0;
@@ -30,6 +30,7 @@ int rewindreplies(int kind) {
 
 void beginfileoutput() {
     fileoutput.decoded.clear();
+    fileoutput.registered = replies.registered.size();
     for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
         replymark& m = fileoutput.marks[kind];
         m.path = replies[kind].replyfile.str();
@@ -56,5 +57,6 @@ int discardfileoutput() {
     for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
         if (rewindreplies(kind) != 0) result = -1;
     }
+    if (takebackregistered(fileoutput.registered) != 0) result = -1;
     return result;
 }

@@ -18,6 +18,7 @@ struct replymark {
 struct fileoutputs {
     std::vector<std::string> decoded;  // files decoded from the current message file
     replymark marks[2];                // the two reply slots, by reply kind
+    std::size_t registered = 0;        // REPLIES lines written before it
 };
 
 extern fileoutputs fileoutput;
@@ -34,7 +35,8 @@ void notedecodedfile(const std::string& path);
 void keepfileoutput();
 
 // Takes back the current message file's output: its packets
-// (discardpackets), its decoded files, and the reply messages appended to
-// reply files not registered since (cut back, `replies` counts restored).
+// (discardpackets), its decoded files, and its reply messages: the reply
+// files are cut back (`replies` counts restored), and files registered for
+// it alone go again with their REPLIES lines.
 // Returns 0, or -1 when something could not be removed (reported).
 [[nodiscard]] int discardfileoutput();

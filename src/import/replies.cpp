@@ -63,7 +63,8 @@ int registerreply(int kind) {
         logprintf("Error: can't append to %s\n", path.c_str());
         return -1;
     }
-    replies[kind].regat = before;
+    replies[kind].reg = static_cast<long>(replies.registered.size());
+    replies.registered.push_back({replies[kind].replyfile.str(), text, before});
     return 0;
 }
 
@@ -89,20 +90,18 @@ int cutout(const std::string& path, long at, const std::string& expected) {
     return bad ? -1 : 0;
 }
 
-// Takes the kind's line out of REPLIES again. Returns 0, or -1 (reported)
-// when the line stays.
-int unregisterreply(int kind) {
-    replyslot& s = replies[kind];
-    std::string line = replyline(kind);
-    if (cutout(repliespath(), s.regat, line) != 0) {
-        logprintf("Error: can't take %s back out of %s\n", s.replyfile.c_str(),
-                  repliespath().c_str());
+// Takes a line this run wrote out of REPLIES again; the lines after it
+// move up. Returns 0, or -1 (reported) when the line stays.
+int unregisterreply(registration& r) {
+    if (r.at < 0) return 0;
+    if (cutout(repliespath(), r.at, r.line) != 0) {
+        logprintf("Error: can't take %s back out of %s\n", r.path.c_str(), repliespath().c_str());
         return -1;
     }
-    // The other kind's line, if it followed, has moved up.
-    replyslot& other = replies[1 - kind];
-    if (other.regat > s.regat) other.regat -= static_cast<long>(line.size());
-    s.regat = -1;
+    for (registration& later : replies.registered) {
+        if (later.at > r.at) later.at -= static_cast<long>(r.line.size());
+    }
+    r.at = -1;
     return 0;
 }
 
@@ -190,7 +189,7 @@ int genreplyfile(int kind) {
         s.newmsg = 0;
         s.created = false;
         s.end = 0;
-        s.regat = -1;
+        s.reg = -1;
     }
     return kind;
 }
@@ -234,7 +233,7 @@ int closereply(replymsg& h) {
     }
     if (!ok) return failreply(h);
     // Registered before the caller may consume the message's input.
-    if (s.regat < 0 && registerreply(h.kind) != 0) {
+    if (s.reg < 0 && registerreply(h.kind) != 0) {
         abortreply(h);
         return -1;
     }
@@ -264,7 +263,27 @@ int rewindreply(int kind, long size, int newmsg) {
     if (!validkind(kind)) return 0;
     replyslot& s = replies[kind];
     s.newmsg = newmsg;
-    int bad = newmsg == 0 && s.regat >= 0 ? unregisterreply(kind) : 0;
+    int bad = 0;
+    if (newmsg == 0 && s.reg >= 0) {
+        bad = unregisterreply(replies.registered[static_cast<std::size_t>(s.reg)]);
+        s.reg = -1;
+    }
     if (replyfilesize(kind) != size && cutslot(s, size) != 0) bad = -1;
+    return bad;
+}
+
+int takebackregistered(std::size_t mark) {
+    int bad = 0;
+    for (std::size_t i = replies.registered.size(); i-- > mark;) {
+        registration& r = replies.registered[i];
+        if (r.at < 0 || replies[REPLY_MAIL].reg == static_cast<long>(i) ||
+            replies[REPLY_NEWS].reg == static_cast<long>(i))
+            continue;
+        if (unregisterreply(r) != 0) bad = -1;
+        if (std::remove(r.path.c_str()) != 0 && exist(r.path)) {
+            logprintf("Error: can't remove reply file %s\n", r.path.c_str());
+            bad = -1;
+        }
+    }
     return bad;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "driver/fileio.h"
 #include "driver/fixedtext.h"
@@ -36,11 +37,19 @@ struct replyslot {
     fileptr file;                   // replyfile, open while messages are appended
     long end = 0;                   // its length after the last complete message
     bool created = false;           // this run created replyfile
-    long regat = -1;                // where its REPLIES line begins; -1: not registered
+    long reg = -1;                  // its entry in replies.registered; -1: not registered
+};
+
+// A line this run wrote into REPLIES.
+struct registration {
+    std::string path;  // the reply file it registers
+    std::string line;  // the line as written
+    long at = -1;      // where it begins in REPLIES; -1: taken out again
 };
 
 struct replyslots {
-    replyslot slot[2];  // indexed by reply kind
+    replyslot slot[2];                     // indexed by reply kind
+    std::vector<registration> registered;  // in the order written
     replyslot& operator[](int kind) { return slot[kind]; }
 };
 
@@ -95,3 +104,10 @@ long replyfilesize(int kind);
 // removed, and with no message left its REPLIES line goes again. Returns 0,
 // or -1 (reported) when that failed.
 [[nodiscard]] int rewindreply(int kind, long size, int newmsg);
+
+// Takes back the reply files registered after the first mark entries of
+// replies.registered whose slots have moved on since (with SeparateMSG each
+// message has a file of its own): their lines go out of REPLIES, the files
+// are removed. The slots' current files are rewindreply's. Returns 0, or
+// -1 (reported) when something stays.
+[[nodiscard]] int takebackregistered(std::size_t mark);

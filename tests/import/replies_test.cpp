@@ -265,4 +265,22 @@ TEST_F(replies_test, afiletakenbackleavesreplies) {
     EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0007\tmail\tbn\nMAIL0000\tmail\tbn\n");
 }
 
+// With SeparateMSG every message has a registered file of its own; those
+// written after a mark go again, lines and files, the earlier ones stay.
+TEST_F(replies_test, filesregisteredafteramarkaretakenback) {
+    cfg.separatemsg = 1;
+    genreplyfile(REPLY_MAIL);
+    genreplyfile(REPLY_NEWS);
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    std::size_t mark = replies.registered.size();
+    ASSERT_EQ(append(REPLY_NEWS, N1), 0);
+    ASSERT_EQ(append(REPLY_MAIL, M2), 0);
+    EXPECT_EQ(takebackregistered(mark), 0);
+    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0000\tmail\tbn\n");
+    EXPECT_EQ(listtree(dir.path), (std::vector<std::string>{"MAIL0000.MSG", "REPLIES"}));
+    // The slot had moved on to the next name already.
+    ASSERT_EQ(append(REPLY_MAIL, M3), 0);
+    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0000\tmail\tbn\nMAIL0002\tmail\tbn\n");
+}
+
 }  // namespace
