@@ -8,6 +8,7 @@
 #include "driver/log.h"
 #include "driver/workfiles.h"
 #include "import/replies.h"
+#include "lists/listjournal.h"
 #include "pkt/pktfile.h"
 
 fileoutputs fileoutput;
@@ -30,6 +31,7 @@ int rewindreplies(int kind) {
 
 void beginfileoutput() {
     fileoutput.decoded.clear();
+    openjournal();
     fileoutput.registered = replies.registered.size();
     for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
         replymark& m = fileoutput.marks[kind];
@@ -45,6 +47,7 @@ void notedecodedfile(const std::string& path) {
 
 void keepfileoutput() {
     keeppackets();
+    closejournal();
     fileoutput.decoded.clear();
 }
 
@@ -58,5 +61,6 @@ int discardfileoutput() {
         if (rewindreplies(kind) != 0) result = -1;
     }
     if (takebackregistered(fileoutput.registered) != 0) result = -1;
+    if (undojournal() != 0) result = -1;
     return result;
 }

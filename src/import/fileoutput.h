@@ -1,5 +1,6 @@
 // What one SOUP message file has produced during this run: its packets,
-// the files decoded from it and the reply messages it caused. A message
+// the files decoded from it, the reply messages it caused and its changes
+// to the list files (lists/listjournal.h). A message
 // file is deleted only when all of that is complete; when any of it fails,
 // everything it produced is taken back and the file is kept, so that the
 // next run imports it again without duplicates.
@@ -37,6 +38,7 @@ void keepfileoutput();
 // Takes back the current message file's output: its packets
 // (discardpackets), its decoded files, and its reply messages: the reply
 // files are cut back (`replies` counts restored), and files registered for
-// it alone go again with their REPLIES lines.
+// it alone go again with their REPLIES lines; the list files and their
+// member index are put back as they stood.
 // Returns 0, or -1 when something could not be removed (reported).
 [[nodiscard]] int discardfileoutput();
