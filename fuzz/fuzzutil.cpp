@@ -13,8 +13,19 @@ namespace fs = std::filesystem;
 
 const std::string& fuzzdir() {
     static std::string dir = [] {
-        std::string tmpl = (fs::temp_directory_path() / "pondlark-fuzz-XXXXXX").string();
+        // Memory-backed when the machine has it: every input writes files.
+        std::error_code ec;
+        fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string tmpl = (base / "pondlark-fuzz-XXXXXX").string();
         if (!mkdtemp(tmpl.data())) std::abort();
+        // The folder goes with the process; its name is kept where static
+        // destructors cannot free it before the exit handler runs.
+        static char made[4096];
+        std::snprintf(made, sizeof made, "%s", tmpl.c_str());
+        std::atexit([] {
+            std::error_code e;
+            fs::remove_all(made, e);
+        });
         return tmpl + "/";
     }();
     return dir;
