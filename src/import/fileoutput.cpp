@@ -19,26 +19,12 @@ int removefile(const std::string& path) {
     logprintf("Error removing %s\n", path.c_str());
     return -1;
 }
-
-// A reply file that is still the slot's current one is cut back to where
-// it stood; the client does not read it before the run ends.
-int rewindreplies(int kind) {
-    const replymark& m = fileoutput.marks[kind];
-    if (m.path.empty() || replies[kind].replyfile.sv() != m.path) return 0;
-    return rewindreply(kind, m.size, m.newmsg);
-}
 }  // namespace
 
 void beginfileoutput() {
     fileoutput.decoded.clear();
     openjournal();
-    fileoutput.registered = replies.registered.size();
-    for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
-        replymark& m = fileoutput.marks[kind];
-        m.path = replies[kind].replyfile.str();
-        m.size = replyfilesize(kind);
-        m.newmsg = replies[kind].newmsg;
-    }
+    fileoutput.replies = markreplies();
 }
 
 void notedecodedfile(const std::string& path) {
@@ -57,10 +43,7 @@ int discardfileoutput() {
         if (removefile(path) != 0) result = -1;
     }
     fileoutput.decoded.clear();
-    for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
-        if (rewindreplies(kind) != 0) result = -1;
-    }
-    if (takebackregistered(fileoutput.registered) != 0) result = -1;
+    if (rewindreplies(fileoutput.replies) != 0) result = -1;
     if (undojournal() != 0) result = -1;
     return result;
 }

@@ -9,17 +9,11 @@
 #include <string>
 #include <vector>
 
-// A reply slot as it was when the message file was begun.
-struct replymark {
-    std::string path;  // the slot's reply file
-    long size = -1;    // its length then; -1: it did not exist
-    int newmsg = 0;
-};
+#include "import/replies.h"
 
 struct fileoutputs {
     std::vector<std::string> decoded;  // files decoded from the current message file
-    replymark marks[2];                // the two reply slots, by reply kind
-    std::size_t registered = 0;        // REPLIES lines written before it
+    replymark replies;                 // the reply slots when it was begun
 };
 
 extern fileoutputs fileoutput;

@@ -259,8 +259,10 @@ long replyfilesize(int kind) {
     return stat(s.replyfile.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
+namespace {
+// Takes back messages appended since the kind's file had length size (-1:
+// it did not exist) and newmsg messages.
 int rewindreply(int kind, long size, int newmsg) {
-    if (!validkind(kind)) return 0;
     replyslot& s = replies[kind];
     s.newmsg = newmsg;
     int bad = 0;
@@ -272,6 +274,8 @@ int rewindreply(int kind, long size, int newmsg) {
     return bad;
 }
 
+// Takes back the files registered after the first mark lines whose slots
+// have moved on since.
 int takebackregistered(std::size_t mark) {
     int bad = 0;
     for (std::size_t i = replies.registered.size(); i-- > mark;) {
@@ -285,5 +289,28 @@ int takebackregistered(std::size_t mark) {
             bad = -1;
         }
     }
+    return bad;
+}
+}  // namespace
+
+replymark markreplies() {
+    replymark m;
+    for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
+        m.path[kind] = replies[kind].replyfile.str();
+        m.size[kind] = replyfilesize(kind);
+        m.newmsg[kind] = replies[kind].newmsg;
+    }
+    m.registered = replies.registered.size();
+    return m;
+}
+
+int rewindreplies(const replymark& mark) {
+    int bad = 0;
+    for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
+        // A slot that moved on since left its file to takebackregistered.
+        if (mark.path[kind].empty() || replies[kind].replyfile.sv() != mark.path[kind]) continue;
+        if (rewindreply(kind, mark.size[kind], mark.newmsg[kind]) != 0) bad = -1;
+    }
+    if (takebackregistered(mark.registered) != 0) bad = -1;
     return bad;
 }

@@ -99,15 +99,23 @@ void abortreply(replymsg& h);
 // occupy), or -1 when it does not exist yet.
 long replyfilesize(int kind);
 
-// Takes back messages appended since the kind's file had length size (-1:
-// it did not exist) and newmsg messages: the file is closed and cut back or
-// removed, and with no message left its REPLIES line goes again. Returns 0,
-// or -1 (reported) when that failed.
-[[nodiscard]] int rewindreply(int kind, long size, int newmsg);
+// Where the reply slots stand, so that what is appended afterwards can be
+// taken back: a unit of input (a SOUP message file, a FidoNet packet) that
+// is kept for the next run must leave no reply behind.
+struct replymark {
+    std::string path[2];      // each slot's file
+    long size[2] = {-1, -1};  // its length; -1: it did not exist
+    int newmsg[2] = {0, 0};
+    std::size_t registered = 0;  // REPLIES lines written so far
+};
 
-// Takes back the reply files registered after the first mark entries of
-// replies.registered whose slots have moved on since (with SeparateMSG each
-// message has a file of its own): their lines go out of REPLIES, the files
-// are removed. The slots' current files are rewindreply's. Returns 0, or
-// -1 (reported) when something stays.
-[[nodiscard]] int takebackregistered(std::size_t mark);
+// Notes where the slots stand. Reads `replies`.
+replymark markreplies();
+
+// Takes back every reply message appended since the mark: a slot's file
+// still current is cut back to its length then (with no message left it
+// goes, and its REPLIES line with it); files registered since for the
+// messages alone (with SeparateMSG each has a file of its own) go with
+// their lines. REPLIES only shrinks, in place. Returns 0, or -1 (reported)
+// when something stays.
+[[nodiscard]] int rewindreplies(const replymark& mark);

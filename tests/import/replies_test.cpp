@@ -247,35 +247,42 @@ TEST_F(replies_test, amessagewhosefilecannotberegisteredfails) {
     EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), std::vector<std::string>{M1});
 }
 
-// Taking back every message of a file registered in this run takes its
-// line out of REPLIES again, also when another line follows it.
-TEST_F(replies_test, afiletakenbackleavesreplies) {
+// Taking back the messages appended since a mark: a file registered since
+// goes with its line (also when another line follows it); a file that had
+// messages before is cut back and stays registered.
+TEST_F(replies_test, repliesafteramarkaretakenback) {
     writefile(dir / "REPLIES", "MAIL0007\tmail\tbn\n");
     genreplyfile(REPLY_MAIL);
     genreplyfile(REPLY_NEWS);
+    replymark mark = markreplies();
     ASSERT_EQ(append(REPLY_MAIL, M1), 0);
     ASSERT_EQ(append(REPLY_NEWS, N1), 0);
-    EXPECT_EQ(rewindreply(REPLY_MAIL, -1, 0), 0);
-    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0007\tmail\tbn\nNEWS0000\tnews\tBn\n");
-    EXPECT_EQ(rewindreply(REPLY_NEWS, -1, 0), 0);
+    EXPECT_EQ(rewindreplies(mark), 0);
     EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0007\tmail\tbn\n");
     EXPECT_EQ(listtree(dir.path), std::vector<std::string>{"REPLIES"});
-    // The slot registers its file again with its next message.
+
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    mark = markreplies();
+    ASSERT_EQ(append(REPLY_NEWS, N1), 0);
     ASSERT_EQ(append(REPLY_MAIL, M2), 0);
+    EXPECT_EQ(rewindreplies(mark), 0);
     EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0007\tmail\tbn\nMAIL0000\tmail\tbn\n");
+    EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), std::vector<std::string>{M1});
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 1);
+    EXPECT_FALSE(fileexists(dir / "NEWS0000.MSG"));
 }
 
 // With SeparateMSG every message has a registered file of its own; those
 // written after a mark go again, lines and files, the earlier ones stay.
-TEST_F(replies_test, filesregisteredafteramarkaretakenback) {
+TEST_F(replies_test, separatefilesafteramarkaretakenback) {
     cfg.separatemsg = 1;
     genreplyfile(REPLY_MAIL);
     genreplyfile(REPLY_NEWS);
     ASSERT_EQ(append(REPLY_MAIL, M1), 0);
-    std::size_t mark = replies.registered.size();
+    replymark mark = markreplies();
     ASSERT_EQ(append(REPLY_NEWS, N1), 0);
     ASSERT_EQ(append(REPLY_MAIL, M2), 0);
-    EXPECT_EQ(takebackregistered(mark), 0);
+    EXPECT_EQ(rewindreplies(mark), 0);
     EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0000\tmail\tbn\n");
     EXPECT_EQ(listtree(dir.path), (std::vector<std::string>{"MAIL0000.MSG", "REPLIES"}));
     // The slot had moved on to the next name already.
