@@ -12,6 +12,7 @@
 #include "driver/log.h"
 #include "driver/startup.h"
 #include "export/expstate.h"
+#include "pkt/pktfile.h"
 #include "pkt/pktlayout.h"
 
 namespace {
@@ -23,30 +24,8 @@ fidoaddr origin() {
 }
 
 std::string pktheaderbytes(const fidoaddr& orig, const fidoaddr& dest, const std::tm& t) {
-    pktheader h;
-    h.orignode = orig.node;
-    h.destnode = dest.node;
-    h.year = static_cast<std::uint16_t>(t.tm_year + 1900);
-    h.month = static_cast<std::uint16_t>(t.tm_mon);
-    h.day = static_cast<std::uint16_t>(t.tm_mday);
-    h.hour = static_cast<std::uint16_t>(t.tm_hour);
-    h.minute = static_cast<std::uint16_t>(t.tm_min);
-    h.second = static_cast<std::uint16_t>(t.tm_sec);
-    h.pkttype = PKTTYPE2;
-    h.orignet = orig.net;
-    h.destnet = dest.net;
+    pktheader h = makepktheader(orig, dest, t);
     h.prodrevmajor = PRODREVMAJOR;
-    std::string_view pwd = cfg.packetpwd.sv();
-    std::memcpy(h.password.data(), pwd.data(), std::min(pwd.size(), PKTPWDSIZE));
-    h.qorigzone = orig.zone;
-    h.qdestzone = dest.zone;
-    h.capvalid = CAPVALID2PLUS;
-    h.prodcodehi = 1;
-    h.capword = CAPWORD2PLUS;
-    h.origzone = orig.zone;
-    h.destzone = dest.zone;
-    h.origpoint = orig.point;
-    h.destpoint = dest.point;
     unsigned char raw[PKTHDRSIZE];
     encodepktheader(h, raw);
     return std::string(reinterpret_cast<char*>(raw), sizeof raw);

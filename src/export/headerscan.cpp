@@ -36,18 +36,6 @@ bool validtime(const msgtimes& t) {
            t.minute < 60 && t.second < 60;
 }
 
-msgtimes clocktime() {
-    std::tm tm = localclock(nowtime());
-    msgtimes t;
-    t.day = static_cast<std::uint16_t>(tm.tm_mday);
-    t.month = static_cast<std::uint16_t>(tm.tm_mon);
-    t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
-    t.hour = static_cast<std::uint16_t>(tm.tm_hour);
-    t.minute = static_cast<std::uint16_t>(tm.tm_min);
-    t.second = static_cast<std::uint16_t>(tm.tm_sec);
-    return t;
-}
-
 void readintl(const char* rest) {
     fidoaddr& o = curmsg.fromaddr;
     fidoaddr& d = curmsg.destaddr;
@@ -186,7 +174,7 @@ void parsemsgdate() {
         }
     }
     // A date that cannot be read would give a header no reader accepts.
-    curmsg.msgtime = n == 6 && validtime(t) ? t : clocktime();
+    curmsg.msgtime = n == 6 && validtime(t) ? t : localmsgtime(nowtime());
 }
 
 void startmessage(exportmsg& m) {

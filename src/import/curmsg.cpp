@@ -6,9 +6,8 @@
 
 currentmessage curmsg;
 
-namespace {
-msgtimes currenttime() {
-    std::tm tm = localclock(nowtime());
+msgtimes localmsgtime(std::time_t now) {
+    std::tm tm = localclock(now);
     msgtimes t;
     t.day = static_cast<std::uint16_t>(tm.tm_mday);
     t.month = static_cast<std::uint16_t>(tm.tm_mon);
@@ -18,7 +17,6 @@ msgtimes currenttime() {
     t.second = static_cast<std::uint16_t>(tm.tm_sec);
     return t;
 }
-}  // namespace
 
 void resetmessage() {
     curmsg.msgfromemail.clear();
@@ -41,7 +39,7 @@ void resetmessage() {
     curmsg.mimetype.clear();
     curmsg.mimecte.clear();
     curmsg.tzinfo.clear();
-    curmsg.msgtime = currenttime();
+    curmsg.msgtime = localmsgtime(nowtime());
     // Serials of an earlier message must never pass for this one's.
     curmsg.msgidaddr = fidoaddr{};
     curmsg.fidomsgid = 0;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,9 @@ struct currentmessage {
 };
 
 extern currentmessage curmsg;
+
+// The local time t as a message date.
+msgtimes localmsgtime(std::time_t t);
 
 // Empties the fields that the parse pass of import fills afresh for every
 // message (areas and the addresses decided by classification stay). The date

@@ -55,18 +55,6 @@ void appenddateline(std::string& out, const msgtimes& t, std::string_view zone) 
     out.append("\n");
 }
 
-msgtimes localmsgtime(std::time_t now) {
-    const std::tm tm = localclock(now);
-    msgtimes t;
-    t.day = static_cast<std::uint16_t>(tm.tm_mday);
-    t.month = static_cast<std::uint16_t>(tm.tm_mon);
-    t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
-    t.hour = static_cast<std::uint16_t>(tm.tm_hour);
-    t.minute = static_cast<std::uint16_t>(tm.tm_min);
-    t.second = static_cast<std::uint16_t>(tm.tm_sec);
-    return t;
-}
-
 void appendmailserverline(std::string& out) {
     char text[64];
     std::snprintf(text, sizeof text, "X-MailServer: %s-%s v%d.%02d\n", PROGNAME, PROGOS, VERMAJOR,

@@ -31,8 +31,6 @@ void appendaddressline(std::string& out, std::string_view field, std::string_vie
 // and zone when zone is not empty, then a line feed.
 void appenddateline(std::string& out, const msgtimes& t, std::string_view zone);
 
-// The broken-down local time of now as a message date.
-msgtimes localmsgtime(std::time_t now);
 
 // Appends "X-MailServer: " and the program's name, platform and version.
 void appendmailserverline(std::string& out);

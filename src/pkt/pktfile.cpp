@@ -27,38 +27,6 @@ fidoaddr packetdest() {
     return tables.addrmap.empty() ? fidoaddr{} : tables.addrmap.front().ftnaddr;
 }
 
-pktheader makepktheader() {
-    std::tm t = localclock(nowtime());
-    const fidoaddr& orig = cfg.gateaddr;
-    fidoaddr dest = packetdest();
-    pktheader h;
-    h.orignode = orig.node;
-    h.destnode = dest.node;
-    h.year = static_cast<std::uint16_t>(t.tm_year + 1900);
-    h.month = static_cast<std::uint16_t>(t.tm_mon);
-    h.day = static_cast<std::uint16_t>(t.tm_mday);
-    h.hour = static_cast<std::uint16_t>(t.tm_hour);
-    h.minute = static_cast<std::uint16_t>(t.tm_min);
-    h.second = static_cast<std::uint16_t>(t.tm_sec);
-    h.pkttype = PKTTYPE2;
-    // The real net also for a point gateway: the type 2+ block carries the point.
-    h.orignet = orig.net;
-    h.destnet = dest.net;
-    h.prodcodelo = PRODCODELO;
-    std::string_view pwd = cfg.packetpwd.sv();
-    std::memcpy(h.password.data(), pwd.data(), std::min(pwd.size(), PKTPWDSIZE));
-    h.qorigzone = orig.zone;
-    h.qdestzone = dest.zone;
-    h.capvalid = CAPVALID2PLUS;
-    h.prodcodehi = PRODCODEHI;
-    h.capword = CAPWORD2PLUS;
-    h.origzone = orig.zone;
-    h.destzone = dest.zone;
-    h.origpoint = orig.point;
-    h.destpoint = dest.point;
-    return h;
-}
-
 void reportpacketerror() {
     if (outpkt.reported) return;
     logprintf("Error writing packet %s\n", outpkt.path.c_str());
@@ -108,9 +76,38 @@ int startpacket() {
 
 }  // namespace
 
+pktheader makepktheader(const fidoaddr& orig, const fidoaddr& dest, const std::tm& t) {
+    pktheader h;
+    h.orignode = orig.node;
+    h.destnode = dest.node;
+    h.year = static_cast<std::uint16_t>(t.tm_year + 1900);
+    h.month = static_cast<std::uint16_t>(t.tm_mon);
+    h.day = static_cast<std::uint16_t>(t.tm_mday);
+    h.hour = static_cast<std::uint16_t>(t.tm_hour);
+    h.minute = static_cast<std::uint16_t>(t.tm_min);
+    h.second = static_cast<std::uint16_t>(t.tm_sec);
+    h.pkttype = PKTTYPE2;
+    // The real net also for a point: the type 2+ block carries the point.
+    h.orignet = orig.net;
+    h.destnet = dest.net;
+    h.prodcodelo = PRODCODELO;
+    std::string_view pwd = cfg.packetpwd.sv();
+    std::memcpy(h.password.data(), pwd.data(), std::min(pwd.size(), PKTPWDSIZE));
+    h.qorigzone = orig.zone;
+    h.qdestzone = dest.zone;
+    h.capvalid = CAPVALID2PLUS;
+    h.prodcodehi = PRODCODEHI;
+    h.capword = CAPWORD2PLUS;
+    h.origzone = orig.zone;
+    h.destzone = dest.zone;
+    h.origpoint = orig.point;
+    h.destpoint = dest.point;
+    return h;
+}
+
 int writepktheader(std::FILE* f) {
     unsigned char buf[PKTHDRSIZE];
-    encodepktheader(makepktheader(), buf);
+    encodepktheader(makepktheader(cfg.gateaddr, packetdest(), localclock(nowtime())), buf);
     outpkt.pktmsgcount = 0;
     return writeall(f, buf, sizeof buf);
 }

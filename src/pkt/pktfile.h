@@ -10,6 +10,11 @@
 // again without duplicates.
 #pragma once
 
+#include <ctime>
+
+#include "driver/fidoaddr.h"
+#include "pkt/pktlayout.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -26,6 +31,10 @@ struct openpacket {
 };
 
 extern openpacket outpkt;
+
+// The 58-byte header of a packet from orig to dest created at local time t
+// (type 2 with the type 2+ block; password from cfg.packetpwd).
+pktheader makepktheader(const fidoaddr& orig, const fidoaddr& dest, const std::tm& t);
 
 // Writes the 58-byte packet header at the current position of f (the start
 // of a new packet): gateway to the first AddrMap system, the local time of
