@@ -152,6 +152,11 @@ int attachword(std::FILE* out, std::string name, const exportmsg& m, int flowlis
             return 0;
         }
     }
+    // A file an earlier message of the packet sent, to be deleted or
+    // truncated once the packet is settled, is gone for every later one.
+    for (const auto& held : expstate.heldafter) {
+        if (held.first == path) return 0;
+    }
     fileptr f = openfile(path, "rb");
     if (!f) return 0;
     if (attachfile(out, f.get(), basename(name)) != 0) {
