@@ -146,8 +146,11 @@ int exportopenpacket(fileptr& f, const std::string& path, int flowlistvalid) {
     int r = exportpkt(f.get(), flowlistvalid);
     expstate.holdafter = false;
     f.reset();
-    if (r == PKT_NOTFORUS) return PKTFILE_NOTPACKET;
-    return settle(path, r, m) ? PKTFILE_DONE : PKTFILE_KEPT;
+    int settled = r == PKT_NOTFORUS    ? PKTFILE_NOTPACKET
+                  : settle(path, r, m) ? PKTFILE_DONE
+                                       : PKTFILE_KEPT;
+    keepreplies();
+    return settled;
 }
 
 int exportpacketfile(const std::string& path, int flowlistvalid) {

@@ -33,6 +33,7 @@ void notedecodedfile(const std::string& path) {
 
 void keepfileoutput() {
     keeppackets();
+    keepreplies();
     closejournal();
     fileoutput.decoded.clear();
 }

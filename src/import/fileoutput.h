@@ -1,9 +1,9 @@
 // What one SOUP message file has produced during this run: its packets,
 // the files decoded from it, the reply messages it caused and its changes
-// to the list files (lists/listjournal.h). A message
-// file is deleted only when all of that is complete; when any of it fails,
-// everything it produced is taken back and the file is kept, so that the
-// next run imports it again without duplicates.
+// to the list files (lists/listjournal.h). A message file is deleted only
+// when all of that is complete; when any of it fails, everything it
+// produced is taken back and the file is kept, so that the next run
+// imports it again without duplicates.
 #pragma once
 
 #include <string>

@@ -63,8 +63,7 @@ int registerreply(int kind) {
         logprintf("Error: can't append to %s\n", path.c_str());
         return -1;
     }
-    replies[kind].reg = static_cast<long>(replies.registered.size());
-    replies.registered.push_back({replies[kind].replyfile.str(), text, before});
+    replies[kind].reg = {replies[kind].replyfile.str(), text, before};
     return 0;
 }
 
@@ -98,9 +97,11 @@ int unregisterreply(registration& r) {
         logprintf("Error: can't take %s back out of %s\n", r.path.c_str(), repliespath().c_str());
         return -1;
     }
-    for (registration& later : replies.registered) {
+    auto moveup = [&r](registration& later) {
         if (later.at > r.at) later.at -= static_cast<long>(r.line.size());
-    }
+    };
+    for (registration& later : replies.movedon) moveup(later);
+    for (replyslot& s : replies.slot) moveup(s.reg);
     r.at = -1;
     return 0;
 }
@@ -185,11 +186,12 @@ int genreplyfile(int kind) {
     replyslot& s = replies[kind];
     closeslot(s);
     if (s.newmsg != 0 || s.replyfile.empty()) {
+        if (replies.marking && s.reg.at >= 0) replies.movedon.push_back(s.reg);
         newreplyname(kind);
         s.newmsg = 0;
         s.created = false;
         s.end = 0;
-        s.reg = -1;
+        s.reg = {};
     }
     return kind;
 }
@@ -233,7 +235,7 @@ int closereply(replymsg& h) {
     }
     if (!ok) return failreply(h);
     // Registered before the caller may consume the message's input.
-    if (s.reg < 0 && registerreply(h.kind) != 0) {
+    if (s.reg.at < 0 && registerreply(h.kind) != 0) {
         abortreply(h);
         return -1;
     }
@@ -266,29 +268,8 @@ int rewindreply(int kind, long size, int newmsg) {
     replyslot& s = replies[kind];
     s.newmsg = newmsg;
     int bad = 0;
-    if (newmsg == 0 && s.reg >= 0) {
-        bad = unregisterreply(replies.registered[static_cast<std::size_t>(s.reg)]);
-        s.reg = -1;
-    }
+    if (newmsg == 0 && unregisterreply(s.reg) != 0) bad = -1;
     if (replyfilesize(kind) != size && cutslot(s, size) != 0) bad = -1;
-    return bad;
-}
-
-// Takes back the files registered after the first mark lines whose slots
-// have moved on since.
-int takebackregistered(std::size_t mark) {
-    int bad = 0;
-    for (std::size_t i = replies.registered.size(); i-- > mark;) {
-        registration& r = replies.registered[i];
-        if (r.at < 0 || replies[REPLY_MAIL].reg == static_cast<long>(i) ||
-            replies[REPLY_NEWS].reg == static_cast<long>(i))
-            continue;
-        if (unregisterreply(r) != 0) bad = -1;
-        if (std::remove(r.path.c_str()) != 0 && exist(r.path)) {
-            logprintf("Error: can't remove reply file %s\n", r.path.c_str());
-            bad = -1;
-        }
-    }
     return bad;
 }
 }  // namespace
@@ -300,17 +281,31 @@ replymark markreplies() {
         m.size[kind] = replyfilesize(kind);
         m.newmsg[kind] = replies[kind].newmsg;
     }
-    m.registered = replies.registered.size();
+    replies.movedon.clear();
+    replies.marking = true;
     return m;
+}
+
+void keepreplies() {
+    replies.movedon.clear();
+    replies.marking = false;
 }
 
 int rewindreplies(const replymark& mark) {
     int bad = 0;
     for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
-        // A slot that moved on since left its file to takebackregistered.
-        if (mark.path[kind].empty() || replies[kind].replyfile.sv() != mark.path[kind]) continue;
-        if (rewindreply(kind, mark.size[kind], mark.newmsg[kind]) != 0) bad = -1;
+        // A slot that has moved on since holds nothing from before the mark.
+        bool same = replies[kind].replyfile.sv() == mark.path[kind];
+        if (rewindreply(kind, same ? mark.size[kind] : -1, same ? mark.newmsg[kind] : 0) != 0)
+            bad = -1;
     }
-    if (takebackregistered(mark.registered) != 0) bad = -1;
+    for (auto r = replies.movedon.rbegin(); r != replies.movedon.rend(); ++r) {
+        if (unregisterreply(*r) != 0) bad = -1;
+        if (std::remove(r->path.c_str()) != 0 && exist(r->path)) {
+            logprintf("Error: can't remove reply file %s\n", r->path.c_str());
+            bad = -1;
+        }
+    }
+    keepreplies();
     return bad;
 }

@@ -30,6 +30,13 @@ inline constexpr char FORMATTYPE[2] = {'b', 'B'};  // SOUP format letter of repl
 // registration left for the end of the run could fail on a full disk after
 // the inputs were gone, and their mail would sit in a file the client never
 // sends. Later messages of the run join the registered file.
+// A line this run wrote into REPLIES.
+struct registration {
+    std::string path;  // the reply file it registers
+    std::string line;  // the line as written
+    long at = -1;      // where it begins in REPLIES; -1: not registered
+};
+
 struct replyslot {
     pathtext replyfile;             // the file being filled; empty before genreplyfile
     std::uint16_t replyfileno = 0;  // its 4-hex-digit number
@@ -37,19 +44,15 @@ struct replyslot {
     fileptr file;                   // replyfile, open while messages are appended
     long end = 0;                   // its length after the last complete message
     bool created = false;           // this run created replyfile
-    long reg = -1;                  // its entry in replies.registered; -1: not registered
-};
-
-// A line this run wrote into REPLIES.
-struct registration {
-    std::string path;  // the reply file it registers
-    std::string line;  // the line as written
-    long at = -1;      // where it begins in REPLIES; -1: taken out again
+    registration reg;               // its REPLIES line, once it has one
 };
 
 struct replyslots {
-    replyslot slot[2];                     // indexed by reply kind
-    std::vector<registration> registered;  // in the order written
+    replyslot slot[2];  // indexed by reply kind
+    // While a mark is open (markreplies): the files registered since whose
+    // slots have moved on (with SeparateMSG every message has its own).
+    bool marking = false;
+    std::vector<registration> movedon;
     replyslot& operator[](int kind) { return slot[kind]; }
 };
 
@@ -106,16 +109,18 @@ struct replymark {
     std::string path[2];      // each slot's file
     long size[2] = {-1, -1};  // its length; -1: it did not exist
     int newmsg[2] = {0, 0};
-    std::size_t registered = 0;  // REPLIES lines written so far
 };
 
-// Notes where the slots stand. Reads `replies`.
+// Opens a mark: notes where the slots stand. A mark ends the one before
+// it: what was appended before it will not be taken back.
 replymark markreplies();
 
 // Takes back every reply message appended since the mark: a slot's file
-// still current is cut back to its length then (with no message left it
-// goes, and its REPLIES line with it); files registered since for the
-// messages alone (with SeparateMSG each has a file of its own) go with
-// their lines. REPLIES only shrinks, in place. Returns 0, or -1 (reported)
-// when something stays.
+// that was current then is cut back to its length then (with no message
+// left it goes, and its REPLIES line with it); files begun since go with
+// their lines. REPLIES only shrinks, in place. Closes the mark. Returns 0,
+// or -1 (reported) when something stays.
 [[nodiscard]] int rewindreplies(const replymark& mark);
+
+// Closes the mark: what was appended since stays.
+void keepreplies();
