@@ -255,6 +255,31 @@ std::string casename(const ::testing::TestParamInfo<std::size_t>& info) {
 INSTANTIATE_TEST_SUITE_P(faults, exportfull, ::testing::Range<std::size_t>(0, CASES.size()),
                          casename);
 
+class exportinodes : public ::testing::TestWithParam<std::size_t> {};
+
+// A disk with room for data but for 0, 1, 2, ... more files (reply files,
+// REPLIES, temporary copies of packets and flow files).
+TEST_P(exportinodes, everymessageisrepliedoronceleftwaiting) {
+    for (int files = 0;; ++files) {
+        SCOPED_TRACE("files that fit: " + std::to_string(files));
+        exportworld w(CASES[GetParam()], true);
+        SKIP_WITHOUT_DISK(*w.disk);
+        w.disk->leavefiles(files);
+        runresult r = w.run();
+        ASSERT_EQ(r.status, 0) << r.err;
+        bool done = w.check("after the run on a full disk");
+        w.disk->release();
+        r = w.run();
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(w.check("after the second run")) << "mail left after the second run:\n"
+                                                     << r.err;
+        if (done || HasFailure()) break;
+        ASSERT_LT(files, 64) << "the disk never had room";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(faults, exportinodes, ::testing::Values(0, 1, 2, 5, 6), casename);
+
 class exportfilesize : public ::testing::TestWithParam<std::size_t> {};
 
 // The same with no file allowed to grow past a limit, at points around the

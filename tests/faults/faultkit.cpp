@@ -94,7 +94,8 @@ void readone(const std::string& soupdir, replyfileview& v, std::vector<std::stri
 smalldisk::smalldisk(const std::string& dir, int kib) : dir_(dir) {
     makedirs(dir);
     privatemounts();
-    std::string opts = "size=" + std::to_string(kib) + "k,mode=0755";
+    // Room for a few hundred files: enough for any test, few enough to fill.
+    std::string opts = "size=" + std::to_string(kib) + "k,nr_inodes=256,mode=0755";
     if (mount("tmpfs", dir.c_str(), "tmpfs", 0, opts.c_str()) == 0) {
         mounted_ = true;
     } else {
@@ -122,8 +123,20 @@ void smalldisk::leavefree(int pages) {
     close(fd);
 }
 
+void smalldisk::leavefiles(int n) {
+    auto name = [this](int i) { return dir_ + FILLERNAME + std::to_string(i); };
+    for (;; ++fillers_) {
+        int fd = open(name(fillers_).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd < 0) break;
+        close(fd);
+    }
+    for (; n > 0 && fillers_ > 0; --n) std::remove(name(--fillers_).c_str());
+}
+
 void smalldisk::release() {
     std::remove((dir_ + FILLERNAME).c_str());
+    for (; fillers_ > 0; --fillers_)
+        std::remove((dir_ + FILLERNAME + std::to_string(fillers_ - 1)).c_str());
 }
 
 std::map<std::string, int> soupreplies::subjects() const {

@@ -28,11 +28,14 @@ class smalldisk {
     // Fills the disk with a filler file (outside the directories the test
     // uses) until exactly pages pages of 4 KiB are left free.
     void leavefree(int pages);
-    // Removes the filler: the disk has room again.
+    // Takes all files the disk can hold but n with empty filler files.
+    void leavefiles(int n);
+    // Removes the fillers: the disk has room again.
     void release();
 
    private:
     std::string dir_;
+    int fillers_ = 0;
     bool mounted_ = false;
     std::string why_;
 };
