@@ -2,8 +2,6 @@
 // reader, the header scan, classification, the body writer with wrapping
 // and quoted-printable, and attachments named by subjects, into SOUP reply
 // files in the scratch folder.
-#include <unistd.h>
-
 #include "config/reader.h"
 #include "driver/runstate.h"
 #include "export/exportrun.h"
@@ -32,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzfile("secret.txt", "must never be attached");
     fuzzfile("pkt/00000001.PKT", fuzzinput(data, size));
     fuzzfile("gate.cfg", CONFIG);
-    if (chdir(fuzzdir().c_str()) != 0) return 0;
+    fuzzworkdir work;
+    if (!work.entered()) return 0;
     if (readconfigfile("./gate.cfg", "pondlark") != 0) return 0;
     run.packetdir = "pkt/";
     run.mode = MODE_EXPORT;

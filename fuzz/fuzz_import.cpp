@@ -2,8 +2,6 @@
 // classification, MIME, quoted-printable, Base64 and uuencode decoding,
 // quote detection and splitting, into packets and decoded files in the
 // scratch folder. The first byte picks the area's format and kind.
-#include <unistd.h>
-
 #include "config/reader.h"
 #include "fuzzutil.h"
 #include "import/importrun.h"
@@ -37,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzfile("soup/AREAS", areas);
     fuzzfile("soup/0000001.MSG", fuzzinput(data + 1, size - 1));
     fuzzfile("gate.cfg", CONFIG);
-    if (chdir(fuzzdir().c_str()) != 0) return 0;
+    fuzzworkdir work;
+    if (!work.entered()) return 0;
     if (readconfigfile("./gate.cfg", "pondlark") != 0) return 0;
     runimport();
     return 0;

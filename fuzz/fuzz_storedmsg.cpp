@@ -1,8 +1,6 @@
 // A stored netmail message through export: the 190-byte header, the
 // candidate matching by INTL, FMPT and TOPT, the attachment list from the
 // subject and the conversion, into SOUP reply files in the scratch folder.
-#include <unistd.h>
-
 #include "config/reader.h"
 #include "driver/runstate.h"
 #include "export/exportrun.h"
@@ -24,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzfile("in/file.zip", "PK attachment bytes");
     fuzzfile("net/1.MSG", fuzzinput(data, size));
     fuzzfile("gate.cfg", CONFIG);
-    if (chdir(fuzzdir().c_str()) != 0) return 0;
+    fuzzworkdir work;
+    if (!work.entered()) return 0;
     if (readconfigfile("./gate.cfg", "pondlark") != 0) return 0;
     run.mode = MODE_EXPORT;
     runexport();

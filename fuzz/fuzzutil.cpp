@@ -37,6 +37,16 @@ void fuzzreset() {
     resetall();
 }
 
+fuzzworkdir::fuzzworkdir() {
+    std::error_code ec;
+    home = fs::current_path(ec).string();
+    ok = !ec && chdir(fuzzdir().c_str()) == 0;
+}
+
+fuzzworkdir::~fuzzworkdir() {
+    if (!home.empty() && chdir(home.c_str()) != 0) std::abort();
+}
+
 std::string fuzzfile(const std::string& name, std::string_view bytes) {
     std::string path = fuzzdir() + name;
     fs::create_directories(fs::path(path).parent_path());

@@ -14,6 +14,21 @@ const std::string& fuzzdir();
 // Empties the scratch folder and resets every process-wide record.
 void fuzzreset();
 
+// Works inside the scratch folder for one input and returns to the folder
+// the fuzzer started in: libFuzzer reads its corpus by relative names.
+class fuzzworkdir {
+public:
+    fuzzworkdir();
+    ~fuzzworkdir();
+    fuzzworkdir(const fuzzworkdir&) = delete;
+    fuzzworkdir& operator=(const fuzzworkdir&) = delete;
+    bool entered() const { return ok; }
+
+private:
+    std::string home;
+    bool ok = false;
+};
+
 // Writes bytes to a file in the scratch folder; returns its path.
 std::string fuzzfile(const std::string& name, std::string_view bytes);
 

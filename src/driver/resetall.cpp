@@ -9,6 +9,7 @@
 #include "import/fileoutput.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
+#include "lists/listjournal.h"
 #include "pkt/pktfile.h"
 
 void resetall() {
@@ -20,6 +21,7 @@ void resetall() {
     stats = runcounters{};
     totals = runcounters{};
     lists = mailinglists{};
+    journal = listjournal{};
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
     expstate = exportstate{};

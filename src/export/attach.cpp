@@ -152,6 +152,11 @@ int attachword(replymsg& out, std::string name, const exportmsg& m, int flowlist
             return 0;
         }
     }
+    // A file an earlier message of the packet sent, to be deleted or
+    // truncated once the packet is settled, is gone for every later one.
+    for (const auto& held : expstate.heldafter) {
+        if (held.first == path) return 0;
+    }
     fileptr f = openfile(path, "rb");
     if (!f) return 0;
     if (attachfile(out, f.get(), basename(name)) != 0) {
@@ -184,20 +189,37 @@ int writeattachments(replymsg& out, const exportmsg& m, int flowlistvalid,
     return 0;
 }
 
+namespace {
+void actafter(const std::string& path, int action) {
+    if (action == AFTER_DELETE && std::remove(path.c_str()) != 0) {
+        logprintf("! can't delete %s\n", path.c_str());
+    }
+    if (action == AFTER_TRUNCATE) {
+        fileptr f = openfile(path, "wb");
+        if (!f || closefile(f) != 0) logprintf("! can't truncate %s\n", path.c_str());
+    }
+}
+}  // namespace
+
 void finishattachments(const std::vector<attachdone>& done) {
     for (const attachdone& d : done) {
         if (d.entry >= 0 && static_cast<std::size_t>(d.entry) < flowfiles()) {
             expstate.flowfilelist[static_cast<std::size_t>(d.entry)].kind = FLOW_DONE;
         }
-        if (run.testmode) continue;
-        if (d.action == AFTER_DELETE && std::remove(d.path.c_str()) != 0) {
-            logprintf("! can't delete %s\n", d.path.c_str());
-        }
-        if (d.action == AFTER_TRUNCATE) {
-            fileptr f = openfile(d.path, "wb");
-            if (!f || closefile(f) != 0) logprintf("! can't truncate %s\n", d.path.c_str());
+        if (run.testmode || d.action == AFTER_NONE) continue;
+        if (expstate.holdafter) {
+            expstate.heldafter.emplace_back(d.path, d.action);
+        } else {
+            actafter(d.path, d.action);
         }
     }
+}
+
+void releaseattachments(bool act) {
+    if (act) {
+        for (const auto& [path, action] : expstate.heldafter) actafter(path, action);
+    }
+    expstate.heldafter.clear();
 }
 
 int checkattachpath(const std::string& name, std::string& resolved) {

@@ -34,8 +34,14 @@ struct attachdone {
                                    std::vector<attachdone>& done);
 
 // After the message was written: marks the list entries done and, unless
-// under /test, deletes or truncates the files that asked for it.
+// under /test, deletes or truncates the files that asked for it; while
+// expstate.holdafter is set (a packet file is being read) that waits in
+// expstate.heldafter.
 void finishattachments(const std::vector<attachdone>& done);
+
+// Deletes or truncates the files held in expstate.heldafter (act), or
+// forgets them when the messages that attached them were taken back.
+void releaseattachments(bool act);
 
 // Where a name from a subject may be read: 0 and its real path in resolved
 // when it is a regular file inside the inbound or packet directory; 1 when

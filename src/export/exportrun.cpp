@@ -57,9 +57,7 @@ void pktexport() {
         std::string path = run.packetdir.str() + name;
         fileptr f = openfile(path, "rb");
         if (!f) continue;
-        int r = exportpkt(f.get(), 0);
-        f.reset();
-        finishpacketfile(path, r);
+        (void)exportopenpacket(f, path, 0);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "config/tables.h"
@@ -42,6 +43,12 @@ struct exportstate {
     // before it is in the reply files, so a packet kept for the next run
     // can be cut down to the messages from here on.
     long pktresume = -1;
+    // While a packet file is read, the files its messages attached with
+    // "delete" or "truncate after sending" keep their content until the
+    // packet is settled: a packet kept whole for the next run takes back
+    // its replies, and the files must still be there then. Path and action.
+    bool holdafter = false;
+    std::vector<std::pair<std::string, int>> heldafter;
 };
 
 extern exportstate expstate;

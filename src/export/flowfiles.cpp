@@ -1,5 +1,8 @@
 #include "export/flowfiles.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "driver/fileio.h"
@@ -9,6 +12,9 @@
 #include "export/replacefile.h"
 
 namespace {
+
+// The first character of a line whose file has been sent.
+constexpr char SENTMARK = '~';
 
 bool readall(std::FILE* f, std::string& data) {
     char buf[8192];
@@ -29,6 +35,7 @@ void splitlines(const std::string& data, std::vector<flowline>& lines) {
         flowline l;
         l.text = data.substr(at, std::min(end - at, FLOWLINEMAX));
         l.end = data.substr(end, next - end);
+        l.at = static_cast<long>(at);
         lines.push_back(std::move(l));
         at = next;
     }
@@ -48,6 +55,20 @@ int rewrite(const flowfile& ff) {
     return commitreplace(r);
 }
 
+// Marks the settled lines sent where they stand, as mailers do: the file
+// keeps its length, so this needs no room on the disk.
+int marksettled(const flowfile& ff) {
+    int fd = open(ff.path.c_str(), O_WRONLY);
+    if (fd < 0) return -1;
+    int bad = 0;
+    for (const flowline& l : ff.lines) {
+        if (l.text.empty() || l.text[0] == SENTMARK || flowlinepending(l)) continue;
+        if (pwrite(fd, &SENTMARK, 1, static_cast<off_t>(l.at)) != 1) bad = -1;
+    }
+    if (close(fd) != 0) bad = -1;
+    return bad;
+}
+
 }  // namespace
 
 int readflowfile(const std::string& path, flowfile& ff) {
@@ -58,14 +79,14 @@ int readflowfile(const std::string& path, flowfile& ff) {
     if (!f || !readall(f.get(), data)) return -1;
     splitlines(data, ff.lines);
     for (flowline& l : ff.lines) {
-        if (l.text.empty() || addflowfile(l.text) != 0) continue;
+        if (l.text.empty() || l.text[0] == SENTMARK || addflowfile(l.text) != 0) continue;
         l.entry = static_cast<long>(flowfiles()) - 1;
     }
     return 0;
 }
 
 bool flowlinepending(const flowline& l) {
-    if (l.text.empty()) return false;
+    if (l.text.empty() || l.text[0] == SENTMARK) return false;
     if (l.entry < 0 || static_cast<std::size_t>(l.entry) >= flowfiles()) return true;
     return expstate.flowfilelist[static_cast<std::size_t>(l.entry)].kind != FLOW_DONE;
 }
@@ -85,6 +106,10 @@ int settleflowfile(const flowfile& ff) {
     }
     if (pending == lines) return 0;
     if (rewrite(ff) == 0) return 0;
+    if (marksettled(ff) == 0) {
+        logprintf("! can't rewrite %s: the files sent are marked \"~\" in it\n", ff.path.c_str());
+        return 0;
+    }
     logprintf("! can't rewrite %s: the files sent are still listed in it\n", ff.path.c_str());
     return -1;
 }

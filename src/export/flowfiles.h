@@ -15,6 +15,7 @@ struct flowline {
     std::string text;  // the line without its line end
     std::string end;   // its line end as read ("\n", "\r\n", or "" for a last line without one)
     long entry = -1;   // its attachment-list entry, or -1 when it has none
+    long at = 0;       // where the line begins in the file
 };
 
 struct flowfile {
@@ -24,7 +25,9 @@ struct flowfile {
 
 // Reads the flow file at path into ff, every line including a last line
 // without a line end, and adds each non-empty line to the attachment list
-// while the list has room. Returns 0, or -1 when the file cannot be read.
+// while the list has room. A line that begins with "~" names a file sent
+// already (mailers mark them so) and is passed over. Returns 0, or -1 when
+// the file cannot be read.
 [[nodiscard]] int readflowfile(const std::string& path, flowfile& ff);
 
 // True when the line still has a file to send: its entry is not done, or
@@ -34,7 +37,9 @@ bool flowlinepending(const flowline& l);
 // After the entries were exported: removes the flow file when no line is
 // pending, rewrites it with the pending lines (through a temporary file and
 // a rename) when some were settled, and leaves it alone when none was.
+// When the rewrite fails (a full disk) the settled lines are marked sent in
+// place instead, their first character overwritten by "~" (reported).
 // Nothing changes under /test. Returns 1 when the flow file is gone, 0 when
-// lines are left for the next run, -1 when removing or rewriting failed
+// lines are left for the next run, -1 when removing or updating failed
 // (reported; the file keeps its old content).
 int settleflowfile(const flowfile& ff);

@@ -1,11 +1,13 @@
 // The stored netmail source: msgexport() of outbound.h.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -182,6 +184,27 @@ bool sendsubjectpackets() {
     return clean;
 }
 
+// The text has gone out, but a packet the message names waits for the next
+// run: the message keeps only what is left, the names of the waiting
+// packets and no text, so that the next run sends those packets and not
+// the text a second time (an empty file attach naming only packets makes no
+// Internet message).
+void keepwaitingpackets(std::FILE* f, const std::string& path) {
+    if (run.testmode) return;
+    std::string names;
+    for (const flowentry& e : expstate.flowfilelist) {
+        if (e.kind != FLOW_PACKET) continue;
+        if (!names.empty()) names += ' ';
+        names += e.name;
+    }
+    unsigned char field[MSGSUBJSIZE] = {};
+    std::memcpy(field, names.data(), std::min(names.size(), MSGSUBJSIZE - 1));
+    bool ok = std::fseek(f, MSGHDR_SUBJECT, SEEK_SET) == 0 &&
+              writeall(f, field, sizeof field) == 0 && std::fflush(f) == 0 &&
+              ftruncate(fileno(f), static_cast<off_t>(MSGHDRSIZE)) == 0;
+    if (!ok) logprintf("! can't take the text out of %s: it will be sent again\n", path.c_str());
+}
+
 int convertstored(std::FILE* f, const storedheader& h, const std::string& path, bool readonly) {
     pktinput in(f, true);
     msgdest d;
@@ -199,7 +222,10 @@ int convertstored(std::FILE* f, const storedheader& h, const std::string& path, 
     int r = in.seek(MSGHDRSIZE) == 0 ? exportmessage(in, 1) : EXPORT_FAILED;
     bool ok = r == EXPORT_WRITTEN || r == EXPORT_DROPPED;
     // Packets a failed message would have carried wait with it.
-    if (ok) ok = sendsubjectpackets();
+    if (ok && !sendsubjectpackets()) {
+        keepwaitingpackets(f, path);
+        ok = false;
+    }
     clearflowfiles();
     if (ok) return STORED_EXPORTED;
     logprintf("! message %s kept: not all of it could be exported\n", path.c_str());

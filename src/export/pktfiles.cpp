@@ -3,14 +3,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
+#include "driver/counters.h"
 #include "driver/fileio.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/workfiles.h"
+#include "export/attach.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"
 #include "export/replacefile.h"
+#include "import/replies.h"
 #include "pkt/pktlayout.h"
 
 namespace {
@@ -63,18 +67,59 @@ int trimpacket(const std::string& path, long resume) {
     return commitreplace(r);
 }
 
-int finishpacketfile(const std::string& path, int result) {
+namespace {
+
+// Where export stood before a packet file was read.
+struct packetmark {
+    replymark replies;
+    std::vector<std::uint8_t> kinds;  // of the attachment-list entries
+    long counts[4] = {};              // messagecount, emailcount, newscount, listmsgcount
+};
+
+packetmark markpacket() {
+    packetmark m;
+    m.replies = markreplies();
+    for (const flowentry& e : expstate.flowfilelist) m.kinds.push_back(e.kind);
+    m.counts[0] = stats.messagecount;
+    m.counts[1] = stats.emailcount;
+    m.counts[2] = stats.newscount;
+    m.counts[3] = stats.listmsgcount;
+    return m;
+}
+
+// A packet that stays as it was takes back what its messages produced.
+void takeback(const std::string& path, const packetmark& m) {
+    logprintf("! %s stays whole: its messages are taken back for the next run\n", path.c_str());
+    if (rewindreplies(m.replies) != 0) {
+        logprintf("! some messages of %s may be sent twice\n", path.c_str());
+    }
+    for (std::size_t i = 0; i < m.kinds.size() && i < flowfiles(); ++i)
+        expstate.flowfilelist[i].kind = m.kinds[i];
+    stats.messagecount = m.counts[0];
+    stats.emailcount = m.counts[1];
+    stats.newscount = m.counts[2];
+    stats.listmsgcount = m.counts[3];
+    releaseattachments(false);
+}
+
+// Returns 1 when the packet needs nothing more, 0 when it waits for the
+// next run.
+int settle(const std::string& path, int result, const packetmark& m) {
     switch (result) {
         case PKT_EXPORTED:
             if (!run.testmode && std::remove(path.c_str()) != 0) {
                 logprintf("! can't remove %s\n", path.c_str());
             }
+            releaseattachments(true);
             return 1;
         case PKT_FAILED:
             logprintf("! packet %s kept: not all of its messages could be exported\n",
                       path.c_str());
-            if (!run.testmode && trimpacket(path, expstate.pktresume) != 0) {
+            if (run.testmode || trimpacket(path, expstate.pktresume) == 0) {
+                releaseattachments(true);
+            } else {
                 logprintf("! can't take the exported messages out of %s\n", path.c_str());
+                takeback(path, m);
             }
             return 0;
         case PKT_CUT:
@@ -82,10 +127,30 @@ int finishpacketfile(const std::string& path, int result) {
                 logprintf("! packet %s ends in the middle of a message\n", path.c_str());
                 return 1;
             }
-            return setaside(path) ? 1 : 0;
+            if (setaside(path)) {
+                releaseattachments(true);
+                return 1;
+            }
+            takeback(path, m);
+            return 0;
         default:
             return 0;
     }
+}
+
+}  // namespace
+
+int exportopenpacket(fileptr& f, const std::string& path, int flowlistvalid) {
+    packetmark m = markpacket();
+    expstate.holdafter = true;
+    int r = exportpkt(f.get(), flowlistvalid);
+    expstate.holdafter = false;
+    f.reset();
+    int settled = r == PKT_NOTFORUS    ? PKTFILE_NOTPACKET
+                  : settle(path, r, m) ? PKTFILE_DONE
+                                       : PKTFILE_KEPT;
+    keepreplies();
+    return settled;
 }
 
 int exportpacketfile(const std::string& path, int flowlistvalid) {
@@ -96,8 +161,5 @@ int exportpacketfile(const std::string& path, int flowlistvalid) {
         logprintf("! can't open %s: kept for the next run\n", path.c_str());
         return PKTFILE_KEPT;
     }
-    int r = exportpkt(f.get(), flowlistvalid);
-    f.reset();
-    if (r == PKT_NOTFORUS) return PKTFILE_NOTPACKET;
-    return finishpacketfile(path, r) ? PKTFILE_DONE : PKTFILE_KEPT;
+    return exportopenpacket(f, path, flowlistvalid);
 }

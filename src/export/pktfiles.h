@@ -6,14 +6,7 @@
 
 #include <string>
 
-// Settles the packet at path after exportpkt gave result (a pktresults
-// value; the file is closed). PKT_EXPORTED: removed. PKT_FAILED: kept and
-// reported, cut down to the messages not yet exported (from
-// expstate.pktresume) so that the next run does not send the others
-// twice. PKT_CUT: renamed to *.BAD and reported. PKT_NOTFORUS: left alone,
-// silently. Under /test nothing is changed, only reported. Returns 1 when
-// the packet needs nothing more, 0 when it waits for the next run.
-int finishpacketfile(const std::string& path, int result);
+#include "driver/fileio.h"
 
 // What exportpacketfile made of a packet file.
 enum packetfileresults {
@@ -23,9 +16,22 @@ enum packetfileresults {
     PKTFILE_NOTPACKET = 3,  // not a packet that can be read; left alone, not reported
 };
 
-// Opens the packet at path, reads it with exportpkt and flowlistvalid (the
-// caller has set the routing state) and settles it with finishpacketfile.
-// A file that exists but cannot be opened is kept (reported).
+// Reads the packet in f (open for binary reading at its start; closed
+// here) with exportpkt and flowlistvalid (the caller has set the routing
+// state), then settles the file at path. All its messages written: removed.
+// One could not be written: kept and reported, cut down to the messages not
+// yet exported (from expstate.pktresume); when it cannot be cut down, it
+// stays whole and everything its messages produced is taken back (reply
+// messages, attachment-list marks, counts), so that the next run sends each
+// of them once. Ending in the middle of a message: renamed to *.BAD and
+// reported (taken back like that when the rename fails). Not a packet for
+// us: left alone, silently. Under /test nothing is changed, only reported.
+// Files attached with "delete" or "truncate after sending" keep their
+// content until the packet is settled.
+int exportopenpacket(fileptr& f, const std::string& path, int flowlistvalid);
+
+// Opens the packet at path and exports it with exportopenpacket. A file
+// that exists but cannot be opened is kept (reported).
 int exportpacketfile(const std::string& path, int flowlistvalid);
 
 // Cuts the messages before the file offset resume out of the packet at

@@ -8,6 +8,7 @@
 #include "driver/log.h"
 #include "driver/workfiles.h"
 #include "import/replies.h"
+#include "lists/listjournal.h"
 #include "pkt/pktfile.h"
 
 fileoutputs fileoutput;
@@ -18,24 +19,12 @@ int removefile(const std::string& path) {
     logprintf("Error removing %s\n", path.c_str());
     return -1;
 }
-
-// Only a reply file that is still the slot's current one is unregistered
-// and may be cut back; a registered file belongs to the client already.
-int rewindreplies(int kind) {
-    const replymark& m = fileoutput.marks[kind];
-    if (m.path.empty() || replies[kind].replyfile.sv() != m.path) return 0;
-    return rewindreply(kind, m.size, m.newmsg);
-}
 }  // namespace
 
 void beginfileoutput() {
     fileoutput.decoded.clear();
-    for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
-        replymark& m = fileoutput.marks[kind];
-        m.path = replies[kind].replyfile.str();
-        m.size = replyfilesize(kind);
-        m.newmsg = replies[kind].newmsg;
-    }
+    openjournal();
+    fileoutput.replies = markreplies();
 }
 
 void notedecodedfile(const std::string& path) {
@@ -44,6 +33,8 @@ void notedecodedfile(const std::string& path) {
 
 void keepfileoutput() {
     keeppackets();
+    keepreplies();
+    closejournal();
     fileoutput.decoded.clear();
 }
 
@@ -53,8 +44,7 @@ int discardfileoutput() {
         if (removefile(path) != 0) result = -1;
     }
     fileoutput.decoded.clear();
-    for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
-        if (rewindreplies(kind) != 0) result = -1;
-    }
+    if (rewindreplies(fileoutput.replies) != 0) result = -1;
+    if (undojournal() != 0) result = -1;
     return result;
 }

@@ -1,23 +1,19 @@
 // What one SOUP message file has produced during this run: its packets,
-// the files decoded from it and the reply messages it caused. A message
-// file is deleted only when all of that is complete; when any of it fails,
-// everything it produced is taken back and the file is kept, so that the
-// next run imports it again without duplicates.
+// the files decoded from it, the reply messages it caused and its changes
+// to the list files (lists/listjournal.h). A message file is deleted only
+// when all of that is complete; when any of it fails, everything it
+// produced is taken back and the file is kept, so that the next run
+// imports it again without duplicates.
 #pragma once
 
 #include <string>
 #include <vector>
 
-// A reply slot as it was when the message file was begun.
-struct replymark {
-    std::string path;  // the slot's reply file
-    long size = -1;    // its length then; -1: it did not exist
-    int newmsg = 0;
-};
+#include "import/replies.h"
 
 struct fileoutputs {
     std::vector<std::string> decoded;  // files decoded from the current message file
-    replymark marks[2];                // the two reply slots, by reply kind
+    replymark replies;                 // the reply slots when it was begun
 };
 
 extern fileoutputs fileoutput;
@@ -34,7 +30,9 @@ void notedecodedfile(const std::string& path);
 void keepfileoutput();
 
 // Takes back the current message file's output: its packets
-// (discardpackets), its decoded files, and the reply messages appended to
-// reply files not registered since (cut back, `replies` counts restored).
+// (discardpackets), its decoded files, and its reply messages: the reply
+// files are cut back (`replies` counts restored), and files registered for
+// it alone go again with their REPLIES lines; the list files and their
+// member index are put back as they stood.
 // Returns 0, or -1 when something could not be removed (reported).
 [[nodiscard]] int discardfileoutput();

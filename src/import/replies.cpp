@@ -28,30 +28,82 @@ std::string uppername(int kind) {
     return s;
 }
 
-// Appends the kind's line to REPLIES. A line that cannot be written whole
-// is cut off again, so the client never reads half a registration.
-void registerreply(int kind) {
-    std::string path = cfg.soupdir.str() + REPLIESNAME;
+std::string repliespath() {
+    return cfg.soupdir.str() + REPLIESNAME;
+}
+
+std::string replyline(int kind) {
     char text[64];
     std::snprintf(text, sizeof text, "%s%04X\t%s\t%cn\n", uppername(kind).c_str(),
                   static_cast<unsigned>(replies[kind].replyfileno), TYPENAME[kind],
                   FORMATTYPE[kind]);
+    return text;
+}
+
+// Appends the kind's line to REPLIES and notes where it begins. A line that
+// cannot be written whole is cut off again, so the client never reads half
+// a registration. Returns 0, or -1 (reported).
+int registerreply(int kind) {
+    std::string path = repliespath();
+    std::string text = replyline(kind);
     fileptr f = openfile(path, "a");
     if (!f) {
         logprintf("Error: can't append to %s\n", path.c_str());
-        return;
+        return -1;
     }
     long before = -1;
     if (std::fseek(f.get(), 0, SEEK_END) == 0) before = std::ftell(f.get());
     int bad = before < 0 ? -1 : 0;
-    if (bad == 0) bad = writeall(f.get(), text, std::strlen(text));
+    if (bad == 0) bad = writeall(f.get(), text.data(), text.size());
     if (closefile(f) != 0) bad = -1;
     if (bad != 0) {
         if (before >= 0 && truncate(path.c_str(), before) != 0) {
             logprintf("Error: can't restore %s\n", path.c_str());
         }
         logprintf("Error: can't append to %s\n", path.c_str());
+        return -1;
     }
+    replies[kind].reg = {replies[kind].replyfile.str(), text, before};
+    return 0;
+}
+
+// Cuts the bytes expected, found at offset at, out of the file at path in
+// place: the file only shrinks, so this works on a full disk too. A file
+// left empty is removed. Returns 0, or -1 when it stays as it was.
+int cutout(const std::string& path, long at, const std::string& expected) {
+    fileptr f = openfile(path, "r+b");
+    if (!f) return -1;
+    std::string data;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f.get())) > 0;) data.append(buf, n);
+    std::size_t pos = static_cast<std::size_t>(at);
+    if (std::ferror(f.get()) || pos > data.size() || data.compare(pos, expected.size(), expected))
+        return -1;
+    data.erase(pos, expected.size());
+    bool bad = std::fseek(f.get(), at, SEEK_SET) != 0 ||
+               writeall(f.get(), data.data() + pos, data.size() - pos) != 0 ||
+               std::fflush(f.get()) != 0 ||
+               ftruncate(fileno(f.get()), static_cast<off_t>(data.size())) != 0;
+    if (closefile(f) != 0) bad = true;
+    if (!bad && data.empty() && std::remove(path.c_str()) != 0) bad = true;
+    return bad ? -1 : 0;
+}
+
+// Takes a line this run wrote out of REPLIES again; the lines after it
+// move up. Returns 0, or -1 (reported) when the line stays.
+int unregisterreply(registration& r) {
+    if (r.at < 0) return 0;
+    if (cutout(repliespath(), r.at, r.line) != 0) {
+        logprintf("Error: can't take %s back out of %s\n", r.path.c_str(), repliespath().c_str());
+        return -1;
+    }
+    auto moveup = [&r](registration& later) {
+        if (later.at > r.at) later.at -= static_cast<long>(r.line.size());
+    };
+    for (registration& later : replies.movedon) moveup(later);
+    for (replyslot& s : replies.slot) moveup(s.reg);
+    r.at = -1;
+    return 0;
 }
 
 // Gives the slot the first free file name of its kind.
@@ -141,20 +193,31 @@ void releaseheld(replymsg& h) {
     h.held = false;
 }
 
-// closereply for a held record: length and text in one write.
-int closeheld(replymsg& h) {
-    replyslot& s = replies[h.kind];
+// Writes a held record, length and text, in one piece. Returns the file's
+// length after it, or -1 when the write failed.
+long writeheld(replymsg& h) {
+    std::string& text = replies[h.kind].held;
     unsigned char be[4];
-    put32be(be, static_cast<std::uint32_t>(s.held.size()));
-    bool ok = writeall(h.f, be, sizeof be) == 0 && writeall(h.f, s.held.data(), s.held.size()) == 0 &&
+    put32be(be, static_cast<std::uint32_t>(text.size()));
+    bool ok = writeall(h.f, be, sizeof be) == 0 && writeall(h.f, text.data(), text.size()) == 0 &&
               std::fflush(h.f) == 0 && !std::ferror(h.f);
-    long len = static_cast<long>(s.held.size());
-    s.held.clear();
+    long endpos = h.start + 4 + static_cast<long>(text.size());
+    text.clear();
     h.held = false;
-    if (!ok) return failreply(h);
-    h.f = nullptr;
-    s.end = h.start + 4 + len;
-    return 0;
+    return ok ? endpos : -1;
+}
+
+// Flushes a record whose text went to the file and writes its length in
+// front of it. Returns the file's length after it, or -1 on failure.
+long writelength(replymsg& h) {
+    bool ok = std::fflush(h.f) == 0 && !std::ferror(h.f);
+    long endpos = ok ? std::ftell(h.f) : -1;
+    long len = endpos - h.start - 4;
+    // Readers take the length as a signed 32-bit number.
+    if (!ok || endpos < 0 || len < 0 || len > INT32_MAX) return -1;
+    unsigned char be[4];
+    put32be(be, static_cast<std::uint32_t>(len));
+    return pwrite(fileno(h.f), be, sizeof be, h.start) == static_cast<ssize_t>(sizeof be) ? endpos : -1;
 }
 }  // namespace
 
@@ -162,12 +225,13 @@ int genreplyfile(int kind) {
     if (!validkind(kind)) return kind;
     replyslot& s = replies[kind];
     closeslot(s);
-    if (s.newmsg != 0) registerreply(kind);
     if (s.newmsg != 0 || s.replyfile.empty()) {
+        if (replies.marking && s.reg.at >= 0) replies.movedon.push_back(s.reg);
         newreplyname(kind);
         s.newmsg = 0;
         s.created = false;
         s.end = 0;
+        s.reg = {};
     }
     return kind;
 }
@@ -227,24 +291,13 @@ void replyappend(replymsg& h, std::string_view text) {
 int closereply(replymsg& h) {
     if (!h.f) return -1;
     replyslot& s = replies[h.kind];
-    if (h.held) {
-        if (closeheld(h) != 0) return -1;
-        s.newmsg++;
-        if (cfg.separatemsg) genreplyfile(h.kind);
-        return 0;
+    long endpos = h.held ? writeheld(h) : writelength(h);
+    if (endpos < 0) return failreply(h);
+    // Registered before the caller may consume the message's input.
+    if (s.reg.at < 0 && registerreply(h.kind) != 0) {
+        abortreply(h);
+        return -1;
     }
-    bool ok = std::fflush(h.f) == 0 && !std::ferror(h.f);
-    long endpos = ok ? std::ftell(h.f) : -1;
-    long len = endpos - h.start - 4;
-    // Readers take the length as a signed 32-bit number.
-    ok = ok && endpos >= 0 && len >= 0 && len <= INT32_MAX;
-    if (ok) {
-        // The record's text is in the file; its length goes in front of it.
-        unsigned char be[4];
-        put32be(be, static_cast<std::uint32_t>(len));
-        ok = pwrite(fileno(h.f), be, sizeof be, h.start) == static_cast<ssize_t>(sizeof be);
-    }
-    if (!ok) return failreply(h);
     h.f = nullptr;
     s.end = endpos;
     s.newmsg++;
@@ -269,10 +322,51 @@ long replyfilesize(int kind) {
     return stat(s.replyfile.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 
+namespace {
+// Takes back messages appended since the kind's file had length size (-1:
+// it did not exist) and newmsg messages.
 int rewindreply(int kind, long size, int newmsg) {
-    if (!validkind(kind)) return 0;
     replyslot& s = replies[kind];
     s.newmsg = newmsg;
-    if (replyfilesize(kind) == size) return 0;
-    return cutslot(s, size);
+    int bad = 0;
+    if (newmsg == 0 && unregisterreply(s.reg) != 0) bad = -1;
+    if (replyfilesize(kind) != size && cutslot(s, size) != 0) bad = -1;
+    return bad;
+}
+}  // namespace
+
+replymark markreplies() {
+    replymark m;
+    for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
+        m.path[kind] = replies[kind].replyfile.str();
+        m.size[kind] = replyfilesize(kind);
+        m.newmsg[kind] = replies[kind].newmsg;
+    }
+    replies.movedon.clear();
+    replies.marking = true;
+    return m;
+}
+
+void keepreplies() {
+    replies.movedon.clear();
+    replies.marking = false;
+}
+
+int rewindreplies(const replymark& mark) {
+    int bad = 0;
+    for (int kind = REPLY_MAIL; kind <= REPLY_NEWS; ++kind) {
+        // A slot that has moved on since holds nothing from before the mark.
+        bool same = replies[kind].replyfile.sv() == mark.path[kind];
+        if (rewindreply(kind, same ? mark.size[kind] : -1, same ? mark.newmsg[kind] : 0) != 0)
+            bad = -1;
+    }
+    for (auto r = replies.movedon.rbegin(); r != replies.movedon.rend(); ++r) {
+        if (unregisterreply(*r) != 0) bad = -1;
+        if (std::remove(r->path.c_str()) != 0 && exist(r->path)) {
+            logprintf("Error: can't remove reply file %s\n", r->path.c_str());
+            bad = -1;
+        }
+    }
+    keepreplies();
+    return bad;
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/fileio.h"
 #include "driver/fixedtext.h"
@@ -21,31 +22,49 @@ inline constexpr const char* TYPENAME[2] = {"mail", "news"};
 inline constexpr char FORMATTYPE[2] = {'b', 'B'};  // SOUP format letter of reply files
 
 // One reply kind's current file. The file stays open from the first
-// message appended to it until it is registered: a run appends thousands of
-// messages, and opening, seeking and closing for each would cost more than
-// writing them. Every message is flushed to the file before it counts.
+// message appended to it until the slot moves on: a run appends thousands
+// of messages, and opening, seeking and closing for each would cost more
+// than writing them. Every message is flushed to the file before it counts.
+//
+// The file is registered in REPLIES as soon as its first message is
+// complete, before the input that message came from can be consumed: a
+// registration left for the end of the run could fail on a full disk after
+// the inputs were gone, and their mail would sit in a file the client never
+// sends. Later messages of the run join the registered file.
+// A line this run wrote into REPLIES.
+struct registration {
+    std::string path;  // the reply file it registers
+    std::string line;  // the line as written
+    long at = -1;      // where it begins in REPLIES; -1: not registered
+};
+
 struct replyslot {
     pathtext replyfile;             // the file being filled; empty before genreplyfile
     std::uint16_t replyfileno = 0;  // its 4-hex-digit number
-    int newmsg = 0;                 // messages appended since it was last registered
+    int newmsg = 0;                 // messages appended since the slot last moved on
     fileptr file;                   // replyfile, open while messages are appended
     long end = 0;                   // its length after the last complete message
     bool created = false;           // this run created replyfile
     std::string held;               // the text of a held record (see openreplyheld)
+    registration reg;               // its REPLIES line, once it has one
 };
 
 struct replyslots {
     replyslot slot[2];  // indexed by reply kind
+    // While a mark is open (markreplies): the files registered since whose
+    // slots have moved on (with SeparateMSG every message has its own).
+    bool marking = false;
+    std::vector<registration> movedon;
     replyslot& operator[](int kind) { return slot[kind]; }
 };
 
 extern replyslots replies;
 
-// Registers the kind's file in REPLIES when it received messages, and moves
-// the slot on to the next free name (SOUP directory + "MAIL"/"NEWS" + 4 hex
-// digits + ".MSG"; not created yet) when it was registered or had no name.
-// Reads cfg.soupdir; writes replies[kind] and REPLIES. Reports "Error: can't
-// append to %s\n" when REPLIES cannot be written. Returns the kind.
+// Closes the kind's file, and moves the slot on to the next free name (SOUP
+// directory + "MAIL"/"NEWS" + 4 hex digits + ".MSG"; not created yet) when
+// the file received messages (they are registered in REPLIES already) or
+// the slot had no name. Reads cfg.soupdir; writes replies[kind]. Returns
+// the kind.
 int genreplyfile(int kind);
 
 // One reply message being appended: open it, write its text (into f, or
@@ -80,11 +99,13 @@ struct replymsg {
 // errors show in f's error flag, which closereply checks.
 void replyappend(replymsg& h, std::string_view text);
 
-// Completes the record: flushes it to the file, fills in its length, counts
-// the message in replies[kind].newmsg and, with SeparateMSG, registers the
-// file at once. Returns 0; or -1 (reported) when any write or flush failed:
-// then the file is cut back to where it was (removed when it holds nothing
-// else this run made), nothing is counted, and the caller must keep its input.
+// Completes the record: flushes it to the file, fills in its length,
+// registers the file in REPLIES if this is its first message, counts the
+// message in replies[kind].newmsg and, with SeparateMSG, moves the slot on
+// at once. Returns 0; or -1 (reported) when any write or flush failed or
+// REPLIES could not be written ("Error: can't append to %s\n"): then the
+// file is cut back to where it was (removed when it holds nothing else
+// this run made), nothing is counted, and the caller must keep its input.
 [[nodiscard]] int closereply(replymsg& h);
 
 // Drops the message being written: the file is cut back to where it was.
@@ -95,7 +116,25 @@ void abortreply(replymsg& h);
 // occupy), or -1 when it does not exist yet.
 long replyfilesize(int kind);
 
-// Takes back messages appended since the kind's file had length size (-1:
-// it did not exist) and newmsg messages: the file is closed and cut back or
-// removed. Returns 0, or -1 (reported) when that failed.
-[[nodiscard]] int rewindreply(int kind, long size, int newmsg);
+// Where the reply slots stand, so that what is appended afterwards can be
+// taken back: a unit of input (a SOUP message file, a FidoNet packet) that
+// is kept for the next run must leave no reply behind.
+struct replymark {
+    std::string path[2];      // each slot's file
+    long size[2] = {-1, -1};  // its length; -1: it did not exist
+    int newmsg[2] = {0, 0};
+};
+
+// Opens a mark: notes where the slots stand. A mark ends the one before
+// it: what was appended before it will not be taken back.
+replymark markreplies();
+
+// Takes back every reply message appended since the mark: a slot's file
+// that was current then is cut back to its length then (with no message
+// left it goes, and its REPLIES line with it); files begun since go with
+// their lines. REPLIES only shrinks, in place. Closes the mark. Returns 0,
+// or -1 (reported) when something stays.
+[[nodiscard]] int rewindreplies(const replymark& mark);
+
+// Closes the mark: what was appended since stays.
+void keepreplies();

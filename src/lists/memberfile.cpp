@@ -7,6 +7,7 @@
 
 #include "driver/fileio.h"
 #include "driver/text.h"
+#include "lists/listjournal.h"
 #include "lists/listlines.h"
 
 namespace {
@@ -84,6 +85,7 @@ int finish(fileptr& f, int result) {
 int appenduserrecord(listrecord& list, const memberdata& data, long& pos) {
     fileptr f = openforupdate(list);
     if (!f) return USERFILE_NOOPEN;
+    if (journalchange(list) != 0) return finish(f, USERFILE_WRITE);
     return finish(f, appendrecord(f.get(), list, data, pos));
 }
 
@@ -91,7 +93,10 @@ int deleteuserrecord(const listrecord& list, long pos, std::string_view address)
     fileptr f = openforupdate(list);
     if (!f) return USERFILE_NOOPEN;
     if (!checkrecord(f.get(), pos, address)) return finish(f, USERFILE_MISMATCH);
-    return finish(f, markdeleted(f.get(), pos));
+    if (journalchange(list) != 0) return finish(f, USERFILE_WRITE);
+    int result = markdeleted(f.get(), pos);
+    if (result == USERFILE_OK) journalmark(list, pos);
+    return finish(f, result);
 }
 
 int replaceuserrecord(listrecord& list, long pos, const memberdata& data, long& newpos) {
@@ -99,7 +104,7 @@ int replaceuserrecord(listrecord& list, long pos, const memberdata& data, long& 
     if (!f) return USERFILE_NOOPEN;
     if (!checkrecord(f.get(), pos, data.address.sv())) return finish(f, USERFILE_MISMATCH);
     const long oldsize = filelength(f.get());
-    if (oldsize < 0) return finish(f, USERFILE_WRITE);
+    if (oldsize < 0 || journalchange(list) != 0) return finish(f, USERFILE_WRITE);
     int result = appendrecord(f.get(), list, data, newpos);
     if (result == USERFILE_OK && markdeleted(f.get(), pos) != USERFILE_OK) {
         // Two live records of one address would both be members at the
@@ -108,5 +113,6 @@ int replaceuserrecord(listrecord& list, long pos, const memberdata& data, long& 
         if (ftruncate(fileno(f.get()), oldsize) != 0) { /* the error is reported all the same */
         }
     }
+    if (result == USERFILE_OK) journalmark(list, pos);
     return finish(f, result);
 }

@@ -28,6 +28,7 @@ TEST_F(flowfiletest, everylineisanentry) {
         {"onlyaname", "c.txt", {"c.txt"}},
         {"empty", "", {}},
         {"spacesstay", " d.txt \n", {" d.txt "}},
+        {"sentalready", "~a.pkt\nb.zip\n~\n", {"b.zip"}},
         {"longline", std::string(5000, 'x') + "\ny", {std::string(FLOWLINEMAX, 'x'), "y"}},
     };
     for (const auto& c : cases) {
@@ -80,6 +81,7 @@ TEST_F(flowfiletest, theflowfilekeepsthelinesnotsent) {
         {"firstsent", "a\r\nb\r\n", {true, false}, 0, "b\r\n"},
         {"lastwithoutendleft", "a\nb", {true, false}, 0, "b\n"},
         {"emptylinesdropped", "a\n\nb\n", {false, true}, 0, "a\n"},
+        {"linesmarkedsentdropped", "~a\nb\n", {false}, 0, "b\n"},
     };
     for (const auto& c : cases) {
         clearflowfiles();

@@ -143,6 +143,33 @@ TEST_F(netmailtest, amessagewaitsforitspacket) {
     EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 0);
 }
 
+// A file attach whose text went out while its packet could not: the text
+// is taken out of the message, which keeps only the waiting packet, so
+// that the next run sends the packet and not the text a second time.
+TEST_F(netmailtest, atextsentisnotsentagainwithitspacket) {
+    testmsg news;
+    news.to = "All";
+    news.text = "AREA:PONDLARK.TEST\rNews.\r";
+    tables.areamap.push_back({"PONDLARK.TEST", "alt.test", DIR_BOTH});
+    writefile(dir / "files/0001.PKT", testpacket({2, 280, 5555, 0}, {news}));
+    testmsg attach;
+    attach.attr = 0x0011;
+    attach.subject = dir / "files/0001.PKT";
+    attach.text = "A packet for you.\r";
+    std::string path = addmessage("1.MSG", FIXEDNOW, attach);
+    std::string header = readfile(path).substr(0, 190);
+    failreplies(REPLY_NEWS);
+    msgexport();
+    EXPECT_EQ(readfile(path), header);
+    EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 1);
+    healreplies(REPLY_NEWS);
+    msgexport();
+    EXPECT_EQ(attr(path), 0x0019);
+    EXPECT_FALSE(fileexists(dir / "files/0001.PKT"));
+    EXPECT_EQ(replyrecords(replyfile(REPLY_NEWS)), 1);
+    EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 1);
+}
+
 TEST_F(netmailtest, messagesareexportedinnumberorder) {
     for (const char* name : {"10.MSG", "9.msg", "2.Msg", "0001.MSG", "note.MSG", "3.TXT"}) {
         testmsg m;

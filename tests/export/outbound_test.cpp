@@ -128,6 +128,24 @@ TEST_F(outboundtest, aflowfilekeepsonlythelinesleft) {
     EXPECT_EQ(listtree(dir / "tmp").size(), 0u);
 }
 
+// Two messages of a packet claim a file listed to be deleted once sent: it
+// goes with the first only, and is deleted when the packet is done.
+TEST_F(outboundtest, afiletobedeletedgoesonce) {
+    writefile(dir / "files/a.txt", "a");
+    testmsg m;
+    m.attr = 0x0011;
+    m.subject = dir / "files/a.txt";
+    writefile(dir / "out/011815B3.OUT", testpacket(GATE, {m, m}));
+    writefile(dir / "out/011815B3.FLO", "^" + dir / "files/a.txt\n");
+    exportgateway();
+    EXPECT_FALSE(fileexists(dir / "files/a.txt"));
+    EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 2);
+    std::string replies = readfile(replyfile(REPLY_MAIL));
+    std::size_t first = replies.find("name=\"a.txt\"");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(replies.find("name=\"a.txt\"", first + 1), std::string::npos);
+}
+
 // While a mail packet waits for the next run, the files of its flavour
 // wait too: one of its messages may be the one that claims them.
 TEST_F(outboundtest, listedfileswaitforafailedmailpacket) {

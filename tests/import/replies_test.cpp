@@ -106,7 +106,8 @@ TEST_F(replies_test, onefileperkindandrunwithoutseparatemsg) {
     ASSERT_EQ(append(REPLY_MAIL, M2), 0);
     ASSERT_EQ(append(REPLY_MAIL, M3), 0);
     EXPECT_EQ(replies[REPLY_MAIL].newmsg, 3);
-    EXPECT_FALSE(fileexists(dir / "REPLIES"));
+    // Each file is registered with its first message, once.
+    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0000\tmail\tbn\nNEWS0000\tnews\tBn\n");
 
     genreplyfile(REPLY_MAIL);
     genreplyfile(REPLY_NEWS);
@@ -243,7 +244,6 @@ TEST_F(replies_test, anexistingentrythatcannotbeupdatedisneverrecreated) {
     EXPECT_EQ(replies[REPLY_MAIL].newmsg, 0);
 }
 
-
 TEST_F(replies_test, afailedwriteiscutbackandnotcounted) {
     genreplyfile(REPLY_MAIL);
     ASSERT_EQ(append(REPLY_MAIL, M1), 0);
@@ -279,28 +279,68 @@ TEST_F(replies_test, afailedwriteinanewfileremovesit) {
     EXPECT_EQ(replies[REPLY_NEWS].newmsg, 0);
 }
 
-TEST_F(replies_test, repliesthatcannotbewrittenisreportedandleftwhole) {
+// A message goes only into a file that REPLIES lists: when the line cannot
+// be written, the message fails and neither file keeps a trace of it.
+TEST_F(replies_test, amessagewhosefilecannotberegisteredfails) {
     writefile(dir / "REPLIES", std::string(90, 'r'));
     genreplyfile(REPLY_MAIL);
-    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
     {
         filesizelimit limit(100);
         testing::internal::CaptureStderr();
-        genreplyfile(REPLY_MAIL);
+        EXPECT_EQ(append(REPLY_MAIL, M1), -1);
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
                   "Error: can't append to " + dir / "REPLIES" + "\n");
     }
     EXPECT_EQ(readfile(dir / "REPLIES"), std::string(90, 'r'));
-    // The slot moves on all the same; the unregistered file stays for the operator.
-    EXPECT_EQ(replies[REPLY_MAIL].replyfile.str(), dir / "MAIL0001.MSG");
-    EXPECT_TRUE(fileexists(dir / "MAIL0000.MSG"));
+    EXPECT_FALSE(fileexists(dir / "MAIL0000.MSG"));
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 0);
 
-    cfg.soupdir = dir / "gone/";
     ASSERT_EQ(append(REPLY_MAIL, M1), 0);
-    testing::internal::CaptureStderr();
+    EXPECT_EQ(readfile(dir / "REPLIES"), std::string(90, 'r') + "MAIL0000\tmail\tbn\n");
+    EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), std::vector<std::string>{M1});
+}
+
+// Taking back the messages appended since a mark: a file registered since
+// goes with its line (also when another line follows it); a file that had
+// messages before is cut back and stays registered.
+TEST_F(replies_test, repliesafteramarkaretakenback) {
+    writefile(dir / "REPLIES", "MAIL0007\tmail\tbn\n");
     genreplyfile(REPLY_MAIL);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Error: can't append to " + dir / "gone/REPLIES" + "\n");
+    genreplyfile(REPLY_NEWS);
+    replymark mark = markreplies();
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    ASSERT_EQ(append(REPLY_NEWS, N1), 0);
+    EXPECT_EQ(rewindreplies(mark), 0);
+    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0007\tmail\tbn\n");
+    EXPECT_EQ(listtree(dir.path), std::vector<std::string>{"REPLIES"});
+
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    mark = markreplies();
+    ASSERT_EQ(append(REPLY_NEWS, N1), 0);
+    ASSERT_EQ(append(REPLY_MAIL, M2), 0);
+    EXPECT_EQ(rewindreplies(mark), 0);
+    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0007\tmail\tbn\nMAIL0000\tmail\tbn\n");
+    EXPECT_EQ(readsoupfile(dir / "MAIL0000.MSG"), std::vector<std::string>{M1});
+    EXPECT_EQ(replies[REPLY_MAIL].newmsg, 1);
+    EXPECT_FALSE(fileexists(dir / "NEWS0000.MSG"));
+}
+
+// With SeparateMSG every message has a registered file of its own; those
+// written after a mark go again, lines and files, the earlier ones stay.
+TEST_F(replies_test, separatefilesafteramarkaretakenback) {
+    cfg.separatemsg = 1;
+    genreplyfile(REPLY_MAIL);
+    genreplyfile(REPLY_NEWS);
+    ASSERT_EQ(append(REPLY_MAIL, M1), 0);
+    replymark mark = markreplies();
+    ASSERT_EQ(append(REPLY_NEWS, N1), 0);
+    ASSERT_EQ(append(REPLY_MAIL, M2), 0);
+    EXPECT_EQ(rewindreplies(mark), 0);
+    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0000\tmail\tbn\n");
+    EXPECT_EQ(listtree(dir.path), (std::vector<std::string>{"MAIL0000.MSG", "REPLIES"}));
+    // The slot had moved on to the next name already.
+    ASSERT_EQ(append(REPLY_MAIL, M3), 0);
+    EXPECT_EQ(readfile(dir / "REPLIES"), "MAIL0000\tmail\tbn\nMAIL0002\tmail\tbn\n");
 }
 
 }  // namespace

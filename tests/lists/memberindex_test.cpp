@@ -232,11 +232,12 @@ TEST_F(memberindex, calcpassword) {
         calcpassword(l, c.address, pw);
         EXPECT_EQ(pw, c.password) << "stable: " << c.address;
     }
-    for (const char* key : {static_cast<const char*>(nullptr), ""}) {
-        l.listpassword.reset();
-        if (key) l.listpassword = key;
+    // Without a usable ListPassword nothing is computed.
+    listrecord nokey, emptykey;
+    emptykey.listpassword = std::string();
+    for (const listrecord* r : {&nokey, &emptykey}) {
         text128 pw = "kept";
-        calcpassword(l, "joe@pond.example", pw);
+        calcpassword(*r, "joe@pond.example", pw);
         EXPECT_EQ(pw, "kept");
     }
 }

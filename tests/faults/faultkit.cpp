@@ -1,0 +1,361 @@
+#include "faults/faultkit.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+#include <set>
+
+#include "export/sourcetest.h"
+
+namespace {
+
+constexpr long PAGE = 4096;
+const char FILLERNAME[] = "/.filler";
+
+// Gives the test process mounts of its own, once: they are not seen
+// outside it and go when it ends.
+void privatemounts() {
+    static bool tried = false;
+    if (tried) return;
+    tried = true;
+    if (unshare(CLONE_NEWNS) == 0) (void)mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+}
+
+std::uint32_t be32(const std::string& s, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+    return v;
+}
+
+// The value of the header line name: in the header of message m.
+std::string headerline(const std::string& m, const std::string& name) {
+    std::size_t end = m.find("\n\n");
+    std::string head = "\n" + m.substr(0, end == std::string::npos ? m.size() : end + 1);
+    std::size_t at = head.find("\n" + name + ": ");
+    if (at == std::string::npos) return "";
+    at += name.size() + 3;
+    return head.substr(at, head.find('\n', at) - at);
+}
+
+// Checks one record's text: header lines, an empty line, a body.
+std::string recordproblem(const std::string& m) {
+    std::size_t end = m.find("\n\n");
+    if (end == std::string::npos) return "no empty line after the header";
+    std::size_t line = 0;
+    while (line < end) {
+        std::size_t next = m.find('\n', line);
+        bool continuation = m[line] == ' ' || m[line] == '\t';
+        std::size_t colon = m.find(':', line);
+        if (!continuation && (colon == std::string::npos || colon > next || colon == line))
+            return "header line without a name: " + m.substr(line, next - line);
+        line = next + 1;
+    }
+    return "";
+}
+
+void readone(const std::string& soupdir, replyfileview& v, std::vector<std::string>& problems) {
+    std::string path = soupdir + v.name + ".MSG";
+    if (!fileexists(path)) {
+        problems.push_back(v.name + ": registered but missing");
+        return;
+    }
+    std::string data = readfile(path);
+    std::size_t at = 0;
+    while (at < data.size()) {
+        if (at + 4 > data.size()) {
+            problems.push_back(v.name + ": length cut off at offset " + std::to_string(at));
+            return;
+        }
+        std::size_t n = be32(data, at);
+        if (at + 4 + n > data.size()) {
+            problems.push_back(v.name + ": record at offset " + std::to_string(at) +
+                               " runs past the end");
+            return;
+        }
+        std::string m = data.substr(at + 4, n);
+        std::string p = recordproblem(m);
+        if (!p.empty()) problems.push_back(v.name + " offset " + std::to_string(at) + ": " + p);
+        v.messages.push_back(m);
+        at += 4 + n;
+    }
+    if (v.messages.empty()) problems.push_back(v.name + ": registered but empty");
+}
+
+}  // namespace
+
+smalldisk::smalldisk(const std::string& dir, int kib) : dir_(dir) {
+    makedirs(dir);
+    privatemounts();
+    // Room for a few hundred files: enough for any test, few enough to fill.
+    std::string opts = "size=" + std::to_string(kib) + "k,nr_inodes=256,mode=0755";
+    if (mount("tmpfs", dir.c_str(), "tmpfs", 0, opts.c_str()) == 0) {
+        mounted_ = true;
+    } else {
+        why_ = std::string("mount: ") + std::strerror(errno);
+    }
+}
+
+smalldisk::~smalldisk() {
+    if (mounted_) (void)umount2(dir_.c_str(), MNT_DETACH);
+}
+
+void smalldisk::leavefree(int pages) {
+    std::string path = dir_ + FILLERNAME;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0) << path;
+    static const char block[PAGE] = {};
+    off_t size = lseek(fd, 0, SEEK_END);
+    for (;;) {
+        ssize_t n = pwrite(fd, block, sizeof block, size);
+        if (n <= 0) break;
+        size += n;
+    }
+    size = size / PAGE * PAGE - static_cast<off_t>(pages) * PAGE;
+    EXPECT_EQ(ftruncate(fd, size < 0 ? 0 : size), 0);
+    close(fd);
+}
+
+void smalldisk::leavefiles(int n) {
+    auto name = [this](int i) { return dir_ + FILLERNAME + std::to_string(i); };
+    for (;; ++fillers_) {
+        int fd = open(name(fillers_).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd < 0) break;
+        close(fd);
+    }
+    for (; n > 0 && fillers_ > 0; --n) std::remove(name(--fillers_).c_str());
+}
+
+void smalldisk::release() {
+    std::remove((dir_ + FILLERNAME).c_str());
+    for (; fillers_ > 0; --fillers_)
+        std::remove((dir_ + FILLERNAME + std::to_string(fillers_ - 1)).c_str());
+}
+
+std::map<std::string, int> soupreplies::subjects() const {
+    std::map<std::string, int> seen;
+    for (const replyfileview& f : files) {
+        for (const std::string& m : f.messages) ++seen[headerline(m, "Subject")];
+    }
+    return seen;
+}
+
+std::map<std::string, int> soupreplies::attachments() const {
+    static const std::regex part("name=\"([^\"]*)\"\n|\nbegin 644 ([^\n]*)\n");
+    std::map<std::string, int> seen;
+    for (const replyfileview& f : files) {
+        for (const std::string& m : f.messages) {
+            for (std::sregex_iterator it(m.begin(), m.end(), part), end; it != end; ++it) {
+                ++seen[(*it)[1].matched ? (*it)[1].str() : (*it)[2].str()];
+            }
+        }
+    }
+    return seen;
+}
+
+soupreplies readreplies(const std::string& soupdir) {
+    static const std::regex line("(MAIL|NEWS)([0-9A-F]{4})\t(mail|news)\t([bB])n");
+    soupreplies r;
+    std::set<std::string> listed;
+    std::string index = fileexists(soupdir + "REPLIES") ? readfile(soupdir + "REPLIES") : "";
+    if (!index.empty() && index.back() != '\n') r.problems.push_back("REPLIES: last line cut off");
+    std::size_t at = 0;
+    while (at < index.size()) {
+        std::size_t end = index.find('\n', at);
+        if (end == std::string::npos) end = index.size();
+        std::string text = index.substr(at, end - at);
+        at = end + 1;
+        std::smatch m;
+        if (!std::regex_match(text, m, line)) {
+            r.problems.push_back("REPLIES: bad line \"" + text + "\"");
+            continue;
+        }
+        bool mail = m[1] == "MAIL";
+        if (mail != (m[3] == "mail") || mail != (m[4] == "b"))
+            r.problems.push_back("REPLIES: kind and format disagree in \"" + text + "\"");
+        replyfileview v;
+        v.name = m[1].str() + m[2].str();
+        v.kind = m[3];
+        if (!listed.insert(v.name).second) {
+            r.problems.push_back("REPLIES: " + v.name + " registered twice");
+            continue;
+        }
+        readone(soupdir, v, r.problems);
+        r.files.push_back(std::move(v));
+    }
+    static const std::regex replyname("(MAIL|NEWS)[0-9A-F]{4}\\.MSG");
+    for (const std::string& name : listtree(soupdir)) {
+        if (std::regex_match(name, replyname) && !listed.count(name.substr(0, 8)))
+            r.strays.push_back(name);
+    }
+    return r;
+}
+
+listview readlistfile(const std::string& text) {
+    listview v;
+    if (!text.empty() && text.back() != '\n') {
+        v.problem = "last line not ended";
+        return v;
+    }
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    std::size_t i = 0;
+    while (i < lines.size() && lines[i] != "ListUsers") v.head += lines[i++] + "\n";
+    if (i == lines.size()) {
+        v.problem = "no ListUsers line";
+        return v;
+    }
+    v.head += lines[i++] + "\n";
+    while (i < lines.size()) {
+        const std::string& marker = lines[i];
+        if (marker != "+" && marker != "*") {
+            ++v.stray;  // a line outside any record, as the list server skips it
+            ++i;
+            continue;
+        }
+        if (i + 5 > lines.size()) {
+            v.problem = "record cut off at line " + std::to_string(i + 1);
+            return v;
+        }
+        if (lines[i + 3].empty() ||
+            lines[i + 3].find_first_not_of("0123456789") != std::string::npos) {
+            v.problem = "bad status line " + std::to_string(i + 4);
+            return v;
+        }
+        ++v.records;
+        if (marker == "*") {
+            ++v.deleted;
+        } else if (!v.live.emplace(lines[i + 1], lines[i + 4]).second) {
+            v.problem = "two live records for " + lines[i + 1];
+            return v;
+        }
+        i += 5;
+    }
+    return v;
+}
+
+namespace {
+std::string crlines(std::size_t n, int seed) {
+    std::string s = filler(n, seed);
+    std::replace(s.begin(), s.end(), '\n', '\r');
+    return s;
+}
+
+testmsg makemsg(const ftnmsg& m) {
+    testmsg t;
+    t.subject = m.attach.empty() ? "About " + m.token : m.attach;
+    t.text = "Token " + m.token + "\r" + crlines(m.textsize, static_cast<int>(m.textsize));
+    if (!m.attach.empty()) t.attr = 0x0011;
+    if (m.news) {
+        t.to = "All";
+        t.text = "AREA:PONDLARK.TEST\r" + t.text;
+    }
+    return t;
+}
+
+void putword(std::string& s, unsigned v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>(v >> 8);
+}
+}  // namespace
+
+std::string ftnpacket(const fidoaddr& dest, const std::vector<ftnmsg>& msgs) {
+    std::string p;
+    for (unsigned w : {100u, unsigned(dest.node), 1999u, 8u, 14u, 20u, 16u, 10u, 0u, 2u, 280u,
+                       unsigned(dest.net)})
+        putword(p, w);
+    p += std::string("\0\1", 2) + std::string(8, '\0');
+    for (unsigned w : {2u, unsigned(dest.zone), 0u, 0x0100u}) putword(p, w);
+    p += "\1";
+    p += '\0';
+    for (unsigned w : {1u, 2u, unsigned(dest.zone), 0u, unsigned(dest.point), 0u, 0u})
+        putword(p, w);
+    for (const ftnmsg& m : msgs) p += packedmessage(dest, makemsg(m));
+    return p + std::string(2, '\0');
+}
+
+std::string ftnstored(const ftnmsg& m, std::uint16_t attr) {
+    testmsg t = makemsg(m);
+    t.attr = attr;
+    return storedmessage(GATE.net, GATE.node, t);
+}
+
+void counttokens(const std::string& text, const std::vector<std::string>& tokens,
+                 const std::string& end, std::map<std::string, int>& seen) {
+    for (const std::string& t : tokens) seen[t] += countof(text, "Token " + t + end);
+}
+
+bool ispacketname(const std::string& name) {
+    std::string ext = name.size() > 4 ? name.substr(name.size() - 4) : "";
+    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return ext == ".PKT" || ext == ".OUT" || ext == ".CUT" || ext == ".DUT" || ext == ".HUT";
+}
+
+std::string base64(const std::string& data) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out, line;
+    for (std::size_t i = 0; i < data.size(); i += 3) {
+        std::uint32_t v = static_cast<unsigned char>(data[i]) << 16;
+        if (i + 1 < data.size()) v |= static_cast<unsigned char>(data[i + 1]) << 8;
+        if (i + 2 < data.size()) v |= static_cast<unsigned char>(data[i + 2]);
+        line += digits[(v >> 18) & 63];
+        line += digits[(v >> 12) & 63];
+        line += i + 1 < data.size() ? digits[(v >> 6) & 63] : '=';
+        line += i + 2 < data.size() ? digits[v & 63] : '=';
+        if (line.size() == 76) {
+            out += line + "\n";
+            line.clear();
+        }
+    }
+    return line.empty() ? out : out + line + "\n";
+}
+
+std::string filebytes(std::size_t n, int seed) {
+    std::string s(n, '\0');
+    std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(seed) * 7919u;
+    for (char& c : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x & 0xFF);
+    }
+    return s;
+}
+
+std::string filler(std::size_t n, int seed) {
+    std::string s;
+    for (int line = 0; s.size() < n; ++line) {
+        s += "Line " + std::to_string(line) + " of text " + std::to_string(seed) +
+             ", written to take room on the disk.\n";
+    }
+    return s;
+}
+
+int countof(const std::string& hay, const std::string& needle) {
+    int n = 0;
+    for (std::size_t at = hay.find(needle); at != std::string::npos;
+         at = hay.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
+
+std::string notonce(const std::vector<std::string>& names, const std::map<std::string, int>& seen) {
+    std::string out;
+    for (const std::string& n : names) {
+        auto it = seen.find(n);
+        int times = it == seen.end() ? 0 : it->second;
+        if (times != 1) out += " " + n + " x" + std::to_string(times);
+    }
+    return out;
+}

@@ -1,0 +1,427 @@
+// Import with the inbound directory on a disk that fills up: in the middle
+// of a packet, of a packet header, of a decoded attachment. Whatever the
+// point, every SOUP message file is either consumed with all its messages
+// in complete packets, or kept as it was with nothing of it left in the
+// inbound; and a second run on a freed disk completes the work, each
+// message exactly once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "faults/faultkit.h"
+#include "pkt/pktcheck.h"
+#include "support/testutil.h"
+
+namespace {
+
+const char CONFIG[] =
+    "FidoAddr 2:280/5555\n"
+    "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
+    "MailerType Binkley\n"
+    "InboundDir ./disk/in\n"
+    "OutboundDir ./out\n"
+    "SoupDir ./soup\n"
+    "TempDir ./tmp\n"
+    "LogFile ./pondlark.log\n"
+    "AreaMap PONDLARK.TEST alt.test\n";
+
+struct soupmsg {
+    std::string subject;
+    std::size_t textsize = 300;  // bytes of body text
+    std::size_t attachsize = 0;  // a base64 file of this many bytes instead, when not 0
+};
+
+struct soupfile {
+    std::string prefix;
+    char format = 'm';  // 'm' mailbox, 'b' binary mail, 'u' USENET batch of news
+    std::vector<soupmsg> msgs;
+};
+
+struct importcase {
+    const char* name;
+    const char* config;  // lines added to CONFIG
+    std::vector<soupfile> files;
+};
+
+std::string attachname(const soupmsg& m) {
+    return m.subject + ".bin";
+}
+
+std::string attachdata(const soupmsg& m) {
+    int seed = 0;
+    for (char ch : m.subject) seed = seed * 131 + ch;
+    return filebytes(m.attachsize, seed);
+}
+
+std::string messagetext(const soupfile& f, const soupmsg& m) {
+    std::string h = f.format == 'u' ? "From: Carol <carol@news.example>\nNewsgroups: alt.test\n"
+                                    : "From: Bob <bob@net.example>\nTo: sysop@pond.example\n";
+    h += "Subject: " + m.subject + "\nDate: Tue, 14 Sep 1999 10:00:00 +0000\n";
+    if (m.attachsize == 0) return h + "\n" + filler(m.textsize, static_cast<int>(m.textsize));
+    return h + "MIME-Version: 1.0\nContent-Type: application/octet-stream; name=" + attachname(m) +
+           "\nContent-Transfer-Encoding: base64\n\n" + base64(attachdata(m));
+}
+
+std::string filetext(const soupfile& f) {
+    std::string out;
+    for (const soupmsg& m : f.msgs) {
+        std::string t = messagetext(f, m);
+        if (f.format == 'm') {
+            out += "From bob@net.example Tue Sep 14 10:00:00 1999\n" + t;
+        } else if (f.format == 'u') {
+            out += "#! rnews " + std::to_string(t.size()) + "\n" + t;
+        } else {
+            std::string len(4, '\0');
+            for (int i = 0; i < 4; ++i) len[i] = static_cast<char>(t.size() >> (24 - 8 * i));
+            out += len + t;
+        }
+    }
+    return out;
+}
+
+std::string areasline(const soupfile& f) {
+    if (f.format == 'u') return f.prefix + "\talt.test\tun\n";
+    return f.prefix + "\tEmail\t" + std::string(1, f.format) + "n\n";
+}
+
+// A scratch gateway whose inbound directory lives on a small disk (or on
+// the ordinary one, for runs under a file size limit).
+struct importworld {
+    scratchdir dir;
+    std::optional<smalldisk> disk;
+    const importcase& c;
+
+    importworld(const importcase& ic, bool mount) : c(ic) {
+        if (mount) disk.emplace(dir / "disk", 256);
+        if (mount && !disk->ready()) return;
+        for (const char* d : {"soup", "out", "tmp", "disk/in"}) makedirs(dir / d);
+        writefile(dir / "gate.cfg", std::string(CONFIG) + c.config);
+        std::string areas;
+        for (const soupfile& f : c.files) {
+            areas += areasline(f);
+            writefile(dir / ("soup/" + f.prefix + ".MSG"), filetext(f));
+        }
+        writefile(dir / "soup/AREAS", areas);
+    }
+
+    runresult run() { return runpondlark({"import", "/config=./gate.cfg"}, dir.path); }
+
+    // What the inbound holds: subjects of the messages in sound packets and
+    // complete decoded files; anything damaged or unknown is a failure.
+    void inbound(std::map<std::string, int>& subjects, std::map<std::string, int>& files) {
+        std::map<std::string, std::string> expected;
+        for (const soupfile& f : c.files)
+            for (const soupmsg& m : f.msgs)
+                if (m.attachsize) expected[attachname(m)] = attachdata(m);
+        for (const std::string& name : listtree(dir / "disk/in")) {
+            std::string bytes = readfile(dir / ("disk/in/" + name));
+            if (name.size() > 4 && name.substr(name.size() - 4) == ".PKT") {
+                checkedpacket p = checkpacket(bytes);
+                EXPECT_EQ(p.error, "") << "damaged packet " << name;
+                for (const checkedmessage& m : p.messages) {
+                    // A message that brought a file is named after the file.
+                    std::string s = m.subject;
+                    if (s.size() > 4 && s.substr(s.size() - 4) == ".bin") s.resize(s.size() - 4);
+                    ++subjects[s];
+                    // A file that could not be made stays in the text, encoded.
+                    for (const auto& [file, data] : expected)
+                        if (m.text.find(base64(data).substr(0, 76)) != std::string::npos)
+                            ++files[file];
+                }
+                continue;
+            }
+            auto it = expected.find(name);
+            if (it == expected.end()) {
+                ADD_FAILURE() << "unknown file in the inbound: " << name;
+            } else if (it->second != bytes) {
+                ADD_FAILURE() << "damaged decoded file " << name << " (" << bytes.size() << " of "
+                              << it->second.size() << " bytes)";
+            } else {
+                ++files[name];
+            }
+        }
+    }
+
+    // Each message file is consumed with every message of it once in the
+    // inbound, or kept untouched with none; returns the number kept.
+    int checkfiles(const std::string& log, bool mustfinish) {
+        std::map<std::string, int> subjects, files;
+        inbound(subjects, files);
+        std::string areas = fileexists(dir / "soup/AREAS") ? readfile(dir / "soup/AREAS") : "";
+        int kept = 0;
+        for (const soupfile& f : c.files) {
+            std::string path = dir / ("soup/" + f.prefix + ".MSG");
+            bool stays = fileexists(path);
+            kept += stays ? 1 : 0;
+            if (stays) {
+                EXPECT_FALSE(mustfinish) << f.prefix << " not imported by the second run";
+                EXPECT_EQ(readfile(path), filetext(f)) << f.prefix << " kept but changed";
+                EXPECT_NE(areas.find(areasline(f)), std::string::npos)
+                    << f.prefix << " lost from AREAS";
+                EXPECT_NE(log.find("! Message file ./soup/" + f.prefix +
+                                   ".MSG kept, to be imported again"),
+                          std::string::npos)
+                    << "the log does not say " << f.prefix << " was kept";
+            }
+            for (const soupmsg& m : f.msgs) {
+                int want = stays ? 0 : 1;
+                EXPECT_EQ(subjects[m.subject], want)
+                    << m.subject << (stays ? " of a kept file" : "");
+                if (m.attachsize) {
+                    EXPECT_EQ(files[attachname(m)], want) << attachname(m);
+                }
+            }
+        }
+        if (kept == 0) {
+            EXPECT_FALSE(fileexists(dir / "soup/AREAS"));
+        }
+        for (const std::string& name : listtree(dir / "soup")) {
+            EXPECT_TRUE(name == "AREAS" || name.find(".MSG") == 7)
+                << "left in the SOUP directory: " << name;
+        }
+        return kept;
+    }
+};
+
+const std::vector<importcase> CASES = {
+    {"packets roll over at MaxPKTSize",
+     "MaxPKTSize 4\n",
+     {{"0000001", 'm', {{"a1", 900}, {"a2", 2500}, {"a3", 200}, {"a4", 3100}}},
+      {"0000002", 'b', {{"b1", 1700}, {"b2", 4000}, {"b3", 600}}},
+      {"0000003", 'u', {{"c1", 1200}, {"c2", 2600}, {"c3", 900}, {"c4", 300}}}}},
+    {"one packet per message file",
+     "",
+     {{"0000001", 'm', {{"d1", 3000}, {"d2", 5000}, {"d3", 2200}}},
+      {"0000002", 'm', {{"e1", 7000}, {"e2", 150}}}}},
+    {"decoded attachments",
+     "",
+     {{"0000001", 'm', {{"f1", 200, 3000}, {"f2", 500}, {"f3", 200, 9000}}},
+      {"0000002", 'm', {{"g1", 200, 6000}, {"g2", 200, 100}, {"g3", 300}}}}},
+};
+
+class importfull : public ::testing::TestWithParam<std::size_t> {};
+
+// The disk is filled so that 0, 1, 2, ... pages stay free, until a run has
+// room for everything; each time a second run follows on the freed disk.
+TEST_P(importfull, everymessagefileisconsumedwholeorkept) {
+    const importcase& c = CASES[GetParam()];
+    SCOPED_TRACE(c.name);
+    for (int pages = 0;; ++pages) {
+        SCOPED_TRACE("pages free: " + std::to_string(pages));
+        importworld w(c, true);
+        SKIP_WITHOUT_DISK(*w.disk);
+        w.disk->leavefree(pages);
+        runresult r = w.run();
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string log = readfile(w.dir / "pondlark.log");
+        int kept = w.checkfiles(log, false);
+        if (kept > 0) {
+            EXPECT_NE(log.find("Error writing "), std::string::npos) << log;
+        }
+        w.disk->release();
+        r = w.run();
+        ASSERT_EQ(r.status, 0) << r.err;
+        w.checkfiles(readfile(w.dir / "pondlark.log"), true);
+        if (kept == 0 || HasFailure()) break;
+        ASSERT_LT(pages, 64) << "the disk never had room";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(faults, importfull, ::testing::Range<std::size_t>(0, CASES.size()));
+
+class importfilesize : public ::testing::TestWithParam<std::size_t> {};
+
+// The same with no file allowed to grow past a limit: writes fail at any
+// byte, also in a packet's header or its last two bytes, and this runs
+// where no disk can be mounted. The limit also stops the log file, so the
+// checks read standard error.
+TEST_P(importfilesize, everymessagefileisconsumedwholeorkept) {
+    const importcase& c = CASES[GetParam()];
+    SCOPED_TRACE(c.name);
+    long largest = 0;
+    {
+        importworld w(c, false);
+        ASSERT_EQ(w.run().status, 0);
+        for (const std::string& name : listtree(w.dir / "disk/in"))
+            largest =
+                std::max(largest, static_cast<long>(readfile(w.dir / ("disk/in/" + name)).size()));
+    }
+    for (long limit : {1L, 30L, 60L, largest / 2, largest - 2, largest - 1}) {
+        SCOPED_TRACE("file size limit: " + std::to_string(limit));
+        importworld w(c, false);
+        runresult r;
+        {
+            filesizelimit l(static_cast<rlim_t>(limit));
+            r = w.run();
+        }
+        ASSERT_EQ(r.status, 0) << r.err;
+        int kept = w.checkfiles(r.err, false);
+        EXPECT_GT(kept, 0) << "the limit stopped nothing";
+        r = w.run();
+        ASSERT_EQ(r.status, 0) << r.err;
+        w.checkfiles(r.err, true);
+        if (HasFailure()) break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(faults, importfilesize, ::testing::Range<std::size_t>(0, CASES.size()));
+
+class importinodes : public ::testing::TestWithParam<std::size_t> {};
+
+// A disk with room for data but for 0, 1, 2, ... more files: a packet that
+// cannot be made keeps its message file; a decoded file that cannot be
+// made leaves the attachment encoded in the message text.
+TEST_P(importinodes, nomessageandnofileislost) {
+    const importcase& c = CASES[GetParam()];
+    SCOPED_TRACE(c.name);
+    for (int files = 0;; ++files) {
+        SCOPED_TRACE("files that fit: " + std::to_string(files));
+        importworld w(c, true);
+        SKIP_WITHOUT_DISK(*w.disk);
+        w.disk->leavefiles(files);
+        runresult r = w.run();
+        ASSERT_EQ(r.status, 0) << r.err;
+        int kept = w.checkfiles(readfile(w.dir / "pondlark.log"), false);
+        w.disk->release();
+        r = w.run();
+        ASSERT_EQ(r.status, 0) << r.err;
+        w.checkfiles(readfile(w.dir / "pondlark.log"), true);
+        if (kept == 0 || HasFailure()) break;
+        ASSERT_LT(files, 64) << "the disk never had room";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(faults, importinodes, ::testing::Range<std::size_t>(0, CASES.size()));
+
+std::string listmail(const std::string& from, const std::string& subject) {
+    return "From x Tue Sep 14 10:00:00 1999\nFrom: " + from +
+           "\nTo: birds@lists.example\nSubject: " + subject + "\n\nSeen: " + subject + "\n";
+}
+
+struct trafficcase {
+    const char* name;
+    bool separate;  // SeparateMSG: each reply in a file of its own
+    bool soupfull;  // the SOUP directory is on the small disk, else the inbound
+};
+
+const char* const TEMPLATES[][2] = {{"welcome", "Welcome aboard"},
+                                    {"goodbye", "Goodbye now"},
+                                    {"newpass", "New password"},
+                                    {"info", "How to subscribe"},
+                                    {"pwinfo", "Wrong password"}};
+
+// List commands and a posting, then a message too big for a packet on the
+// small disk, in one message file.
+struct trafficworld {
+    scratchdir dir;
+    smalldisk disk{dir / "disk", 64};
+    std::string soup, list;
+
+    explicit trafficworld(const trafficcase& c) : soup(c.soupfull ? "disk/soup/" : "soup/") {
+        if (!disk.ready()) return;
+        for (const char* d : {"out", "tmp", "t"}) makedirs(dir / d);
+        makedirs(dir / soup);
+        makedirs(dir / (c.soupfull ? "in" : "disk/in"));
+        std::string cfg = CONFIG;
+        if (c.soupfull) {
+            cfg.replace(cfg.find("./disk/in"), 9, "./in");
+            cfg.replace(cfg.find("./soup"), 6, "./disk/soup");
+        }
+        writefile(dir / "gate.cfg",
+                  cfg + "ListConfig ./birds.lst\n" + (c.separate ? "SeparateMSG Yes\n" : ""));
+        list =
+            "ListName Birds\nListAddress birds@lists.example\nWelcome ./t/welcome\n"
+            "GoodBye ./t/goodbye\nNewPassword ./t/newpass\nSubscribeInfo ./t/info\n"
+            "PasswordInfo ./t/pwinfo\nListUsers\n"
+            "+\namy@net.example\n\n1\n\n+\nbob@net.example\n\n1\nbobpw\n";
+        writefile(dir / "birds.lst", list);
+        for (const auto& t : TEMPLATES)
+            writefile(dir / ("t/" + std::string(t[0])), t[1] + std::string("\n"));
+        writefile(dir / (soup + "AREAS"), "0000001\tEmail\tmn\n");
+        writefile(dir / (soup + "0000001.MSG"),
+                  listmail("carl@net.example", "subscribe") +
+                      listmail("amy@net.example", "unsubscribe") +
+                      listmail("bob@net.example", "changepass newpw") +
+                      listmail("bob@net.example", "herons") +
+                      "From x Tue Sep 14 10:00:00 1999\nFrom: Bob <bob@net.example>\n"
+                      "To: sysop@pond.example\nSubject: big\n\n" +
+                      filler(9000, 1));
+    }
+
+    runresult run() { return runpondlark({"import", "/config=./gate.cfg"}, dir.path); }
+
+    int count(const std::string& text) {
+        int n = 0;
+        soupreplies r = readreplies(dir / soup);
+        for (const std::string& p : r.problems) ADD_FAILURE() << p;
+        EXPECT_EQ(r.strays, std::vector<std::string>{});
+        for (const replyfileview& f : r.files)
+            for (const std::string& m : f.messages) n += countof(m, text);
+        return n;
+    }
+
+    // Nothing of the message file done while it is kept, all of it once
+    // when it is gone; returns true when it is gone.
+    bool check(const std::string& when) {
+        SCOPED_TRACE(when);
+        bool done = !fileexists(dir / (soup + "0000001.MSG"));
+        listview v = readlistfile(readfile(dir / "birds.lst"));
+        EXPECT_EQ(v.problem, "");
+        if (!done) {
+            EXPECT_EQ(readfile(dir / "birds.lst"), list);
+            EXPECT_EQ(count("Seen: "), 0);
+            for (const auto& t : TEMPLATES) EXPECT_EQ(count(t[1]), 0) << t[0];
+            return false;
+        }
+        EXPECT_EQ(v.live, (std::map<std::string, std::string>{{"bob@net.example", "newpw"},
+                                                              {"carl@net.example", ""}}));
+        EXPECT_EQ(count("Seen: herons"), 1);
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(count(TEMPLATES[i][1]), i < 3 ? 1 : 0) << TEMPLATES[i][0];
+        return true;
+    }
+};
+
+class listtraffic : public ::testing::TestWithParam<trafficcase> {};
+
+// The message file is kept when anything of it cannot be written, and with
+// it everything it did is taken back, the replies and the changes to the
+// list file included. The next run then does it all once: each command is
+// answered as the first time, and nothing twice.
+TEST_P(listtraffic, ofakeptmessagefileisdoneonce) {
+    for (int pages = 0;; ++pages) {
+        SCOPED_TRACE("pages free: " + std::to_string(pages));
+        trafficworld w(GetParam());
+        SKIP_WITHOUT_DISK(w.disk);
+        w.disk.leavefree(pages);
+        runresult r = w.run();
+        bool done = w.check("on the full disk");
+        if (!done) {
+            EXPECT_NE(r.err.find("! Message file ./" + w.soup + "0000001.MSG kept"),
+                      std::string::npos)
+                << r.err;
+        }
+        w.disk.release();
+        r = w.run();
+        EXPECT_TRUE(w.check("after the second run")) << r.err;
+        if (done || HasFailure()) break;
+        ASSERT_LT(pages, 64) << "the disk never had room";
+    }
+}
+
+std::string trafficname(const ::testing::TestParamInfo<trafficcase>& info) {
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(faults, listtraffic,
+                         ::testing::Values(trafficcase{"inboundfull", false, false},
+                                           trafficcase{"inboundfull_separatemsg", true, false},
+                                           trafficcase{"soupfull", false, true},
+                                           trafficcase{"soupfull_separatemsg", true, true}),
+                         trafficname);
+
+}  // namespace
