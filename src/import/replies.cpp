@@ -240,7 +240,9 @@ replymsg::~replymsg() {
     abortreply(*this);
 }
 
-int openreply(int kind, replymsg& h) {
+namespace {
+// Opens the kind's file for a new record at its end; 0, or -1 (reported).
+int beginreply(int kind, replymsg& h) {
     abortreply(h);
     if (!validkind(kind)) return -1;
     replyslot& s = replies[kind];
@@ -254,26 +256,20 @@ int openreply(int kind, replymsg& h) {
     if (openslot(s) != 0) return -1;
     h.f = s.file.get();
     h.start = s.end;
+    return 0;
+}
+}  // namespace
+
+int openreply(int kind, replymsg& h) {
+    if (beginreply(kind, h) != 0) return -1;
     if (writeall(h.f, PLACEHOLDER, sizeof PLACEHOLDER) != 0) return failreply(h);
     return 0;
 }
 
 int openreplyheld(int kind, replymsg& h) {
-    abortreply(h);
-    if (!validkind(kind)) return -1;
-    replyslot& s = replies[kind];
-    h.kind = kind;
-    h.path = s.replyfile.str();
-    h.start = 0;
-    if (h.path.empty()) {
-        logprintf("Error: no %s reply file\n", TYPENAME[kind]);
-        return -1;
-    }
-    if (openslot(s) != 0) return -1;
-    h.f = s.file.get();
-    h.start = s.end;
+    if (beginreply(kind, h) != 0) return -1;
     h.held = true;
-    s.held.clear();
+    replies[kind].held.clear();
     return 0;
 }
 
