@@ -28,6 +28,20 @@ class netmailtest : public sourcetest {
         settime(path, mtime);
         return path;
     }
+    // A file attach with the given text that sends files/0001.PKT, a packet
+    // of one news message.
+    std::string addpacketattach(const std::string& text) {
+        testmsg news;
+        news.to = "All";
+        news.text = "AREA:PONDLARK.TEST\rNews.\r";
+        tables.areamap.push_back({"PONDLARK.TEST", "alt.test", DIR_BOTH});
+        writefile(dir / "files/0001.PKT", testpacket({2, 280, 5555, 0}, {news}));
+        testmsg attach;
+        attach.attr = 0x0011;
+        attach.subject = dir / "files/0001.PKT";
+        attach.text = text;
+        return addmessage("1.MSG", FIXEDNOW, attach);
+    }
     static void settime(const std::string& path, std::time_t t) {
         struct timeval tv[2] = {{t, 0}, {t, 0}};
         ASSERT_EQ(utimes(path.c_str(), tv), 0);
@@ -121,16 +135,7 @@ TEST_F(netmailtest, afailedreplykeepsthemessageforthenextrun) {
 // A file attach whose packet cannot be exported waits with its packet;
 // once the packet goes, the message is marked sent.
 TEST_F(netmailtest, amessagewaitsforitspacket) {
-    testmsg news;
-    news.to = "All";
-    news.text = "AREA:PONDLARK.TEST\rNews.\r";
-    tables.areamap.push_back({"PONDLARK.TEST", "alt.test", DIR_BOTH});
-    writefile(dir / "files/0001.PKT", testpacket({2, 280, 5555, 0}, {news}));
-    testmsg attach;
-    attach.attr = 0x0011;
-    attach.subject = dir / "files/0001.PKT";
-    attach.text = "\x01PID: tosser\r";
-    std::string path = addmessage("1.MSG", FIXEDNOW, attach);
+    std::string path = addpacketattach("\x01PID: tosser\r");
     failreplies(REPLY_NEWS);
     msgexport();
     EXPECT_EQ(attr(path), 0x0011);
@@ -147,16 +152,7 @@ TEST_F(netmailtest, amessagewaitsforitspacket) {
 // is taken out of the message, which keeps only the waiting packet, so
 // that the next run sends the packet and not the text a second time.
 TEST_F(netmailtest, atextsentisnotsentagainwithitspacket) {
-    testmsg news;
-    news.to = "All";
-    news.text = "AREA:PONDLARK.TEST\rNews.\r";
-    tables.areamap.push_back({"PONDLARK.TEST", "alt.test", DIR_BOTH});
-    writefile(dir / "files/0001.PKT", testpacket({2, 280, 5555, 0}, {news}));
-    testmsg attach;
-    attach.attr = 0x0011;
-    attach.subject = dir / "files/0001.PKT";
-    attach.text = "A packet for you.\r";
-    std::string path = addmessage("1.MSG", FIXEDNOW, attach);
+    std::string path = addpacketattach("A packet for you.\r");
     std::string header = readfile(path).substr(0, 190);
     failreplies(REPLY_NEWS);
     msgexport();
