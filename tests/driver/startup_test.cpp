@@ -7,19 +7,6 @@
 namespace {
 
 const char* const BANNER = "PondLark-Linux v1.05 - FidoNet <-> Internet gateway for SOUP packets\n\n";
-const char* const USAGE =
-    "Usage: (all commands & options can be abbreviated to their first letter)\n\n"
-    "pondlark import      import mail from Internet -> Fidonet\n"
-    "pondlark export      export mail from Fidonet -> Internet\n"
-    "pondlark pack        pack mailinglist user files\n"
-    "pondlark check       reads & checks all configuration files\n"
-    "\nCommandline options:\n\n"
-    "/pkt=<dir>           export *.pkt for gateway in directory\n"
-    "/config=<filename>   use <filename> as configuration file\n"
-    "/test                don't delete mail/files after processing\n"
-    "/verbose             display from/to information for every mail\n"
-    "/global              display global statistics rather than per file\n";
-
 const char* const GOODCONFIG =
     "FidoAddr 2:280/5555\n"
     "AddrMap 2:280/5555 sysop@example.org Sysop\n"
@@ -64,7 +51,7 @@ TEST_F(startup, commandwordsandoptions) {
         std::string what = c.args.empty() ? "(none)" : c.args[0];
         if (c.usage) {
             EXPECT_EQ(r.status, 1) << what;
-            EXPECT_EQ(r.out, std::string(BANNER) + USAGE) << what;
+            EXPECT_EQ(r.out.rfind(std::string(BANNER) + "Usage:", 0), 0u) << what;
             EXPECT_EQ(r.err, "") << what;
         } else {
             EXPECT_EQ(r.status, 0) << what << r.err;
@@ -136,31 +123,22 @@ TEST_F(startup, directorieschecked) {
     EXPECT_EQ(r.err, "FATAL ERROR: subdirectory afile does not exist\n");
 }
 
-TEST_F(startup, logrunheaderlines) {
-    runresult r = check();
-    ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(readfile(dir / "gate.log"),
-              "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
-              "Configuration checked. Nothing more to do.\n");
-    // A log that already holds text gets an empty line before the next run.
-    check();
-    EXPECT_EQ(readfile(dir / "gate.log"),
-              "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
-              "Configuration checked. Nothing more to do.\n\n"
-              "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
-              "Configuration checked. Nothing more to do.\n");
-    // A log that cannot be opened is no error.
-    r = check("LogFile ./nodir/gate.log\n");
-    EXPECT_EQ(r.status, 0);
-}
-
-TEST_F(startup, warningsgotostandarderroronly) {
+// Warnings go to standard error only, never into the log.
+TEST_F(startup, logrunheaderlinesandwarnings) {
     runresult r = check("Bogus keyword\n");
-    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.err,
               "Warning: unknown keyword in line 9 of ./gate.cfg\n\n"
               "Configuration checked. Nothing more to do.\n");
-    EXPECT_EQ(readfile(dir / "gate.log").find("Warning"), std::string::npos);
+    const std::string run =
+        "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
+        "Configuration checked. Nothing more to do.\n";
+    EXPECT_EQ(readfile(dir / "gate.log"), run);
+    // A log that already holds text gets an empty line before the next run.
+    check();
+    EXPECT_EQ(readfile(dir / "gate.log"), run + "\n" + run);
+    // A log that cannot be opened is no error.
+    EXPECT_EQ(check("LogFile ./nodir/gate.log\n").status, 0);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include "support/testutil.h"
 
-TEST(workfiles, genfnametakesthelowestfreenumber) {
+TEST(workfiles, generatednamestakethelowestfreenumber) {
     scratchdir d;
     std::string name;
     EXPECT_EQ(genfname(d.path, ".PKT", name), 0u);
@@ -18,50 +18,31 @@ TEST(workfiles, genfnametakesthelowestfreenumber) {
     EXPECT_EQ(name, d.path + "00000003.PKT");
     EXPECT_EQ(genfnamefrom(d.path, ".PKT", name, 0xFFFFFFFFul), 0xFFFFFFFFul);
     EXPECT_EQ(name, d.path + "FFFFFFFF.PKT");
-}
-
-TEST(workfiles, genfnamebaseusesfourhexdigitsandgivesup) {
-    scratchdir d;
-    std::string name;
-    EXPECT_EQ(genfnamebase(d.path, "MAIL", ".MSG", name), 0);
-    EXPECT_EQ(name, d.path + "MAIL0000.MSG");
-    for (int i = 0; i < 10; ++i) {
-        genfnamebase(d.path, "MAIL", ".MSG", name);
-        writefile(name, "");
-    }
+    // Reply file names have four hex digits after their base.
+    for (int i = 0; i < 10; ++i) writefile(d / ("MAIL000" + std::to_string(i) + ".MSG"), "");
     EXPECT_EQ(genfnamebase(d.path, "MAIL", ".MSG", name), 10);
     EXPECT_EQ(name, d.path + "MAIL000A.MSG");
 }
 
 TEST(workfiles, starnamereplaceswildcardnames) {
     scratchdir d;
-    std::string p = d.path + "REPORT.TXT";
-    EXPECT_EQ(starname(p, d.path.size()), 0);
-    EXPECT_EQ(p, d.path + "REPORT.TXT");
-
-    p = d.path + "*.*";
-    EXPECT_EQ(starname(p, d.path.size()), 1);
-    EXPECT_EQ(p, d.path + "00000000.ATT");
-
     writefile(d / "00000000.ZIP", "");
-    p = d.path + "*.ZIP";
-    EXPECT_EQ(starname(p, d.path.size()), 1);
-    EXPECT_EQ(p, d.path + "00000001.ZIP");
-
-    p = d.path + "*.TOOLONGEXT";
-    starname(p, d.path.size());
-    EXPECT_EQ(p, d.path + "00000000.TOOLONG");
-
-    p = d.path + "DATA.*";
-    starname(p, d.path.size());
-    EXPECT_EQ(p, d.path + "00000000.ATT");
-
-    p = d.path + "noext*";
-    starname(p, d.path.size());
-    EXPECT_EQ(p, d.path + "00000000.ATT");
+    struct {
+        const char *given, *want;
+        int changed;
+    } cases[] = {
+        {"REPORT.TXT", "REPORT.TXT", 0},        {"*.*", "00000000.ATT", 1},
+        {"*.ZIP", "00000001.ZIP", 1},           {"*.TOOLONGEXT", "00000000.TOOLONG", 1},
+        {"DATA.*", "00000000.ATT", 1},          {"noext*", "00000000.ATT", 1},
+    };
+    for (const auto& c : cases) {
+        std::string p = d.path + c.given;
+        EXPECT_EQ(starname(p, d.path.size()), c.changed) << c.given;
+        EXPECT_EQ(p, d.path + c.want) << c.given;
+    }
 }
 
-TEST(workfiles, renfnameworkslikeanodometer) {
+TEST(workfiles, renfnameworkslikeanodometerandgivesup) {
     scratchdir d;
     std::string p = d.path + "REPORT.TXT";
     EXPECT_EQ(renfname(p), 0);
@@ -69,7 +50,6 @@ TEST(workfiles, renfnameworkslikeanodometer) {
 
     writefile(d / "REPORT.TXT", "");
     writefile(d / "REPORT.TX0", "");
-    p = d.path + "REPORT.TXT";
     EXPECT_EQ(renfname(p), 0);
     EXPECT_EQ(p, d.path + "REPORT.TX1");
 
@@ -77,14 +57,11 @@ TEST(workfiles, renfnameworkslikeanodometer) {
     p = d.path + "REPORT.TXT";
     EXPECT_EQ(renfname(p), 0);
     EXPECT_EQ(p, d.path + "REPORT.T09");
-}
 
-TEST(workfiles, renfnamegivesupatthedirectory) {
-    scratchdir d;
     // A one-character name: "A", then "0".."9" - all taken.
     writefile(d / "A", "");
     for (char c = '0'; c <= '9'; ++c) writefile(d.path + c, "");
-    std::string p = d.path + "A";
+    p = d.path + "A";
     EXPECT_NE(renfname(p), 0);
 }
 
