@@ -41,32 +41,28 @@ TEST_P(folding, lines) {
     EXPECT_EQ(headerlines(dir / "m", {0, static_cast<long>(c.text.size())}), c.lines);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    headerlines, folding,
-    ::testing::Values(
-        foldcase{"simple", "From: a@b\nTo: c@d\n\nbody\n", {"From: a@b", "To: c@d", ""}},
-        foldcase{"foldedsubject",
-                 "Subject: a long\n\tfolded subject\n   and more  \nX: y\n\n",
-                 {"Subject: a long folded subject and more", "X: y", ""}},
-        foldcase{"whitespaceruns", "To:   x@y \t (X  Y)  \n\n", {"To: x@y (X Y)", ""}},
-        foldcase{"crlfheader", "Subject: x\r\n\r\n indented body\r\n", {"Subject: x", ""}},
-        foldcase{"crlffolded", "Subject: x\r\n y\r\n\r\n", {"Subject: x y", ""}},
-        foldcase{"noemptyline", "A: 1\nB: 2", {"A: 1", "B: 2"}},
-        foldcase{"continuationatend", "A: 1\n 2", {"A: 1 2"}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(headerlines, folding, ::testing::Values(
+    foldcase{"simple", "From: a@b\nTo: c@d\n\nbody\n", {"From: a@b", "To: c@d", ""}},
+    foldcase{"foldedsubject", "Subject: a long\n\tfolded subject\n   and more  \nX: y\n\n",
+             {"Subject: a long folded subject and more", "X: y", ""}},
+    foldcase{"whitespaceruns", "To:   x@y \t (X  Y)  \n\n", {"To: x@y (X Y)", ""}},
+    foldcase{"crlfheader", "Subject: x\r\n\r\n indented body\r\n", {"Subject: x", ""}},
+    foldcase{"crlffolded", "Subject: x\r\n y\r\n\r\n", {"Subject: x y", ""}},
+    foldcase{"noemptyline", "A: 1\nB: 2", {"A: 1", "B: 2"}},
+    foldcase{"continuationatend", "A: 1\n 2", {"A: 1 2"}}),
     [](const auto& p) { return std::string(p.param.name); });
+// clang-format on
 
-TEST(headerlines, readingstopsattheendoftherange) {
+// A continuation line past the end of the range belongs to the next one and
+// is never read; a line too long for the buffer comes in pieces.
+TEST(headerlines, rangeendsandoverlonglines) {
     scratchdir dir;
     std::string first = "Subject: one\n";
-    std::string text = first + " not mine\n\nSubject: two\n";
-    writefile(dir / "m", text);
-    // The continuation line belongs to the next range and is never read.
+    writefile(dir / "m", first + " not mine\n\nSubject: two\n");
     EXPECT_EQ(headerlines(dir / "m", {0, static_cast<long>(first.size())}),
               (std::vector<std::string>{"Subject: one"}));
-}
 
-TEST(headerlines, anoverlonglinecomesinpieces) {
-    scratchdir dir;
     std::string text = "X: " + std::string(40000, 'a') + "\n\tb\n\n";
     writefile(dir / "m", text);
     std::vector<std::string> lines = headerlines(dir / "m", {0, static_cast<long>(text.size())});
@@ -89,48 +85,27 @@ void parseheader(const std::string& text) {
     while (readheaderline(in, line) && !line.empty()) parseheaderline(line);
 }
 
-TEST_F(statetest, arealisticmail) {
-    curmsg.areaname = "comp.lang.c";
+// The everyday fields are run end to end by the golden import cases; here
+// a recipient list folded over lines and References folded after its first id.
+TEST_F(statetest, foldedlistsandreferences) {
     parseheader(
-        "Return-Path: <ann@y.org>\n"
-        "Received: from mx by host; Mon, 13 Sep 1999 10:00:00 +0000\n"
-        "From: \"Smith, Ann\" <ann@y.org>\n"
         "To: Bob Jones <bob@z.org>,\n"
         "    carol@c.org (Carol C),\n"
         "\t\"Doe, John\" <john@d.org>\n"
         "Cc: dan@e.org\n"
-        "Subject: Re: the   meeting\n"
-        "  on Friday\n"
-        "Date: Mon, 13 Sep 1999 09:59:01 +0200\n"
-        "Message-ID: <305419896@f2.n3.z4.fidonet.org>\n"
         "References: <1@a.org>\n"
         "\t<2@b.org> <3@c.org>\n"
-        "Newsgroups: comp.lang.c,alt.test\n"
-        "Organization: Example Org\n"
-        "X-MailPassword: secret\n"
         "Content-Type: text/plain\n"
         "\n"
         "From: not a header\n");
-    EXPECT_EQ(curmsg.msgfromemail.str(), "ann@y.org");
-    EXPECT_EQ(curmsg.msgfromname.str(), "Smith, Ann");
     EXPECT_EQ(curmsg.msgtoemail.str(), "bob@z.org");
     EXPECT_EQ(curmsg.msgtoname.str(), "Bob Jones");
     EXPECT_EQ(curmsg.emaillist, (std::vector<emailentry>{{EMAIL_TO, "carol@c.org", "Carol C"},
                                                          {EMAIL_TO, "john@d.org", "Doe, John"},
                                                          {EMAIL_CC, "dan@e.org", ""}}));
-    EXPECT_EQ(curmsg.msgsubj.str(), "Re: the meeting on Friday");
-    EXPECT_EQ(curmsg.msgtime.day, 13);
-    EXPECT_EQ(curmsg.msgtime.month, 8);
-    EXPECT_EQ(curmsg.msgtime.year, 1999);
-    EXPECT_EQ(curmsg.msgtime.hour, 9);
-    EXPECT_EQ(curmsg.msgtime.second, 1);
-    EXPECT_EQ(curmsg.tzinfo.str(), "+0200");
-    EXPECT_EQ(curmsg.msgid.str(), "305419896@f2.n3.z4.fidonet.org");
     EXPECT_EQ(curmsg.replyid.str(), "3@c.org");
-    EXPECT_EQ(curmsg.xpost, (std::vector<std::string>{"alt.test"}));
-    EXPECT_EQ(curmsg.msgorganization.str(), "Example Org");
-    EXPECT_EQ(curmsg.routemailpwd.str(), "secret");
-    EXPECT_TRUE(curmsg.mimetype.empty());  // MIME lines are not this table's
+    EXPECT_TRUE(curmsg.msgfromemail.empty());  // the body is not read
+    EXPECT_TRUE(curmsg.mimetype.empty());       // MIME lines are not this table's
 }
 
 struct tablecase {
@@ -151,36 +126,19 @@ TEST_P(fieldtable, rules) {
     EXPECT_EQ(curmsg.msgsubj.str(), c.subject);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    headerlines, fieldtable,
-    ::testing::Values(
-        tablecase{"referenceskeepsthelast", "References: <1@a> <2@b>\n", "2@b", "", ""},
-        tablecase{"inreplytoreplacesreferences", "References: <1@a> <2@b>\nIn-Reply-To: <9@z>\n",
-                  "9@z", "", ""},
-        tablecase{"referencesdoesnotreplaceinreplyto",
-                  "In-Reply-To: <9@z>\nReferences: <1@a> <2@b>\n", "9@z", "", ""},
-        tablecase{"referenceswithoutat", "References: <nothing>\nReferences: <2@b>\n", "2@b", "",
-                  ""},
-        tablecase{"commenttonamesrecipient", "X-Comment-To: Some Body\n", "", "Some Body", ""},
-        tablecase{"commenttoafterto", "To: Joe <j@x>\nX-Comment-To: Other\n", "", "Joe", ""},
-        tablecase{"toaddressonlyletscommentto", "To: j@x\nX-Comment-To: Other\n", "", "Other", ""},
-        tablecase{"laterheaderwins", "Subject: one\nSubject: two\n", "", "", "two"},
-        tablecase{"namesignorecase", "SUBJECT: loud\nin-reply-to: <1@a>\n", "1@a", "", "loud"}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(headerlines, fieldtable, ::testing::Values(
+    tablecase{"referenceskeepsthelast", "References: <1@a> <2@b>\n", "2@b", "", ""},
+    tablecase{"inreplytoreplacesreferences", "References: <1@a> <2@b>\nIn-Reply-To: <9@z>\n", "9@z", "", ""},
+    tablecase{"referencesdoesnotreplaceinreplyto", "In-Reply-To: <9@z>\nReferences: <1@a> <2@b>\n", "9@z", "", ""},
+    tablecase{"referenceswithoutat", "References: <nothing>\nReferences: <2@b>\n", "2@b", "", ""},
+    tablecase{"commenttonamesrecipient", "X-Comment-To: Some Body\n", "", "Some Body", ""},
+    tablecase{"commenttoafterto", "To: Joe <j@x>\nX-Comment-To: Other\n", "", "Joe", ""},
+    tablecase{"toaddressonlyletscommentto", "To: j@x\nX-Comment-To: Other\n", "", "Other", ""},
+    tablecase{"laterheaderwins", "Subject: one\nSubject: two\n", "", "", "two"},
+    tablecase{"namesignorecase", "SUBJECT: loud\nin-reply-to: <1@a>\n", "1@a", "", "loud"}),
     [](const auto& p) { return std::string(p.param.name); });
-
-TEST_F(statetest, amessagewithoutdatetakesthecurrenttime) {
-    parseheader("Date: Mon, 14 Sep 1998 20:16:10 +0200\n");
-    EXPECT_EQ(curmsg.msgtime.year, 1998);
-    parseheader("Subject: no date\n");
-    // The fixed clock of the tests stands at Tue 14 Sep 1999 20:16:10 UTC.
-    EXPECT_EQ(curmsg.msgtime.day, 14);
-    EXPECT_EQ(curmsg.msgtime.month, 8);
-    EXPECT_EQ(curmsg.msgtime.year, 1999);
-    EXPECT_EQ(curmsg.msgtime.hour, 20);
-    EXPECT_EQ(curmsg.msgtime.minute, 16);
-    EXPECT_EQ(curmsg.msgtime.second, 10);
-    EXPECT_TRUE(curmsg.tzinfo.empty());
-}
+// clang-format on
 
 TEST_F(statetest, hostileheaderlinesoverrunnothing) {
     const char* names[] = {"From:",        "Reply-To:",     "To:",         "Cc:",

@@ -67,10 +67,12 @@ TEST(mime, quotedprintable) {
     }
 }
 
-class mimelines : public statetest {};
-
-TEST_F(mimelines, headerlinesfillthestateandthemessage) {
+TEST_F(statetest, mimeheaderlinesfillthestateandthemessage) {
     mimestate m;
+    // Parameters count only after a content line.
+    mimeheaderline("X-Note: name=early.txt; boundary=early", m);
+    EXPECT_EQ(m.filename, "");
+    EXPECT_EQ(m.boundary, "");
     mimeheaderline("Content-Type: multipart/mixed; boundary=XyZ", m);
     EXPECT_EQ(m.boundary, "XyZ");
     EXPECT_EQ(curmsg.mimetype.str(), "multipart/mixed; boundary=XyZ");
@@ -83,6 +85,8 @@ TEST_F(mimelines, headerlinesfillthestateandthemessage) {
     EXPECT_EQ(curmsg.rfccharset.str(), "\"ISO-8859-1\"");
     mimeheaderline("Content-Disposition: attachment; filename=\"a name=b.zip\"", m);
     EXPECT_EQ(m.filename, "a name=b.zip");
+    mimeheaderline("\tname=late.zip", m);
+    EXPECT_EQ(m.filename, "late.zip");
     mimeheaderline("Content-Transfer-Encoding: BASE64", m);
     EXPECT_EQ(m.base64pending, 1);
     EXPECT_EQ(curmsg.mimecte.str(), "BASE64");
@@ -91,16 +95,6 @@ TEST_F(mimelines, headerlinesfillthestateandthemessage) {
     EXPECT_EQ(curmsg.mimecte.str(), "BASE64");
     mimeheaderline("Content-Transfer-Encoding: 7bit", m);
     EXPECT_EQ(m.qp, 0);
-}
-
-TEST_F(mimelines, parametersonlyafteracontentline) {
-    mimestate m;
-    mimeheaderline("X-Note: name=early.txt; boundary=early", m);
-    EXPECT_EQ(m.filename, "");
-    EXPECT_EQ(m.boundary, "");
-    mimeheaderline("content-type: application/zip", m);
-    mimeheaderline("\tname=late.zip", m);
-    EXPECT_EQ(m.filename, "late.zip");
 }
 
 }  // namespace

@@ -20,10 +20,7 @@ TEST(rfc822, escapesandquotes) {
         const char* unescaped;
         const char* unquoted;
     } cases[] = {
-        {"a\\ b",
-         "a\xff"
-         "b",
-         "a\\ b"},
+        {"a\\ b", "a\xff" "b", "a\\ b"},
         {"a\\\\b", "a\\b", "a\\\\b"},
         {"trailing\\", "trailing", "trailing\\"},
         {"\"quoted\"", "\"quoted\"", "quoted"},
@@ -40,9 +37,7 @@ TEST(rfc822, escapesandquotes) {
         unquote(s);
         EXPECT_EQ(s, c.unquoted) << c.in;
     }
-    std::string s =
-        "a\xff"
-        "b";
+    std::string s = "a\xff" "b";
     unfixed(s);
     EXPECT_EQ(s, "a b");
 }
@@ -75,68 +70,24 @@ TEST_P(addresslists, parse) {
 
 const std::string U = "unchanged";
 
-INSTANTIATE_TEST_SUITE_P(
-    rfc822, addresslists,
-    ::testing::Values(
-        emailcase{"bareaddress", " joe@example.com", HEADER_FROM, "joe@example.com", U, {}},
-        emailcase{"nameinangles",
-                  " John Doe <john@example.com>",
-                  HEADER_FROM,
-                  "john@example.com",
-                  "John Doe",
-                  {}},
-        emailcase{"nameinparentheses",
-                  " john@example.com (John (the) Doe)",
-                  HEADER_FROM,
-                  "john@example.com",
-                  "John (the) Doe",
-                  {}},
-        emailcase{"threerecipients",
-                  " a@x.org, \"Smith, Ann\" <ann@y.org>, bob@z.org (Bob Z)",
-                  HEADER_TO,
-                  "a@x.org",
-                  U,
-                  {{EMAIL_TO, "ann@y.org", "Smith, Ann"}, {EMAIL_TO, "bob@z.org", "Bob Z"}}},
-        emailcase{"apostropheinname",
-                  " Pat O'Brien <pat@x.ie>, joe@y.org",
-                  HEADER_TO,
-                  "pat@x.ie",
-                  "Pat O'Brien",
-                  {{EMAIL_TO, "joe@y.org", ""}}},
-        emailcase{"cconly",
-                  " Carol <carol@c.org>",
-                  HEADER_CC,
-                  "-",
-                  "",
-                  {{EMAIL_CC, "carol@c.org", "Carol"}}},
-        emailcase{"bccbare", " eve@e.org", HEADER_BCC, "-", "", {{EMAIL_BCC, "eve@e.org", ""}}},
-        emailcase{"fromkeepsfirstonly", " a@x.org, B <b@y.org>", HEADER_FROM, "a@x.org", U, {}},
-        emailcase{"escapedspacekeepsaddress",
-                  " joe\\ smith@example.com",
-                  HEADER_FROM,
-                  "joe smith@example.com",
-                  U,
-                  {}},
-        emailcase{"noaddressgivesnameonly",
-                  " undisclosed-recipients:;",
-                  HEADER_TO,
-                  U,
-                  "undisclosed-recipients:;",
-                  {}},
-        emailcase{"firstwithoutaddress",
-                  " John, joe@y.org",
-                  HEADER_TO,
-                  U,
-                  "John",
-                  {{EMAIL_TO, "joe@y.org", ""}}},
-        emailcase{"emptyquotednameisnoname", " \"\" <j@x.org>", HEADER_FROM, "j@x.org", U, {}},
-        emailcase{"strayclosersdonotgluethelist",
-                  " a@x.org), b@y.org",
-                  HEADER_TO,
-                  "a@x.org",
-                  U,
-                  {{EMAIL_TO, "b@y.org", ""}}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(rfc822, addresslists, ::testing::Values(
+    emailcase{"bareaddress", " joe@example.com", HEADER_FROM, "joe@example.com", U, {}},
+    emailcase{"nameinangles", " John Doe <john@example.com>", HEADER_FROM, "john@example.com", "John Doe", {}},
+    emailcase{"nameinparentheses", " john@example.com (John (the) Doe)", HEADER_FROM, "john@example.com", "John (the) Doe", {}},
+    emailcase{"threerecipients", " a@x.org, \"Smith, Ann\" <ann@y.org>, bob@z.org (Bob Z)", HEADER_TO, "a@x.org", U,
+              {{EMAIL_TO, "ann@y.org", "Smith, Ann"}, {EMAIL_TO, "bob@z.org", "Bob Z"}}},
+    emailcase{"apostropheinname", " Pat O'Brien <pat@x.ie>, joe@y.org", HEADER_TO, "pat@x.ie", "Pat O'Brien", {{EMAIL_TO, "joe@y.org", ""}}},
+    emailcase{"cconly", " Carol <carol@c.org>", HEADER_CC, "-", "", {{EMAIL_CC, "carol@c.org", "Carol"}}},
+    emailcase{"bccbare", " eve@e.org", HEADER_BCC, "-", "", {{EMAIL_BCC, "eve@e.org", ""}}},
+    emailcase{"fromkeepsfirstonly", " a@x.org, B <b@y.org>", HEADER_FROM, "a@x.org", U, {}},
+    emailcase{"escapedspacekeepsaddress", " joe\\ smith@example.com", HEADER_FROM, "joe smith@example.com", U, {}},
+    emailcase{"noaddressgivesnameonly", " undisclosed-recipients:;", HEADER_TO, U, "undisclosed-recipients:;", {}},
+    emailcase{"firstwithoutaddress", " John, joe@y.org", HEADER_TO, U, "John", {{EMAIL_TO, "joe@y.org", ""}}},
+    emailcase{"emptyquotednameisnoname", " \"\" <j@x.org>", HEADER_FROM, "j@x.org", U, {}},
+    emailcase{"strayclosersdonotgluethelist", " a@x.org), b@y.org", HEADER_TO, "a@x.org", U, {{EMAIL_TO, "b@y.org", ""}}}),
     [](const auto& p) { return std::string(p.param.name); });
+// clang-format on
 
 TEST_F(statetest, overlongaddressesnamesandlistsarecut) {
     text128 email, name;
