@@ -18,10 +18,11 @@ const char CONFIG[] =
     "SoupDir ./soup\n"
     "TempDir ./tmp\n";
 
-std::string mail(const std::string& subject, const std::string& body) {
+std::string mail(const std::string& subject, const std::string& body,
+                 const std::string& more = "") {
     return "From x Tue Sep 14 10:00:00 1999\nFrom: Bob <bob@net.example>\n"
            "To: sysop@pond.example\nSubject: " +
-           subject + "\n\n" + body;
+           subject + "\n" + more + "\n" + body;
 }
 
 std::string lines(int n) {
@@ -38,18 +39,28 @@ class importfailure : public ::testing::Test {
         writefile(dir / "gate.cfg", CONFIG);
     }
     runresult import() { return runpondlark({"import", "/config=./gate.cfg"}, dir.path); }
+    // A run whose files cannot grow past 4 KiB.
+    runresult importlimited() {
+        filesizelimit limit(4096);
+        return import();
+    }
+    // The SOUP input: one Email area and message file per text.
+    void input(const std::vector<std::string>& files) {
+        std::string areas;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            std::string prefix = "000000" + std::to_string(i + 1);
+            areas += prefix + "\tEmail\tmn\n";
+            writefile(dir / ("soup/" + prefix + ".MSG"), files[i]);
+        }
+        writefile(dir / "soup/AREAS", areas);
+    }
     scratchdir dir;
 };
 
 TEST_F(importfailure, apacketthatcannotbewrittenkeepsitsinput) {
     std::string msgs = mail("one", "small\n") + mail("two", lines(200)) + mail("three", "small\n");
-    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
-    writefile(dir / "soup/0000001.MSG", msgs);
-    runresult r;
-    {
-        filesizelimit limit(4096);
-        r = import();
-    }
+    input({msgs});
+    runresult r = importlimited();
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("Error writing packet ./in/00000000.PKT\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("! Message file ./soup/0000001.MSG kept, to be imported again\n"),
@@ -76,14 +87,8 @@ TEST_F(importfailure, apacketthatcannotbewrittenkeepsitsinput) {
 }
 
 TEST_F(importfailure, onlythefailedmessagefileistakenback) {
-    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n0000002\tEmail\tmn\n");
-    writefile(dir / "soup/0000001.MSG", mail("fits", "small\n"));
-    writefile(dir / "soup/0000002.MSG", mail("too big", lines(200)));
-    runresult r;
-    {
-        filesizelimit limit(4096);
-        r = import();
-    }
+    input({mail("fits", "small\n"), mail("too big", lines(200))});
+    runresult r = importlimited();
     EXPECT_NE(r.err.find("! Message file ./soup/0000002.MSG kept"), std::string::npos) << r.err;
     // The first file's output is complete: it is consumed, its packet stays.
     EXPECT_EQ(listtree(dir / "in"), std::vector<std::string>{"00000000.PKT"});
@@ -93,19 +98,11 @@ TEST_F(importfailure, onlythefailedmessagefileistakenback) {
 TEST_F(importfailure, adecodedfilethatcannotbewrittenisremovedandkeepstheinput) {
     std::string b64;
     for (int i = 0; i < 200; ++i) b64 += std::string(76, 'A') + "\n";
-    std::string m =
-        "From x Tue Sep 14 10:00:00 1999\nFrom: Bob <bob@net.example>\n"
-        "To: sysop@pond.example\nSubject: big file\n"
-        "Content-Type: application/octet-stream; name=big.bin\n"
-        "Content-Transfer-Encoding: base64\n\n" +
-        b64;
-    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
-    writefile(dir / "soup/0000001.MSG", m);
-    runresult r;
-    {
-        filesizelimit limit(4096);
-        r = import();
-    }
+    std::string m = mail("big file", b64,
+                         "Content-Type: application/octet-stream; name=big.bin\n"
+                         "Content-Transfer-Encoding: base64\n");
+    input({m});
+    runresult r = importlimited();
     EXPECT_NE(r.err.find("Error writing decoded file ./in/big.bin\n"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("decoded MIME-encoded file"), std::string::npos) << r.err;
     EXPECT_EQ(listtree(dir / "in"), std::vector<std::string>{});
@@ -122,14 +119,8 @@ TEST_F(importfailure, repliesofthefailedmessagefilearetakenbacktoo) {
                "To: birds@lists.example\nSubject: birds\n\nSeen: " +
                text + "\n";
     };
-    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n0000002\tEmail\tmn\n");
-    writefile(dir / "soup/0000001.MSG", posting("Herons"));
-    writefile(dir / "soup/0000002.MSG", posting("Larks") + mail("too big", lines(200)));
-    runresult r;
-    {
-        filesizelimit limit(4096);
-        r = import();
-    }
+    input({posting("Herons"), posting("Larks") + mail("too big", lines(200))});
+    runresult r = importlimited();
     EXPECT_NE(r.err.find("! Message file ./soup/0000002.MSG kept"), std::string::npos) << r.err;
     // The second file's posting was distributed before its packet failed;
     // that reply is cut off the reply file again, the first file's stays.
