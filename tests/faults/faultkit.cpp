@@ -139,6 +139,19 @@ void smalldisk::release() {
         std::remove((dir_ + FILLERNAME + std::to_string(fillers_ - 1)).c_str());
 }
 
+bool canmount(std::string& why) {
+    static int known = -1;
+    static std::string reason;
+    if (known < 0) {
+        scratchdir dir;
+        smalldisk probe(dir / "probe", 64);
+        known = probe.ready() ? 1 : 0;
+        reason = probe.why();
+    }
+    why = reason;
+    return known == 1;
+}
+
 std::map<std::string, int> soupreplies::subjects() const {
     std::map<std::string, int> seen;
     for (const replyfileview& f : files) {
@@ -196,6 +209,45 @@ soupreplies readreplies(const std::string& soupdir) {
             r.strays.push_back(name);
     }
     return r;
+}
+
+std::vector<std::string> soundreplies(const std::string& soupdir) {
+    soupreplies r = readreplies(soupdir);
+    for (const std::string& p : r.problems) ADD_FAILURE() << "reply files: " << p;
+    for (const std::string& s : r.strays) ADD_FAILURE() << "reply file not in REPLIES: " << s;
+    std::vector<std::string> all;
+    for (const replyfileview& f : r.files)
+        all.insert(all.end(), f.messages.begin(), f.messages.end());
+    return all;
+}
+
+std::string soupfile(char format, const std::vector<std::string>& messages) {
+    std::string out;
+    for (const std::string& t : messages) {
+        if (format == 'm') {
+            out += "From bob@net.example Tue Sep 14 10:00:00 1999\n" + t;
+        } else if (format == 'u') {
+            out += "#! rnews " + std::to_string(t.size()) + "\n" + t;
+        } else {
+            for (int i = 0; i < 4; ++i) out += static_cast<char>(t.size() >> (24 - 8 * i));
+            out += t;
+        }
+    }
+    return out;
+}
+
+std::string birdlist(const std::string& dir) {
+    makedirs(dir + "t");
+    for (const auto& t : BIRDREPLIES)
+        writefile(dir + "t/" + t[0], std::string(t[1]) + ", @YOURADDRESS@.\n");
+    return "ListName Birds\nListAddress birds@lists.example\nWelcome ./t/welcome\n"
+           "GoodBye ./t/goodbye\nNewPassword ./t/newpass\nSubscribeInfo ./t/info\n"
+           "PasswordInfo ./t/pwinfo\n";
+}
+
+std::string birdmail(const std::string& from, const std::string& subject) {
+    return "From x Tue Sep 14 10:00:00 1999\nFrom: " + from +
+           "\nTo: birds@lists.example\nSubject: " + subject + "\n\nSeen: " + subject + "\n";
 }
 
 listview readlistfile(const std::string& text) {

@@ -13,6 +13,9 @@
 #include "driver/fidoaddr.h"
 #include "support/testutil.h"
 
+// What a full disk runs out of.
+enum fillkind { PAGES, FILES };
+
 // A tmpfs mounted on a directory while the object lives. The mount is made
 // in a mount namespace of the test process where the system allows one, so
 // that it vanishes with the process even when a test dies on the way.
@@ -30,6 +33,7 @@ class smalldisk {
     void leavefree(int pages);
     // Takes all files the disk can hold but n with empty filler files.
     void leavefiles(int n);
+    void leave(fillkind k, int n) { k == PAGES ? leavefree(n) : leavefiles(n); }
     // Removes the fillers: the disk has room again.
     void release();
 
@@ -40,12 +44,29 @@ class smalldisk {
     std::string why_;
 };
 
-// Stops the test with a clear message when the disk is not there.
-#define SKIP_WITHOUT_DISK(disk)                                                                \
-    if (!(disk).ready()) {                                                                     \
-        GTEST_SKIP() << "cannot mount a small tmpfs here (" << (disk).why()                    \
+// Whether a small disk can be mounted here at all; why receives the reason
+// when not.
+bool canmount(std::string& why);
+
+// Stops the test with a clear message when no disk can be mounted.
+#define SKIP_WITHOUT_DISK()                                                                    \
+    if (std::string why_; !canmount(why_)) {                                                   \
+        GTEST_SKIP() << "cannot mount a small tmpfs here (" << why_                            \
                      << "): this full-disk case needs root or CAP_SYS_ADMIN and does not run"; \
     }
+
+// Runs attempt(n) for n = 0, 1, 2, ... pages or files left free on a full
+// disk, until attempt returns true (the run had room for everything) or a
+// check failed. Each attempt makes a world of its own, runs on the full
+// disk, frees it and runs again.
+template <class Attempt>
+void sweepfull(Attempt attempt) {
+    for (int n = 0;; ++n) {
+        SCOPED_TRACE("pages or files left free: " + std::to_string(n));
+        if (attempt(n) || ::testing::Test::HasFailure()) return;
+        ASSERT_LT(n, 64) << "the disk never had room";
+    }
+}
 
 // One SOUP reply file as an independent reader sees it.
 struct replyfileview {
@@ -69,6 +90,26 @@ struct soupreplies {
 // a 4-byte big-endian length, then that many bytes of a message with a
 // header, an empty line and a body.
 soupreplies readreplies(const std::string& soupdir);
+// The messages of every registered reply file; damage and reply files
+// REPLIES does not list are test failures.
+std::vector<std::string> soundreplies(const std::string& soupdir);
+
+// A SOUP message file of the messages (header, empty line, body) in
+// format 'm' (mailbox), 'b' (binary, 4-byte lengths) or 'u' (USENET batch).
+std::string soupfile(char format, const std::vector<std::string>& messages);
+
+// The mailing list Birds <birds@lists.example>. Its reply templates, each
+// known by the words it starts with:
+inline const char* const BIRDREPLIES[][2] = {{"welcome", "Welcome aboard"},
+                                             {"goodbye", "Goodbye now"},
+                                             {"newpass", "New password"},
+                                             {"info", "How to subscribe"},
+                                             {"pwinfo", "Wrong password"}};
+// Writes the templates to dir + "t/" and returns the list's keyword lines
+// naming them (without the ListUsers line).
+std::string birdlist(const std::string& dir);
+// A mailbox message from from to the list; its body is "Seen: <subject>".
+std::string birdmail(const std::string& from, const std::string& subject);
 
 // A list file as an independent reader sees it.
 struct listview {

@@ -45,4 +45,3 @@ class listtest : public statetest {
     }
     listrecord& last() { return lists.listconfig.back(); }
 };
-
