@@ -56,13 +56,17 @@ const char* eolfor(std::string_view line) {
     return (!line.empty() && line.back() == '\n') ? "" : "\n";
 }
 
-// Copies the keyword section through the line that is exactly "ListUsers"
-// (any letter case). False when the file ended first.
+// Copies the keyword section through the line "ListUsers" (any letter
+// case; trailing blanks and a carriage return allowed, as the list reader
+// takes them). False when the file ended first.
 bool copykeywords(packio& io) {
     std::string line;
     while (io.next(line)) {
         io.put(line);
-        if (strieq(line, "ListUsers\n")) return true;
+        std::string_view l = line;
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r' || l.back() == ' ' || l.back() == '\t'))
+            l.remove_suffix(1);
+        if (strieq(l, "ListUsers")) return true;
     }
     return false;
 }

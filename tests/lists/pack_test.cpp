@@ -55,10 +55,11 @@ TEST_F(packtest, cases) {
         std::string log;  // between the "Packing" line and the end
     } cases[] = {
         {"no ListUsers line", head + "stray\n", head + "stray\n", NOTHING},
-        {"ListUsers with a trailing space", head + "ListUsers \n*\nbob@x\n\n1\n\nx\n",
-         head + "ListUsers \n*\nbob@x\n\n1\n\nx\n", NOTHING},
-        {"ListUsers with a carriage return", head + "ListUsers\r\n*\nbob@x\n\n1\n\n",
-         head + "ListUsers\r\n*\nbob@x\n\n1\n\n", NOTHING},
+        // The list reader takes these lines as ListUsers, so pack must too.
+        {"ListUsers with a trailing space", head + "ListUsers \n*\nbob@x\n\n1\n\n+\namy@x\n\n1\n\n",
+         head + "ListUsers \n+\namy@x\n\n1\n\n", "--> removed 1 deleted user records\n    + 0 erroneous lines\n"},
+        {"carriage returns", head + "ListUsers\r\n*\r\nbob@x\r\n\r\n1\r\n\r\n",
+         head + "ListUsers\r\n", "--> removed 1 deleted user records\n    + 0 erroneous lines\n"},
         {"nothing to remove", users + record("amy@x") + record("bob@x", "Bob", 3, "p"),
          users + record("amy@x") + record("bob@x", "Bob", 3, "p"), NOTHING},
         {"ends after a plus line", users + record("amy@x") + "+\n", users + record("amy@x"),
