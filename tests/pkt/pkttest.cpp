@@ -49,6 +49,12 @@ checkedpacket pkttest::parsedpacket(const std::function<void(std::FILE*)>& body)
     return checkpacket(makepacket(body));
 }
 
+checkedmessage pkttest::messageof(const std::function<void(std::FILE*)>& body) {
+    checkedpacket p = parsedpacket(body);
+    EXPECT_EQ(p.messages.size(), 1u);
+    return p.messages.size() == 1 ? p.messages[0] : checkedmessage{};
+}
+
 std::string hexbytes(const std::string& hex) {
     std::string out;
     std::string digits;

@@ -24,6 +24,10 @@ class pkttest : public statetest {
 
     // The same, checked and returned as parsed by the independent checker.
     checkedpacket parsedpacket(const std::function<void(std::FILE*)>& body);
+
+    // The one message such a packet holds, as parsed; an empty one (and a
+    // failed test) when it holds another number of messages.
+    checkedmessage messageof(const std::function<void(std::FILE*)>& body);
 };
 
 // Fills the current message: a netmail from John Doe <john@example.com>
