@@ -69,17 +69,13 @@ std::string highbytes(std::size_t n) {
 INSTANTIATE_TEST_SUITE_P(
     lines, qptest,
     ::testing::Values(
-        qpcase{"plain", "Hello, world.", "Hello, world.\n"},
         qpcase{"escapes", "a=b\tc\x7f\xe9", "a=3Db=09c=7F=E9\n"},
         qpcase{"trailingspace", "ends with space ", "ends with space=20\n"},
-        qpcase{"innerspaces", "a  b", "a  b\n"}, qpcase{"empty", "", "\n"},
+        qpcase{"empty", "", "\n"},
         qpcase{"exactly76", std::string(76, 'x'), std::string(76, 'x') + "\n"},
         qpcase{"77breaks", std::string(77, 'x'), std::string(75, 'x') + "=\nxx\n"},
         qpcase{"escapenotsplit", std::string(74, 'x') + "\xe9y",
                std::string(74, 'x') + "=\n=E9y\n"},
-        qpcase{"longrun", std::string(200, 'x'),
-               std::string(75, 'x') + "=\n" + std::string(75, 'x') + "=\n" + std::string(50, 'x') +
-                   "\n"},
         qpcase{"runafterescape", std::string("\xe9").append(80, 'x'),
                std::string("=E9").append(72, 'x').append("=\n").append(8, 'x').append("\n")},
         qpcase{"longhighbytes", highbytes(206), ""},
@@ -177,30 +173,27 @@ std::string withzero(std::string s) {
     return s;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     texts, prescantest,
     ::testing::Values(
-        prescancase{"plain", withzero("hello\rworld\r"), false, false},
         prescancase{"eightbit", withzero("hello\rw\xe4ter\r"), false, true},
         prescancase{"tab", withzero("a\tb\r"), false, true},
         prescancase{"kludgesdonotcount", withzero("\x01" "CHRS: \xe9\r\x01PID: x\r"), true, false},
         prescancase{"emptylines", withzero("\r\r"), true, false},
-        prescancase{"nothing", withzero(""), true, false},
         // A line feed after a carriage return begins no line of its own.
         prescancase{"crlf", withzero("one\r\ntwo\r\n"), false, false},
         prescancase{"crlfkludge", withzero("\r\n\x01" "A \xe9\r\n"), true, false},
         // Elsewhere a line feed is a control character...
         prescancase{"linefeedinside", withzero("a\nb\r"), false, true},
         // ... except at the start of a piece: a line cut at the width.
-        prescancase{"linefeedatthewidth", withzero(std::string(72, 'x') + "\ny\r"), false,
-                    false},
-        prescancase{"linefeedafterthewidth", withzero(std::string(73, 'x') + "\ny\r"), false,
-                    true},
+        prescancase{"linefeedatthewidth", withzero(std::string(72, 'x') + "\ny\r"), false, false},
+        prescancase{"linefeedafterthewidth", withzero(std::string(73, 'x') + "\ny\r"), false, true},
         // The last line counts without its carriage return, also at the file's end.
-        prescancase{"lastline", withzero("ok\r\xe9"), false, true},
         prescancase{"endoffile", "ok\r\xe9", false, true},
         // What follows the zero is the next message.
         prescancase{"afterthezero", withzero("ok\r") + "\xe9\r", false, false}),
     [](const auto& p) { return std::string(p.param.name); });
+// clang-format on
 
 }  // namespace

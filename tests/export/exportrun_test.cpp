@@ -4,97 +4,45 @@
 #include "export/exportrun.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/bytes.h"
 #include "driver/counters.h"
+#include "driver/fileio.h"
 #include "driver/runstate.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"
+#include "export/sourcetest.h"
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "pkt/pktlayout.h"
-#include "support/testutil.h"
 
 namespace {
 
-struct testmsg {
-    std::uint16_t attr = MSGATTR_PRIVATE;
-    std::string to = "someone@example.com";
-    std::string subject = "Hello";
-    std::string text = "Hello.\r";
-};
+const fidoaddr GATE{2, 280, 5555, 0};
 
-// A type 2+ packet from 2:280/100 to the gateway 2:280/5555.
-std::string packet(const std::vector<testmsg>& msgs) {
-    pktheader h;
-    h.orignode = 100, h.orignet = 280, h.destnode = 5555, h.destnet = 280;
-    h.capword = CAPWORD2PLUS, h.capvalid = CAPVALID2PLUS;
-    h.origzone = h.destzone = 2;
-    unsigned char raw[PKTHDRSIZE];
-    encodepktheader(h, raw);
-    std::string out(reinterpret_cast<char*>(raw), sizeof raw);
-    for (const testmsg& m : msgs) {
-        pktmsgheader mh;
-        mh.orignode = 100, mh.orignet = 280, mh.destnode = 5555, mh.destnet = 280;
-        mh.attr = m.attr;
-        unsigned char mraw[PKTMSGHDRSIZE];
-        encodepktmsgheader(mh, mraw);
-        out.append(reinterpret_cast<char*>(mraw), sizeof mraw);
-        for (const std::string& s :
-             {std::string("13 Sep 99  07:08:09"), m.to, std::string("Joe"), m.subject, m.text}) {
-            out += s;
-            out += '\0';
-        }
-    }
-    out += std::string(2, '\0');
-    return out;
-}
-
-// Records in a reply file.
-int records(const std::string& path) {
-    std::string data = readfile(path);
-    int n = 0;
-    for (std::size_t at = 0; at + 4 <= data.size(); ++n) {
-        at += 4 + get32be(reinterpret_cast<const unsigned char*>(data.data() + at));
-    }
-    return n;
-}
-
-class exporttest : public statetest {
+class exporttest : public sourcetest {
    protected:
-    scratchdir dir;
     void SetUp() override {
-        statetest::SetUp();
-        for (const char* d : {"in", "pkt", "soup"}) makedirs(dir / d);
-        cfg.gateaddr = {2, 280, 5555, 0};
-        tables.addrmap.push_back({{2, 280, 5555, 0}, "sysop@pond.example", "", "Sysop"});
-        cfg.indir = dir / "in/";
-        cfg.soupdir = dir / "soup/";
+        sourcetest::SetUp();
+        makedirs(dir / "pkt");
         run.packetdir = dir / "pkt/";
-        genreplyfile(REPLY_MAIL);
-        genreplyfile(REPLY_NEWS);
     }
+    // A packet to the gateway of msgs.
+    static std::string packet(const std::vector<testmsg>& msgs) { return testpacket(GATE, msgs); }
     // Reads a packet through exportpkt the way the outbound sources do.
     int readpacket(const std::string& bytes, int routing, int flowlistvalid) {
         writefile(dir / "p.pkt", bytes);
-        std::FILE* f = std::fopen((dir / "p.pkt").c_str(), "rb");
+        fileptr f = openfile(dir / "p.pkt", "rb");
         curmsg.routing = routing;
-        int r = exportpkt(f, flowlistvalid);
-        std::fclose(f);
-        return r;
+        return exportpkt(f.get(), flowlistvalid);
     }
-    std::string mailfile() { return replies[REPLY_MAIL].replyfile.str(); }
+    std::string mailfile() { return replyfile(REPLY_MAIL); }
 };
 
 TEST_F(exporttest, apacketstayswhenitsreplycannotbewritten) {
     writefile(dir / "pkt/0001.PKT", packet({testmsg{}, testmsg{}}));
-    // Every write to the mail reply file fails: the disk is full.
-    ASSERT_EQ(symlink("/dev/full", mailfile().c_str()), 0);
+    failreplies(REPLY_MAIL);
     pktexport();
     EXPECT_TRUE(fileexists(dir / "pkt/0001.PKT"));
     EXPECT_EQ(stats.messagecount, 0);
@@ -109,7 +57,7 @@ TEST_F(exporttest, awrittenpacketisremovedbutnotundertest) {
     run.testmode = 0;
     pktexport();
     EXPECT_FALSE(fileexists(dir / "pkt/0001.PKT"));
-    EXPECT_EQ(records(mailfile()), 4);
+    EXPECT_EQ(replyrecords(mailfile()), 4);
 }
 
 TEST_F(exporttest, areaderrorinanattachmentsendsnothinganddeletesnothing) {
@@ -205,8 +153,8 @@ TEST_F(exporttest, atextthatendsinitstrailerleavesthenextmessagewhole) {
     }
     EXPECT_EQ(reply.find("Origin"), std::string::npos);
     std::size_t dates = 0;
-    for (std::size_t at = 0; (at = reply.find("Date: Mon, 13 Sep 1999 07:08:09", at)) != std::string::npos;
-         ++at) {
+    for (std::size_t at = 0;
+         (at = reply.find("Date: Mon, 13 Sep 1999 07:08:09", at)) != std::string::npos; ++at) {
         ++dates;
     }
     EXPECT_EQ(dates, 4u);
@@ -215,11 +163,10 @@ TEST_F(exporttest, atextthatendsinitstrailerleavesthenextmessagewhole) {
 TEST_F(exporttest, thefileispositionedafterthepacket) {
     std::string bytes = packet({testmsg{}}) + "tail";
     writefile(dir / "p.pkt", bytes);
-    std::FILE* f = std::fopen((dir / "p.pkt").c_str(), "rb");
+    fileptr f = openfile(dir / "p.pkt", "rb");
     curmsg.routing = ROUTING_GATEWAY;
-    EXPECT_EQ(exportpkt(f, 0), PKT_EXPORTED);
-    EXPECT_EQ(std::ftell(f), static_cast<long>(bytes.size() - 4));
-    std::fclose(f);
+    EXPECT_EQ(exportpkt(f.get(), 0), PKT_EXPORTED);
+    EXPECT_EQ(std::ftell(f.get()), static_cast<long>(bytes.size() - 4));
 }
 
 }  // namespace

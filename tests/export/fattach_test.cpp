@@ -13,6 +13,7 @@
 #include "export/pktreader.h"
 #include "import/curmsg.h"
 #include "import/replies.h"
+#include "pkt/pktcheck.h"
 #include "pkt/pktlayout.h"
 #include "support/testutil.h"
 
@@ -38,27 +39,16 @@ class fattachtest : public statetest {
 
 TEST_F(fattachtest, headersnameboththeaddresses) {
     std::string p = make({1, 105, 42, 3}, "far@west.example", "^/var/files/report.zip");
-    const auto* raw = reinterpret_cast<const unsigned char*>(p.data());
-    pktheader h = decodepktheader(raw);
-    EXPECT_EQ(h.orignode, 5555);
-    EXPECT_EQ(h.orignet, 280);
-    EXPECT_EQ(h.destnode, 42);
-    EXPECT_EQ(h.destnet, 105);
-    EXPECT_TRUE(istype2plus(h));
-    EXPECT_EQ(h.origzone, 2);
-    EXPECT_EQ(h.destzone, 1);
-    EXPECT_EQ(h.qorigzone, 2);
-    EXPECT_EQ(h.origpoint, 1);
-    EXPECT_EQ(h.destpoint, 3);
-    EXPECT_EQ(h.year, 1999);
-    EXPECT_EQ(h.month, 8);
-    EXPECT_EQ(h.day, 14);
-    EXPECT_EQ(h.prodrevmajor, 1);
-    EXPECT_EQ(std::string(h.password.data(), 6), "SECRET");
-    pktmsgheader m = decodepktmsgheader(raw + PKTHDRSIZE);
-    EXPECT_EQ(m.attr, 0x0011);
-    EXPECT_EQ(m.destnet, 105);
-    EXPECT_EQ(m.orignode, 5555);
+    // The structure, addresses and password as the independent checker reads them.
+    checkedpacket c = checkpacket(p);
+    EXPECT_EQ(c.error, "");
+    EXPECT_EQ(fidoaddr(c.origzone, c.orignet, c.orignode, c.origpoint), fidoaddr(2, 280, 5555, 1));
+    EXPECT_EQ(fidoaddr(c.destzone, c.destnet, c.destnode, c.destpoint), fidoaddr(1, 105, 42, 3));
+    EXPECT_EQ(c.password, "SECRET");
+    ASSERT_EQ(c.messages.size(), 1u);
+    EXPECT_EQ(c.messages[0].attribute, 0x0011);
+    EXPECT_EQ(c.messages[0].destnet, 105);
+    EXPECT_EQ(c.messages[0].orignode, 5555);
     std::string rest = p.substr(PKTHDRSIZE + PKTMSGHDRSIZE);
     std::string want = std::string("14 Sep 99  20:16:10") + '\0' + "far@west.example" + '\0' +
                        "sysop@pond.example" + '\0' + "^/var/files/report.zip" + '\0' +

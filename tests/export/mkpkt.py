@@ -25,7 +25,6 @@ A stored netmail message (*.MSG: a 190-byte header, then the text) instead:
     date:, to:, from:, subject:, text:         as above, in any order; each header
                                                field is cut to its width (36, 36,
                                                72, 20 bytes) and zero-filled
-    textzero: no                               optional: no zero after the text
 
 Usage: mkpkt.py DESCRIPTION OUTPUT
        mkpkt.py --case CASEDIR [--check]   every CASEDIR/packets/NAME.txt into
@@ -99,7 +98,7 @@ def storedfield(value, width):
 
 def buildstored(lines):
     fields = {"date": "", "to": "", "from": "", "subject": ""}
-    text, textzero = b"", True
+    text = b""
     onet = onode = dnet = dnode = attr = 0
     i = 0
     while i < len(lines):
@@ -116,8 +115,6 @@ def buildstored(lines):
             attr = int(words[4], 0) if len(words) > 4 else 0
         elif key in fields:
             fields[key] = value
-        elif key == "textzero":
-            textzero = value.strip() != "no"
         elif key == "text":
             while lines[i] != ".":
                 text += textline(lines[i])
@@ -130,7 +127,7 @@ def buildstored(lines):
     out += struct.pack("<6H", 0, dnode, onode, 0, onet, dnet) + bytes(8)
     out += struct.pack("<3H", 0, attr, 0)
     assert len(out) == 190
-    return out + text + (b"\0" if textzero else b"")
+    return out + text + b"\0"
 
 
 def build(desc):

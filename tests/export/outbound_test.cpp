@@ -1,6 +1,7 @@
 // The outbound source with what end-to-end data cannot show: reply files
 // that refuse writes, files that cannot be read, the busy flag while a run
-// holds it, and the names the outbound is searched under.
+// holds it, and the names the outbound is searched under. Test mode and
+// held mail are in the golden cases outbound_test and outbound_gateway.
 #include "export/outbound.h"
 
 #include <gtest/gtest.h>
@@ -198,24 +199,6 @@ TEST_F(outboundtest, nothingqueuedleavesnoflag) {
     EXPECT_EQ(listtree(dir / "out").size(), 0u);
 }
 
-TEST_F(outboundtest, testmodechangesnothingbutremovesthetemporarypacket) {
-    writefile(dir / "files/a.txt", "a");
-    writefile(dir / "out/011815b3.clo", "^" + dir / "files/a.txt");
-    writefile(dir / "out/011815b3.cut", testpacket(GATE, {testmsg{}}));
-    auto inputs = [this] {
-        std::vector<std::string> files;
-        for (const std::string& f : listtree(dir.path)) {
-            if (f.rfind("soup/", 0) != 0) files.push_back(f + "=" + readfile(dir / f));
-        }
-        return files;
-    };
-    std::vector<std::string> before = inputs();
-    run.testmode = 1;
-    exportgateway();
-    EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 2);
-    EXPECT_EQ(inputs(), before);
-}
-
 TEST_F(outboundtest, afilewithoutatemporarypacketwaits) {
     cfg.tempdir = dir / "missing/";
     writefile(dir / "files/a.txt", "a");
@@ -238,16 +221,6 @@ TEST_F(outboundtest, alongpathisattachedbyitsbasename) {
     std::string reply = readfile(replyfile(REPLY_MAIL));
     EXPECT_NE(reply.find("Subject: report.txt\n"), std::string::npos);
     EXPECT_NE(reply.find("name=\"report.txt\""), std::string::npos);
-}
-
-TEST_F(outboundtest, holdiskeptwithoutexportallmail) {
-    writefile(dir / "out/011815B3.HUT", testpacket(GATE, {testmsg{}}));
-    exportgateway();
-    EXPECT_TRUE(fileexists(dir / "out/011815B3.HUT"));
-    cfg.exportallmail = 1;
-    exportgateway();
-    EXPECT_FALSE(fileexists(dir / "out/011815B3.HUT"));
-    EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 1);
 }
 
 }  // namespace

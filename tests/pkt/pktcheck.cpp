@@ -1,7 +1,7 @@
 #include "pkt/pktcheck.h"
 
 #include <cstdio>
-#include <cstring>
+#include <regex>
 
 namespace {
 
@@ -37,21 +37,11 @@ bool readfield(const std::string& b, std::size_t& pos, std::size_t size, std::st
     return true;
 }
 
-bool isdigit2(const std::string& s, std::size_t i) {
-    return s[i] >= '0' && s[i] <= '9' && s[i + 1] >= '0' && s[i + 1] <= '9';
-}
-
 // FTS-0001 date: "DD MMM YY  HH:MM:SS".
 bool fts1date(const std::string& d) {
-    static const char* const months = "JanFebMarAprMayJunJulAugSepOctNovDec";
-    if (d.size() != 19) return false;
-    if (!isdigit2(d, 0) || d[2] != ' ' || d[6] != ' ' || !isdigit2(d, 7)) return false;
-    if (d[9] != ' ' || d[10] != ' ' || !isdigit2(d, 11) || d[13] != ':') return false;
-    if (!isdigit2(d, 14) || d[16] != ':' || !isdigit2(d, 17)) return false;
-    for (int m = 0; m < 12; ++m) {
-        if (d.compare(3, 3, months + 3 * m, 3) == 0) return true;
-    }
-    return false;
+    static const std::regex form(
+        "\\d\\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d\\d  \\d\\d:\\d\\d:\\d\\d");
+    return std::regex_match(d, form);
 }
 
 std::string checkheader(const std::string& b, checkedpacket& p) {

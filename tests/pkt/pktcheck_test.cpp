@@ -22,7 +22,8 @@ const std::string HEADER = hexbytes(
     "53 45 43 52 45 54 00 00 02 00 01 00 00 00 00 01 01 00 01 00 02 00 01 00 07 00 03 00"
     "00 00 00 00");
 const std::string MSGHEADER = hexbytes("02 00 12 04 38 00 9C 13 EA 00 01 00 00 00");
-const std::string FIELDS = bin("05 Mar 01  09:04:07\0To\0From\0Subj\0");
+const std::string DATE = bin("05 Mar 01  09:04:07\0");
+const std::string FIELDS = DATE + bin("To\0From\0Subj\0");
 const std::string TEXT = bin("AREA:X\r\x01PID: x\rHello\r\0");
 const std::string END = std::string(2, '\0');
 const std::string GOOD = HEADER + MSGHEADER + FIELDS + TEXT + END;
@@ -47,6 +48,7 @@ std::string withfields(const std::string& fields) {
     return HEADER + MSGHEADER + fields + TEXT + END;
 }
 
+// clang-format off
 const brokencase brokencases[] = {
     {"shortheader", [] { return GOOD.substr(0, 57); }, "shorter than"},
     {"packettype1", [] { return patched(18, bin("\x01\x00")); }, "packet type"},
@@ -60,28 +62,18 @@ const brokencase brokencases[] = {
     {"noterminator", [] { return GOOD.substr(0, GOOD.size() - 2); }, "no terminating"},
     {"dataafterterminator", [] { return GOOD + "x"; }, "after the terminating"},
     {"messagetype1", [] { return patched(58, bin("\x01\x00")); }, "message type"},
-    {"baddate", [] { return withfields(bin("5 Mar 01  09:04:07 \0To\0From\0Subj\0")); },
-     "date is not"},
-    {"longdate", [] { return withfields(bin("05 Mar 01  09:04:07 \0To\0From\0Subj\0")); },
-     "date longer"},
-    {"toname36",
-     [] {
-         return withfields(bin("05 Mar 01  09:04:07\0") + std::string(36, 't') +
-                           bin("\0From\0Subj\0"));
-     },
+    {"baddate", [] { return withfields(bin("5 Mar 01  09:04:07 \0To\0From\0Subj\0")); }, "date is not"},
+    {"longdate", [] { return withfields(bin("05 Mar 01  09:04:07 \0To\0From\0Subj\0")); }, "date longer"},
+    {"toname36", [] { return withfields(DATE + std::string(36, 't') + bin("\0From\0Subj\0")); },
      "to-name longer"},
-    {"subject72",
-     [] {
-         return withfields(bin("05 Mar 01  09:04:07\0To\0From\0") + std::string(72, 's') +
-                           std::string(1, '\0'));
-     },
+    {"subject72", [] { return withfields(DATE + bin("To\0From\0") + std::string(72, 's') + '\0'); },
      "subject longer"},
     {"textunterminated", [] { return HEADER + MSGHEADER + FIELDS + "Hello"; }, "not ended"},
-    {"kludgeinsideline",
-     [] { return HEADER + MSGHEADER + FIELDS + bin("Hi \x01PID: x\r\0") + END; }, "inside a line"},
-    {"arealate", [] { return HEADER + MSGHEADER + FIELDS + bin("Hi\rAREA:X\r\0") + END; },
-     "AREA line"},
+    {"kludgeinsideline", [] { return HEADER + MSGHEADER + FIELDS + bin("Hi \x01PID: x\r\0") + END; },
+     "inside a line"},
+    {"arealate", [] { return HEADER + MSGHEADER + FIELDS + bin("Hi\rAREA:X\r\0") + END; }, "AREA line"},
 };
+// clang-format on
 
 class brokenpacket : public ::testing::TestWithParam<brokencase> {};
 

@@ -13,119 +13,51 @@
 #include "pkt/msgheader.h"
 #include "pkt/pktlayout.h"
 #include "pkt/pkttest.h"
+#include "pkt/trailer.h"
 
 namespace {
 
 using pktfile = pkttest;
 
-struct headercase {
-    const char* name;
-    fidoaddr gateway;
-    fidoaddr served;
-    const char* password;
-    std::time_t clock;
-    const char* hex;  // the whole 58-byte header
-};
-
-const headercase headercases[] = {
-    {"pointgatewayfullpassword",
-     {2, 5020, 1042, 7},
-     {1, 234, 56, 3},
-     "SECRET12",
-     FIXEDNOW,
-     "12 04 38 00 CF 07 08 00 0E 00 14 00 10 00 0A 00 00 00 02 00 9C 13 EA 00 00 00"
-     "53 45 43 52 45 54 31 32 02 00 01 00 00 00 00 01 01 00 01 00 02 00 01 00 07 00 03 00"
-     "00 00 00 00"},
-    {"nopasswordinjanuary",
-     {2, 5020, 1042, 0},
-     {2, 5020, 100, 0},
-     "",
-     949363198,
-     "12 04 64 00 D0 07 00 00 1F 00 17 00 3B 00 3A 00 00 00 02 00 9C 13 9C 13 00 00"
-     "00 00 00 00 00 00 00 00 02 00 02 00 00 00 00 01 01 00 01 00 02 00 02 00 00 00 00 00"
-     "00 00 00 00"},
-    {"shortpasswordzeropadded",
-     {2, 5020, 1042, 0},
-     {2, 5020, 100, 0},
-     "ABC",
-     FIXEDNOW,
-     "12 04 64 00 CF 07 08 00 0E 00 14 00 10 00 0A 00 00 00 02 00 9C 13 9C 13 00 00"
-     "41 42 43 00 00 00 00 00 02 00 02 00 00 00 00 01 01 00 01 00 02 00 02 00 00 00 00 00"
-     "00 00 00 00"},
-};
-
-void PrintTo(const headercase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class pktheadertest : public pkttest, public ::testing::WithParamInterface<headercase> {};
-
-// A packet in which one message was counted but nothing written is kept:
-// header and terminator, 60 bytes.
-TEST_P(pktheadertest, emptycountedpacket) {
-    const headercase& c = GetParam();
-    setfixedclock(c.clock);
-    cfg.gateaddr = c.gateway;
-    tables.addrmap.front().ftnaddr = c.served;
-    cfg.packetpwd = c.password;
-    ASSERT_EQ(preparepacket(), 0);
-    std::string path = outpkt.path;
-    ASSERT_EQ(countpktmsg(), 0);
-    ASSERT_EQ(finishpacket(), 0);
-    std::string bytes = soundpacket(path);
-    EXPECT_EQ(bytes, hexbytes(c.hex) + std::string(2, '\0'))
-        << describediff(hexbytes(c.hex), bytes);
-
-    // The reader's view of the same bytes.
-    pktheader h = decodepktheader(reinterpret_cast<const unsigned char*>(bytes.data()));
-    EXPECT_TRUE(istype2plus(h));
-    EXPECT_EQ(h.origpoint, c.gateway.point);
-    EXPECT_EQ(h.destzone, c.served.zone);
-    EXPECT_EQ(std::string(h.password.data(), strnlen(h.password.data(), 8)), c.password);
-}
-
-INSTANTIATE_TEST_SUITE_P(pkt, pktheadertest, ::testing::ValuesIn(headercases),
-                         [](const auto& p) { return std::string(p.param.name); });
-
-TEST(pktlayout, type2plusneedsbyteswappedcopy) {
+// The golden import cases show the whole header of a node gateway without
+// a password. Here a point gateway and a served point in another zone, and
+// passwords of 8 characters and fewer (padded with zeros). A packet in
+// which one message was counted but nothing written is kept: header and
+// terminator.
+TEST_F(pktfile, headernamespointsandpassword) {
     struct {
-        std::uint16_t capword, capvalid;
-        bool plus;
-    } cases[] = {{0x0001, 0x0100, true},
-                 {0x0001, 0x0001, false},
-                 {0x0000, 0x0000, false},
-                 {0x0003, 0x0100, false}};
+        fidoaddr gateway, served;
+        const char* password;
+    } cases[] = {{{2, 5020, 1042, 7}, {1, 234, 56, 3}, "SECRET12"},
+                 {{2, 5020, 1042, 0}, {2, 5020, 100, 0}, "ABC"}};
     for (const auto& c : cases) {
-        pktheader h;
-        h.capword = c.capword;
-        h.capvalid = c.capvalid;
-        unsigned char buf[PKTHDRSIZE];
-        encodepktheader(h, buf);
-        EXPECT_EQ(istype2plus(decodepktheader(buf)), c.plus) << c.capword << " " << c.capvalid;
+        SCOPED_TRACE(c.password);
+        cfg.gateaddr = c.gateway;
+        tables.addrmap.front().ftnaddr = c.served;
+        cfg.packetpwd = c.password;
+        ASSERT_EQ(preparepacket(), 0);
+        std::string path = outpkt.path;
+        ASSERT_EQ(countpktmsg(), 0);
+        ASSERT_EQ(finishpacket(), 0);
+        std::string bytes = soundpacket(path);
+        EXPECT_EQ(bytes.size(), 60u);
+        checkedpacket p = checkpacket(bytes);
+        EXPECT_EQ(p.password, c.password);
+        EXPECT_EQ(fidoaddr(p.origzone, p.orignet, p.orignode, p.origpoint), c.gateway);
+        EXPECT_EQ(fidoaddr(p.destzone, p.destnet, p.destnode, p.destpoint), c.served);
+        // The reader's view of the same bytes.
+        pktheader h = decodepktheader(reinterpret_cast<const unsigned char*>(bytes.data()));
+        EXPECT_TRUE(istype2plus(h));
+        EXPECT_EQ(h.origpoint, c.gateway.point);
+        EXPECT_EQ(h.destzone, c.served.zone);
+        EXPECT_EQ(std::string(h.password.data(), strnlen(h.password.data(), 8)), c.password);
+        std::remove(path.c_str());
     }
 }
 
-TEST_F(pktfile, packetwithoutcountedmessageisremoved) {
-    ASSERT_EQ(preparepacket(), 0);
-    std::string path = outpkt.path;
-    EXPECT_TRUE(fileexists(path));
-    ASSERT_EQ(finishpacket(), 0);
-    EXPECT_FALSE(fileexists(path));
-    EXPECT_TRUE(outpkt.made.empty());
-}
-
-TEST_F(pktfile, namescontinuefromlowestfree) {
-    writefile(dir / "00000000.PKT", "x");
-    writefile(dir / "00000001.PKT", "x");
-    writefile(dir / "00000003.PKT", "x");
-    ASSERT_EQ(preparepacket(), 0);
-    EXPECT_EQ(outpkt.path, dir / "00000002.PKT");
-    EXPECT_EQ(preparepacket(), 0);  // still open: same packet
-    EXPECT_EQ(outpkt.path, dir / "00000002.PKT");
-}
-
-// Each packet of a run is found from the last one's number on; a packet the
-// run removes itself sends the search back to 0.
+// The first packet takes the lowest free number, each next one is found
+// from the last one's number on; a packet the run removes itself (no
+// message counted in it) sends the search back to 0.
 TEST_F(pktfile, namesofarunfollowoneanother) {
     for (const char* name : {"00000000.PKT", "00000001.PKT", "00000003.PKT"}) {
         writefile(dir / name, "x");
@@ -133,6 +65,7 @@ TEST_F(pktfile, namesofarunfollowoneanother) {
     std::vector<std::string> names;
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(preparepacket(), 0);
+        ASSERT_EQ(preparepacket(), 0);  // still open: the same packet
         names.push_back(outpkt.path);
         ASSERT_EQ(countpktmsg(), 0);
         ASSERT_EQ(finishpacket(), 0);
@@ -143,6 +76,7 @@ TEST_F(pktfile, namesofarunfollowoneanother) {
     ASSERT_EQ(preparepacket(), 0);
     EXPECT_EQ(outpkt.path, dir / "00000006.PKT");
     ASSERT_EQ(finishpacket(), 0);  // no message counted: removed
+    EXPECT_FALSE(fileexists(dir / "00000006.PKT"));
     ASSERT_EQ(preparepacket(), 0);
     EXPECT_EQ(outpkt.path, dir / "00000001.PKT");
     ASSERT_EQ(countpktmsg(), 0);
@@ -191,28 +125,23 @@ TEST_F(pktfile, rolloverwhensizereacheslimit) {
     }
 }
 
+// Discarding takes the packets of the message file being read, also those
+// a rollover finished, and none kept for an earlier file or not ours.
 TEST_F(pktfile, discardremovesonlypacketsofthisfile) {
     writefile(dir / "00000000.PKT", "not ours");
-    cfg.maxpktsize = 4;
-    ASSERT_EQ(preparepacket(), 0);
-    fillpacket(3000);
-    ASSERT_EQ(preparepacket(), 0);
-    ASSERT_EQ(countpktmsg(), 0);
-    EXPECT_EQ(outpkt.path, dir / "00000002.PKT");
-    EXPECT_EQ(discardpackets(), 0);
-    EXPECT_FALSE(outpkt.file);
-    EXPECT_EQ(listtree(dir.path), std::vector<std::string>{"00000000.PKT"});
-}
-
-TEST_F(pktfile, keptpacketssurviveadiscardlater) {
     ASSERT_EQ(preparepacket(), 0);
     ASSERT_EQ(countpktmsg(), 0);
     ASSERT_EQ(finishpacket(), 0);
     keeppackets();
-    ASSERT_EQ(preparepacket(), 0);  // the next message file
+    cfg.maxpktsize = 4;  // the next message file
+    ASSERT_EQ(preparepacket(), 0);
+    fillpacket(3000);
+    ASSERT_EQ(preparepacket(), 0);
     ASSERT_EQ(countpktmsg(), 0);
+    EXPECT_EQ(outpkt.path, dir / "00000003.PKT");
     EXPECT_EQ(discardpackets(), 0);
-    EXPECT_EQ(listtree(dir.path), std::vector<std::string>{"00000000.PKT"});
+    EXPECT_FALSE(outpkt.file);
+    EXPECT_EQ(listtree(dir.path), (std::vector<std::string>{"00000000.PKT", "00000001.PKT"}));
 }
 
 TEST_F(pktfile, creationfailureisreportedandretried) {
@@ -227,31 +156,30 @@ TEST_F(pktfile, creationfailureisreportedandretried) {
     EXPECT_EQ(outpkt.path, dir / "missing/00000000.PKT");
 }
 
-// A full disk while writing messages: seen by the count after the message
-// (once the buffer went out) and by the finish, reported once.
+// A full disk while writing messages, reported once: seen by the count
+// after a message once the buffer went out, or only by the finish while
+// the message is still buffered.
 TEST_F(pktfile, writefailureisreportedonce) {
-    outpkt.file = openfile("/dev/full", "wb");
-    ASSERT_TRUE(outpkt.file);
-    outpkt.path = "/dev/full";
-    testing::internal::CaptureStderr();
-    std::string big(100000, 'x');
-    EXPECT_EQ(writeall(outpkt.file.get(), big.data(), big.size()), -1);
-    EXPECT_EQ(countpktmsg(), -1);
-    EXPECT_EQ(finishpacket(), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error writing packet /dev/full\n");
-}
-
-TEST_F(pktfile, bufferedwritefailureisseenatfinish) {
-    outpkt.file = openfile("/dev/full", "wb");
-    ASSERT_TRUE(outpkt.file);
-    outpkt.path = "/dev/full";
-    setmessage();
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(writepktmsgheader(CAT_EMAIL, outpkt.file.get(), "", 0, 0), 0);  // still buffered
-    EXPECT_EQ(countpktmsg(), 0);
-    EXPECT_EQ(finishpacket(), -1);
-    EXPECT_EQ(discardpackets(), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error writing packet /dev/full\n");
+    for (bool buffered : {false, true}) {
+        outpkt = {};
+        outpkt.file = openfile("/dev/full", "wb");
+        ASSERT_TRUE(outpkt.file);
+        outpkt.path = "/dev/full";
+        setmessage();
+        testing::internal::CaptureStderr();
+        if (buffered) {
+            EXPECT_EQ(writepktmsgheader(CAT_EMAIL, outpkt.file.get(), "", 0, 0), 0);
+        } else {
+            std::string big(100000, 'x');
+            EXPECT_EQ(writeall(outpkt.file.get(), big.data(), big.size()), -1);
+        }
+        EXPECT_EQ(countpktmsg(), buffered ? 0 : -1);
+        EXPECT_EQ(finishpacket(), -1);
+        if (buffered) {
+            EXPECT_EQ(discardpackets(), 0);
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error writing packet /dev/full\n");
+    }
 }
 
 // The file-size limit stands in for a disk that fills up while the header
@@ -270,11 +198,18 @@ TEST_F(pktfile, headerwritefailureleavesnopacket) {
     EXPECT_TRUE(listtree(dir.path).empty());
 }
 
-TEST_F(pktfile, headerandterminatorfailonreadonlystream) {
+// Every writer of packet parts reports a write that fails.
+TEST_F(pktfile, failedwritesarereported) {
     writefile(dir / "ro.pkt", "");
     fileptr f = openfile(dir / "ro.pkt", "rb");
     ASSERT_TRUE(f);
+    setmessage();
     EXPECT_EQ(writepktheader(f.get()), -1);
+    EXPECT_EQ(writepktmsgheader(CAT_EMAIL, f.get(), "", 0, 0), -1);
+    EXPECT_EQ(writemsgbottom(CAT_EMAIL, f.get()), -1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(writefileinfo(dir / "x", "x", 0, FILEENC_UU, FILEACT_DECODED, 3, 0, f.get()), -1);
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(closepkt(f), -1);
     EXPECT_FALSE(f);
 }

@@ -34,19 +34,17 @@ void setmessage() {
     curmsg.destaddr = {2, 5020, 100, 0};
 }
 
-std::string pkttest::makepacket(const std::function<void(std::FILE*)>& body) {
+checkedmessage pkttest::messageof(const std::function<void(std::FILE*)>& body) {
     std::string path = dir / "test.pkt";
     fileptr f = openfile(path, "wb");
     EXPECT_TRUE(f);
-    if (!f) return "";
+    if (!f) return {};
     EXPECT_EQ(writepktheader(f.get()), 0);
     body(f.get());
     EXPECT_EQ(closepkt(f), 0);
-    return soundpacket(path);
-}
-
-checkedpacket pkttest::parsedpacket(const std::function<void(std::FILE*)>& body) {
-    return checkpacket(makepacket(body));
+    checkedpacket p = checkpacket(soundpacket(path));
+    EXPECT_EQ(p.messages.size(), 1u);
+    return p.messages.size() == 1 ? p.messages[0] : checkedmessage{};
 }
 
 std::string hexbytes(const std::string& hex) {

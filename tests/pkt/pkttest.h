@@ -17,13 +17,11 @@ class pkttest : public statetest {
     // Gateway 2:5020/1042 serving 2:5020/100; inbound is the scratch directory.
     void SetUp() override;
 
-    // Writes a packet file: header, whatever body writes, terminator. Fails
-    // the test when a write fails or the packet is not structurally sound;
-    // returns the file's bytes.
-    std::string makepacket(const std::function<void(std::FILE*)>& body);
-
-    // The same, checked and returned as parsed by the independent checker.
-    checkedpacket parsedpacket(const std::function<void(std::FILE*)>& body);
+    // Writes a packet file: header, whatever body writes, terminator; fails
+    // the test when a write fails, the packet is not structurally sound or
+    // holds other than one message. Returns that message as the
+    // independent checker parsed it (an empty one on failure).
+    checkedmessage messageof(const std::function<void(std::FILE*)>& body);
 };
 
 // Fills the current message: a netmail from John Doe <john@example.com>
