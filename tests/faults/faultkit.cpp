@@ -152,6 +152,27 @@ bool canmount(std::string& why) {
     return known == 1;
 }
 
+std::string testname(const std::string& description) {
+    std::string n = description;
+    for (char& c : n)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
+}
+
+void writegate(const std::string& dir, const std::string& extra, const std::string& in,
+               const std::string& soup, const std::string& mail) {
+    for (const std::string& d : {in, soup, std::string("tmp"), mail + "out", mail + "net"})
+        makedirs(dir + d);
+    writefile(
+        dir + "gate.cfg",
+        "FidoAddr 2:280/5555\nAddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
+        "InboundDir ./" +
+            in + "\nSoupDir ./" + soup + "\nOutboundDir ./" + mail + "out\nNetmailDir ./" + mail +
+            "net\nTempDir ./tmp\nLogFile ./pondlark.log\n"
+            "AreaMap PONDLARK.TEST alt.test\nRoute 2:280/5556 node5556@uplink.example\n" +
+            (extra.find("MailerType") == std::string::npos ? "MailerType Binkley\n" : "") + extra);
+}
+
 std::map<std::string, int> soupreplies::subjects() const {
     std::map<std::string, int> seen;
     for (const replyfileview& f : files) {

@@ -19,17 +19,6 @@
 
 namespace {
 
-const char CONFIG[] =
-    "FidoAddr 2:280/5555\n"
-    "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
-    "MailerType Binkley\n"
-    "InboundDir ./disk/in\n"
-    "OutboundDir ./out\n"
-    "SoupDir ./soup\n"
-    "TempDir ./tmp\n"
-    "LogFile ./pondlark.log\n"
-    "AreaMap PONDLARK.TEST alt.test\n";
-
 struct soupmsg {
     std::string subject;
     std::size_t textsize = 300;  // bytes of body text
@@ -44,7 +33,7 @@ struct soupfilespec {
 
 struct importcase {
     const char* name;
-    const char* config;  // lines added to CONFIG
+    const char* config;  // further configuration lines
     std::vector<soupfilespec> files;
 };
 
@@ -88,8 +77,7 @@ struct importworld {
     importworld(const importcase& ic, bool mount) : c(ic) {
         if (mount) disk.emplace(dir / "disk", 256);
         if (mount && !disk->ready()) return;
-        for (const char* d : {"soup", "out", "tmp", "disk/in"}) makedirs(dir / d);
-        writefile(dir / "gate.cfg", std::string(CONFIG) + c.config);
+        writegate(dir.path, c.config, "disk/in");
         std::string areas;
         for (const soupfilespec& f : c.files) {
             areas += areasline(f);
@@ -136,9 +124,11 @@ struct importworld {
         }
     }
 
+    static constexpr const char* DISKFULL = "Error writing ";
+
     // Each message file is consumed with every message of it once in the
-    // inbound, or kept untouched with none; returns the number kept.
-    int checkfiles(const std::string& log, bool mustfinish) {
+    // inbound, or kept untouched with none; returns true when none is kept.
+    bool finished(const std::string& log, bool mustfinish) {
         std::map<std::string, int> subjects, files;
         inbound(subjects, files);
         std::string areas = fileexists(dir / "soup/AREAS") ? readfile(dir / "soup/AREAS") : "";
@@ -173,7 +163,7 @@ struct importworld {
             EXPECT_TRUE(name == "AREAS" || name.find(".MSG") == 7)
                 << "left in the SOUP directory: " << name;
         }
-        return kept;
+        return kept == 0;
     }
 };
 
@@ -193,76 +183,26 @@ const std::vector<importcase> CASES = {
       {"0000002", 'm', {{"g1", 200, 6000}, {"g2", 200, 100}, {"g3", 300}}}}},
 };
 
-class importfull : public ::testing::TestWithParam<std::tuple<std::size_t, fillkind>> {};
+class importfaults : public ::testing::TestWithParam<std::tuple<std::size_t, fillkind>> {};
 
-// The disk is filled so that 0, 1, 2, ... pages (or files) stay free,
-// until a run has room for everything; each time a second run follows on
-// the freed disk. A packet that cannot be made keeps its message file; a
-// decoded file that cannot be made leaves the attachment encoded in the
-// message text.
-TEST_P(importfull, everymessagefileisconsumedwholeorkept) {
-    SKIP_WITHOUT_DISK();
+// The disk is filled so that 0, 1, 2, ... pages (or files) stay free, or
+// no file may grow past a limit. A packet that cannot be made keeps its
+// message file; a decoded file that cannot be made leaves the attachment
+// encoded in the message text.
+TEST_P(importfaults, everymessagefileisconsumedwholeorkept) {
     const auto [index, kind] = GetParam();
-    const importcase& c = CASES[index];
-    SCOPED_TRACE(c.name);
-    sweepfull([&, kind = kind](int n) {
-        importworld w(c, true);
-        w.disk->leave(kind, n);
-        runresult r = w.run();
-        EXPECT_EQ(r.status, 0) << r.err;
-        std::string log = readfile(w.dir / "pondlark.log");
-        int kept = w.checkfiles(log, false);
-        if (kept > 0 && kind == PAGES) {
-            EXPECT_NE(log.find("Error writing "), std::string::npos) << log;
-        }
-        w.disk->release();
-        r = w.run();
-        EXPECT_EQ(r.status, 0) << r.err;
-        w.checkfiles(readfile(w.dir / "pondlark.log"), true);
-        return kept == 0;
-    });
+    SCOPED_TRACE(CASES[index].name);
+    if (kind == FILESIZE) {
+        sweepfilesize<importworld>("disk/in/", {1, 30, 60}, CASES[index]);
+    } else {
+        sweepdisk<importworld>(kind, CASES[index]);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(faults, importfull,
+INSTANTIATE_TEST_SUITE_P(faults, importfaults,
                          ::testing::Combine(::testing::Range<std::size_t>(0, CASES.size()),
-                                            ::testing::Values(PAGES, FILES)));
-
-class importfilesize : public ::testing::TestWithParam<std::size_t> {};
-
-// The same with no file allowed to grow past a limit: writes fail at any
-// byte, also in a packet's header or its last two bytes, and this runs
-// where no disk can be mounted. The limit also stops the log file, so the
-// checks read standard error.
-TEST_P(importfilesize, everymessagefileisconsumedwholeorkept) {
-    const importcase& c = CASES[GetParam()];
-    SCOPED_TRACE(c.name);
-    long largest = 0;
-    {
-        importworld w(c, false);
-        ASSERT_EQ(w.run().status, 0);
-        for (const std::string& name : listtree(w.dir / "disk/in"))
-            largest =
-                std::max(largest, static_cast<long>(readfile(w.dir / ("disk/in/" + name)).size()));
-    }
-    for (long limit : {1L, 30L, 60L, largest / 2, largest - 2, largest - 1}) {
-        SCOPED_TRACE("file size limit: " + std::to_string(limit));
-        importworld w(c, false);
-        runresult r;
-        {
-            filesizelimit l(static_cast<rlim_t>(limit));
-            r = w.run();
-        }
-        ASSERT_EQ(r.status, 0) << r.err;
-        int kept = w.checkfiles(r.err, false);
-        EXPECT_GT(kept, 0) << "the limit stopped nothing";
-        r = w.run();
-        ASSERT_EQ(r.status, 0) << r.err;
-        w.checkfiles(r.err, true);
-        if (HasFailure()) break;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(faults, importfilesize, ::testing::Range<std::size_t>(0, CASES.size()));
+                                            ::testing::Values(PAGES, FILES, FILESIZE)),
+                         sweepname(CASES));
 
 struct trafficcase {
     const char* name;
@@ -274,20 +214,14 @@ struct trafficcase {
 // small disk, in one message file.
 struct trafficworld {
     scratchdir dir;
-    smalldisk disk{dir / "disk", 64};
+    std::optional<smalldisk> disk;
     std::string soup, list;
 
-    explicit trafficworld(const trafficcase& c) : soup(c.soupfull ? "disk/soup/" : "soup/") {
-        for (const char* d : {"out", "tmp"}) makedirs(dir / d);
-        makedirs(dir / soup);
-        makedirs(dir / (c.soupfull ? "in" : "disk/in"));
-        std::string cfg = CONFIG;
-        if (c.soupfull) {
-            cfg.replace(cfg.find("./disk/in"), 9, "./in");
-            cfg.replace(cfg.find("./soup"), 6, "./disk/soup");
-        }
-        writefile(dir / "gate.cfg",
-                  cfg + "ListConfig ./birds.lst\n" + (c.separate ? "SeparateMSG Yes\n" : ""));
+    trafficworld(const trafficcase& c, bool mount) : soup(c.soupfull ? "disk/soup/" : "soup/") {
+        if (mount) disk.emplace(dir / "disk", 64);
+        writegate(dir.path,
+                  std::string("ListConfig ./birds.lst\n") + (c.separate ? "SeparateMSG Yes\n" : ""),
+                  c.soupfull ? "in" : "disk/in", soup);
         list = birdlist(dir.path) +
                "ListUsers\n+\namy@net.example\n\n1\n\n+\nbob@net.example\n\n1\nbobpw\n";
         writefile(dir / "birds.lst", list);
@@ -310,14 +244,17 @@ struct trafficworld {
         return n;
     }
 
+    static constexpr const char* DISKFULL = "Error";
+
     // Nothing of the message file done while it is kept, all of it once
     // when it is gone; returns true when it is gone.
-    bool check(const std::string& when) {
-        SCOPED_TRACE(when);
+    bool finished(const std::string& log, bool) {
         bool done = !fileexists(dir / (soup + "0000001.MSG"));
         listview v = readlistfile(readfile(dir / "birds.lst"));
         EXPECT_EQ(v.problem, "");
         if (!done) {
+            EXPECT_NE(log.find("! Message file ./" + soup + "0000001.MSG kept"), std::string::npos)
+                << log;
             EXPECT_EQ(readfile(dir / "birds.lst"), list);
             EXPECT_EQ(count("Seen: "), 0);
             for (const auto& t : BIRDREPLIES) EXPECT_EQ(count(t[1]), 0) << t[0];
@@ -339,22 +276,7 @@ class listtraffic : public ::testing::TestWithParam<trafficcase> {};
 // list file included. The next run then does it all once: each command is
 // answered as the first time, and nothing twice.
 TEST_P(listtraffic, ofakeptmessagefileisdoneonce) {
-    SKIP_WITHOUT_DISK();
-    sweepfull([&](int pages) {
-        trafficworld w(GetParam());
-        w.disk.leavefree(pages);
-        runresult r = w.run();
-        bool done = w.check("on the full disk");
-        if (!done) {
-            EXPECT_NE(r.err.find("! Message file ./" + w.soup + "0000001.MSG kept"),
-                      std::string::npos)
-                << r.err;
-        }
-        w.disk.release();
-        r = w.run();
-        EXPECT_TRUE(w.check("after the second run")) << r.err;
-        return done;
-    });
+    sweepdisk<trafficworld>(PAGES, GetParam());
 }
 
 std::string trafficname(const ::testing::TestParamInfo<trafficcase>& info) {

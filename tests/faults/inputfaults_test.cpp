@@ -17,20 +17,6 @@
 
 namespace {
 
-std::string config(const char* mailer) {
-    return std::string(
-               "FidoAddr 2:280/5555\n"
-               "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
-               "InboundDir ./in\n"
-               "OutboundDir ./out\n"
-               "NetmailDir ./net\n"
-               "SoupDir ./soup\n"
-               "TempDir ./tmp\n"
-               "AreaMap PONDLARK.TEST alt.test\n"
-               "MailerType ") +
-           mailer + "\n";
-}
-
 std::string rfc822(const std::string& subject) {
     return "From: Bob <bob@net.example>\nTo: sysop@pond.example\nSubject: " + subject + "\n\n" +
            filler(300, static_cast<int>(subject.size())) + "Ends " + subject + ".\n";
@@ -197,7 +183,6 @@ const std::vector<inputcase> CASES = {
     {"outbound packet cut in the middle of a message",
      EXPORT,
      [](const std::string& d) {
-         writefile(d + "gate.cfg", config("Binkley"));
          writefile(d + "out/011815B3.OUT", cut(ftnpacket(GATE, {{"o1", 300}, {"o2", 400}}), 50));
          writefile(d + "out/011815B3.CUT", ftnpacket(GATE, {{"o3", 300}}));
      },
@@ -209,7 +194,7 @@ const std::vector<inputcase> CASES = {
     {"stored message shorter than its header",
      EXPORT,
      [](const std::string& d) {
-         writefile(d + "gate.cfg", config("ArcMail"));
+         writegate(d, "MailerType ArcMail\n");
          writefile(d + "net/1.MSG", ftnstored({"s1", 300}, 0x0001).substr(0, 150));
          writefile(d + "net/2.MSG", ftnstored({"s2", 300}, 0x0001));
      },
@@ -220,7 +205,7 @@ const std::vector<inputcase> CASES = {
     {"stored message cut in its text",
      EXPORT,
      [](const std::string& d) {
-         writefile(d + "gate.cfg", config("ArcMail"));
+         writegate(d, "MailerType ArcMail\n");
          writefile(d + "net/1.MSG", cut(ftnstored({"t1", 300}, 0x0081), 100));
      },
      0,
@@ -252,8 +237,8 @@ TEST_P(inputfaults, whatcanbereadarrivesonce) {
     const inputcase& c = CASES[GetParam()];
     SCOPED_TRACE(c.name);
     scratchdir dir;
-    for (const char* d : {"in", "out", "net", "tmp", "pkt", "soup"}) makedirs(dir / d);
-    writefile(dir / "gate.cfg", config("Binkley"));
+    writegate(dir.path);
+    makedirs(dir / "pkt");
     c.setup(dir.path);
     std::map<std::string, std::string> before;
     for (const std::string& f : c.left)
@@ -277,9 +262,7 @@ TEST_P(inputfaults, whatcanbereadarrivesonce) {
 }
 
 std::string casename(const ::testing::TestParamInfo<std::size_t>& info) {
-    std::string n;
-    for (const char* p = CASES[info.param].name; *p; ++p) n += std::isalnum(*p) ? *p : '_';
-    return n;
+    return testname(CASES[info.param].name);
 }
 
 INSTANTIATE_TEST_SUITE_P(faults, inputfaults, ::testing::Range<std::size_t>(0, CASES.size()),

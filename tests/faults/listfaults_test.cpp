@@ -16,17 +16,6 @@
 
 namespace {
 
-const char CONFIG[] =
-    "FidoAddr 2:280/5555\n"
-    "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
-    "MailerType Binkley\n"
-    "InboundDir ./in\n"
-    "OutboundDir ./out\n"
-    "SoupDir ./soup\n"
-    "TempDir ./tmp\n"
-    "LogFile ./pondlark.log\n"
-    "ListConfig ./disk/lists/birds.lst\n";
-
 std::string record(const std::string& address, const std::string& password, char marker = '+') {
     return std::string(1, marker) + "\n" + address + "\n\n1\n" + password + "\n";
 }
@@ -85,8 +74,7 @@ struct listworld {
     std::string original;
 
     listworld(const listcase& lc, std::size_t size) : c(lc) {
-        for (const char* d : {"in", "out", "tmp", "soup"}) makedirs(dir / d);
-        writefile(dir / "gate.cfg", CONFIG);
+        writegate(dir.path, "ListConfig ./disk/lists/birds.lst\n");
         original = listfile(birdlist(dir.path), size);
         writefile(dir / "disk/lists/birds.lst", original);
         if (*c.from) {
