@@ -273,47 +273,29 @@ std::string birdmail(const std::string& from, const std::string& subject) {
 
 listview readlistfile(const std::string& text) {
     listview v;
-    if (!text.empty() && text.back() != '\n') {
-        v.problem = "last line not ended";
-        return v;
-    }
     std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find('\n', at);
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos) return {"last line not ended", {}, 0};
         lines.push_back(text.substr(at, end - at));
-        at = end + 1;
     }
-    std::size_t i = 0;
-    while (i < lines.size() && lines[i] != "ListUsers") v.head += lines[i++] + "\n";
-    if (i == lines.size()) {
-        v.problem = "no ListUsers line";
-        return v;
-    }
-    v.head += lines[i++] + "\n";
-    while (i < lines.size()) {
-        const std::string& marker = lines[i];
-        if (marker != "+" && marker != "*") {
-            ++v.stray;  // a line outside any record, as the list server skips it
-            ++i;
-            continue;
+    auto i = std::find(lines.begin(), lines.end(), "ListUsers");
+    if (i == lines.end()) return {"no ListUsers line", {}, 0};
+    for (++i; i != lines.end();) {
+        std::string where = " at line " + std::to_string(i - lines.begin() + 1);
+        if (*i != "+" && *i != "*") {
+            ++v.waste, ++i;  // the list server skips it
+        } else if (lines.end() - i < 5) {
+            return {"record cut off" + where, {}, 0};
+        } else if (i[3].empty() || i[3].find_first_not_of("0123456789") != std::string::npos) {
+            return {"bad status in the record" + where, {}, 0};
+        } else if (*i == "*") {
+            ++v.waste, i += 5;
+        } else if (!v.live.emplace(i[1], i[4]).second) {
+            return {"a second live record for " + i[1] + where, {}, 0};
+        } else {
+            i += 5;
         }
-        if (i + 5 > lines.size()) {
-            v.problem = "record cut off at line " + std::to_string(i + 1);
-            return v;
-        }
-        if (lines[i + 3].empty() ||
-            lines[i + 3].find_first_not_of("0123456789") != std::string::npos) {
-            v.problem = "bad status line " + std::to_string(i + 4);
-            return v;
-        }
-        ++v.records;
-        if (marker == "*") {
-            ++v.deleted;
-        } else if (!v.live.emplace(lines[i + 1], lines[i + 4]).second) {
-            v.problem = "two live records for " + lines[i + 1];
-            return v;
-        }
-        i += 5;
     }
     return v;
 }

@@ -204,19 +204,15 @@ std::string birdlist(const std::string& dir);
 // A mailbox message from from to the list; its body is "Seen: <subject>".
 std::string birdmail(const std::string& from, const std::string& subject);
 
-// A list file as an independent reader sees it.
+// A list file as an independent reader sees it. The list reader of the
+// gateway passes over damage (a cut record is taken as far as it goes), so
+// this one is strict: keyword lines, "ListUsers", then five-line records
+// opened by "+" or "*" with a number for the status, every line ended.
 struct listview {
-    std::string problem;  // empty when the file is whole
-    std::string head;     // the keyword section up to and including "ListUsers\n"
+    std::string problem;                      // empty when the file is whole
     std::map<std::string, std::string> live;  // address -> password of live records
-    int deleted = 0;
-    int records = 0;
-    int stray = 0;  // lines outside any record
+    int waste = 0;  // deleted records and lines outside records: what a pack removes
 };
-
-// Parses a list file: keyword lines, "ListUsers", then five-line records
-// each opened by "+" or "*" and every line ended by a line feed; stray
-// lines between records are counted, a record cut off is a problem.
 listview readlistfile(const std::string& text);
 
 // FidoNet mail for the gateway 2:280/5555 and its route 2:280/5556, from
