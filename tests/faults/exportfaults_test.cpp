@@ -172,10 +172,9 @@ struct exportworld {
     // so every attached file. Returns true when nothing is left waiting.
     bool finished(const std::string&, bool last) {
         SCOPED_TRACE(last ? "after the second run" : "after the run under a fault");
-        soupreplies r = readreplies(dir / "disk/soup/");
-        std::map<std::string, int> sent, waiting, attached = r.attachments(), queued;
-        for (const std::string& m : soundreplies(dir / "disk/soup/"))
-            counttokens(m, tokens, "\n", sent);
+        std::vector<std::string> replies = soundreplies(dir / "disk/soup/");
+        std::map<std::string, int> sent, waiting, attached = attachments(replies), queued;
+        for (const std::string& m : replies) counttokens(m, tokens, "\n", sent);
         pending(waiting, queued);
         bool left = false;
         for (const std::string& t : tokens) {
@@ -255,7 +254,7 @@ TEST(flowfilefull, afilesentisnotsentagain) {
     disk.leavefree(0);
     for (int i = 0; i < 2; ++i) {
         runresult r = runpondlark({"export", "/config=./gate.cfg"}, dir.path);
-        EXPECT_EQ(readreplies(dir / "disk/soup/").attachments()["a.dat"], 1) << r.err;
+        EXPECT_EQ(attachments(soundreplies(dir / "disk/soup/"))["a.dat"], 1) << r.err;
         EXPECT_NE(readfile(dir / "out/011815B3.FLO").find("/proc/self/mem\n"), std::string::npos);
     }
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "export/sourcetest.h"
 
@@ -35,16 +36,6 @@ std::uint32_t be32(const std::string& s, std::size_t at) {
     return v;
 }
 
-// The value of the header line name: in the header of message m.
-std::string headerline(const std::string& m, const std::string& name) {
-    std::size_t end = m.find("\n\n");
-    std::string head = "\n" + m.substr(0, end == std::string::npos ? m.size() : end + 1);
-    std::size_t at = head.find("\n" + name + ": ");
-    if (at == std::string::npos) return "";
-    at += name.size() + 3;
-    return head.substr(at, head.find('\n', at) - at);
-}
-
 // Checks one record's text: header lines, an empty line, a body.
 std::string recordproblem(const std::string& m) {
     std::size_t end = m.find("\n\n");
@@ -61,32 +52,23 @@ std::string recordproblem(const std::string& m) {
     return "";
 }
 
-void readone(const std::string& soupdir, replyfileview& v, std::vector<std::string>& problems) {
-    std::string path = soupdir + v.name + ".MSG";
+// The records of the registered reply file at path.
+void readrecords(const std::string& path, std::vector<std::string>& out) {
     if (!fileexists(path)) {
-        problems.push_back(v.name + ": registered but missing");
+        ADD_FAILURE() << path << ": registered but missing";
         return;
     }
     std::string data = readfile(path);
-    std::size_t at = 0;
-    while (at < data.size()) {
-        if (at + 4 > data.size()) {
-            problems.push_back(v.name + ": length cut off at offset " + std::to_string(at));
-            return;
-        }
-        std::size_t n = be32(data, at);
+    EXPECT_FALSE(data.empty()) << path << ": registered but empty";
+    for (std::size_t at = 0, n; at < data.size(); at += 4 + n) {
+        n = at + 4 <= data.size() ? be32(data, at) : data.size();
         if (at + 4 + n > data.size()) {
-            problems.push_back(v.name + ": record at offset " + std::to_string(at) +
-                               " runs past the end");
+            ADD_FAILURE() << path << ": record at offset " << at << " cut off";
             return;
         }
-        std::string m = data.substr(at + 4, n);
-        std::string p = recordproblem(m);
-        if (!p.empty()) problems.push_back(v.name + " offset " + std::to_string(at) + ": " + p);
-        v.messages.push_back(m);
-        at += 4 + n;
+        out.push_back(data.substr(at + 4, n));
+        EXPECT_EQ(recordproblem(out.back()), "") << path << " offset " << at;
     }
-    if (v.messages.empty()) problems.push_back(v.name + ": registered but empty");
 }
 
 }  // namespace
@@ -173,72 +155,44 @@ void writegate(const std::string& dir, const std::string& extra, const std::stri
             (extra.find("MailerType") == std::string::npos ? "MailerType Binkley\n" : "") + extra);
 }
 
-std::map<std::string, int> soupreplies::subjects() const {
-    std::map<std::string, int> seen;
-    for (const replyfileview& f : files) {
-        for (const std::string& m : f.messages) ++seen[headerline(m, "Subject")];
-    }
-    return seen;
-}
-
-std::map<std::string, int> soupreplies::attachments() const {
+std::map<std::string, int> attachments(const std::vector<std::string>& messages) {
     static const std::regex part("name=\"([^\"]*)\"\n|\nbegin 644 ([^\n]*)\n");
     std::map<std::string, int> seen;
-    for (const replyfileview& f : files) {
-        for (const std::string& m : f.messages) {
-            for (std::sregex_iterator it(m.begin(), m.end(), part), end; it != end; ++it) {
-                ++seen[(*it)[1].matched ? (*it)[1].str() : (*it)[2].str()];
-            }
-        }
+    for (const std::string& m : messages) {
+        for (std::sregex_iterator it(m.begin(), m.end(), part), end; it != end; ++it)
+            ++seen[(*it)[1].matched ? (*it)[1].str() : (*it)[2].str()];
     }
     return seen;
-}
-
-soupreplies readreplies(const std::string& soupdir) {
-    static const std::regex line("(MAIL|NEWS)([0-9A-F]{4})\t(mail|news)\t([bB])n");
-    soupreplies r;
-    std::set<std::string> listed;
-    std::string index = fileexists(soupdir + "REPLIES") ? readfile(soupdir + "REPLIES") : "";
-    if (!index.empty() && index.back() != '\n') r.problems.push_back("REPLIES: last line cut off");
-    std::size_t at = 0;
-    while (at < index.size()) {
-        std::size_t end = index.find('\n', at);
-        if (end == std::string::npos) end = index.size();
-        std::string text = index.substr(at, end - at);
-        at = end + 1;
-        std::smatch m;
-        if (!std::regex_match(text, m, line)) {
-            r.problems.push_back("REPLIES: bad line \"" + text + "\"");
-            continue;
-        }
-        bool mail = m[1] == "MAIL";
-        if (mail != (m[3] == "mail") || mail != (m[4] == "b"))
-            r.problems.push_back("REPLIES: kind and format disagree in \"" + text + "\"");
-        replyfileview v;
-        v.name = m[1].str() + m[2].str();
-        v.kind = m[3];
-        if (!listed.insert(v.name).second) {
-            r.problems.push_back("REPLIES: " + v.name + " registered twice");
-            continue;
-        }
-        readone(soupdir, v, r.problems);
-        r.files.push_back(std::move(v));
-    }
-    static const std::regex replyname("(MAIL|NEWS)[0-9A-F]{4}\\.MSG");
-    for (const std::string& name : listtree(soupdir)) {
-        if (std::regex_match(name, replyname) && !listed.count(name.substr(0, 8)))
-            r.strays.push_back(name);
-    }
-    return r;
 }
 
 std::vector<std::string> soundreplies(const std::string& soupdir) {
-    soupreplies r = readreplies(soupdir);
-    for (const std::string& p : r.problems) ADD_FAILURE() << "reply files: " << p;
-    for (const std::string& s : r.strays) ADD_FAILURE() << "reply file not in REPLIES: " << s;
+    static const std::regex line("(MAIL|NEWS)([0-9A-F]{4})\t(mail|news)\t([bB])n");
+    static const std::regex replyname("(MAIL|NEWS)[0-9A-F]{4}\\.MSG");
     std::vector<std::string> all;
-    for (const replyfileview& f : r.files)
-        all.insert(all.end(), f.messages.begin(), f.messages.end());
+    std::set<std::string> listed;
+    std::string index = fileexists(soupdir + "REPLIES") ? readfile(soupdir + "REPLIES") : "";
+    EXPECT_TRUE(index.empty() || index.back() == '\n') << "REPLIES: last line cut off";
+    std::istringstream in(index);
+    for (std::string text; std::getline(in, text);) {
+        std::smatch m;
+        if (!std::regex_match(text, m, line)) {
+            ADD_FAILURE() << "REPLIES: bad line \"" << text << "\"";
+            continue;
+        }
+        bool mail = m[1] == "MAIL";
+        EXPECT_TRUE(mail == (m[3] == "mail") && mail == (m[4] == "b"))
+            << "REPLIES: kind and format disagree in \"" << text << "\"";
+        std::string name = m[1].str() + m[2].str();
+        if (listed.insert(name).second) {
+            readrecords(soupdir + name + ".MSG", all);
+        } else {
+            ADD_FAILURE() << "REPLIES: " << name << " registered twice";
+        }
+    }
+    for (const std::string& name : listtree(soupdir)) {
+        EXPECT_FALSE(std::regex_match(name, replyname) && !listed.count(name.substr(0, 8)))
+            << "reply file not in REPLIES: " << name;
+    }
     return all;
 }
 

@@ -161,31 +161,16 @@ void sweepfilesize(const std::string& outdir, std::vector<long> limits, const Ar
     }
 }
 
-// One SOUP reply file as an independent reader sees it.
-struct replyfileview {
-    std::string name;                   // e.g. MAIL0000
-    std::string kind;                   // "mail" or "news" as REPLIES says
-    std::vector<std::string> messages;  // the records' texts
-};
-
-struct soupreplies {
-    std::vector<replyfileview> files;   // every file REPLIES registers, in its order
-    std::vector<std::string> problems;  // damaged lines or records, missing files
-    std::vector<std::string> strays;    // MAIL*/NEWS*.MSG files REPLIES does not list
-    // How often each subject occurs over all registered messages.
-    std::map<std::string, int> subjects() const;
-    // How often each attached file name occurs (Content-Disposition or
-    // uuencode begin line) over all registered messages.
-    std::map<std::string, int> attachments() const;
-};
-
-// Reads REPLIES in soupdir and every file it registers, record by record:
-// a 4-byte big-endian length, then that many bytes of a message with a
-// header, an empty line and a body.
-soupreplies readreplies(const std::string& soupdir);
-// The messages of every registered reply file; damage and reply files
-// REPLIES does not list are test failures.
+// The messages of every reply file that REPLIES in soupdir registers,
+// read record by record: a 4-byte big-endian length, then that many bytes
+// of a message with a header, an empty line and a body. Damage (a bad or
+// repeated REPLIES line, a registered file missing or empty, a record cut
+// off or without its header) and reply files REPLIES does not list are
+// test failures.
 std::vector<std::string> soundreplies(const std::string& soupdir);
+// How often each attached file name occurs (Content-Disposition or
+// uuencode begin line) in messages.
+std::map<std::string, int> attachments(const std::vector<std::string>& messages);
 
 // A SOUP message file of the messages (header, empty line, body) in
 // format 'm' (mailbox), 'b' (binary, 4-byte lengths) or 'u' (USENET batch).
