@@ -52,25 +52,6 @@ std::string recordproblem(const std::string& m) {
     return "";
 }
 
-// The records of the registered reply file at path.
-void readrecords(const std::string& path, std::vector<std::string>& out) {
-    if (!fileexists(path)) {
-        ADD_FAILURE() << path << ": registered but missing";
-        return;
-    }
-    std::string data = readfile(path);
-    EXPECT_FALSE(data.empty()) << path << ": registered but empty";
-    for (std::size_t at = 0, n; at < data.size(); at += 4 + n) {
-        n = at + 4 <= data.size() ? be32(data, at) : data.size();
-        if (at + 4 + n > data.size()) {
-            ADD_FAILURE() << path << ": record at offset " << at << " cut off";
-            return;
-        }
-        out.push_back(data.substr(at + 4, n));
-        EXPECT_EQ(recordproblem(out.back()), "") << path << " offset " << at;
-    }
-}
-
 }  // namespace
 
 smalldisk::smalldisk(const std::string& dir, int kib) : dir_(dir) {
@@ -165,6 +146,21 @@ std::map<std::string, int> attachments(const std::vector<std::string>& messages)
     return seen;
 }
 
+std::vector<std::string> souprecords(const std::string& path) {
+    std::vector<std::string> out;
+    std::string data = readfile(path);
+    for (std::size_t at = 0, n; at < data.size(); at += 4 + n) {
+        n = at + 4 <= data.size() ? be32(data, at) : data.size();
+        if (at + 4 + n > data.size()) {
+            ADD_FAILURE() << path << ": record at offset " << at << " cut off";
+            break;
+        }
+        out.push_back(data.substr(at + 4, n));
+        EXPECT_EQ(recordproblem(out.back()), "") << path << " offset " << at;
+    }
+    return out;
+}
+
 std::vector<std::string> soundreplies(const std::string& soupdir) {
     static const std::regex line("(MAIL|NEWS)([0-9A-F]{4})\t(mail|news)\t([bB])n");
     static const std::regex replyname("(MAIL|NEWS)[0-9A-F]{4}\\.MSG");
@@ -183,10 +179,14 @@ std::vector<std::string> soundreplies(const std::string& soupdir) {
         EXPECT_TRUE(mail == (m[3] == "mail") && mail == (m[4] == "b"))
             << "REPLIES: kind and format disagree in \"" << text << "\"";
         std::string name = m[1].str() + m[2].str();
-        if (listed.insert(name).second) {
-            readrecords(soupdir + name + ".MSG", all);
-        } else {
+        std::string path = soupdir + name + ".MSG";
+        if (!listed.insert(name).second) {
             ADD_FAILURE() << "REPLIES: " << name << " registered twice";
+        } else if (!fileexists(path) || readfile(path).empty()) {
+            ADD_FAILURE() << path << ": registered but missing or empty";
+        } else {
+            std::vector<std::string> records = souprecords(path);
+            all.insert(all.end(), records.begin(), records.end());
         }
     }
     for (const std::string& name : listtree(soupdir)) {

@@ -168,6 +168,9 @@ void sweepfilesize(const std::string& outdir, std::vector<long> limits, const Ar
 // off or without its header) and reply files REPLIES does not list are
 // test failures.
 std::vector<std::string> soundreplies(const std::string& soupdir);
+// The records of the SOUP binary file at path, each checked as above; a
+// record cut off is a test failure.
+std::vector<std::string> souprecords(const std::string& path);
 // How often each attached file name occurs (Content-Disposition or
 // uuencode begin line) in messages.
 std::map<std::string, int> attachments(const std::vector<std::string>& messages);

@@ -12,29 +12,13 @@
 #include "config/settings.h"
 #include "driver/counters.h"
 #include "driver/runstate.h"
+#include "faults/faultkit.h"
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "lists/listtestutil.h"
 #include "lists/memberindex.h"
 
 namespace {
-
-// The records of a SOUP binary reply file: a 4-byte length, most
-// significant byte first, then that many bytes.
-std::vector<std::string> souprecords(const std::string& bytes) {
-    std::vector<std::string> out;
-    std::size_t p = 0;
-    while (p + 4 <= bytes.size()) {
-        auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[p + i]); };
-        std::uint32_t len = std::uint32_t{b(0)} << 24 | b(1) << 16 | b(2) << 8 | b(3);
-        p += 4;
-        if (len > bytes.size() - p) break;
-        out.push_back(bytes.substr(p, len));
-        p += len;
-    }
-    EXPECT_EQ(p, bytes.size()) << "reply file ends inside a record";
-    return out;
-}
 
 std::string bodyof(const std::string& msg) {
     std::size_t at = msg.find("\n\n");
@@ -102,7 +86,7 @@ class listserver : public listtest {
         return readfile(path).substr(0, readfile(path).find("ListUsers\n") + 10);
     }
     std::vector<std::string> sent() {
-        return fileexists(dir / "MAIL0000.MSG") ? souprecords(readfile(dir / "MAIL0000.MSG"))
+        return fileexists(dir / "MAIL0000.MSG") ? souprecords(dir / "MAIL0000.MSG")
                                                 : std::vector<std::string>{};
     }
     int command(int cmd, const char* subject) {
