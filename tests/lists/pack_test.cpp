@@ -49,35 +49,27 @@ const std::string MIXEDPACKED =
 TEST_F(packtest, cases) {
     const std::string head = "ListName N\nListAddress a@b\n";
     const std::string users = head + "ListUsers\n";
-    const char* const NOTHING = "--> nothing to do\n";
-    const char* const EXTENDED = "* extended partial user record at end of file\n";
+    const std::string NOTHING = "--> nothing to do\n",
+                      ONE = "--> removed 1 deleted user records\n    + 0 erroneous lines\n";
+    const std::string EXTENDED = "* extended partial user record at end of file\n";
     struct {
         const char* name;
-        std::string before;
-        std::string after;
+        std::string before, after;
         std::string log;  // between the "Packing" line and the end
     } cases[] = {
+        // clang-format off
         {"no ListUsers line", head + "stray\n", head + "stray\n", NOTHING},
         // The list reader takes these lines as ListUsers, so pack must too.
-        {"ListUsers with a trailing space", head + "ListUsers \n*\nbob@x\n\n1\n\n+\namy@x\n\n1\n\n",
-         head + "ListUsers \n+\namy@x\n\n1\n\n",
-         "--> removed 1 deleted user records\n    + 0 erroneous lines\n"},
-        {"carriage returns", head + "ListUsers\r\n*\r\nbob@x\r\n\r\n1\r\n\r\n",
-         head + "ListUsers\r\n", "--> removed 1 deleted user records\n    + 0 erroneous lines\n"},
-        {"nothing to remove", users + record("amy@x") + record("bob@x", "Bob", 3, "p"),
-         users + record("amy@x") + record("bob@x", "Bob", 3, "p"), NOTHING},
-        {"ends after a plus line", users + record("amy@x") + "+\n", users + record("amy@x"),
-         NOTHING},
-        {"cut after the status", users + "+\namy@x\nAmy\n3\n", users + "+\namy@x\nAmy\n3\n\n",
-         std::string(EXTENDED) + NOTHING},
-        {"unterminated last line", users + "+\namy@x\nAmy\n1\npw",
-         users + record("amy@x", "Amy", 1, "pw"), NOTHING},
-        {"deleted record cut short", users + "*\nbob@x\n", users,
-         "--> removed 1 deleted user records\n    + 0 erroneous lines\n"},
-        {"markers normalised", users + "+++\namy@x\n\n1\n\n+\r\nbob@x\n\n1\n\n",
-         users + record("amy@x") + "+\nbob@x\n\n1\n\n", NOTHING},
-        {"every kind of line", MIXED, MIXEDPACKED,
-         std::string(EXTENDED) + "--> removed 2 deleted user records\n    + 2 erroneous lines\n"},
+        {"ListUsers with a trailing space", head + "ListUsers \n*\nbob@x\n\n1\n\n+\namy@x\n\n1\n\n", head + "ListUsers \n+\namy@x\n\n1\n\n", ONE},
+        {"carriage returns", head + "ListUsers\r\n*\r\nbob@x\r\n\r\n1\r\n\r\n", head + "ListUsers\r\n", ONE},
+        {"nothing to remove", users + record("amy@x") + record("bob@x", "Bob", 3, "p"), users + record("amy@x") + record("bob@x", "Bob", 3, "p"), NOTHING},
+        {"ends after a plus line", users + record("amy@x") + "+\n", users + record("amy@x"), NOTHING},
+        {"cut after the status", users + "+\namy@x\nAmy\n3\n", users + "+\namy@x\nAmy\n3\n\n", EXTENDED + NOTHING},
+        {"unterminated last line", users + "+\namy@x\nAmy\n1\npw", users + record("amy@x", "Amy", 1, "pw"), NOTHING},
+        {"deleted record cut short", users + "*\nbob@x\n", users, ONE},
+        {"markers normalised", users + "+++\namy@x\n\n1\n\n+\r\nbob@x\n\n1\n\n", users + record("amy@x") + "+\nbob@x\n\n1\n\n", NOTHING},
+        {"every kind of line", MIXED, MIXEDPACKED, EXTENDED + "--> removed 2 deleted user records\n    + 2 erroneous lines\n"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         resetall();
@@ -135,42 +127,41 @@ TEST_P(packfault, keepsthelistfile) {
     // Longer than a write buffer, so that a write fails, not only the close.
     std::string text = LISTHEAD;
     for (int i = 0; i < 300; ++i)
-        text += record("member" + std::to_string(i) + "@x", "", 1, "", i % 2 ? "+" : "*");
+        text += record("m" + std::to_string(i) + "@x", "", 1, "", i % 2 ? "+" : "*");
+    const std::string sub = fault == READONLY ? "ro/" : "", tmp = dir / (sub + "list0000.tmp");
     makedirs(dir / "ro");
-    readtext(text, fault == READONLY ? "ro/members.lst" : "members.lst");
-    const std::string tmp = dir / (fault == READONLY ? "ro/list0000.tmp" : "list0000.tmp");
-    const std::string unchanged = "; list file left unchanged\n",
-                      packing = "Packing list #1: Pond Talk\n";
+    readtext(text, sub + "members.lst");
     // A directory in the list file's place opens, but cannot be read, nor
     // replaced by a file while it holds something.
     if (fault == READ || fault == RENAME) {
         std::remove(path.c_str());
-        makedirs(path);
         writefile(path + "/inside", "x");
     }
     if (fault == RENAME) writefile(tmp, "packed");
-    if (fault == READONLY) chmod((dir / "ro").c_str(), 0555);
+    chmod((dir / "ro").c_str(), fault == READONLY ? 0555 : 0755);
     std::map<std::string, std::string> before;
     for (const std::string& f : listtree(dir.path))
         if (f.find(".tmp") == std::string::npos) before[f] = readfile(dir / f);
 
-    std::string log;
-    if (fault == WRITE) {
-        filesizelimit limit(text.size() / 2);
-        log = pack();
-    } else if (fault == RENAME) {
+    std::string log = "Packing list #1: Pond Talk\n";
+    if (fault == RENAME) {
+        // The list file must read well and still not be replaceable: only
+        // the last step of a pack can be given that.
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(replacelistfile(tmp, path), -1);
-        log = packing + ::testing::internal::GetCapturedStderr();
+        log += ::testing::internal::GetCapturedStderr();
     } else {
+        filesizelimit limit(fault == WRITE ? text.size() / 2
+                                           : RLIM_INFINITY);  // none but for WRITE
         log = pack();
     }
     chmod((dir / "ro").c_str(), 0755);
+    const std::string unchanged = "; list file left unchanged\n";
     const std::string why[] = {"! error writing " + tmp + unchanged,
                                "! error reading " + path + unchanged,
                                "! error renaming " + tmp + " to " + path + unchanged,
                                "! error opening " + tmp + " for writing\n"};
-    EXPECT_EQ(log, packing + why[fault]);
+    EXPECT_EQ(log, "Packing list #1: Pond Talk\n" + why[fault]);
     for (const auto& [f, content] : before) EXPECT_EQ(readfile(dir / f), content) << f;
     EXPECT_TRUE(notemporary());
 }
