@@ -73,19 +73,6 @@ bool canmount(std::string& why);
                      << "): this full-disk case needs root or CAP_SYS_ADMIN and does not run"; \
     }
 
-// Runs attempt(n) for n = 0, 1, 2, ... pages or files left free on a full
-// disk, until attempt returns true (the run had room for everything) or a
-// check failed. Each attempt makes a world of its own, runs on the full
-// disk, frees it and runs again.
-template <class Attempt>
-void sweepfull(Attempt attempt) {
-    for (int n = 0;; ++n) {
-        SCOPED_TRACE("pages or files left free: " + std::to_string(n));
-        if (attempt(n) || ::testing::Test::HasFailure()) return;
-        ASSERT_LT(n, 64) << "the disk never had room";
-    }
-}
-
 // Writes gate.cfg into the scratch folder dir for the gateway 2:280/5555
 // (sysop@pond.example, PONDLARK.TEST as alt.test, 2:280/5556 routed to
 // node5556@uplink.example, log ./pondlark.log) and makes its folders: in,
@@ -102,18 +89,22 @@ void writegate(const std::string& dir, const std::string& extra = "", const std:
 // when no work is left. World::DISKFULL is what the log says when a write
 // found the disk full.
 
-// Each attempt of sweepfull on a disk filled with kind, each followed by a
-// run on the freed disk that must finish the work.
+// Fills the disk so that n = 0, 1, 2, ... pages or files (kind) stay free
+// until a run has room for everything or a check failed; each time in a
+// world of its own, followed by a run on the freed disk that must finish
+// the work.
 template <class World, class... Args>
 void sweepdisk(fillkind kind, const Args&... args) {
     SKIP_WITHOUT_DISK();
-    sweepfull([&](int n) {
+    for (int n = 0, done = 0; !done && !::testing::Test::HasFailure(); ++n) {
+        SCOPED_TRACE("pages or files left free: " + std::to_string(n));
+        ASSERT_LT(n, 64) << "the disk never had room";
         World w(args..., true);
         w.disk->leave(kind, n);
         runresult r = w.run();
         EXPECT_EQ(r.status, 0) << r.err;
         std::string log = readfile(w.dir / "pondlark.log");
-        bool done = w.finished(log, false);
+        done = w.finished(log, false);
         // Without a free file, a file cannot be made at all: no write fails.
         if (!done && kind == PAGES) {
             EXPECT_NE(log.find(World::DISKFULL), std::string::npos) << "the log does not say why:\n"
@@ -123,8 +114,7 @@ void sweepdisk(fillkind kind, const Args&... args) {
         r = w.run();
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(w.finished(readfile(w.dir / "pondlark.log"), true)) << "work left:\n" << r.err;
-        return done;
-    });
+    }
 }
 
 // Runs under a limit to the size of any file, at the limits given and
