@@ -167,21 +167,19 @@ struct importworld {
     }
 };
 
+// clang-format off
 const std::vector<importcase> CASES = {
-    {"packets roll over at MaxPKTSize",
-     "MaxPKTSize 4\n",
+    {"packets roll over at MaxPKTSize", "MaxPKTSize 4\n",
      {{"0000001", 'm', {{"a1", 900}, {"a2", 2500}, {"a3", 200}, {"a4", 3100}}},
       {"0000002", 'b', {{"b1", 1700}, {"b2", 4000}, {"b3", 600}}},
       {"0000003", 'u', {{"c1", 1200}, {"c2", 2600}, {"c3", 900}, {"c4", 300}}}}},
-    {"one packet per message file",
-     "",
-     {{"0000001", 'm', {{"d1", 3000}, {"d2", 5000}, {"d3", 2200}}},
-      {"0000002", 'm', {{"e1", 7000}, {"e2", 150}}}}},
-    {"decoded attachments",
-     "",
+    {"one packet per message file", "",
+     {{"0000001", 'm', {{"d1", 3000}, {"d2", 5000}, {"d3", 2200}}}, {"0000002", 'm', {{"e1", 7000}, {"e2", 150}}}}},
+    {"decoded attachments", "",
      {{"0000001", 'm', {{"f1", 200, 3000}, {"f2", 500}, {"f3", 200, 9000}}},
       {"0000002", 'm', {{"g1", 200, 6000}, {"g2", 200, 100}, {"g3", 300}}}}},
 };
+// clang-format on
 
 class importfaults : public ::testing::TestWithParam<std::tuple<std::size_t, fillkind>> {};
 
@@ -279,15 +277,11 @@ TEST_P(listtraffic, ofakeptmessagefileisdoneonce) {
     sweepdisk<trafficworld>(PAGES, GetParam());
 }
 
-std::string trafficname(const ::testing::TestParamInfo<trafficcase>& info) {
-    return info.param.name;
-}
-
 INSTANTIATE_TEST_SUITE_P(faults, listtraffic,
                          ::testing::Values(trafficcase{"inboundfull", false, false},
                                            trafficcase{"inboundfull_separatemsg", true, false},
                                            trafficcase{"soupfull", false, true},
                                            trafficcase{"soupfull_separatemsg", true, true}),
-                         trafficname);
+                         [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -48,24 +48,16 @@ struct listcase {
 const std::map<std::string, std::string> BEFORE = {{"amy@net.example", "amypw"},
                                                    {"bob@net.example", "bobpw"}};
 
+// clang-format off
 const std::vector<listcase> CASES = {
-    {"subscribe",
-     "carl@net.example",
-     "subscribe",
-     {{"amy@net.example", "amypw"}, {"bob@net.example", "bobpw"}, {"carl@net.example", ""}},
-     BIRDREPLIES[0][1]},
-    {"unsubscribe",
-     "amy@net.example",
-     "unsubscribe",
-     {{"bob@net.example", "bobpw"}},
-     BIRDREPLIES[1][1]},
-    {"changepass",
-     "bob@net.example",
-     "changepass newpw",
-     {{"amy@net.example", "amypw"}, {"bob@net.example", "newpw"}},
-     BIRDREPLIES[2][1]},
+    {"subscribe", "carl@net.example", "subscribe",
+     {{"amy@net.example", "amypw"}, {"bob@net.example", "bobpw"}, {"carl@net.example", ""}}, BIRDREPLIES[0][1]},
+    {"unsubscribe", "amy@net.example", "unsubscribe", {{"bob@net.example", "bobpw"}}, BIRDREPLIES[1][1]},
+    {"changepass", "bob@net.example", "changepass newpw",
+     {{"amy@net.example", "amypw"}, {"bob@net.example", "newpw"}}, BIRDREPLIES[2][1]},
     {"pack", "", "", BEFORE, ""},
 };
+// clang-format on
 
 struct listworld {
     scratchdir dir;
@@ -138,11 +130,7 @@ TEST_P(listfull, thelistfilestayswholeandthechangeismadeonce) {
     }
 }
 
-std::string casename(const ::testing::TestParamInfo<std::size_t>& info) {
-    return CASES[info.param].name;
-}
-
 INSTANTIATE_TEST_SUITE_P(faults, listfull, ::testing::Range<std::size_t>(0, CASES.size()),
-                         casename);
+                         [](const auto& i) { return std::string(CASES[i.param].name); });
 
 }  // namespace
