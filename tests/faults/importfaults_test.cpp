@@ -25,7 +25,7 @@ struct soupmsg {
     std::size_t attachsize = 0;  // a base64 file of this many bytes instead, when not 0
 };
 
-struct soupfilespec {
+struct soupfiledesc {
     std::string prefix;
     char format = 'm';  // 'm' mailbox, 'b' binary mail, 'u' USENET batch of news
     std::vector<soupmsg> msgs;
@@ -34,7 +34,7 @@ struct soupfilespec {
 struct importcase {
     const char* name;
     const char* config;  // further configuration lines
-    std::vector<soupfilespec> files;
+    std::vector<soupfiledesc> files;
 };
 
 std::string attachname(const soupmsg& m) {
@@ -47,7 +47,7 @@ std::string attachdata(const soupmsg& m) {
     return filebytes(m.attachsize, seed);
 }
 
-std::string messagetext(const soupfilespec& f, const soupmsg& m) {
+std::string messagetext(const soupfiledesc& f, const soupmsg& m) {
     std::string h = f.format == 'u' ? "From: Carol <carol@news.example>\nNewsgroups: alt.test\n"
                                     : "From: Bob <bob@net.example>\nTo: sysop@pond.example\n";
     h += "Subject: " + m.subject + "\nDate: Tue, 14 Sep 1999 10:00:00 +0000\n";
@@ -56,13 +56,13 @@ std::string messagetext(const soupfilespec& f, const soupmsg& m) {
            "\nContent-Transfer-Encoding: base64\n\n" + base64(attachdata(m));
 }
 
-std::string filetext(const soupfilespec& f) {
+std::string filetext(const soupfiledesc& f) {
     std::vector<std::string> texts;
     for (const soupmsg& m : f.msgs) texts.push_back(messagetext(f, m));
     return soupfile(f.format, texts);
 }
 
-std::string areasline(const soupfilespec& f) {
+std::string areasline(const soupfiledesc& f) {
     if (f.format == 'u') return f.prefix + "\talt.test\tun\n";
     return f.prefix + "\tEmail\t" + std::string(1, f.format) + "n\n";
 }
@@ -79,7 +79,7 @@ struct importworld {
         if (mount && !disk->ready()) return;
         writegate(dir.path, c.config, "disk/in");
         std::string areas;
-        for (const soupfilespec& f : c.files) {
+        for (const soupfiledesc& f : c.files) {
             areas += areasline(f);
             writefile(dir / ("soup/" + f.prefix + ".MSG"), filetext(f));
         }
@@ -92,7 +92,7 @@ struct importworld {
     // complete decoded files; anything damaged or unknown is a failure.
     void inbound(std::map<std::string, int>& subjects, std::map<std::string, int>& files) {
         std::map<std::string, std::string> expected;
-        for (const soupfilespec& f : c.files)
+        for (const soupfiledesc& f : c.files)
             for (const soupmsg& m : f.msgs)
                 if (m.attachsize) expected[attachname(m)] = attachdata(m);
         for (const std::string& name : listtree(dir / "disk/in")) {
@@ -133,7 +133,7 @@ struct importworld {
         inbound(subjects, files);
         std::string areas = fileexists(dir / "soup/AREAS") ? readfile(dir / "soup/AREAS") : "";
         int kept = 0;
-        for (const soupfilespec& f : c.files) {
+        for (const soupfiledesc& f : c.files) {
             std::string path = dir / ("soup/" + f.prefix + ".MSG");
             bool stays = fileexists(path);
             kept += stays ? 1 : 0;
