@@ -23,24 +23,6 @@
 
 namespace {
 
-// The mailer's folders are below root.
-std::string config(const std::string& root) {
-    return "FidoAddr 2:280/5555\n"
-           "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
-           "InboundDir ./in\n"
-           "OutboundDir ./" +
-           root +
-           "out\n"
-           "NetmailDir ./" +
-           root +
-           "net\n"
-           "SoupDir ./disk/soup\n"
-           "TempDir ./tmp\n"
-           "LogFile ./pondlark.log\n"
-           "AreaMap PONDLARK.TEST alt.test\n"
-           "Route 2:280/5556 node5556@uplink.example\n";
-}
-
 bool isflowname(const std::string& name) {
     std::string ext = name.size() > 4 ? name.substr(name.size() - 4) : "";
     for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -76,12 +58,11 @@ struct exportworld {
     exportworld(const exportcase& ec, bool mount) : c(ec), root(ec.shared ? "disk/" : "") {
         if (mount) disk.emplace(dir / "disk", 512);
         if (mount && !disk->ready()) return;
-        for (const char* d : {"in", "tmp", "disk/soup"}) makedirs(dir / d);
-        for (const char* d : {"out", "net", "pkt", "files"}) makedirs(dir / (root + d));
-        std::string extra =
-            c.source == FROM_NETMAIL ? "MailerType ArcMail\n" : "MailerType Binkley\n";
-        if (c.separate) extra += "SeparateMSG Yes\n";
-        writefile(dir / "gate.cfg", config(root) + extra);
+        writegate(dir.path,
+                  std::string(c.source == FROM_NETMAIL ? "MailerType ArcMail\n" : "") +
+                      (c.separate ? "SeparateMSG Yes\n" : ""),
+                  "in", "disk/soup", root);
+        for (const char* d : {"pkt", "files"}) makedirs(dir / (root + d));
         if (c.source == FROM_PKT) pktsource();
         if (c.source == FROM_NETMAIL) netmailsource();
         if (c.source == FROM_OUTBOUND) outboundsource();
@@ -140,13 +121,6 @@ struct exportworld {
         writefile(dir / (root + "out/011815B4.FLO"), "^" + f + "rt1.dat\n");
     }
 
-    // Another run once the disk has room again: it must finish the work.
-    void secondrun() {
-        runresult r = run();
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(check("after the second run")) << "mail left after the second run:\n" << r.err;
-    }
-
     runresult run() {
         std::vector<std::string> args = {"export", "/config=./gate.cfg"};
         if (c.source == FROM_PKT) args.push_back("/pkt=./" + root + "pkt");
@@ -192,14 +166,15 @@ struct exportworld {
         }
     }
 
+    static constexpr const char* DISKFULL = "Error";
+
     // Every message once in the registered replies or in the inputs, and
     // so every attached file. Returns true when nothing is left waiting.
-    bool check(const std::string& when) {
-        SCOPED_TRACE(when);
-        soupreplies r = readreplies(dir / "disk/soup/");
-        std::map<std::string, int> sent, waiting, attached = r.attachments(), queued;
-        for (const std::string& m : soundreplies(dir / "disk/soup/"))
-            counttokens(m, tokens, "\n", sent);
+    bool finished(const std::string&, bool last) {
+        SCOPED_TRACE(last ? "after the second run" : "after the run under a fault");
+        std::vector<std::string> replies = soundreplies(dir / "disk/soup/");
+        std::map<std::string, int> sent, waiting, attached = attachments(replies), queued;
+        for (const std::string& m : replies) counttokens(m, tokens, "\n", sent);
         pending(waiting, queued);
         bool left = false;
         for (const std::string& t : tokens) {
@@ -227,43 +202,24 @@ const std::vector<exportcase> CASES = {
     {"pkt_separatemsg", FROM_PKT, false, true},
 };
 
-class exportfull : public ::testing::TestWithParam<std::tuple<std::size_t, fillkind>> {};
+class exportfaults : public ::testing::TestWithParam<std::tuple<std::size_t, fillkind>> {};
 
 // The disk is filled so that 0, 1, 2, ... pages (or files: reply files,
-// REPLIES, temporary copies of packets and flow files) stay free, until a
-// run has room for everything; each time a second run follows on the
-// freed disk.
-TEST_P(exportfull, everymessageisrepliedoronceleftwaiting) {
-    SKIP_WITHOUT_DISK();
+// REPLIES, temporary copies of packets and flow files) stay free, or no
+// file may grow past a limit.
+TEST_P(exportfaults, everymessageisrepliedoronceleftwaiting) {
     const auto [index, kind] = GetParam();
-    sweepfull([&, index = index, kind = kind](int n) {
-        exportworld w(CASES[index], true);
-        w.disk->leave(kind, n);
-        runresult r = w.run();
-        EXPECT_EQ(r.status, 0) << r.err;
-        bool done = w.check("after the run on a full disk");
-        if (!done && kind == PAGES) {
-            EXPECT_NE(readfile(w.dir / "pondlark.log").find("Error"), std::string::npos)
-                << "the log does not say why mail was left";
-        }
-        w.disk->release();
-        w.secondrun();
-        return done;
-    });
-}
-
-std::string casename(const ::testing::TestParamInfo<std::size_t>& info) {
-    return CASES[info.param].name;
-}
-
-std::string fullname(const ::testing::TestParamInfo<std::tuple<std::size_t, fillkind>>& info) {
-    const auto [index, kind] = info.param;
-    return std::string(CASES[index].name) + (kind == PAGES ? "_pages" : "_files");
+    if (kind == FILESIZE) {
+        sweepfilesize<exportworld>("disk/soup/", {10, 3000}, CASES[index]);
+    } else {
+        sweepdisk<exportworld>(kind, CASES[index]);
+    }
 }
 
 // Every source on a full disk; for files, the mailer's folders on that
-// disk too only where they hold flow files to rewrite.
-INSTANTIATE_TEST_SUITE_P(faults, exportfull,
+// disk too only where they hold flow files to rewrite. On one disk the
+// file size limit stops every file alike: the same as the others there.
+INSTANTIATE_TEST_SUITE_P(faults, exportfaults,
                          ::testing::ValuesIn(std::vector<std::tuple<std::size_t, fillkind>>{
                              {0, PAGES},
                              {1, PAGES},
@@ -276,43 +232,12 @@ INSTANTIATE_TEST_SUITE_P(faults, exportfull,
                              {1, FILES},
                              {2, FILES},
                              {5, FILES},
-                             {6, FILES}}),
-                         fullname);
-
-class exportfilesize : public ::testing::TestWithParam<std::size_t> {};
-
-// The same with no file allowed to grow past a limit, at points around the
-// size of the largest reply file: this fails writes at any byte, and runs
-// where no disk can be mounted.
-TEST_P(exportfilesize, everymessageisrepliedoronceleftwaiting) {
-    long largest = 0;
-    {
-        exportworld w(CASES[GetParam()], false);
-        ASSERT_EQ(w.run().status, 0);
-        for (const std::string& name : listtree(w.dir / "disk/soup"))
-            largest = std::max(largest,
-                               static_cast<long>(readfile(w.dir / ("disk/soup/" + name)).size()));
-    }
-    for (long limit : {10L, 3000L, largest / 2, largest - 1}) {
-        SCOPED_TRACE("file size limit: " + std::to_string(limit));
-        exportworld w(CASES[GetParam()], false);
-        runresult r;
-        {
-            filesizelimit l(static_cast<rlim_t>(limit));
-            r = w.run();
-        }
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_FALSE(w.check("under the limit")) << "the limit stopped nothing";
-        r = w.run();
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(w.check("after the second run")) << "mail left after the second run:\n"
-                                                     << r.err;
-        if (HasFailure()) break;
-    }
-}
-
-// On one disk the limit stops every file alike: the same as the others here.
-INSTANTIATE_TEST_SUITE_P(faults, exportfilesize, ::testing::Values(0, 1, 2, 6), casename);
+                             {6, FILES},
+                             {0, FILESIZE},
+                             {1, FILESIZE},
+                             {2, FILESIZE},
+                             {6, FILESIZE}}),
+                         sweepname(CASES));
 
 // A flow file that cannot be rewritten (its disk is full) while one of its
 // files was sent and another cannot be: the next run must not send the
@@ -321,15 +246,15 @@ TEST(flowfilefull, afilesentisnotsentagain) {
     scratchdir dir;
     smalldisk disk(dir / "out", 64);
     SKIP_WITHOUT_DISK();
-    for (const char* d : {"in", "tmp", "disk/soup", "files"}) makedirs(dir / d);
-    writefile(dir / "gate.cfg", config("") + "MailerType Binkley\n");
+    writegate(dir.path, "", "in", "disk/soup");
+    makedirs(dir / "files");
     writefile(dir / "files/a.dat", filebytes(1000, 1));
     // Opens, but cannot be read: stays in the flow file.
     writefile(dir / "out/011815B3.FLO", "files/a.dat\n/proc/self/mem\n");
     disk.leavefree(0);
     for (int i = 0; i < 2; ++i) {
         runresult r = runpondlark({"export", "/config=./gate.cfg"}, dir.path);
-        EXPECT_EQ(readreplies(dir / "disk/soup/").attachments()["a.dat"], 1) << r.err;
+        EXPECT_EQ(attachments(soundreplies(dir / "disk/soup/"))["a.dat"], 1) << r.err;
         EXPECT_NE(readfile(dir / "out/011815B3.FLO").find("/proc/self/mem\n"), std::string::npos);
     }
 }

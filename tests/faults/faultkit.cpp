@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "export/sourcetest.h"
 
@@ -35,16 +36,6 @@ std::uint32_t be32(const std::string& s, std::size_t at) {
     return v;
 }
 
-// The value of the header line name: in the header of message m.
-std::string headerline(const std::string& m, const std::string& name) {
-    std::size_t end = m.find("\n\n");
-    std::string head = "\n" + m.substr(0, end == std::string::npos ? m.size() : end + 1);
-    std::size_t at = head.find("\n" + name + ": ");
-    if (at == std::string::npos) return "";
-    at += name.size() + 3;
-    return head.substr(at, head.find('\n', at) - at);
-}
-
 // Checks one record's text: header lines, an empty line, a body.
 std::string recordproblem(const std::string& m) {
     std::size_t end = m.find("\n\n");
@@ -59,34 +50,6 @@ std::string recordproblem(const std::string& m) {
         line = next + 1;
     }
     return "";
-}
-
-void readone(const std::string& soupdir, replyfileview& v, std::vector<std::string>& problems) {
-    std::string path = soupdir + v.name + ".MSG";
-    if (!fileexists(path)) {
-        problems.push_back(v.name + ": registered but missing");
-        return;
-    }
-    std::string data = readfile(path);
-    std::size_t at = 0;
-    while (at < data.size()) {
-        if (at + 4 > data.size()) {
-            problems.push_back(v.name + ": length cut off at offset " + std::to_string(at));
-            return;
-        }
-        std::size_t n = be32(data, at);
-        if (at + 4 + n > data.size()) {
-            problems.push_back(v.name + ": record at offset " + std::to_string(at) +
-                               " runs past the end");
-            return;
-        }
-        std::string m = data.substr(at + 4, n);
-        std::string p = recordproblem(m);
-        if (!p.empty()) problems.push_back(v.name + " offset " + std::to_string(at) + ": " + p);
-        v.messages.push_back(m);
-        at += 4 + n;
-    }
-    if (v.messages.empty()) problems.push_back(v.name + ": registered but empty");
 }
 
 }  // namespace
@@ -152,72 +115,84 @@ bool canmount(std::string& why) {
     return known == 1;
 }
 
-std::map<std::string, int> soupreplies::subjects() const {
-    std::map<std::string, int> seen;
-    for (const replyfileview& f : files) {
-        for (const std::string& m : f.messages) ++seen[headerline(m, "Subject")];
-    }
-    return seen;
+std::string testname(const std::string& description) {
+    std::string n = description;
+    for (char& c : n)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
 }
 
-std::map<std::string, int> soupreplies::attachments() const {
+void writegate(const std::string& dir, const std::string& extra, const std::string& in,
+               const std::string& soup, const std::string& mail) {
+    for (const std::string& d : {in, soup, std::string("tmp"), mail + "out", mail + "net"})
+        makedirs(dir + d);
+    writefile(
+        dir + "gate.cfg",
+        "FidoAddr 2:280/5555\nAddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
+        "InboundDir ./" +
+            in + "\nSoupDir ./" + soup + "\nOutboundDir ./" + mail + "out\nNetmailDir ./" + mail +
+            "net\nTempDir ./tmp\nLogFile ./pondlark.log\n"
+            "AreaMap PONDLARK.TEST alt.test\nRoute 2:280/5556 node5556@uplink.example\n" +
+            (extra.find("MailerType") == std::string::npos ? "MailerType Binkley\n" : "") + extra);
+}
+
+std::map<std::string, int> attachments(const std::vector<std::string>& messages) {
     static const std::regex part("name=\"([^\"]*)\"\n|\nbegin 644 ([^\n]*)\n");
     std::map<std::string, int> seen;
-    for (const replyfileview& f : files) {
-        for (const std::string& m : f.messages) {
-            for (std::sregex_iterator it(m.begin(), m.end(), part), end; it != end; ++it) {
-                ++seen[(*it)[1].matched ? (*it)[1].str() : (*it)[2].str()];
-            }
-        }
+    for (const std::string& m : messages) {
+        for (std::sregex_iterator it(m.begin(), m.end(), part), end; it != end; ++it)
+            ++seen[(*it)[1].matched ? (*it)[1].str() : (*it)[2].str()];
     }
     return seen;
 }
 
-soupreplies readreplies(const std::string& soupdir) {
-    static const std::regex line("(MAIL|NEWS)([0-9A-F]{4})\t(mail|news)\t([bB])n");
-    soupreplies r;
-    std::set<std::string> listed;
-    std::string index = fileexists(soupdir + "REPLIES") ? readfile(soupdir + "REPLIES") : "";
-    if (!index.empty() && index.back() != '\n') r.problems.push_back("REPLIES: last line cut off");
-    std::size_t at = 0;
-    while (at < index.size()) {
-        std::size_t end = index.find('\n', at);
-        if (end == std::string::npos) end = index.size();
-        std::string text = index.substr(at, end - at);
-        at = end + 1;
-        std::smatch m;
-        if (!std::regex_match(text, m, line)) {
-            r.problems.push_back("REPLIES: bad line \"" + text + "\"");
-            continue;
+std::vector<std::string> souprecords(const std::string& path) {
+    std::vector<std::string> out;
+    std::string data = readfile(path);
+    for (std::size_t at = 0, n; at < data.size(); at += 4 + n) {
+        n = at + 4 <= data.size() ? be32(data, at) : data.size();
+        if (at + 4 + n > data.size()) {
+            ADD_FAILURE() << path << ": record at offset " << at << " cut off";
+            break;
         }
-        bool mail = m[1] == "MAIL";
-        if (mail != (m[3] == "mail") || mail != (m[4] == "b"))
-            r.problems.push_back("REPLIES: kind and format disagree in \"" + text + "\"");
-        replyfileview v;
-        v.name = m[1].str() + m[2].str();
-        v.kind = m[3];
-        if (!listed.insert(v.name).second) {
-            r.problems.push_back("REPLIES: " + v.name + " registered twice");
-            continue;
-        }
-        readone(soupdir, v, r.problems);
-        r.files.push_back(std::move(v));
+        out.push_back(data.substr(at + 4, n));
+        EXPECT_EQ(recordproblem(out.back()), "") << path << " offset " << at;
     }
-    static const std::regex replyname("(MAIL|NEWS)[0-9A-F]{4}\\.MSG");
-    for (const std::string& name : listtree(soupdir)) {
-        if (std::regex_match(name, replyname) && !listed.count(name.substr(0, 8)))
-            r.strays.push_back(name);
-    }
-    return r;
+    return out;
 }
 
 std::vector<std::string> soundreplies(const std::string& soupdir) {
-    soupreplies r = readreplies(soupdir);
-    for (const std::string& p : r.problems) ADD_FAILURE() << "reply files: " << p;
-    for (const std::string& s : r.strays) ADD_FAILURE() << "reply file not in REPLIES: " << s;
+    static const std::regex line("(MAIL|NEWS)([0-9A-F]{4})\t(mail|news)\t([bB])n");
+    static const std::regex replyname("(MAIL|NEWS)[0-9A-F]{4}\\.MSG");
     std::vector<std::string> all;
-    for (const replyfileview& f : r.files)
-        all.insert(all.end(), f.messages.begin(), f.messages.end());
+    std::set<std::string> listed;
+    std::string index = fileexists(soupdir + "REPLIES") ? readfile(soupdir + "REPLIES") : "";
+    EXPECT_TRUE(index.empty() || index.back() == '\n') << "REPLIES: last line cut off";
+    std::istringstream in(index);
+    for (std::string text; std::getline(in, text);) {
+        std::smatch m;
+        if (!std::regex_match(text, m, line)) {
+            ADD_FAILURE() << "REPLIES: bad line \"" << text << "\"";
+            continue;
+        }
+        bool mail = m[1] == "MAIL";
+        EXPECT_TRUE(mail == (m[3] == "mail") && mail == (m[4] == "b"))
+            << "REPLIES: kind and format disagree in \"" << text << "\"";
+        std::string name = m[1].str() + m[2].str();
+        std::string path = soupdir + name + ".MSG";
+        if (!listed.insert(name).second) {
+            ADD_FAILURE() << "REPLIES: " << name << " registered twice";
+        } else if (!fileexists(path) || readfile(path).empty()) {
+            ADD_FAILURE() << path << ": registered but missing or empty";
+        } else {
+            std::vector<std::string> records = souprecords(path);
+            all.insert(all.end(), records.begin(), records.end());
+        }
+    }
+    for (const std::string& name : listtree(soupdir)) {
+        EXPECT_FALSE(std::regex_match(name, replyname) && !listed.count(name.substr(0, 8)))
+            << "reply file not in REPLIES: " << name;
+    }
     return all;
 }
 
@@ -252,47 +227,29 @@ std::string birdmail(const std::string& from, const std::string& subject) {
 
 listview readlistfile(const std::string& text) {
     listview v;
-    if (!text.empty() && text.back() != '\n') {
-        v.problem = "last line not ended";
-        return v;
-    }
     std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find('\n', at);
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos) return {"last line not ended", {}, 0};
         lines.push_back(text.substr(at, end - at));
-        at = end + 1;
     }
-    std::size_t i = 0;
-    while (i < lines.size() && lines[i] != "ListUsers") v.head += lines[i++] + "\n";
-    if (i == lines.size()) {
-        v.problem = "no ListUsers line";
-        return v;
-    }
-    v.head += lines[i++] + "\n";
-    while (i < lines.size()) {
-        const std::string& marker = lines[i];
-        if (marker != "+" && marker != "*") {
-            ++v.stray;  // a line outside any record, as the list server skips it
-            ++i;
-            continue;
+    auto i = std::find(lines.begin(), lines.end(), "ListUsers");
+    if (i == lines.end()) return {"no ListUsers line", {}, 0};
+    for (++i; i != lines.end();) {
+        std::string where = " at line " + std::to_string(i - lines.begin() + 1);
+        if (*i != "+" && *i != "*") {
+            ++v.waste, ++i;  // the list server skips it
+        } else if (lines.end() - i < 5) {
+            return {"record cut off" + where, {}, 0};
+        } else if (i[3].empty() || i[3].find_first_not_of("0123456789") != std::string::npos) {
+            return {"bad status in the record" + where, {}, 0};
+        } else if (*i == "*") {
+            ++v.waste, i += 5;
+        } else if (!v.live.emplace(i[1], i[4]).second) {
+            return {"a second live record for " + i[1] + where, {}, 0};
+        } else {
+            i += 5;
         }
-        if (i + 5 > lines.size()) {
-            v.problem = "record cut off at line " + std::to_string(i + 1);
-            return v;
-        }
-        if (lines[i + 3].empty() ||
-            lines[i + 3].find_first_not_of("0123456789") != std::string::npos) {
-            v.problem = "bad status line " + std::to_string(i + 4);
-            return v;
-        }
-        ++v.records;
-        if (marker == "*") {
-            ++v.deleted;
-        } else if (!v.live.emplace(lines[i + 1], lines[i + 4]).second) {
-            v.problem = "two live records for " + lines[i + 1];
-            return v;
-        }
-        i += 5;
     }
     return v;
 }

@@ -6,15 +6,33 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver/fidoaddr.h"
 #include "support/testutil.h"
 
-// What a full disk runs out of.
-enum fillkind { PAGES, FILES };
+// What a fault test runs out of: the pages or the files of a full disk,
+// or the bytes a file may take under a file size limit.
+enum fillkind { PAGES, FILES, FILESIZE };
+inline const char* const FILLNAMES[] = {"pages", "files", "filesize"};
+
+// A test name made of a case's description: every other character than a
+// letter or digit becomes "_".
+std::string testname(const std::string& description);
+
+// Names the tests of a fault sweep over the (case index, fill kind) pairs
+// of cases, each of which has a name: "<case>_<kind>".
+template <class Cases>
+auto sweepname(const Cases& cases) {
+    return [&cases](const ::testing::TestParamInfo<std::tuple<std::size_t, fillkind>>& info) {
+        return testname(cases[std::get<0>(info.param)].name) + "_" +
+               FILLNAMES[std::get<1>(info.param)];
+    };
+}
 
 // A tmpfs mounted on a directory while the object lives. The mount is made
 // in a mount namespace of the test process where the system allows one, so
@@ -55,44 +73,97 @@ bool canmount(std::string& why);
                      << "): this full-disk case needs root or CAP_SYS_ADMIN and does not run"; \
     }
 
-// Runs attempt(n) for n = 0, 1, 2, ... pages or files left free on a full
-// disk, until attempt returns true (the run had room for everything) or a
-// check failed. Each attempt makes a world of its own, runs on the full
-// disk, frees it and runs again.
-template <class Attempt>
-void sweepfull(Attempt attempt) {
-    for (int n = 0;; ++n) {
+// Writes gate.cfg into the scratch folder dir for the gateway 2:280/5555
+// (sysop@pond.example, PONDLARK.TEST as alt.test, 2:280/5556 routed to
+// node5556@uplink.example, log ./pondlark.log) and makes its folders: in,
+// soup and tmp, below dir, and the mailer's out and net below dir + mail.
+// A Binkley-style mailer unless extra (further lines) names another.
+void writegate(const std::string& dir, const std::string& extra = "", const std::string& in = "in",
+               const std::string& soup = "soup", const std::string& mail = "");
+
+// The disk and file size sweeps below run worlds of a fault test:
+// World(args..., mount) makes a scratch gateway, its output directory on a
+// small disk w.disk when mount; w.run() runs it; w.finished(log, last)
+// checks what a run left (nothing lost, nothing twice, what is left kept
+// whole and the log saying why; with last, nothing left) and returns true
+// when no work is left. World::DISKFULL is what the log says when a write
+// found the disk full.
+
+// Fills the disk so that n = 0, 1, 2, ... pages or files (kind) stay free
+// until a run has room for everything or a check failed; each time in a
+// world of its own, followed by a run on the freed disk that must finish
+// the work.
+template <class World, class... Args>
+void sweepdisk(fillkind kind, const Args&... args) {
+    SKIP_WITHOUT_DISK();
+    for (int n = 0, done = 0; !done && !::testing::Test::HasFailure(); ++n) {
         SCOPED_TRACE("pages or files left free: " + std::to_string(n));
-        if (attempt(n) || ::testing::Test::HasFailure()) return;
         ASSERT_LT(n, 64) << "the disk never had room";
+        World w(args..., true);
+        w.disk->leave(kind, n);
+        runresult r = w.run();
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::string log = readfile(w.dir / "pondlark.log");
+        done = w.finished(log, false);
+        // Without a free file, a file cannot be made at all: no write fails.
+        if (!done && kind == PAGES) {
+            EXPECT_NE(log.find(World::DISKFULL), std::string::npos) << "the log does not say why:\n"
+                                                                    << log;
+        }
+        w.disk->release();
+        r = w.run();
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(w.finished(readfile(w.dir / "pondlark.log"), true)) << "work left:\n" << r.err;
     }
 }
 
-// One SOUP reply file as an independent reader sees it.
-struct replyfileview {
-    std::string name;                   // e.g. MAIL0000
-    std::string kind;                   // "mail" or "news" as REPLIES says
-    std::vector<std::string> messages;  // the records' texts
-};
+// Runs under a limit to the size of any file, at the limits given and
+// around the size of the largest file a run without a limit leaves in
+// outdir: writes then fail at any byte, also in a header or the last bytes
+// of a file, and this runs where no disk can be mounted. The limit stops
+// the log file too, so the checks read standard error. Each run under a
+// limit is followed by one without that must finish the work.
+template <class World, class... Args>
+void sweepfilesize(const std::string& outdir, std::vector<long> limits, const Args&... args) {
+    long largest = 0;
+    {
+        World w(args..., false);
+        ASSERT_EQ(w.run().status, 0);
+        for (const std::string& name : listtree(w.dir / outdir))
+            largest =
+                std::max(largest, static_cast<long>(readfile(w.dir / (outdir + name)).size()));
+    }
+    limits.insert(limits.end(), {largest / 2, largest - 2, largest - 1});
+    for (long limit : limits) {
+        SCOPED_TRACE("file size limit: " + std::to_string(limit));
+        World w(args..., false);
+        runresult r;
+        {
+            filesizelimit l(static_cast<rlim_t>(limit));
+            r = w.run();
+        }
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_FALSE(w.finished(r.err, false)) << "the limit stopped nothing";
+        r = w.run();
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(w.finished(r.err, true)) << "work left:\n" << r.err;
+        if (::testing::Test::HasFailure()) return;
+    }
+}
 
-struct soupreplies {
-    std::vector<replyfileview> files;   // every file REPLIES registers, in its order
-    std::vector<std::string> problems;  // damaged lines or records, missing files
-    std::vector<std::string> strays;    // MAIL*/NEWS*.MSG files REPLIES does not list
-    // How often each subject occurs over all registered messages.
-    std::map<std::string, int> subjects() const;
-    // How often each attached file name occurs (Content-Disposition or
-    // uuencode begin line) over all registered messages.
-    std::map<std::string, int> attachments() const;
-};
-
-// Reads REPLIES in soupdir and every file it registers, record by record:
-// a 4-byte big-endian length, then that many bytes of a message with a
-// header, an empty line and a body.
-soupreplies readreplies(const std::string& soupdir);
-// The messages of every registered reply file; damage and reply files
-// REPLIES does not list are test failures.
+// The messages of every reply file that REPLIES in soupdir registers,
+// read record by record: a 4-byte big-endian length, then that many bytes
+// of a message with a header, an empty line and a body. Damage (a bad or
+// repeated REPLIES line, a registered file missing or empty, a record cut
+// off or without its header) and reply files REPLIES does not list are
+// test failures.
 std::vector<std::string> soundreplies(const std::string& soupdir);
+// The records of the SOUP binary file at path, each checked as above; a
+// record cut off is a test failure.
+std::vector<std::string> souprecords(const std::string& path);
+// How often each attached file name occurs (Content-Disposition or
+// uuencode begin line) in messages.
+std::map<std::string, int> attachments(const std::vector<std::string>& messages);
 
 // A SOUP message file of the messages (header, empty line, body) in
 // format 'm' (mailbox), 'b' (binary, 4-byte lengths) or 'u' (USENET batch).
@@ -111,19 +182,15 @@ std::string birdlist(const std::string& dir);
 // A mailbox message from from to the list; its body is "Seen: <subject>".
 std::string birdmail(const std::string& from, const std::string& subject);
 
-// A list file as an independent reader sees it.
+// A list file as an independent reader sees it. The list reader of the
+// gateway passes over damage (a cut record is taken as far as it goes), so
+// this one is strict: keyword lines, "ListUsers", then five-line records
+// opened by "+" or "*" with a number for the status, every line ended.
 struct listview {
-    std::string problem;  // empty when the file is whole
-    std::string head;     // the keyword section up to and including "ListUsers\n"
+    std::string problem;                      // empty when the file is whole
     std::map<std::string, std::string> live;  // address -> password of live records
-    int deleted = 0;
-    int records = 0;
-    int stray = 0;  // lines outside any record
+    int waste = 0;  // deleted records and lines outside records: what a pack removes
 };
-
-// Parses a list file: keyword lines, "ListUsers", then five-line records
-// each opened by "+" or "*" and every line ended by a line feed; stray
-// lines between records are counted, a record cut off is a problem.
 listview readlistfile(const std::string& text);
 
 // FidoNet mail for the gateway 2:280/5555 and its route 2:280/5556, from

@@ -19,24 +19,13 @@
 
 namespace {
 
-const char CONFIG[] =
-    "FidoAddr 2:280/5555\n"
-    "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
-    "MailerType Binkley\n"
-    "InboundDir ./disk/in\n"
-    "OutboundDir ./out\n"
-    "SoupDir ./soup\n"
-    "TempDir ./tmp\n"
-    "LogFile ./pondlark.log\n"
-    "AreaMap PONDLARK.TEST alt.test\n";
-
 struct soupmsg {
     std::string subject;
     std::size_t textsize = 300;  // bytes of body text
     std::size_t attachsize = 0;  // a base64 file of this many bytes instead, when not 0
 };
 
-struct soupfilespec {
+struct soupfiledesc {
     std::string prefix;
     char format = 'm';  // 'm' mailbox, 'b' binary mail, 'u' USENET batch of news
     std::vector<soupmsg> msgs;
@@ -44,8 +33,8 @@ struct soupfilespec {
 
 struct importcase {
     const char* name;
-    const char* config;  // lines added to CONFIG
-    std::vector<soupfilespec> files;
+    const char* config;  // further configuration lines
+    std::vector<soupfiledesc> files;
 };
 
 std::string attachname(const soupmsg& m) {
@@ -58,7 +47,7 @@ std::string attachdata(const soupmsg& m) {
     return filebytes(m.attachsize, seed);
 }
 
-std::string messagetext(const soupfilespec& f, const soupmsg& m) {
+std::string messagetext(const soupfiledesc& f, const soupmsg& m) {
     std::string h = f.format == 'u' ? "From: Carol <carol@news.example>\nNewsgroups: alt.test\n"
                                     : "From: Bob <bob@net.example>\nTo: sysop@pond.example\n";
     h += "Subject: " + m.subject + "\nDate: Tue, 14 Sep 1999 10:00:00 +0000\n";
@@ -67,13 +56,13 @@ std::string messagetext(const soupfilespec& f, const soupmsg& m) {
            "\nContent-Transfer-Encoding: base64\n\n" + base64(attachdata(m));
 }
 
-std::string filetext(const soupfilespec& f) {
+std::string filetext(const soupfiledesc& f) {
     std::vector<std::string> texts;
     for (const soupmsg& m : f.msgs) texts.push_back(messagetext(f, m));
     return soupfile(f.format, texts);
 }
 
-std::string areasline(const soupfilespec& f) {
+std::string areasline(const soupfiledesc& f) {
     if (f.format == 'u') return f.prefix + "\talt.test\tun\n";
     return f.prefix + "\tEmail\t" + std::string(1, f.format) + "n\n";
 }
@@ -88,10 +77,9 @@ struct importworld {
     importworld(const importcase& ic, bool mount) : c(ic) {
         if (mount) disk.emplace(dir / "disk", 256);
         if (mount && !disk->ready()) return;
-        for (const char* d : {"soup", "out", "tmp", "disk/in"}) makedirs(dir / d);
-        writefile(dir / "gate.cfg", std::string(CONFIG) + c.config);
+        writegate(dir.path, c.config, "disk/in");
         std::string areas;
-        for (const soupfilespec& f : c.files) {
+        for (const soupfiledesc& f : c.files) {
             areas += areasline(f);
             writefile(dir / ("soup/" + f.prefix + ".MSG"), filetext(f));
         }
@@ -104,7 +92,7 @@ struct importworld {
     // complete decoded files; anything damaged or unknown is a failure.
     void inbound(std::map<std::string, int>& subjects, std::map<std::string, int>& files) {
         std::map<std::string, std::string> expected;
-        for (const soupfilespec& f : c.files)
+        for (const soupfiledesc& f : c.files)
             for (const soupmsg& m : f.msgs)
                 if (m.attachsize) expected[attachname(m)] = attachdata(m);
         for (const std::string& name : listtree(dir / "disk/in")) {
@@ -136,14 +124,16 @@ struct importworld {
         }
     }
 
+    static constexpr const char* DISKFULL = "Error writing ";
+
     // Each message file is consumed with every message of it once in the
-    // inbound, or kept untouched with none; returns the number kept.
-    int checkfiles(const std::string& log, bool mustfinish) {
+    // inbound, or kept untouched with none; returns true when none is kept.
+    bool finished(const std::string& log, bool mustfinish) {
         std::map<std::string, int> subjects, files;
         inbound(subjects, files);
         std::string areas = fileexists(dir / "soup/AREAS") ? readfile(dir / "soup/AREAS") : "";
         int kept = 0;
-        for (const soupfilespec& f : c.files) {
+        for (const soupfiledesc& f : c.files) {
             std::string path = dir / ("soup/" + f.prefix + ".MSG");
             bool stays = fileexists(path);
             kept += stays ? 1 : 0;
@@ -173,96 +163,44 @@ struct importworld {
             EXPECT_TRUE(name == "AREAS" || name.find(".MSG") == 7)
                 << "left in the SOUP directory: " << name;
         }
-        return kept;
+        return kept == 0;
     }
 };
 
+// clang-format off
 const std::vector<importcase> CASES = {
-    {"packets roll over at MaxPKTSize",
-     "MaxPKTSize 4\n",
+    {"packets roll over at MaxPKTSize", "MaxPKTSize 4\n",
      {{"0000001", 'm', {{"a1", 900}, {"a2", 2500}, {"a3", 200}, {"a4", 3100}}},
       {"0000002", 'b', {{"b1", 1700}, {"b2", 4000}, {"b3", 600}}},
       {"0000003", 'u', {{"c1", 1200}, {"c2", 2600}, {"c3", 900}, {"c4", 300}}}}},
-    {"one packet per message file",
-     "",
-     {{"0000001", 'm', {{"d1", 3000}, {"d2", 5000}, {"d3", 2200}}},
-      {"0000002", 'm', {{"e1", 7000}, {"e2", 150}}}}},
-    {"decoded attachments",
-     "",
+    {"one packet per message file", "",
+     {{"0000001", 'm', {{"d1", 3000}, {"d2", 5000}, {"d3", 2200}}}, {"0000002", 'm', {{"e1", 7000}, {"e2", 150}}}}},
+    {"decoded attachments", "",
      {{"0000001", 'm', {{"f1", 200, 3000}, {"f2", 500}, {"f3", 200, 9000}}},
       {"0000002", 'm', {{"g1", 200, 6000}, {"g2", 200, 100}, {"g3", 300}}}}},
 };
+// clang-format on
 
-class importfull : public ::testing::TestWithParam<std::tuple<std::size_t, fillkind>> {};
+class importfaults : public ::testing::TestWithParam<std::tuple<std::size_t, fillkind>> {};
 
-// The disk is filled so that 0, 1, 2, ... pages (or files) stay free,
-// until a run has room for everything; each time a second run follows on
-// the freed disk. A packet that cannot be made keeps its message file; a
-// decoded file that cannot be made leaves the attachment encoded in the
-// message text.
-TEST_P(importfull, everymessagefileisconsumedwholeorkept) {
-    SKIP_WITHOUT_DISK();
+// The disk is filled so that 0, 1, 2, ... pages (or files) stay free, or
+// no file may grow past a limit. A packet that cannot be made keeps its
+// message file; a decoded file that cannot be made leaves the attachment
+// encoded in the message text.
+TEST_P(importfaults, everymessagefileisconsumedwholeorkept) {
     const auto [index, kind] = GetParam();
-    const importcase& c = CASES[index];
-    SCOPED_TRACE(c.name);
-    sweepfull([&, kind = kind](int n) {
-        importworld w(c, true);
-        w.disk->leave(kind, n);
-        runresult r = w.run();
-        EXPECT_EQ(r.status, 0) << r.err;
-        std::string log = readfile(w.dir / "pondlark.log");
-        int kept = w.checkfiles(log, false);
-        if (kept > 0 && kind == PAGES) {
-            EXPECT_NE(log.find("Error writing "), std::string::npos) << log;
-        }
-        w.disk->release();
-        r = w.run();
-        EXPECT_EQ(r.status, 0) << r.err;
-        w.checkfiles(readfile(w.dir / "pondlark.log"), true);
-        return kept == 0;
-    });
+    SCOPED_TRACE(CASES[index].name);
+    if (kind == FILESIZE) {
+        sweepfilesize<importworld>("disk/in/", {1, 30, 60}, CASES[index]);
+    } else {
+        sweepdisk<importworld>(kind, CASES[index]);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(faults, importfull,
+INSTANTIATE_TEST_SUITE_P(faults, importfaults,
                          ::testing::Combine(::testing::Range<std::size_t>(0, CASES.size()),
-                                            ::testing::Values(PAGES, FILES)));
-
-class importfilesize : public ::testing::TestWithParam<std::size_t> {};
-
-// The same with no file allowed to grow past a limit: writes fail at any
-// byte, also in a packet's header or its last two bytes, and this runs
-// where no disk can be mounted. The limit also stops the log file, so the
-// checks read standard error.
-TEST_P(importfilesize, everymessagefileisconsumedwholeorkept) {
-    const importcase& c = CASES[GetParam()];
-    SCOPED_TRACE(c.name);
-    long largest = 0;
-    {
-        importworld w(c, false);
-        ASSERT_EQ(w.run().status, 0);
-        for (const std::string& name : listtree(w.dir / "disk/in"))
-            largest =
-                std::max(largest, static_cast<long>(readfile(w.dir / ("disk/in/" + name)).size()));
-    }
-    for (long limit : {1L, 30L, 60L, largest / 2, largest - 2, largest - 1}) {
-        SCOPED_TRACE("file size limit: " + std::to_string(limit));
-        importworld w(c, false);
-        runresult r;
-        {
-            filesizelimit l(static_cast<rlim_t>(limit));
-            r = w.run();
-        }
-        ASSERT_EQ(r.status, 0) << r.err;
-        int kept = w.checkfiles(r.err, false);
-        EXPECT_GT(kept, 0) << "the limit stopped nothing";
-        r = w.run();
-        ASSERT_EQ(r.status, 0) << r.err;
-        w.checkfiles(r.err, true);
-        if (HasFailure()) break;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(faults, importfilesize, ::testing::Range<std::size_t>(0, CASES.size()));
+                                            ::testing::Values(PAGES, FILES, FILESIZE)),
+                         sweepname(CASES));
 
 struct trafficcase {
     const char* name;
@@ -274,20 +212,14 @@ struct trafficcase {
 // small disk, in one message file.
 struct trafficworld {
     scratchdir dir;
-    smalldisk disk{dir / "disk", 64};
+    std::optional<smalldisk> disk;
     std::string soup, list;
 
-    explicit trafficworld(const trafficcase& c) : soup(c.soupfull ? "disk/soup/" : "soup/") {
-        for (const char* d : {"out", "tmp"}) makedirs(dir / d);
-        makedirs(dir / soup);
-        makedirs(dir / (c.soupfull ? "in" : "disk/in"));
-        std::string cfg = CONFIG;
-        if (c.soupfull) {
-            cfg.replace(cfg.find("./disk/in"), 9, "./in");
-            cfg.replace(cfg.find("./soup"), 6, "./disk/soup");
-        }
-        writefile(dir / "gate.cfg",
-                  cfg + "ListConfig ./birds.lst\n" + (c.separate ? "SeparateMSG Yes\n" : ""));
+    trafficworld(const trafficcase& c, bool mount) : soup(c.soupfull ? "disk/soup/" : "soup/") {
+        if (mount) disk.emplace(dir / "disk", 64);
+        writegate(dir.path,
+                  std::string("ListConfig ./birds.lst\n") + (c.separate ? "SeparateMSG Yes\n" : ""),
+                  c.soupfull ? "in" : "disk/in", soup);
         list = birdlist(dir.path) +
                "ListUsers\n+\namy@net.example\n\n1\n\n+\nbob@net.example\n\n1\nbobpw\n";
         writefile(dir / "birds.lst", list);
@@ -310,14 +242,17 @@ struct trafficworld {
         return n;
     }
 
+    static constexpr const char* DISKFULL = "Error";
+
     // Nothing of the message file done while it is kept, all of it once
     // when it is gone; returns true when it is gone.
-    bool check(const std::string& when) {
-        SCOPED_TRACE(when);
+    bool finished(const std::string& log, bool) {
         bool done = !fileexists(dir / (soup + "0000001.MSG"));
         listview v = readlistfile(readfile(dir / "birds.lst"));
         EXPECT_EQ(v.problem, "");
         if (!done) {
+            EXPECT_NE(log.find("! Message file ./" + soup + "0000001.MSG kept"), std::string::npos)
+                << log;
             EXPECT_EQ(readfile(dir / "birds.lst"), list);
             EXPECT_EQ(count("Seen: "), 0);
             for (const auto& t : BIRDREPLIES) EXPECT_EQ(count(t[1]), 0) << t[0];
@@ -339,26 +274,7 @@ class listtraffic : public ::testing::TestWithParam<trafficcase> {};
 // list file included. The next run then does it all once: each command is
 // answered as the first time, and nothing twice.
 TEST_P(listtraffic, ofakeptmessagefileisdoneonce) {
-    SKIP_WITHOUT_DISK();
-    sweepfull([&](int pages) {
-        trafficworld w(GetParam());
-        w.disk.leavefree(pages);
-        runresult r = w.run();
-        bool done = w.check("on the full disk");
-        if (!done) {
-            EXPECT_NE(r.err.find("! Message file ./" + w.soup + "0000001.MSG kept"),
-                      std::string::npos)
-                << r.err;
-        }
-        w.disk.release();
-        r = w.run();
-        EXPECT_TRUE(w.check("after the second run")) << r.err;
-        return done;
-    });
-}
-
-std::string trafficname(const ::testing::TestParamInfo<trafficcase>& info) {
-    return info.param.name;
+    sweepdisk<trafficworld>(PAGES, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(faults, listtraffic,
@@ -366,6 +282,6 @@ INSTANTIATE_TEST_SUITE_P(faults, listtraffic,
                                            trafficcase{"inboundfull_separatemsg", true, false},
                                            trafficcase{"soupfull", false, true},
                                            trafficcase{"soupfull_separatemsg", true, true}),
-                         trafficname);
+                         [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace

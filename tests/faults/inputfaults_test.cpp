@@ -4,8 +4,8 @@
 // case runs twice: the first run reports what it met, and after both runs
 // every message that could be read has arrived exactly once.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -16,20 +16,6 @@
 #include "support/testutil.h"
 
 namespace {
-
-std::string config(const char* mailer) {
-    return std::string(
-               "FidoAddr 2:280/5555\n"
-               "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
-               "InboundDir ./in\n"
-               "OutboundDir ./out\n"
-               "NetmailDir ./net\n"
-               "SoupDir ./soup\n"
-               "TempDir ./tmp\n"
-               "AreaMap PONDLARK.TEST alt.test\n"
-               "MailerType ") +
-           mailer + "\n";
-}
 
 std::string rfc822(const std::string& subject) {
     return "From: Bob <bob@net.example>\nTo: sysop@pond.example\nSubject: " + subject + "\n\n" +
@@ -48,225 +34,132 @@ std::string cut(const std::string& s, std::size_t n) {
     return s.substr(0, s.size() - n);
 }
 
-// A soup directory with AREAS and the message files given (prefix, text).
-void soup(const std::string& dir, const std::string& areas,
-          const std::map<std::string, std::string>& files) {
-    writefile(dir + "soup/AREAS", areas);
-    for (const auto& [prefix, text] : files) writefile(dir + "soup/" + prefix + ".MSG", text);
+// The SOUP directory: AREAS lines for the message files 0000001, 0000002,
+// ... in the formats given ('m', 'b' or 'u'), each written with its text
+// unless that is empty.
+void soup(const std::string& d, const std::string& formats, const std::vector<std::string>& texts) {
+    std::string areas;
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        std::string prefix = "000000" + std::to_string(i + 1);
+        areas += prefix +
+                 (formats[i] == 'u' ? "\talt.test\tu" : "\tEmail\t" + formats.substr(i, 1)) + "n\n";
+        if (i < texts.size() && !texts[i].empty())
+            writefile(d + "soup/" + prefix + ".MSG", texts[i]);
+    }
+    writefile(d + "soup/AREAS", areas);
+}
+
+// A file where the gateway expects an empty directory.
+void notadir(const std::string& path) {
+    std::remove(path.c_str());
+    writefile(path, "not a directory");
+}
+
+void put(const std::string& path, const std::vector<ftnmsg>& msgs, std::size_t cutoff = 0) {
+    writefile(path, cut(ftnpacket(GATE, msgs), cutoff));
+}
+
+std::string nodir(const std::string& dir) {
+    return "FATAL ERROR: subdirectory ./" + dir + " does not exist\n";
+}
+
+std::string badmsg(const std::string& prefix) {
+    return "! Error in message file ./soup/" + prefix + ".MSG, renamed to ./soup/" + prefix +
+           ".BAD\n";
+}
+
+std::string badpkt(const std::string& name, const std::string& ext) {
+    return "! packet ./" + name + "." + ext + " ends in the middle of a message, renamed to ./" +
+           name + ".BAD\n";
 }
 
 struct inputcase {
     const char* name;
-    std::vector<std::string> args;
-    std::function<void(const std::string&)> setup;  // the scratch folder, config written
+    const char* run;                                // the command and its arguments but /config
     int status;                                     // of the first run
-    const char* report;                             // a line of the first run's output
-    std::vector<std::string> once;  // messages that arrive exactly once over both runs
-    std::vector<std::string> left;  // files that are there after both runs
+    std::string report;                             // a line of the first run's output
+    std::vector<std::string> once;                  // messages that arrive once over both runs
+    std::vector<std::string> left;                  // files that are there after both runs
+    std::function<void(const std::string&)> setup;  // in the scratch folder, gate.cfg written
 };
 
-const std::vector<std::string> IMPORT = {"import", "/config=./gate.cfg"};
-const std::vector<std::string> EXPORTPKT = {"export", "/config=./gate.cfg", "/pkt=./pkt"};
-const std::vector<std::string> EXPORT = {"export", "/config=./gate.cfg"};
-
+// clang-format off
 const std::vector<inputcase> CASES = {
-    {"inbound directory is a file",
-     IMPORT,
-     [](const std::string& d) {
-         std::remove((d + "in").c_str());
-         rmdir((d + "in").c_str());
-         writefile(d + "in", "not a directory");
-         soup(d, "0000001\tEmail\tmn\n", {{"0000001", msgfile('m', {"i1"})}});
-     },
-     1,
-     "FATAL ERROR: subdirectory ./in does not exist\n",
-     {},
-     {"soup/0000001.MSG", "soup/AREAS"}},
-    {"SOUP directory is a file on import",
-     IMPORT,
-     [](const std::string& d) {
-         rmdir((d + "soup").c_str());
-         writefile(d + "soup", "not a directory");
-     },
-     1,
-     "FATAL ERROR: subdirectory ./soup does not exist\n",
-     {},
-     {"soup"}},
-    {"SOUP directory is a file on export",
-     EXPORTPKT,
-     [](const std::string& d) {
-         rmdir((d + "soup").c_str());
-         writefile(d + "soup", "not a directory");
-         writefile(d + "pkt/0001.PKT", ftnpacket(GATE, {{"x1", 100}}));
-     },
-     1,
-     "FATAL ERROR: subdirectory ./soup does not exist\n",
-     {},
-     {"pkt/0001.PKT", "soup"}},
-    {"packet directory is a file",
-     {"export", "/config=./gate.cfg", "/pkt=./pkt/0001.PKT"},
-     [](const std::string& d) {
-         writefile(d + "pkt/0001.PKT", ftnpacket(GATE, {{"x1", 100}}));
-     },
-     0,
-     "No outbound messages found. Nothing to do.\n",
-     {},
-     {"pkt/0001.PKT"}},
-    {"AREAS names a message file that vanished",
-     IMPORT,
-     [](const std::string& d) {
-         soup(d, "0000001\tEmail\tmn\n0000002\tEmail\tmn\n0000003\tEmail\tbn\n",
-              {{"0000001", msgfile('m', {"v1", "v2"})}, {"0000003", msgfile('b', {"v3"})}});
-     },
-     0,
-     "Error reading ./soup/0000002.MSG\n",
-     {"v1", "v2", "v3"},
-     {}},
+    {"inbound directory is a file", "import", 1, nodir("in"), {}, {"soup/0000001.MSG", "soup/AREAS"},
+     [](auto d) { notadir(d + "in"); soup(d, "m", {msgfile('m', {"i1"})}); }},
+    {"SOUP directory is a file on import", "import", 1, nodir("soup"), {}, {"soup"},
+     [](auto d) { notadir(d + "soup"); }},
+    {"SOUP directory is a file on export", "export /pkt=./pkt", 1, nodir("soup"), {}, {"pkt/0001.PKT", "soup"},
+     [](auto d) { notadir(d + "soup"); put(d + "pkt/0001.PKT", {{"x1", 100}}); }},
+    {"packet directory is a file", "export /pkt=./pkt/0001.PKT", 0, "No outbound messages found. Nothing to do.\n", {}, {"pkt/0001.PKT"},
+     [](auto d) { put(d + "pkt/0001.PKT", {{"x1", 100}}); }},
+    {"AREAS names a message file that vanished", "import", 0, "Error reading ./soup/0000002.MSG\n", {"v1", "v2", "v3"}, {},
+     [](auto d) { soup(d, "mmb", {msgfile('m', {"v1", "v2"}), "", msgfile('b', {"v3"})}); }},
     // Unreadable like a damaged file: set aside for the operator.
-    {"a message file that is a directory",
-     IMPORT,
-     [](const std::string& d) {
-         makedirs(d + "soup/0000002.MSG");
-         soup(d, "0000001\tEmail\tmn\n0000002\tEmail\tmn\n0000003\tEmail\tmn\n",
-              {{"0000001", msgfile('m', {"w1"})}, {"0000003", msgfile('m', {"w3"})}});
-     },
-     0,
-     "! Error in message file ./soup/0000002.MSG, renamed to ./soup/0000002.BAD\n",
-     {"w1", "w3"},
-     {"soup/0000002.BAD"}},
-    {"binary message file cut in the middle of a message",
-     IMPORT,
-     [](const std::string& d) {
-         soup(d, "0000001\tEmail\tbn\n", {{"0000001", cut(msgfile('b', {"b1", "b2", "b3"}), 40)}});
-     },
-     0,
-     "! Error in message file ./soup/0000001.MSG, renamed to ./soup/0000001.BAD\n",
-     {"b1", "b2"},
-     {"soup/0000001.BAD"}},
-    {"USENET batch cut in the middle of a message",
-     IMPORT,
-     [](const std::string& d) {
-         soup(d, "0000001\talt.test\tun\n",
-              {{"0000001", cut(msgfile('u', {"u1", "u2", "u3"}), 200)}});
-     },
-     0,
-     "! Error in message file ./soup/0000001.MSG, renamed to ./soup/0000001.BAD\n",
-     {"u1", "u2"},
-     {"soup/0000001.BAD"}},
-    {"binary message file cut in the length of a message",
-     IMPORT,
-     [](const std::string& d) {
-         soup(d, "0000001\tEmail\tbn\n",
-              {{"0000001", msgfile('b', {"c1", "c2"}) + std::string(2, '\0')}});
-     },
-     0,
-     "-> 2 message(s) imported\n",
-     {"c1", "c2"},
-     {}},
-    {"mailbox cut in the middle of a message",
-     IMPORT,
-     [](const std::string& d) {
-         soup(d, "0000001\tEmail\tmn\n", {{"0000001", cut(msgfile('m', {"m1", "m2"}), 150)}});
-     },
-     0,
-     "-> 2 message(s) imported\n",
-     {"m1", "m2"},
-     {}},
-    {"packet cut in the middle of a message",
-     EXPORTPKT,
-     [](const std::string& d) {
-         writefile(d + "pkt/0001.PKT", ftnpacket(GATE, {{"k1", 300}}));
-         writefile(d + "pkt/0002.PKT",
-                   cut(ftnpacket(GATE, {{"k2", 300}, {"k3", 600, true}, {"k4", 300}}), 100));
-     },
-     0,
-     "! packet ./pkt/0002.PKT ends in the middle of a message, renamed to ./pkt/0002.BAD\n",
-     {"k1", "k2", "k3"},
-     {"pkt/0002.BAD"}},
-    {"packet cut in a message header",
-     EXPORTPKT,
-     [](const std::string& d) {
-         std::string p = ftnpacket(GATE, {{"h1", 300}, {"h2", 300}});
-         std::string one = ftnpacket(GATE, {{"h1", 300}});
-         writefile(d + "pkt/0001.PKT", p.substr(0, one.size() - 2 + 20));
-     },
-     0,
-     "! packet ./pkt/0001.PKT ends in the middle of a message, renamed to ./pkt/0001.BAD\n",
-     {"h1"},
-     {"pkt/0001.BAD"}},
-    {"outbound packet cut in the middle of a message",
-     EXPORT,
-     [](const std::string& d) {
-         writefile(d + "gate.cfg", config("Binkley"));
-         writefile(d + "out/011815B3.OUT", cut(ftnpacket(GATE, {{"o1", 300}, {"o2", 400}}), 50));
-         writefile(d + "out/011815B3.CUT", ftnpacket(GATE, {{"o3", 300}}));
-     },
-     0,
-     "! packet ./out/011815B3.OUT ends in the middle of a message, renamed to "
-     "./out/011815B3.BAD\n",
-     {"o1", "o3"},
-     {"out/011815B3.BAD"}},
-    {"stored message shorter than its header",
-     EXPORT,
-     [](const std::string& d) {
-         writefile(d + "gate.cfg", config("ArcMail"));
+    {"a message file that is a directory", "import", 0, badmsg("0000002"), {"w1", "w3"}, {"soup/0000002.BAD"},
+     [](auto d) { makedirs(d + "soup/0000002.MSG"); soup(d, "mmm", {msgfile('m', {"w1"}), "", msgfile('m', {"w3"})}); }},
+    {"binary message file cut in the middle of a message", "import", 0, badmsg("0000001"), {"b1", "b2"}, {"soup/0000001.BAD"},
+     [](auto d) { soup(d, "b", {cut(msgfile('b', {"b1", "b2", "b3"}), 40)}); }},
+    {"USENET batch cut in the middle of a message", "import", 0, badmsg("0000001"), {"u1", "u2"}, {"soup/0000001.BAD"},
+     [](auto d) { soup(d, "u", {cut(msgfile('u', {"u1", "u2", "u3"}), 200)}); }},
+    {"binary message file cut in the length of a message", "import", 0, "-> 2 message(s) imported\n", {"c1", "c2"}, {},
+     [](auto d) { soup(d, "b", {msgfile('b', {"c1", "c2"}) + std::string(2, '\0')}); }},
+    {"mailbox cut in the middle of a message", "import", 0, "-> 2 message(s) imported\n", {"m1", "m2"}, {},
+     [](auto d) { soup(d, "m", {cut(msgfile('m', {"m1", "m2"}), 150)}); }},
+    {"packet cut in the middle of a message", "export /pkt=./pkt", 0, badpkt("pkt/0002", "PKT"), {"k1", "k2", "k3"}, {"pkt/0002.BAD"},
+     [](auto d) { put(d + "pkt/0001.PKT", {{"k1", 300}}); put(d + "pkt/0002.PKT", {{"k2", 300}, {"k3", 600, true}, {"k4", 300}}, 100); }},
+    // Cut 20 bytes into the second message's header.
+    {"packet cut in a message header", "export /pkt=./pkt", 0, badpkt("pkt/0001", "PKT"), {"h1"}, {"pkt/0001.BAD"},
+     [](auto d) { writefile(d + "pkt/0001.PKT", ftnpacket(GATE, {{"h1", 300}, {"h2", 300}}).substr(0, ftnpacket(GATE, {{"h1", 300}}).size() + 18)); }},
+    {"outbound packet cut in the middle of a message", "export", 0, badpkt("out/011815B3", "OUT"), {"o1", "o3"}, {"out/011815B3.BAD"},
+     [](auto d) { put(d + "out/011815B3.OUT", {{"o1", 300}, {"o2", 400}}, 50); put(d + "out/011815B3.CUT", {{"o3", 300}}); }},
+    {"stored message shorter than its header", "export", 0, "Exporting netmail message from 2:280/100 to 2:280/5555\n", {"s2"}, {"net/1.MSG"},
+     [](auto d) {
+         writegate(d, "MailerType ArcMail\n");
          writefile(d + "net/1.MSG", ftnstored({"s1", 300}, 0x0001).substr(0, 150));
          writefile(d + "net/2.MSG", ftnstored({"s2", 300}, 0x0001));
-     },
-     0,
-     "Exporting netmail message from 2:280/100 to 2:280/5555\n",
-     {"s2"},
-     {"net/1.MSG"}},
-    {"stored message cut in its text",
-     EXPORT,
-     [](const std::string& d) {
-         writefile(d + "gate.cfg", config("ArcMail"));
-         writefile(d + "net/1.MSG", cut(ftnstored({"t1", 300}, 0x0081), 100));
-     },
-     0,
-     "-> 1 messages exported\n",
-     {"t1"},
-     {}},
+     }},
+    {"stored message cut in its text", "export", 0, "-> 1 messages exported\n", {"t1"}, {},
+     [](auto d) { writegate(d, "MailerType ArcMail\n"); writefile(d + "net/1.MSG", cut(ftnstored({"t1", 300}, 0x0081), 100)); }},
 };
+// clang-format on
 
 class inputfaults : public ::testing::TestWithParam<std::size_t> {};
 
-// Messages delivered: subjects in sound packets of the inbound for import,
-// tokens in registered reply files for export.
-std::map<std::string, int> delivered(const std::string& dir, const std::vector<std::string>& names,
-                                     bool import) {
-    std::map<std::string, int> seen;
-    if (import) {
-        for (const std::string& name : listtree(dir + "in")) {
-            checkedpacket p = checkpacket(readfile(dir + "in/" + name));
-            EXPECT_EQ(p.error, "") << name;
-            for (const checkedmessage& m : p.messages) ++seen[m.subject];
-        }
-        return seen;
-    }
-    for (const std::string& m : soundreplies(dir + "soup/")) counttokens(m, names, "\n", seen);
-    return seen;
-}
-
+// Each case runs twice. Messages arrive in sound packets of the inbound
+// (known by their subjects) on import, in registered reply files (known by
+// their tokens) on export.
 TEST_P(inputfaults, whatcanbereadarrivesonce) {
     const inputcase& c = CASES[GetParam()];
-    SCOPED_TRACE(c.name);
     scratchdir dir;
-    for (const char* d : {"in", "out", "net", "tmp", "pkt", "soup"}) makedirs(dir / d);
-    writefile(dir / "gate.cfg", config("Binkley"));
+    writegate(dir.path);
+    makedirs(dir / "pkt");
     c.setup(dir.path);
     std::map<std::string, std::string> before;
     for (const std::string& f : c.left)
         if (fileexists(dir / f)) before[f] = readfile(dir / f);
+    std::string run = c.run;
+    std::size_t space = std::min(run.find(' '), run.size());
+    std::vector<std::string> args = {run.substr(0, space), "/config=./gate.cfg"};
+    if (space < run.size()) args.push_back(run.substr(space + 1));
 
-    runresult r = runpondlark(c.args, dir.path);
+    runresult r = runpondlark(args, dir.path);
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_NE(r.err.find(c.report), std::string::npos) << r.err;
-    runresult again = runpondlark(c.args, dir.path);
+    runresult again = runpondlark(args, dir.path);
     EXPECT_EQ(again.status, c.status) << again.err;
 
-    bool import = c.args[0] == "import";
-    EXPECT_EQ(notonce(c.once, delivered(dir.path, c.once, import)), "") << r.err << again.err;
+    std::map<std::string, int> seen;
+    if (args[0] == "import") {
+        for (const std::string& name : listtree(dir / "in")) {
+            checkedpacket p = checkpacket(readfile(dir / ("in/" + name)));
+            EXPECT_EQ(p.error, "") << name;
+            for (const checkedmessage& m : p.messages) ++seen[m.subject];
+        }
+    } else {
+        for (const std::string& m : soundreplies(dir / "soup/")) counttokens(m, c.once, "\n", seen);
+    }
+    EXPECT_EQ(notonce(c.once, seen), "") << r.err << again.err;
     for (const std::string& f : c.left) {
         EXPECT_TRUE(fileexists(dir / f)) << f << " is gone";
         if (before.count(f)) {
@@ -276,13 +169,7 @@ TEST_P(inputfaults, whatcanbereadarrivesonce) {
     EXPECT_EQ(listtree(dir / "tmp"), std::vector<std::string>{});
 }
 
-std::string casename(const ::testing::TestParamInfo<std::size_t>& info) {
-    std::string n;
-    for (const char* p = CASES[info.param].name; *p; ++p) n += std::isalnum(*p) ? *p : '_';
-    return n;
-}
-
 INSTANTIATE_TEST_SUITE_P(faults, inputfaults, ::testing::Range<std::size_t>(0, CASES.size()),
-                         casename);
+                         [](const auto& i) { return testname(CASES[i.param].name); });
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "driver/runstate.h"
 #include "lists/listtestutil.h"
 
@@ -46,22 +49,16 @@ TEST_F(listfiles, keywordsection) {
 }
 
 TEST_F(listfiles, newstatus) {
-    struct {
-        const char* line;
-        int status;
-    } cases[] = {{"", 1},
-                 {"NewStatus 0\n", 0},
-                 {"NewStatus 3\n", 3},
-                 {"NewStatus 4\n", 1},
-                 {"NewStatus 99\n", 1},
-                 {"NewStatus -2\n", -2},
-                 {"NewStatus abc\n", 0},
-                 {"NewStatus  2x\n", 2}};
-    for (const auto& c : cases) {
+    // clang-format off
+    const std::pair<const char*, int> cases[] = {{"", 1}, {"NewStatus 0\n", 0}, {"NewStatus 3\n", 3},
+        {"NewStatus 4\n", 1}, {"NewStatus 99\n", 1}, {"NewStatus -2\n", -2}, {"NewStatus abc\n", 0},
+        {"NewStatus  2x\n", 2}};
+    // clang-format on
+    for (const auto& [line, status] : cases) {
         resetall();
-        readtext(std::string("ListName N\nListAddress a@b\n") + c.line);
-        ASSERT_EQ(lists.listconfig.size(), 1u) << c.line;
-        EXPECT_EQ(last().newstatus, c.status) << c.line;
+        readtext(std::string("ListName N\nListAddress a@b\n") + line);
+        ASSERT_EQ(lists.listconfig.size(), 1u) << line;
+        EXPECT_EQ(last().newstatus, status) << line;
     }
 }
 
@@ -73,21 +70,17 @@ TEST_F(listfiles, longkeywordlinesarereadinpieces) {
 }
 
 TEST_F(listfiles, requiredkeywordsmissing) {
-    struct {
-        const char* text;
-        long line;
-    } cases[] = {
+    const std::pair<const char*, long> cases[] = {
         {"ListName N\n", 1},
         {"; nothing\nListAddress a@b\nListUsers\n+\nx@y\n\n1\n\n", 3},
-        {"", 0},
-    };
-    for (const auto& c : cases) {
+        {"", 0}};
+    for (const auto& [text, line] : cases) {
         int added = 1;
-        std::string err = readtext(c.text, "members.lst", &added);
-        EXPECT_EQ(added, 0) << c.text;
-        EXPECT_EQ(err, warning("required list keyword ListName or ListAddress missing", c.line))
-            << c.text;
-        EXPECT_TRUE(lists.listconfig.empty()) << c.text;
+        std::string err = readtext(text, "members.lst", &added);
+        EXPECT_EQ(added, 0) << text;
+        EXPECT_EQ(err, warning("required list keyword ListName or ListAddress missing", line))
+            << text;
+        EXPECT_TRUE(lists.listconfig.empty()) << text;
     }
 }
 
@@ -119,21 +112,15 @@ TEST_F(listfiles, usersection) {
         long usercount;
         std::size_t chainsize[3];  // chains 0 ('1...'), 1 (a) and 2 (b)
     } cases[] = {
-        {"live and deleted",
-         record("amy@x") + record("bob@x", "", 1, "", "*") + record("Al@x"),
-         "",
-         2,
-         {0, 2, 0}},
-        {"stray lines",
-         record("amy@x") + "stray text\n\n" + record("1up@x"),
-         stray(9) + stray(10),
-         2,
-         {1, 1, 0}},
+        // clang-format off
+        {"live and deleted", record("amy@x") + record("bob@x", "", 1, "", "*") + record("Al@x"), "", 2, {0, 2, 0}},
+        {"stray lines", record("amy@x") + "stray text\n\n" + record("1up@x"), stray(9) + stray(10), 2, {1, 1, 0}},
         {"plus with text is indexed", "+ kept\nbob@x\n\n1\n\n", "", 1, {0, 0, 1}},
         {"incomplete live", record("amy@x") + "+\nbob@x\n", cutoff(10), 2, {0, 1, 1}},
         {"incomplete deleted", "*\nbob@x\nBob\n", cutoff(6), 0, {0, 0, 0}},
         {"ends after marker", "+\n", cutoff(4), 0, {0, 0, 0}},
         {"last line without newline", "+\nbob@x\nBob\n1\npw", "", 1, {0, 0, 1}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         resetall();
@@ -159,16 +146,13 @@ TEST_F(listfiles, filenames) {
 }
 
 TEST(listduplicatename, replacesthefilenameextension) {
-    struct {
-        const char* path;
-        const char* dup;
-    } cases[] = {
+    // A dot in a folder name is no extension; the copy is never the list file itself.
+    const std::pair<const char*, const char*> cases[] = {
         {"a.b.c", "a.b.~LC"},
-        {"/etc/fido.d/members", "/etc/fido.d/members.~LC"},  // a dot in a folder name
+        {"/etc/fido.d/members", "/etc/fido.d/members.~LC"},
         {"./members", "./members.~LC"},
-        {"/fido/members.~LC", "/fido/members.~LC.~LC"},  // never the list file itself
-    };
-    for (const auto& c : cases) EXPECT_EQ(listduplicatename(c.path), c.dup) << c.path;
+        {"/fido/members.~LC", "/fido/members.~LC.~LC"}};
+    for (const auto& [path, dup] : cases) EXPECT_EQ(listduplicatename(path), dup) << path;
 }
 
 // Under /test a list whose copy cannot be made is not used at all, so

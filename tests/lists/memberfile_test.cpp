@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+
 #include "lists/listjournal.h"
 #include "lists/listtestutil.h"
 
@@ -23,31 +26,29 @@ memberdata member(const char* address, const char* name, int status, const char*
 // A record always starts on a line of its own below a ListUsers line, and
 // the file reads back the same at the next start.
 TEST_F(memberfile, appendedrecordscanbefound) {
-    struct {
-        const char* name;
-        std::string before;
-        std::string between;  // what the append puts before the record
-    } cases[] = {
+    // The case, the list file, what the append puts before the record.
+    // clang-format off
+    const std::tuple<const char*, std::string, std::string> cases[] = {
         {"plain", std::string(LISTHEAD) + record("amy@x"), ""},
         {"unterminated last line", std::string(LISTHEAD) + "+\namy@x\n\n1\npw", "\n"},
         {"no ListUsers line", "ListName N\nListAddress a@b\n", "ListUsers\n"},
-        {"crlf", "ListName N\r\nListAddress a@b\r\nListUsers\r\n", ""},
-    };
-    for (const auto& c : cases) {
+        {"crlf", "ListName N\r\nListAddress a@b\r\nListUsers\r\n", ""}};
+    // clang-format on
+    for (const auto& [name, before, between] : cases) {
         resetall();
-        readtext(c.before);
+        readtext(before);
         listrecord& l = last();
         long pos = -1;
-        ASSERT_EQ(appenduserrecord(l, member("Joe@x", "Joe", 2, "9f"), pos), USERFILE_OK) << c.name;
+        ASSERT_EQ(appenduserrecord(l, member("Joe@x", "Joe", 2, "9f"), pos), USERFILE_OK) << name;
         addmember(l, "Joe@x", pos);
-        EXPECT_EQ(pos, static_cast<long>(c.before.size() + c.between.size())) << c.name;
-        EXPECT_EQ(readfile(path), c.before + c.between + "+\nJoe@x\nJoe\n2\n9f\n") << c.name;
+        EXPECT_EQ(pos, static_cast<long>(before.size() + between.size())) << name;
+        EXPECT_EQ(readfile(path), before + between + "+\nJoe@x\nJoe\n2\n9f\n") << name;
         memberdata d;
-        ASSERT_EQ(finduserdata(l, "joe@x", &d), 1) << c.name;
-        EXPECT_EQ(d.password, "9f") << c.name;
+        ASSERT_EQ(finduserdata(l, "joe@x", &d), 1) << name;
+        EXPECT_EQ(d.password, "9f") << name;
         resetall();
-        EXPECT_EQ(readtext(readfile(path)), "") << c.name;
-        EXPECT_EQ(finduserdata(last(), "joe@x", &d), 1) << c.name;
+        EXPECT_EQ(readtext(readfile(path)), "") << name;
+        EXPECT_EQ(finduserdata(last(), "joe@x", &d), 1) << name;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "driver/text.h"
 #include "import/curmsg.h"
@@ -146,25 +147,21 @@ TEST_F(memberindex, walkfollowsthechainsinorder) {
     EXPECT_FALSE(lists.userfile);
 }
 
+// Letter case counts and no leading zeros are written; nothing is
+// computed without a usable ListPassword (nullptr: none).
 TEST_F(memberindex, calcpassword) {
-    struct {
-        const char* address;
-        const char* key;  // nullptr: no ListPassword
-        const char* password;
-    } cases[] = {
-        {"joe@pond.example", "Sesame", "22f06fa4"},
-        {"Joe@pond.example", "Sesame", "35cf14d9"},  // letter case counts
-        {"joe@pond.example", "sesame", "daa0b837"},
-        {"u22@x.org", "k", "5838bd"},      // no leading zeros
-        {"joe@pond.example", "", "kept"},  // nothing computed without a usable key
-        {"joe@pond.example", nullptr, "kept"},
-    };
-    for (const auto& c : cases) {
+    // clang-format off
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"joe@pond.example", "Sesame", "22f06fa4"}, {"Joe@pond.example", "Sesame", "35cf14d9"},
+        {"joe@pond.example", "sesame", "daa0b837"}, {"u22@x.org", "k", "5838bd"},
+        {"joe@pond.example", "", "kept"}, {"joe@pond.example", nullptr, "kept"}};
+    // clang-format on
+    for (const auto& [address, key, password] : cases) {
         listrecord l;
-        if (c.key) l.listpassword = c.key;
+        if (key) l.listpassword = key;
         text128 pw = "kept";
-        calcpassword(l, c.address, pw);
-        EXPECT_EQ(pw, c.password) << c.address << " " << (c.key ? c.key : "(none)");
+        calcpassword(l, address, pw);
+        EXPECT_EQ(pw, password) << address << " " << (key ? key : "(none)");
     }
 }
 

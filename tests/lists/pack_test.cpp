@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+#include <string>
+
 #include "driver/runstate.h"
 #include "lists/listtestutil.h"
 
@@ -46,34 +49,27 @@ const std::string MIXEDPACKED =
 TEST_F(packtest, cases) {
     const std::string head = "ListName N\nListAddress a@b\n";
     const std::string users = head + "ListUsers\n";
-    const char* const NOTHING = "--> nothing to do\n";
-    const char* const EXTENDED = "* extended partial user record at end of file\n";
+    const std::string NOTHING = "--> nothing to do\n",
+                      ONE = "--> removed 1 deleted user records\n    + 0 erroneous lines\n";
+    const std::string EXTENDED = "* extended partial user record at end of file\n";
     struct {
         const char* name;
-        std::string before;
-        std::string after;
+        std::string before, after;
         std::string log;  // between the "Packing" line and the end
     } cases[] = {
+        // clang-format off
         {"no ListUsers line", head + "stray\n", head + "stray\n", NOTHING},
         // The list reader takes these lines as ListUsers, so pack must too.
-        {"ListUsers with a trailing space", head + "ListUsers \n*\nbob@x\n\n1\n\n+\namy@x\n\n1\n\n",
-         head + "ListUsers \n+\namy@x\n\n1\n\n", "--> removed 1 deleted user records\n    + 0 erroneous lines\n"},
-        {"carriage returns", head + "ListUsers\r\n*\r\nbob@x\r\n\r\n1\r\n\r\n",
-         head + "ListUsers\r\n", "--> removed 1 deleted user records\n    + 0 erroneous lines\n"},
-        {"nothing to remove", users + record("amy@x") + record("bob@x", "Bob", 3, "p"),
-         users + record("amy@x") + record("bob@x", "Bob", 3, "p"), NOTHING},
-        {"ends after a plus line", users + record("amy@x") + "+\n", users + record("amy@x"),
-         NOTHING},
-        {"cut after the status", users + "+\namy@x\nAmy\n3\n", users + "+\namy@x\nAmy\n3\n\n",
-         std::string(EXTENDED) + NOTHING},
-        {"unterminated last line", users + "+\namy@x\nAmy\n1\npw",
-         users + record("amy@x", "Amy", 1, "pw"), NOTHING},
-        {"deleted record cut short", users + "*\nbob@x\n", users,
-         "--> removed 1 deleted user records\n    + 0 erroneous lines\n"},
-        {"markers normalised", users + "+++\namy@x\n\n1\n\n+\r\nbob@x\n\n1\n\n",
-         users + record("amy@x") + "+\nbob@x\n\n1\n\n", NOTHING},
-        {"every kind of line", MIXED, MIXEDPACKED,
-         std::string(EXTENDED) + "--> removed 2 deleted user records\n    + 2 erroneous lines\n"},
+        {"ListUsers with a trailing space", head + "ListUsers \n*\nbob@x\n\n1\n\n+\namy@x\n\n1\n\n", head + "ListUsers \n+\namy@x\n\n1\n\n", ONE},
+        {"carriage returns", head + "ListUsers\r\n*\r\nbob@x\r\n\r\n1\r\n\r\n", head + "ListUsers\r\n", ONE},
+        {"nothing to remove", users + record("amy@x") + record("bob@x", "Bob", 3, "p"), users + record("amy@x") + record("bob@x", "Bob", 3, "p"), NOTHING},
+        {"ends after a plus line", users + record("amy@x") + "+\n", users + record("amy@x"), NOTHING},
+        {"cut after the status", users + "+\namy@x\nAmy\n3\n", users + "+\namy@x\nAmy\n3\n\n", EXTENDED + NOTHING},
+        {"unterminated last line", users + "+\namy@x\nAmy\n1\npw", users + record("amy@x", "Amy", 1, "pw"), NOTHING},
+        {"deleted record cut short", users + "*\nbob@x\n", users, ONE},
+        {"markers normalised", users + "+++\namy@x\n\n1\n\n+\r\nbob@x\n\n1\n\n", users + record("amy@x") + "+\nbob@x\n\n1\n\n", NOTHING},
+        {"every kind of line", MIXED, MIXEDPACKED, EXTENDED + "--> removed 2 deleted user records\n    + 2 erroneous lines\n"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         resetall();
@@ -115,65 +111,62 @@ TEST_F(packtest, keepsaccessrightsandfreetemporarynames) {
     EXPECT_FALSE(fileexists(dir / "list0001.tmp"));
 }
 
-TEST_F(packtest, failedwritekeepsthelistfile) {
+// How a pack can fail: writing the packed list, reading the list file,
+// putting the packed list in its place, making a temporary file.
+enum packfaults { WRITE, READ, RENAME, READONLY };
+const char* const PACKFAULTS[] = {"write", "read", "rename", "readonlydirectory"};
+
+class packfault : public packtest, public ::testing::WithParamInterface<int> {};
+
+// Whatever fails, the list file (or what took its place) stays as it was,
+// the temporary file goes and a "! ..." line says why.
+TEST_P(packfault, keepsthelistfile) {
+    const int fault = GetParam();
+    if (fault == READONLY && geteuid() == 0)
+        GTEST_SKIP() << "running as root: directory permissions stop no write";
+    // Longer than a write buffer, so that a write fails, not only the close.
     std::string text = LISTHEAD;
-    for (int i = 0; i < 300; ++i) {
-        text += record("member" + std::to_string(i) + "@x", "", 1, "", i % 2 ? "+" : "*");
+    for (int i = 0; i < 300; ++i)
+        text += record("m" + std::to_string(i) + "@x", "", 1, "", i % 2 ? "+" : "*");
+    const std::string sub = fault == READONLY ? "ro/" : "", tmp = dir / (sub + "list0000.tmp");
+    makedirs(dir / "ro");
+    readtext(text, sub + "members.lst");
+    // A directory in the list file's place opens, but cannot be read, nor
+    // replaced by a file while it holds something.
+    if (fault == READ || fault == RENAME) {
+        std::remove(path.c_str());
+        writefile(path + "/inside", "x");
     }
-    readtext(text);
-    std::string log;
-    {
-        filesizelimit limit(text.size() / 2);
+    if (fault == RENAME) writefile(tmp, "packed");
+    chmod((dir / "ro").c_str(), fault == READONLY ? 0555 : 0755);
+    std::map<std::string, std::string> before;
+    for (const std::string& f : listtree(dir.path))
+        if (f.find(".tmp") == std::string::npos) before[f] = readfile(dir / f);
+
+    std::string log = "Packing list #1: Pond Talk\n";
+    if (fault == RENAME) {
+        // The list file must read well and still not be replaceable: only
+        // the last step of a pack can be given that.
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(replacelistfile(tmp, path), -1);
+        log += ::testing::internal::GetCapturedStderr();
+    } else {
+        filesizelimit limit(fault == WRITE ? text.size() / 2
+                                           : RLIM_INFINITY);  // none but for WRITE
         log = pack();
     }
-    EXPECT_EQ(log, "Packing list #1: Pond Talk\n! error writing " + dir / "list0000.tmp" +
-                       "; list file left unchanged\n");
-    EXPECT_EQ(readfile(path), text);
-    EXPECT_TRUE(notemporary());
-}
-
-TEST_F(packtest, failedreadkeepsthelistfile) {
-    readtext(MIXED);
-    // The list file's place is taken by a directory: it opens, but reads fail.
-    std::remove(path.c_str());
-    makedirs(path);
-    writefile(path + "/inside", "x");
-    EXPECT_EQ(pack(), "Packing list #1: Pond Talk\n! error reading " + path +
-                          "; list file left unchanged\n");
-    EXPECT_EQ(readfile(path + "/inside"), "x");
-    EXPECT_TRUE(notemporary());
-}
-
-TEST_F(packtest, failedrenamekeepsthelistfile) {
-    // A file cannot replace a directory that holds something.
-    makedirs(dir / "members.lst");
-    writefile(dir / "members.lst/inside", "x");
-    writefile(dir / "list0000.tmp", "packed");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(replacelistfile(dir / "list0000.tmp", dir / "members.lst"), -1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "! error renaming " + dir / "list0000.tmp" +
-                                                            " to " + dir / "members.lst" +
-                                                            "; list file left unchanged\n");
-    EXPECT_EQ(readfile(dir / "members.lst/inside"), "x");
-    EXPECT_FALSE(fileexists(dir / "list0000.tmp"));
-    // The good case replaces in one step.
-    writefile(dir / "list0000.tmp", "packed");
-    writefile(dir / "other.lst", "old");
-    EXPECT_EQ(replacelistfile(dir / "list0000.tmp", dir / "other.lst"), 0);
-    EXPECT_EQ(readfile(dir / "other.lst"), "packed");
-    EXPECT_FALSE(fileexists(dir / "list0000.tmp"));
-}
-
-TEST_F(packtest, readonlydirectorykeepsthelistfile) {
-    if (geteuid() == 0) GTEST_SKIP() << "running as root: directory permissions stop no write";
-    makedirs(dir / "ro");
-    readtext(MIXED, "ro/members.lst");
-    chmod((dir / "ro").c_str(), 0555);
-    EXPECT_EQ(pack(), "Packing list #1: Pond Talk\n! error opening " + dir / "ro/list0000.tmp" +
-                          " for writing\n");
     chmod((dir / "ro").c_str(), 0755);
-    EXPECT_EQ(readfile(path), MIXED);
+    const std::string unchanged = "; list file left unchanged\n";
+    const std::string why[] = {"! error writing " + tmp + unchanged,
+                               "! error reading " + path + unchanged,
+                               "! error renaming " + tmp + " to " + path + unchanged,
+                               "! error opening " + tmp + " for writing\n"};
+    EXPECT_EQ(log, "Packing list #1: Pond Talk\n" + why[fault]);
+    for (const auto& [f, content] : before) EXPECT_EQ(readfile(dir / f), content) << f;
     EXPECT_TRUE(notemporary());
 }
+
+INSTANTIATE_TEST_SUITE_P(pack, packfault, ::testing::Range(0, 4),
+                         [](const auto& i) { return std::string(PACKFAULTS[i.param]); });
 
 }  // namespace
