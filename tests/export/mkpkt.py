@@ -96,10 +96,9 @@ def storedfield(value, width):
     return textline(value)[:-1][:width].ljust(width, b"\0")
 
 
-def buildstored(lines):
-    fields = {"date": "", "to": "", "from": "", "subject": ""}
-    text = b""
-    onet = onode = dnet = dnode = attr = 0
+def entries(lines):
+    """(key, value) pairs of a description; a "text" entry's value is its
+    lines up to the one holding only "."."""
     i = 0
     while i < len(lines):
         line = lines[i]
@@ -108,18 +107,31 @@ def buildstored(lines):
             continue
         key, _, value = line.partition(":")
         value = value[1:] if value.startswith(" ") else value
+        if key == "text":
+            end = lines.index(".", i)
+            value, i = lines[i:end], end + 1
+        yield key, value
+
+
+def msgwords(value):
+    """orig net/node, dest net/node and attribute of a "msg"/"stored" entry."""
+    words = value.split()
+    onet, onode = netnode(words[0])
+    dnet, dnode = netnode(words[2])
+    return onet, onode, dnet, dnode, int(words[4], 0) if len(words) > 4 else 0
+
+
+def buildstored(lines):
+    fields = {"date": "", "to": "", "from": "", "subject": ""}
+    text = b""
+    onet = onode = dnet = dnode = attr = 0
+    for key, value in entries(lines):
         if key == "stored":
-            words = value.split()
-            onet, onode = netnode(words[0])
-            dnet, dnode = netnode(words[2])
-            attr = int(words[4], 0) if len(words) > 4 else 0
+            onet, onode, dnet, dnode, attr = msgwords(value)
         elif key in fields:
             fields[key] = value
         elif key == "text":
-            while lines[i] != ".":
-                text += textline(lines[i])
-                i += 1
-            i += 1
+            text += b"".join(textline(l) for l in value)
         else:
             raise ValueError("unknown key " + key)
     out = storedfield(fields["from"], 36) + storedfield(fields["to"], 36)
@@ -137,14 +149,7 @@ def build(desc):
     out = bytearray()
     pkt = None
     pkttype, password, terminator, cutlast, capvalid = 2, "", True, 0, None
-    i = 0
-    while i < len(lines):
-        line = lines[i]
-        i += 1
-        if not line.strip() or line.startswith("#"):
-            continue
-        key, _, value = line.partition(":")
-        value = value[1:] if value.startswith(" ") else value
+    for key, value in entries(lines):
         if key == "packet":
             kind, orig, _, dest = value.split()
             pkt = (kind, addr(orig), addr(dest))
@@ -161,19 +166,12 @@ def build(desc):
         elif key == "msg":
             if not out:
                 out += header(pkt[0], pkt[1], pkt[2], pkttype, password, capvalid)
-            words = value.split()
-            onet, onode = netnode(words[0])
-            dnet, dnode = netnode(words[2])
-            attr = int(words[4], 0) if len(words) > 4 else 0
+            onet, onode, dnet, dnode, attr = msgwords(value)
             out += struct.pack("<7H", 2, onode, dnode, onet, dnet, attr, 0)
         elif key in ("date", "to", "from", "subject"):
             out += textline(value)[:-1] + b"\0"
         elif key == "text":
-            while lines[i] != ".":
-                out += textline(lines[i])
-                i += 1
-            i += 1
-            out += b"\0"
+            out += b"".join(textline(l) for l in value) + b"\0"
         else:
             raise ValueError("unknown key " + key)
     if not out:
