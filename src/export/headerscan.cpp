@@ -279,6 +279,14 @@ int scanheader(pktinput& in, exportmsg& m) {
         int r = readasciicr(in, line, HEADERLINEMAX, len);
         m.hash ^= crc32(line, len);
         if (r == 0 || !readheaderline(line, len, m, addrmark)) break;
+        // The rest of a longer header line belongs to it: read on its own
+        // it would reach the body, or read as a header line it is not.
+        while (r == 2) {
+            char rest[HEADERLINEMAX + 1];
+            r = readasciicr(in, rest, HEADERLINEMAX, len);
+            m.hash ^= crc32(rest, len);
+        }
+        if (r == 0) break;
     }
     return in.seek(linestart);
 }

@@ -160,6 +160,23 @@ TEST_F(exporttest, atextthatendsinitstrailerleavesthenextmessagewhole) {
     EXPECT_EQ(dates, 4u);
 }
 
+// A kludge or address line longer than the header scan reads at once is
+// one line: what lies beyond the first piece neither reaches the body nor
+// reads as a header line of its own.
+TEST_F(exporttest, alonglineatthetopstaysonelineofthetop) {
+    testmsg m;
+    m.to = "UUCP";
+    m.text = "\x01XLONG: " + std::string(300, 'k') + "KLUDGETAIL\r" +
+             "To: a@example.com" + std::string(300, ' ') + "BCopy: spy@evil.example\r" +
+             "Body.\r";
+    EXPECT_EQ(readpacket(packet({m}), ROUTING_GATEWAY, 0), PKT_EXPORTED);
+    std::string reply = readfile(mailfile());
+    EXPECT_NE(reply.find("To: a@example.com"), std::string::npos);
+    EXPECT_NE(reply.find("\n\nBody.\n"), std::string::npos);
+    EXPECT_EQ(reply.find("KLUDGETAIL"), std::string::npos);
+    EXPECT_EQ(reply.find("spy@evil.example"), std::string::npos);
+}
+
 TEST_F(exporttest, thefileispositionedafterthepacket) {
     std::string bytes = packet({testmsg{}}) + "tail";
     writefile(dir / "p.pkt", bytes);
