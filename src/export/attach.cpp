@@ -107,13 +107,22 @@ int attachfile(replymsg& out, std::FILE* f, const std::string& base) {
     return 0;
 }
 
-// The attachment-list entry a subject word names, or -1.
+// The attachment-list entry a subject word names, or -1. A subject may
+// name a listed file by its base name only, but files in different folders
+// can share one: the entry listed under the whole path comes first, then
+// one with that base name still to be sent, then any with it.
 long findlisted(const std::string& word) {
     const std::vector<flowentry>& list = expstate.flowfilelist;
+    std::string_view path = flowfilepath(word);
+    long samebase = -1, pending = -1;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (fncmp(flowfilepath(list[i].name), word) == 0) return static_cast<long>(i);
+        std::string_view listed = flowfilepath(list[i].name);
+        if (listed == path) return static_cast<long>(i);
+        if (fncmp(listed, word) != 0) continue;
+        if (samebase < 0) samebase = static_cast<long>(i);
+        if (pending < 0 && list[i].kind != FLOW_DONE) pending = static_cast<long>(i);
     }
-    return -1;
+    return pending >= 0 ? pending : samebase;
 }
 
 int afteraction(std::string& name, const exportmsg& m) {

@@ -223,4 +223,26 @@ TEST_F(outboundtest, alongpathisattachedbyitsbasename) {
     EXPECT_NE(reply.find("name=\"report.txt\""), std::string::npos);
 }
 
+// Listed files that share a base name are different files: each is sent
+// once, under its own message, with its own content - whether its message
+// names it by its whole path or, too long for a subject, by its base name.
+TEST_F(outboundtest, filesofthesamebasenameareeachsentonce) {
+    std::string deep = dir / "files/" + std::string(80, 'd') + "/";
+    makedirs(deep);
+    writefile(dir / "a/notes.txt", "first");
+    writefile(dir / "b/notes.txt", "second");
+    writefile(deep + "notes.txt", "third");
+    writefile(dir / "out/011815B3.FLO",
+              dir / "a/notes.txt\n" + dir / "b/notes.txt\n" + deep + "notes.txt\n");
+    exportgateway();
+    EXPECT_FALSE(fileexists(dir / "out/011815B3.FLO"));
+    EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 3);
+    std::string reply = readfile(replyfile(REPLY_MAIL));
+    for (const char* base64 : {"Zmlyc3Q=\n", "c2Vjb25k\n", "dGhpcmQ=\n"}) {
+        std::size_t at = reply.find(base64);
+        EXPECT_NE(at, std::string::npos) << base64;
+        EXPECT_EQ(reply.find(base64, at + 1), std::string::npos) << base64;
+    }
+}
+
 }  // namespace
