@@ -125,6 +125,18 @@ long findlisted(const std::string& word) {
     return pending >= 0 ? pending : samebase;
 }
 
+// True when the subject as a whole is a name of the attachment list: the
+// whole path as listed, or (for a path too long for a subject) its base name.
+bool listedwhole(std::string_view subj) {
+    std::string_view path = flowfilepath(subj);
+    bool bare = path.find('/') == std::string_view::npos;
+    for (const flowentry& e : expstate.flowfilelist) {
+        std::string_view listed = flowfilepath(e.name);
+        if (listed == path || (bare && fncmp(listed, path) == 0)) return true;
+    }
+    return false;
+}
+
 int afteraction(std::string& name, const exportmsg& m) {
     if (!name.empty() && name[0] == '#') {
         name.erase(0, 1);
@@ -182,6 +194,13 @@ int writeattachments(replymsg& out, const exportmsg& m, int flowlistvalid,
                      std::vector<attachdone>& done) {
     std::string_view subj = curmsg.msgsubj.sv();
     std::size_t i = 0;
+    // Spaces part the names of a subject, but a listed name may hold some:
+    // a subject that is one listed name as a whole names that file.
+    if (flowlistvalid && subj.find(' ') != std::string_view::npos && subj.size() <= NAMEMAX &&
+        listedwhole(subj)) {
+        if (attachword(out, std::string(subj), m, flowlistvalid, done) != 0) return -1;
+        i = subj.size();
+    }
     while (i < subj.size()) {
         if (subj[i] == ' ') {
             ++i;

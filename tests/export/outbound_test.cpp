@@ -245,4 +245,24 @@ TEST_F(outboundtest, filesofthesamebasenameareeachsentonce) {
     }
 }
 
+// A listed name may hold spaces, which otherwise part the names of a
+// subject: the message made for it must still carry the file, once.
+TEST_F(outboundtest, alistednamewithspacesissent) {
+    std::string deep = dir / "files/" + std::string(80, 'd') + "/";
+    makedirs(deep);
+    writefile(dir / "files/my notes.txt", "first");
+    writefile(deep + "old notes.txt", "second");
+    writefile(dir / "out/011815B3.FLO",
+              "^" + dir / "files/my notes.txt\n" + deep + "old notes.txt\n");
+    exportgateway();
+    EXPECT_FALSE(fileexists(dir / "out/011815B3.FLO"));
+    EXPECT_FALSE(fileexists(dir / "files/my notes.txt"));
+    EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 2);
+    std::string reply = readfile(replyfile(REPLY_MAIL));
+    EXPECT_NE(reply.find("name=\"my notes.txt\""), std::string::npos);
+    EXPECT_NE(reply.find("name=\"old notes.txt\""), std::string::npos);
+    EXPECT_NE(reply.find("Zmlyc3Q=\n"), std::string::npos);
+    EXPECT_NE(reply.find("c2Vjb25k\n"), std::string::npos);
+}
+
 }  // namespace
