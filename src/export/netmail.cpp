@@ -112,6 +112,9 @@ void readkludges(pktinput& in, msgdest& d) {
         if (istartswith(k, "TOPT ")) readpoint(line + 6, d.addr.point);
         if (istartswith(k, "FMPT ")) readpoint(line + 6, curmsg.fromaddr.point);
         if (istartswith(k, "INTL ")) readintl(line + 6, d.addr);
+        // The rest of a longer kludge is no line of its own: read as one,
+        // it would end the kludges before INTL or TOPT was seen.
+        while (r == 2) r = readasciicr(in, line, KLUDGELINEMAX);
         if (r == 0) break;
     }
 }

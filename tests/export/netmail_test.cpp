@@ -183,6 +183,32 @@ TEST_F(netmailtest, messagesareexportedinnumberorder) {
     EXPECT_EQ(reply.find("3.TXT"), std::string::npos);
 }
 
+// The kludges that say where a message goes are read past a kludge line
+// longer than one read: a message to another zone or to a point of the
+// gateway's net and node is not the gateway's.
+TEST_F(netmailtest, kludgesafteralongkludgestillchoosethedestination) {
+    std::string longkludge = "\x01X-LONG: " + std::string(300, 'k') + "\r";
+    testmsg otherzone;
+    otherzone.subject = "Other zone";
+    otherzone.text = longkludge + "\x01INTL 1:280/5555 2:280/100\rNot ours.\r";
+    testmsg point;
+    point.subject = "Point";
+    point.text = longkludge + "\x01TOPT 7\rNot ours either.\r";
+    testmsg ours;
+    ours.subject = "Ours";
+    ours.text = longkludge + "\x01INTL 2:280/5555 2:280/100\rOurs.\r";
+    std::string p1 = addmessage("1.MSG", FIXEDNOW, otherzone);
+    std::string p2 = addmessage("2.MSG", FIXEDNOW, point);
+    std::string p3 = addmessage("3.MSG", FIXEDNOW, ours);
+    msgexport();
+    std::string reply = readfile(replyfile(REPLY_MAIL));
+    EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 1);
+    EXPECT_NE(reply.find("Subject: Ours\n"), std::string::npos);
+    EXPECT_EQ(attr(p1), 0x0001);
+    EXPECT_EQ(attr(p2), 0x0001);
+    EXPECT_EQ(attr(p3), 0x0009);
+}
+
 TEST(storedheader, fieldsendattheirwidth) {
     unsigned char raw[MSGHDRSIZE];
     for (std::size_t i = 0; i < MSGHDRSIZE; ++i) raw[i] = static_cast<unsigned char>('a' + i % 26);
