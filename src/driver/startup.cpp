@@ -62,6 +62,8 @@ void checkdirectories() {
     if (cfg.mailertype == MAILER_ARCMAIL) checkdir(cfg.netdir.str());
     checkdir(cfg.soupdir.str());
     checkdir(cfg.decodedir.str());
+    // A packet folder that is not there would read as one with no mail.
+    if (!run.packetdir.empty()) checkdir(run.packetdir.str());
 }
 
 void limitexportcounts() {

@@ -120,6 +120,18 @@ TEST_F(startup, directorieschecked) {
     r = check("DecodeDir afile\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "FATAL ERROR: subdirectory afile does not exist\n");
+
+    // The packet folder of an export is one too: a name mistyped must not
+    // pass for a folder with nothing to export.
+    writefile(dir / "gate.cfg", GOODCONFIG);
+    r = runpondlark({"export", "/config=./gate.cfg", "/pkt=nothere"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory nothere does not exist\n");
+    r = runpondlark({"export", "/config=./gate.cfg", "/pkt=afile"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    makedirs(dir / "pkt");
+    r = runpondlark({"export", "/config=./gate.cfg", "/pkt=pkt"}, dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
 }
 
 // Warnings go to standard error only, never into the log.

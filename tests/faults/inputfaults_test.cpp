@@ -91,7 +91,7 @@ const std::vector<inputcase> CASES = {
      [](auto d) { notadir(d + "soup"); }},
     {"SOUP directory is a file on export", "export /pkt=./pkt", 1, nodir("soup"), {}, {"pkt/0001.PKT", "soup"},
      [](auto d) { notadir(d + "soup"); put(d + "pkt/0001.PKT", {{"x1", 100}}); }},
-    {"packet directory is a file", "export /pkt=./pkt/0001.PKT", 0, "No outbound messages found. Nothing to do.\n", {}, {"pkt/0001.PKT"},
+    {"packet directory is a file", "export /pkt=./pkt/0001.PKT", 1, nodir("pkt/0001.PKT"), {}, {"pkt/0001.PKT"},
      [](auto d) { put(d + "pkt/0001.PKT", {{"x1", 100}}); }},
     {"AREAS names a message file that vanished", "import", 0, "Error reading ./soup/0000002.MSG\n", {"v1", "v2", "v3"}, {},
      [](auto d) { soup(d, "mmb", {msgfile('m', {"v1", "v2"}), "", msgfile('b', {"v3"})}); }},
