@@ -1,10 +1,12 @@
 #include "driver/startup.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string_view>
 
 #include "config/reader.h"
 #include "config/settings.h"
@@ -55,6 +57,32 @@ bool validateconfig() {
     return false;
 }
 
+// The program's path as argv[0] gives it. A bare name (no "/") is what a
+// shell passes for a program it found through PATH: the same search finds
+// where it lies, so that the files beside it are found from any folder.
+std::string programpath(const char* argv0) {
+    std::string name = argv0;
+    if (name.empty() || name.find('/') != std::string::npos) return name;
+    const char* path = std::getenv("PATH");
+    if (!path) return name;
+    std::string_view dirs = path;
+    for (;;) {
+        std::size_t colon = dirs.find(':');
+        // An empty entry is the working folder.
+        std::string_view entry = dirs.substr(0, colon);
+        std::string candidate(entry.empty() ? std::string_view(".") : entry);
+        candidate.push_back('/');
+        candidate.append(name);
+        struct stat st {};
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        if (colon == std::string_view::npos) return name;
+        dirs.remove_prefix(colon + 1);
+    }
+}
+
 void checkdirectories() {
     checkdir(cfg.tempdir.str());
     checkdir(cfg.indir.str());
@@ -101,7 +129,7 @@ void checkdir(const std::string& path) {
 int runmain(int argc, char** argv) {
     printbanner();
     run = runstate{};
-    if (argc > 0 && argv[0]) run.progpath = argv[0];
+    if (argc > 0 && argv[0]) run.progpath = programpath(argv[0]);
     parsecommandline(argc, argv);
     std::set_new_handler(outofmemory);
     takeenvironment();

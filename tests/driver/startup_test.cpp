@@ -1,6 +1,7 @@
 // The start-up of the real program: command line, validation, directories
 // and the log, seen from outside as a scheduler would see them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "support/testutil.h"
 
@@ -69,6 +70,25 @@ TEST_F(startup, configurationnamekeepsitscase) {
     r = runpondlark({"check", "/c=My.Cfg"}, dir.path);
     std::string bin = PONDLARK_FIXED_BIN;
     EXPECT_EQ(r.err, "Error: can't read " + bin.substr(0, bin.rfind('/') + 1) + "My.Cfg\n");
+}
+
+// Started by its bare name through PATH (as a scheduler does), the program
+// still finds its configuration beside itself, not in the working folder.
+TEST_F(startup, abarenamefromthepathfindstheconfigurationbesidetheprogram) {
+    makedirs(dir / "bin");
+    makedirs(dir / "work");
+    ASSERT_EQ(symlink(PONDLARK_FIXED_BIN, (dir / "bin/pondlark").c_str()), 0);
+    // Absolute folders: the configuration is read from outside them.
+    std::string config = GOODCONFIG;
+    for (const char* d : {"in", "out", "soup", "tmp"}) {
+        std::string key = std::string(" ") + d + "\n";
+        config.replace(config.find(key), key.size(), " " + dir / d + "\n");
+    }
+    writefile(dir / "bin/pondlark.cfg", config.substr(0, config.find("LogFile")));
+    runresult r = runprogram("/bin/sh", {"-c", "PATH=" + dir / "bin" + " exec pondlark check"},
+                             dir / "work");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Configuration checked. Nothing more to do.\n");
 }
 
 TEST_F(startup, validationstopsatthefirstmissingessential) {
