@@ -33,7 +33,7 @@ void splitlines(const std::string& data, std::vector<flowline>& lines) {
         std::size_t end = nl == std::string::npos ? data.size() : nl;
         while (end > at && data[end - 1] == '\r') --end;
         flowline l;
-        l.text = data.substr(at, std::min(end - at, FLOWLINEMAX));
+        l.text = data.substr(at, end - at);
         l.end = data.substr(end, next - end);
         l.at = static_cast<long>(at);
         lines.push_back(std::move(l));
@@ -79,7 +79,15 @@ int readflowfile(const std::string& path, flowfile& ff) {
     if (!f || !readall(f.get(), data)) return -1;
     splitlines(data, ff.lines);
     for (flowline& l : ff.lines) {
-        if (l.text.empty() || l.text[0] == SENTMARK || addflowfile(l.text) != 0) continue;
+        if (l.text.empty() || l.text[0] == SENTMARK) continue;
+        if (l.text.size() > FLOWLINEMAX) {
+            // No file has a name this long; cut short, it could name another
+            // file, which "^" would then delete. The line stays as it is.
+            logprintf("! %s: line of %zu characters too long for a file name: left in place\n",
+                      path.c_str(), l.text.size());
+            continue;
+        }
+        if (addflowfile(l.text) != 0) continue;
         l.entry = static_cast<long>(flowfiles()) - 1;
     }
     return 0;

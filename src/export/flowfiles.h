@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-// The longest flow-file line taken; the rest of a longer line is dropped.
+// The longest flow-file line taken as a file name; a longer line is left
+// in the flow file untouched.
 constexpr std::size_t FLOWLINEMAX = 4093;
 
 struct flowline {

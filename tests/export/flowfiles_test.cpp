@@ -29,7 +29,9 @@ TEST_F(flowfiletest, everylineisanentry) {
         {"empty", "", {}},
         {"spacesstay", " d.txt \n", {" d.txt "}},
         {"sentalready", "~a.pkt\nb.zip\n~\n", {"b.zip"}},
-        {"longline", std::string(5000, 'x') + "\ny", {std::string(FLOWLINEMAX, 'x'), "y"}},
+        // Cut short, a longer line could name another file and have it deleted.
+        {"toolongline", "^" + std::string(5000, 'x') + "\ny", {"y"}},
+        {"longestline", std::string(FLOWLINEMAX, 'x') + "\ny", {std::string(FLOWLINEMAX, 'x'), "y"}},
     };
     for (const auto& c : cases) {
         clearflowfiles();
@@ -69,6 +71,7 @@ TEST_F(flowfiletest, linesbeyondthelistwait) {
 }
 
 TEST_F(flowfiletest, theflowfilekeepsthelinesnotsent) {
+    static const std::string toolong = "^" + std::string(FLOWLINEMAX + 1, 'x') + "\n";
     struct {
         const char* name;
         std::string content;
@@ -82,6 +85,7 @@ TEST_F(flowfiletest, theflowfilekeepsthelinesnotsent) {
         {"lastwithoutendleft", "a\nb", {true, false}, 0, "b\n"},
         {"emptylinesdropped", "a\n\nb\n", {false, true}, 0, "a\n"},
         {"linesmarkedsentdropped", "~a\nb\n", {false}, 0, "b\n"},
+        {"toolonglinekeptwhole", toolong + "b\n", {true}, 0, toolong.c_str()},
     };
     for (const auto& c : cases) {
         clearflowfiles();
