@@ -288,6 +288,14 @@ bool converter::readline(std::string_view& line) {
 bool converter::readbodyline(std::string_view& line) {
     line = in.nextline(MAXLOGICALLINE, linebuf);
     if (line.empty()) return false;
+    if (line.size() == MAXLOGICALLINE && line.back() != '\n') {
+        // The line may have ended right at the buffer's end: its line end
+        // is taken with it rather than read as an empty line of its own.
+        // The reader moves on, so the line is copied first.
+        std::string& piece = editable(line);
+        (void)in.takelineend();
+        line = piece;
+    }
     bool uu = dec.state() == DECODE_UU;
     trimbodyline(line, uu);
     if (!mime.qp || uu || line.empty() || line.back() != '=' || line.size() >= MAXLOGICALLINE)
@@ -298,6 +306,7 @@ bool converter::readbodyline(std::string_view& line) {
         joined.pop_back();
         std::size_t before = joined.size();
         if (in.readline(joined, MAXLOGICALLINE - joined.size()) == 0) break;
+        if (joined.size() == MAXLOGICALLINE && joined.back() != '\n') (void)in.takelineend();
         trimbodyline(joined, before, false);
     }
     line = joined;

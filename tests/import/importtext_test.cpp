@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "import/headerlines.h"
+#include "pkt/pktcheck.h"
+#include "support/testutil.h"
 
 namespace {
 
@@ -27,6 +32,54 @@ TEST(importtext, chunksendafterthelastnonalphanumeric) {
         {"eightbitbreaks", std::string(50, 'a') + "\xe9" + std::string(300, 'a'), BODYWIDTH, 51},
     };
     for (const auto& c : cases) EXPECT_EQ(chunklength(c.rest, c.width), c.chunk) << c.name;
+}
+
+// A line that fills the line buffer to its last byte has its line end just
+// behind the buffer, and a CR LF may be split by the buffer's end: that
+// line end belongs to the line and is never read as an empty line of its
+// own, which would end the header early (From, To and Subject lost) or add
+// a blank line to the body. Header, body and quoted-printable lines joined
+// by a soft line break, of lengths around the buffer's size, with LF and
+// CR LF line ends.
+TEST(importtext, linesatthebuffersizekeeptheirlineends) {
+    const char config[] =
+        "FidoAddr 2:280/5555\n"
+        "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
+        "MailerType Binkley\n"
+        "InboundDir ./in\nOutboundDir ./out\nSoupDir ./soup\nTempDir ./tmp\n";
+    for (const std::string e : {"\n", "\r\n"}) {
+        for (std::size_t n = MAXLOGICALLINE - 2; n <= MAXLOGICALLINE + 1; ++n) {
+            const std::string text =
+                "From x Tue Sep 14 10:00:00 1999\n" + ("X-Long: " + std::string(n - 8, 'h')) + e +
+                "From: Bob <bob@net.example>" + e + "To: Sysop Pond <sysop@pond.example>" + e +
+                "Subject: hello" + e + e + "first" + e + std::string(n, 'b') + e + "second" + e +
+                "Content-Transfer-Encoding: quoted-printable" + e + "qq=" + e +
+                std::string(n - 2, 'q') + e + "third" + e;
+            scratchdir dir;
+            for (const char* d : {"in", "out", "tmp", "soup"}) makedirs(dir / d);
+            writefile(dir / "gate.cfg", config);
+            writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
+            writefile(dir / "soup/0000001.MSG", text);
+            runresult r = runpondlark({"import", "/config=./gate.cfg"}, dir.path);
+            ASSERT_EQ(r.status, 0) << r.err;
+            checkedpacket p = checkpacket(readfile(dir / "in/00000000.PKT"));
+            ASSERT_EQ(p.error, "");
+            ASSERT_EQ(p.messages.size(), 1u);
+            const checkedmessage& m = p.messages[0];
+            const std::string where =
+                "lines of " + std::to_string(n) + (e.size() == 2 ? " + CR LF" : " + LF");
+            EXPECT_EQ(m.subject, "hello") << where;
+            EXPECT_EQ(m.fromname, "Bob") << where;
+            EXPECT_EQ(m.toname, "Sysop Pond") << where;
+            // Long body lines are cut into chunks, but from "first" to
+            // "third" no line is empty.
+            std::size_t first = m.text.find("\rfirst\r"), third = m.text.find("\rthird\r");
+            ASSERT_NE(first, std::string::npos) << where;
+            ASSERT_NE(third, std::string::npos) << where;
+            EXPECT_NE(m.text.find("\rsecond\r"), std::string::npos) << where;
+            EXPECT_EQ(m.text.find("\r\r", first), m.text.find("\r\r", third)) << where;
+        }
+    }
 }
 
 }  // namespace
