@@ -41,9 +41,13 @@ int parsearealine(std::string_view line, souparea& a) {
 
     // The message file must lie in the SOUP directory: a prefix that names
     // another directory would let a packet read, and then delete, any
-    // ".MSG" file on the system.
+    // ".MSG" file on the system. A zero byte would cut the path there and
+    // name another file of the directory (REPLIES, a reply file), which
+    // would then be imported and deleted.
     std::string_view prefix = line.substr(0, tab1);
-    if (prefix.empty() || prefix.find('/') != std::string_view::npos) return AREA_ERROR;
+    constexpr std::string_view notinprefix("/\0", 2);
+    if (prefix.empty() || prefix.find_first_of(notinprefix) != std::string_view::npos)
+        return AREA_ERROR;
     a.prefix = std::string(prefix);
     a.areaname = line.substr(tab1 + 1, tab2 - tab1 - 1);
     // Only the first and third characters of the encoding matter; a

@@ -47,7 +47,10 @@ INSTANTIATE_TEST_SUITE_P(soup, arealines, ::testing::Values(
     areacase{"twofields", "X\tbox", AREA_ERROR, "", "", 0, 0},
     areacase{"emptyline", "", AREA_ERROR, "", "", 0, 0},
     areacase{"prefixwithdirectory", "../../etc/x\tEmail\tbn", AREA_ERROR, "", "", 0, 0},
-    areacase{"emptyprefix", "\tEmail\tbn", AREA_ERROR, "", "", 0, 0}),
+    areacase{"emptyprefix", "\tEmail\tbn", AREA_ERROR, "", "", 0, 0},
+    // Cut at its zero byte, the path would name "REPLIES" itself, which
+    // would be imported and deleted.
+    areacase{"prefixwithzerobyte", std::string("REPLIES\0\tEmail\tMn", 17), AREA_ERROR, "", "", 0, 0}),
     [](const auto& p) { return std::string(p.param.name); });
 // clang-format on
 
