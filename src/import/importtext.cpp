@@ -192,6 +192,13 @@ int converter::flushout() {
 int converter::start() {
     if (writing) {
         curmsg.partno = 1;
+        // Junk keeps its encoded files as text (startfile). The parse pass
+        // listed those it met before the message was known to be junk: no
+        // file is made for them, so none may be announced as attached.
+        if (v.junkcategory != JUNK_NONE) {
+            curmsg.fname.clear();
+            curmsg.isfattach = 0;
+        }
         parsefname = curmsg.fname.sv();
         parseisfattach = curmsg.isfattach;
         if (output() && writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(),

@@ -34,6 +34,29 @@ TEST(importtext, chunksendafterthelastnonalphanumeric) {
     for (const auto& c : cases) EXPECT_EQ(chunklength(c.rest, c.width), c.chunk) << c.name;
 }
 
+// ------------------------------------------- whole messages through import
+
+const char GATEWAY[] =
+    "FidoAddr 2:280/5555\n"
+    "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
+    "MailerType Binkley\n"
+    "InboundDir ./in\nOutboundDir ./out\nSoupDir ./soup\nTempDir ./tmp\n";
+
+// Imports one mbox message file of the Email area with the gateway's
+// configuration and more; returns the one packet made. dir receives the
+// gateway.
+checkedpacket importmbox(const scratchdir& dir, const std::string& more, const std::string& text) {
+    for (const char* d : {"in", "out", "tmp", "soup"}) makedirs(dir / d);
+    writefile(dir / "gate.cfg", GATEWAY + more);
+    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
+    writefile(dir / "soup/0000001.MSG", text);
+    runresult r = runpondlark({"import", "/config=./gate.cfg"}, dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    checkedpacket p = checkpacket(readfile(dir / "in/00000000.PKT"));
+    EXPECT_EQ(p.error, "");
+    return p;
+}
+
 // A line that fills the line buffer to its last byte has its line end just
 // behind the buffer, and a CR LF may be split by the buffer's end: that
 // line end belongs to the line and is never read as an empty line of its
@@ -42,11 +65,6 @@ TEST(importtext, chunksendafterthelastnonalphanumeric) {
 // by a soft line break, of lengths around the buffer's size, with LF and
 // CR LF line ends.
 TEST(importtext, linesatthebuffersizekeeptheirlineends) {
-    const char config[] =
-        "FidoAddr 2:280/5555\n"
-        "AddrMap 2:280/5555 sysop@pond.example Sysop Pond\n"
-        "MailerType Binkley\n"
-        "InboundDir ./in\nOutboundDir ./out\nSoupDir ./soup\nTempDir ./tmp\n";
     for (const std::string e : {"\n", "\r\n"}) {
         for (std::size_t n = MAXLOGICALLINE - 2; n <= MAXLOGICALLINE + 1; ++n) {
             const std::string text =
@@ -56,14 +74,7 @@ TEST(importtext, linesatthebuffersizekeeptheirlineends) {
                 "Content-Transfer-Encoding: quoted-printable" + e + "qq=" + e +
                 std::string(n - 2, 'q') + e + "third" + e;
             scratchdir dir;
-            for (const char* d : {"in", "out", "tmp", "soup"}) makedirs(dir / d);
-            writefile(dir / "gate.cfg", config);
-            writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
-            writefile(dir / "soup/0000001.MSG", text);
-            runresult r = runpondlark({"import", "/config=./gate.cfg"}, dir.path);
-            ASSERT_EQ(r.status, 0) << r.err;
-            checkedpacket p = checkpacket(readfile(dir / "in/00000000.PKT"));
-            ASSERT_EQ(p.error, "");
+            checkedpacket p = importmbox(dir, "", text);
             ASSERT_EQ(p.messages.size(), 1u);
             const checkedmessage& m = p.messages[0];
             const std::string where =
@@ -78,6 +89,43 @@ TEST(importtext, linesatthebuffersizekeeptheirlineends) {
             ASSERT_NE(third, std::string::npos) << where;
             EXPECT_NE(m.text.find("\rsecond\r"), std::string::npos) << where;
             EXPECT_EQ(m.text.find("\r\r", first), m.text.find("\r\r", third)) << where;
+        }
+    }
+}
+
+// Junk keeps its encoded files as text, also when it is found to be junk
+// only after its files were seen: by its sender, or by a junk text further
+// down. Its message then names no file attachment - the tosser would send
+// whatever file of that name lies in the inbound - and keeps its subject.
+TEST(importtext, junkfoundlateclaimsnofileattachment) {
+    const std::string head =
+        "From x Tue Sep 14 10:00:00 1999\n"
+        "From: Deals <deals@spam.example>\nTo: Sysop Pond <sysop@pond.example>\n"
+        "Subject: cheap ponds\nMIME-Version: 1.0\n"
+        "Content-Type: multipart/mixed; boundary=b1\n\n";
+    const std::string file =
+        "--b1\nContent-Type: application/octet-stream; name=\"offer.txt\"\n"
+        "Content-Transfer-Encoding: base64\n\nT2ZmZXIK\n\n";
+    const std::string text = "--b1\nContent-Type: text/plain\n\nClick here to unsubscribe.\n\n";
+    const struct {
+        const char* name;
+        std::string rule, message;
+    } cases[] = {
+        {"bysender", "JunkFrom *@spam.example\n", head + file + "--b1--\n"},
+        {"bytextafterthefile", "JunkStr click here to unsubscribe\n", head + file + text + "--b1--\n"},
+    };
+    for (const auto& c : cases) {
+        for (const char* action : {"junk", "move", "ignore"}) {
+            scratchdir dir;
+            const std::string more =
+                std::string("JunkAction ") + action + "\nJunkArea Spam.Area\n" + c.rule;
+            checkedpacket p = importmbox(dir, more, c.message);
+            ASSERT_EQ(p.messages.size(), 1u) << c.name << " " << action;
+            const checkedmessage& m = p.messages[0];
+            EXPECT_EQ(m.attribute & 0x10, 0) << c.name << " " << action;
+            EXPECT_EQ(m.subject, "cheap ponds") << c.name << " " << action;
+            EXPECT_NE(m.text.find("T2ZmZXIK"), std::string::npos) << c.name << " " << action;
+            EXPECT_FALSE(fileexists(dir / "in/offer.txt")) << c.name << " " << action;
         }
     }
 }
