@@ -479,8 +479,15 @@ int converter::finish() {
         if (!bodystarted) pass.bodyoffset = pass.range.end;
     }
     if (flushout() != 0 || dec.end() != 0) return -1;
-    if (output()) return writemsgbottom(v.category, pass.packet);
-    return 0;
+    if (!output()) return 0;
+    // A message that ends with its header (or with the empty line after
+    // it) met no line to put the information block in front of: it goes
+    // in here, so that no recipient or warning of it is lost.
+    if (!infodone) {
+        infodone = true;
+        if (infoblock() != 0 || flushout() != 0) return -1;
+    }
+    return writemsgbottom(v.category, pass.packet);
 }
 }  // namespace
 

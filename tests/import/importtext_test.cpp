@@ -130,4 +130,32 @@ TEST(importtext, junkfoundlateclaimsnofileattachment) {
     }
 }
 
+// The information block (further recipients, crossposted groups, a wrong
+// route password) follows the header also when no body
+// line follows: a message with an empty body, or one that ends with its
+// header, still shows its copy recipients.
+TEST(importtext, amessagewithoutbodykeepsitsinformationblock) {
+    const std::string head =
+        "From x Tue Sep 14 10:00:00 1999\n"
+        "From: Bob <bob@net.example>\nTo: Sysop Pond <sysop@pond.example>\n"
+        "Cc: Carl <carl@x.example>\nSubject: note\n";
+    const std::string info = "Copy: carl@x.example (Carl)\r\r";
+    const struct {
+        const char* name;
+        std::string message;
+    } cases[] = {
+        {"emptybody", head + "\n"},
+        {"headeronly", head},
+        {"onebodyline", head + "\nhi\n"},
+    };
+    for (const auto& c : cases) {
+        scratchdir dir;
+        checkedpacket p = importmbox(dir, "StripKludges Yes\n", c.message);
+        ASSERT_EQ(p.messages.size(), 1u) << c.name;
+        EXPECT_NE(p.messages[0].text.find("UUCP\r\x01PID: PondLark-Linux v1.05\r" + info),
+                  std::string::npos)
+            << c.name << ": " << p.messages[0].text;
+    }
+}
+
 }  // namespace
