@@ -307,12 +307,22 @@ bool converter::readbodyline(std::string_view& line) {
     trimbodyline(line, uu);
     if (!mime.qp || uu || line.empty() || line.back() != '=' || line.size() >= MAXLOGICALLINE)
         return true;
-    // A soft line break of quoted-printable joins the next line.
+    // A soft line break of quoted-printable joins the next line - unless
+    // that is a boundary line: a part whose text has no line end of its own
+    // ends in a soft line break, and the boundary after it must still end
+    // the part. It stays to be read as a line of its own.
     std::string& joined = editable(line);
     while (!joined.empty() && joined.back() == '=' && joined.size() < MAXLOGICALLINE) {
         joined.pop_back();
         std::size_t before = joined.size();
+        long next = in.tell();
         if (in.readline(joined, MAXLOGICALLINE - joined.size()) == 0) break;
+        bool closing;
+        if (isboundaryline(std::string_view(joined).substr(before), mime.boundary, closing)) {
+            joined.resize(before);
+            in.seek(next);
+            break;
+        }
         if (joined.size() == MAXLOGICALLINE && joined.back() != '\n') (void)in.takelineend();
         trimbodyline(joined, before, false);
     }

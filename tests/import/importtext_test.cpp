@@ -158,4 +158,28 @@ TEST(importtext, amessagewithoutbodykeepsitsinformationblock) {
     }
 }
 
+// A quoted-printable part may end with a soft line break (its text has no
+// line end of its own). The boundary line after it ends the part and is
+// never joined to that last line: the parts after it are read as parts,
+// their files decoded.
+TEST(importtext, asoftlinebreakneverjoinsaboundary) {
+    const std::string message =
+        "From x Tue Sep 14 10:00:00 1999\n"
+        "From: Bob <bob@net.example>\nTo: Sysop Pond <sysop@pond.example>\n"
+        "Subject: menu\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=b1\n\n"
+        "--b1\nContent-Type: text/plain; charset=iso-8859-1\n"
+        "Content-Transfer-Encoding: quoted-printable\n\n"
+        "Caf=E9 is=\n open, see the file=\n"
+        "--b1\nContent-Type: application/octet-stream; name=\"menu.txt\"\n"
+        "Content-Transfer-Encoding: base64\n\nT2ZmZXIK\n\n--b1--\n";
+    scratchdir dir;
+    checkedpacket p = importmbox(dir, "", message);
+    ASSERT_EQ(p.messages.size(), 1u);
+    const std::string& text = p.messages[0].text;
+    EXPECT_NE(text.find("\rCaf\xe9 is open, see the file\r"), std::string::npos) << text;
+    EXPECT_EQ(text.find("--b1"), std::string::npos) << text;
+    EXPECT_EQ(text.find("T2ZmZXIK"), std::string::npos) << text;
+    EXPECT_EQ(readfile(dir / "in/menu.txt"), "Offer\n");
+}
+
 }  // namespace
