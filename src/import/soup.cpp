@@ -192,10 +192,13 @@ int soupcutter::cutmbox(msgrange& r) {
 
 int soupcutter::cutmmdf(msgrange& r) {
     // Skip the separator lines before the message (runs of 0x01 bytes, each
-    // with the line feed that ends it).
+    // with the line end that ends it: LF, or CR LF as lines of the other
+    // formats may end - left in front of the message, it would read as the
+    // empty line that ends its header).
     int c = in.get();
     while (c == 1) {
         while (c == 1) c = in.get();
+        if (c == '\r' && in.peek() == '\n') c = in.get();
         if (c == '\n') c = in.get();
     }
     if (c == EOF) return in.error() ? CUT_BADFILE : CUT_NOMORE;
