@@ -99,6 +99,21 @@ void blankzeros(std::string& s) {
     }
 }
 
+// FidoNet control lines (kludges) begin with 0x01 and come from the
+// gateway alone. In body text, from from on, the byte becomes "@": else a
+// line of text - or a piece of one after a lone CR, or a chunk of a long
+// line - could pose as one and route the message or give it an identity.
+void unkludge(std::string& s, std::size_t from) {
+    char* p = s.data() + from;
+    char* end = s.data() + s.size();
+    while (p < end) {
+        void* k = std::memchr(p, '\x01', static_cast<std::size_t>(end - p));
+        if (!k) return;
+        p = static_cast<char*>(k);
+        *p++ = '@';
+    }
+}
+
 // The line and the output block of every pass reuse the same storage, so
 // that a message allocates nothing for them; it grows to the longest line
 // and the block size once and stays there.
@@ -475,7 +490,12 @@ int converter::keepline(std::string_view text) {
         std::string_view rest = text.substr(pos);
         std::size_t n = chunklength(rest, width);
         std::string_view prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
-        if (building) outbuf.append(prefix).append(rest.substr(0, n)).push_back('\r');
+        if (building) {
+            outbuf.append(prefix);
+            std::size_t from = outbuf.size();
+            outbuf.append(rest.substr(0, n)).push_back('\r');
+            if (!kludge) unkludge(outbuf, from);
+        }
         written += static_cast<long>(prefix.size() + n + 1);
         pos += n;
     } while (pos < text.size());

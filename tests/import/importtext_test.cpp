@@ -182,4 +182,35 @@ TEST(importtext, asoftlinebreakneverjoinsaboundary) {
     EXPECT_EQ(readfile(dir / "in/menu.txt"), "Offer\n");
 }
 
+// Control lines of FidoNet (kludges: a line beginning with 0x01) come from
+// the gateway only. Body text cannot make one - not at the start of a line,
+// nor after a lone CR inside a line, nor at the start of a chunk of a long
+// line, nor through quoted-printable - where it would pass for the
+// message's routing (INTL, TOPT, FLAGS) or identity (MSGID). The header
+// lines that are kept as kludges are the gateway's own.
+TEST(importtext, bodytextmakesnokludgelines) {
+    const std::string message =
+        "From x Tue Sep 14 10:00:00 1999\n"
+        "From: Bob <bob@net.example>\nTo: Sysop Pond <sysop@pond.example>\n"
+        "Subject: forged\n\n"
+        "\x01INTL 1:2/3 2:280/5555\n"
+        "text\r\x01TOPT 7\n" +
+        std::string(255, 'x') + "\x01" + "FLAGS KFS\n"
+        "Content-Transfer-Encoding: quoted-printable\n"
+        "=01MSGID: 1:2/3 12345678\n";
+    scratchdir dir;
+    checkedpacket p = importmbox(dir, "", message);
+    ASSERT_EQ(p.messages.size(), 1u);
+    std::string text = "\r" + p.messages[0].text;
+    std::vector<std::string> kludges;
+    for (std::size_t at = text.find("\r\x01"); at != std::string::npos;
+         at = text.find("\r\x01", at + 1)) {
+        kludges.push_back(text.substr(at + 2, text.find_first_of("\r ", at + 2) - at - 2));
+    }
+    EXPECT_EQ(kludges, (std::vector<std::string>{"INTL", "REPLYADDR", "REPLYTO", "PID:", "From:",
+                                                 "To:", "Subject:", "Via"}))
+        << text;
+    EXPECT_NE(text.find("INTL 1:2/3 2:280/5555\r"), std::string::npos);
+}
+
 }  // namespace
