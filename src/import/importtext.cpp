@@ -39,6 +39,16 @@ bool isuubegin(std::string_view line, std::string& name) {
     return true;
 }
 
+// A header field: a name without blanks, then a colon. Only fields are
+// kept as kludges; any other line of a header, as a kludge, could pass
+// for one of FidoNet's own ("INTL 1:2/3 ...", "TOPT 7", "FLAGS ...") and
+// route the message.
+bool isfield(std::string_view line) {
+    std::size_t colon = line.find(':');
+    return colon != std::string_view::npos && colon > 0 &&
+           line.substr(0, colon).find_first_of(" \t") == std::string_view::npos;
+}
+
 // StripKludges Some drops the routing noise of the Internet header only.
 bool stripped(std::string_view line, int category) {
     switch (cfg.stripkludges[category]) {
@@ -452,7 +462,8 @@ int converter::nonemptyline(std::string_view line, bool secret) {
         }
     }
     if (v.ignored) return 0;
-    if (headermode && (line.size() < MINHEADERLINE || secret || stripped(line, v.category)))
+    if (headermode && (line.size() < MINHEADERLINE || secret || !isfield(line) ||
+                       stripped(line, v.category)))
         return 0;
     return keepline(line);
 }

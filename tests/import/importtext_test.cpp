@@ -213,4 +213,28 @@ TEST(importtext, bodytextmakesnokludgelines) {
     EXPECT_NE(text.find("INTL 1:2/3 2:280/5555\r"), std::string::npos);
 }
 
+// The header lines kept as kludges are header fields ("Name: value"). A
+// line of the header that is no field - its name holds a blank, or it has
+// no colon - would, as a kludge, pass for one of FidoNet's own ("INTL",
+// "TOPT", "FLAGS") and route the message: it is not kept.
+TEST(importtext, headerlinesthatarenofieldsarenotkeptaskludges) {
+    const std::string message =
+        "From x Tue Sep 14 10:00:00 1999\n"
+        "From: Bob <bob@net.example>\nINTL 1:2/3 2:280/5555\n"
+        "To: Sysop Pond <sysop@pond.example>\nFLAGS KFS\nTOPT 7\nX-Odd Name: v\n"
+        "Subject: forged\nX-Fine:no blank\n\nbody\n";
+    scratchdir dir;
+    checkedpacket p = importmbox(dir, "", message);
+    ASSERT_EQ(p.messages.size(), 1u);
+    const std::string& text = p.messages[0].text;
+    EXPECT_NE(text.find("\x01PID: PondLark-Linux v1.05\r\001From: Bob <bob@net.example>\r"
+                        "\x01To: Sysop Pond <sysop@pond.example>\r\x01Subject: forged\r"
+                        "\x01X-Fine:no blank\r"),
+              std::string::npos)
+        << text;
+    for (const char* forged : {"1:2/3", "FLAGS", "TOPT", "Odd"})
+        EXPECT_EQ(text.find(forged), std::string::npos) << forged;
+    EXPECT_EQ(p.messages[0].subject, "forged");
+}
+
 }  // namespace
