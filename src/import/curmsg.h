@@ -59,7 +59,9 @@ struct currentmessage {
     text128 routemailsubj; // the route's subject (export only)
 
     text128 rfccharset;  // Internet character set (first "charset=")
-    text128 mimetype;    // first "Content-Type:" value
+    // First "Content-Type:" value, whole: a list posting passes it on, and
+    // cut it would lose the end of its parameters (a multipart boundary).
+    std::string mimetype;
     text128 mimecte;     // first "Content-Transfer-Encoding:" value
     text128 quotename, quoteemail;  // author of the quoted text found in the body
 

@@ -6,8 +6,15 @@
 
 namespace {
 // Drops the line feed that ends the physical line read from offset from on.
-void droplinefeed(std::string& s, std::size_t from) {
-    if (s.size() > from && s.back() == '\n') s.pop_back();
+// A line that filled the buffer has its line end still ahead when it ended
+// right there: that is taken too, or it would read as the empty line that
+// ends the header, and the fields after it would be lost.
+void droplinefeed(rangereader& in, std::string& s, std::size_t from) {
+    if (s.size() > from && s.back() == '\n') {
+        s.pop_back();
+    } else if (s.size() >= MAXLOGICALLINE) {
+        (void)in.takelineend();
+    }
 }
 
 bool iscontinuation(int c) {
@@ -51,7 +58,7 @@ void normalise(std::string& s) {
 int readheaderline(rangereader& in, std::string& line) {
     line.clear();
     if (in.readline(line, MAXLOGICALLINE) == 0) return 0;
-    droplinefeed(line, 0);
+    droplinefeed(in, line, 0);
     // A line with nothing but its line end closes the header, also when
     // that line end is CR LF; it never takes continuation lines.
     if (line.empty() || line == "\r") {
@@ -61,7 +68,7 @@ int readheaderline(rangereader& in, std::string& line) {
     while (line.size() < MAXLOGICALLINE && iscontinuation(in.peek())) {
         std::size_t before = line.size();
         if (in.readline(line, MAXLOGICALLINE - line.size()) == 0) break;
-        droplinefeed(line, before);
+        droplinefeed(in, line, before);
     }
     normalise(line);
     return 1;

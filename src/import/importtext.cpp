@@ -39,6 +39,16 @@ bool isuubegin(std::string_view line, std::string& name) {
     return true;
 }
 
+// A header field: a name without blanks, then a colon. Only fields are
+// kept as kludges; any other line of a header, as a kludge, could pass
+// for one of FidoNet's own ("INTL 1:2/3 ...", "TOPT 7", "FLAGS ...") and
+// route the message.
+bool isfield(std::string_view line) {
+    std::size_t colon = line.find(':');
+    return colon != std::string_view::npos && colon > 0 &&
+           line.substr(0, colon).find_first_of(" \t") == std::string_view::npos;
+}
+
 // StripKludges Some drops the routing noise of the Internet header only.
 bool stripped(std::string_view line, int category) {
     switch (cfg.stripkludges[category]) {
@@ -96,6 +106,21 @@ void blankzeros(std::string& s) {
         if (!z) return;
         p = static_cast<char*>(z);
         *p++ = ' ';
+    }
+}
+
+// FidoNet control lines (kludges) begin with 0x01 and come from the
+// gateway alone. In body text, from from on, the byte becomes "@": else a
+// line of text - or a piece of one after a lone CR, or a chunk of a long
+// line - could pose as one and route the message or give it an identity.
+void unkludge(std::string& s, std::size_t from) {
+    char* p = s.data() + from;
+    char* end = s.data() + s.size();
+    while (p < end) {
+        void* k = std::memchr(p, '\x01', static_cast<std::size_t>(end - p));
+        if (!k) return;
+        p = static_cast<char*>(k);
+        *p++ = '@';
     }
 }
 
@@ -192,6 +217,13 @@ int converter::flushout() {
 int converter::start() {
     if (writing) {
         curmsg.partno = 1;
+        // Junk keeps its encoded files as text (startfile). The parse pass
+        // listed those it met before the message was known to be junk: no
+        // file is made for them, so none may be announced as attached.
+        if (v.junkcategory != JUNK_NONE) {
+            curmsg.fname.clear();
+            curmsg.isfattach = 0;
+        }
         parsefname = curmsg.fname.sv();
         parseisfattach = curmsg.isfattach;
         if (output() && writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(),
@@ -288,16 +320,35 @@ bool converter::readline(std::string_view& line) {
 bool converter::readbodyline(std::string_view& line) {
     line = in.nextline(MAXLOGICALLINE, linebuf);
     if (line.empty()) return false;
+    if (line.size() == MAXLOGICALLINE && line.back() != '\n') {
+        // The line may have ended right at the buffer's end: its line end
+        // is taken with it rather than read as an empty line of its own.
+        // The reader moves on, so the line is copied first.
+        std::string& piece = editable(line);
+        (void)in.takelineend();
+        line = piece;
+    }
     bool uu = dec.state() == DECODE_UU;
     trimbodyline(line, uu);
     if (!mime.qp || uu || line.empty() || line.back() != '=' || line.size() >= MAXLOGICALLINE)
         return true;
-    // A soft line break of quoted-printable joins the next line.
+    // A soft line break of quoted-printable joins the next line - unless
+    // that is a boundary line: a part whose text has no line end of its own
+    // ends in a soft line break, and the boundary after it must still end
+    // the part. It stays to be read as a line of its own.
     std::string& joined = editable(line);
     while (!joined.empty() && joined.back() == '=' && joined.size() < MAXLOGICALLINE) {
         joined.pop_back();
         std::size_t before = joined.size();
+        long next = in.tell();
         if (in.readline(joined, MAXLOGICALLINE - joined.size()) == 0) break;
+        bool closing;
+        if (isboundaryline(std::string_view(joined).substr(before), mime.boundary, closing)) {
+            joined.resize(before);
+            in.seek(next);
+            break;
+        }
+        if (joined.size() == MAXLOGICALLINE && joined.back() != '\n') (void)in.takelineend();
         trimbodyline(joined, before, false);
     }
     line = joined;
@@ -411,7 +462,8 @@ int converter::nonemptyline(std::string_view line, bool secret) {
         }
     }
     if (v.ignored) return 0;
-    if (headermode && (line.size() < MINHEADERLINE || secret || stripped(line, v.category)))
+    if (headermode && (line.size() < MINHEADERLINE || secret || !isfield(line) ||
+                       stripped(line, v.category)))
         return 0;
     return keepline(line);
 }
@@ -449,7 +501,12 @@ int converter::keepline(std::string_view text) {
         std::string_view rest = text.substr(pos);
         std::size_t n = chunklength(rest, width);
         std::string_view prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
-        if (building) outbuf.append(prefix).append(rest.substr(0, n)).push_back('\r');
+        if (building) {
+            outbuf.append(prefix);
+            std::size_t from = outbuf.size();
+            outbuf.append(rest.substr(0, n)).push_back('\r');
+            if (!kludge) unkludge(outbuf, from);
+        }
         written += static_cast<long>(prefix.size() + n + 1);
         pos += n;
     } while (pos < text.size());
@@ -463,8 +520,15 @@ int converter::finish() {
         if (!bodystarted) pass.bodyoffset = pass.range.end;
     }
     if (flushout() != 0 || dec.end() != 0) return -1;
-    if (output()) return writemsgbottom(v.category, pass.packet);
-    return 0;
+    if (!output()) return 0;
+    // A message that ends with its header (or with the empty line after
+    // it) met no line to put the information block in front of: it goes
+    // in here, so that no recipient or warning of it is lost.
+    if (!infodone) {
+        infodone = true;
+        if (infoblock() != 0 || flushout() != 0) return -1;
+    }
+    return writemsgbottom(v.category, pass.packet);
 }
 }  // namespace
 

@@ -133,6 +133,17 @@ int rangereader::get() {
     return c;
 }
 
+bool rangereader::takelineend() {
+    if (peek() == '\n') {
+        (void)get();
+        return true;
+    }
+    if (!startswith("\r\n")) return false;
+    (void)get();
+    (void)get();
+    return true;
+}
+
 // Whether the bytes from here on begin with prefix; the reader does not move.
 bool rangereader::startswith(std::string_view prefix) {
     if (!fill()) return false;

@@ -73,6 +73,13 @@ class rangereader {
     // The next byte of the range, taken; EOF at its end.
     int get();
 
+    // Takes a line end (LF or CR LF) that comes next. Called after a piece
+    // of a line that filled the room it was read into: the line may have
+    // ended right there, and its line end, or the LF of a CR LF cut in two,
+    // must then not be read as an empty line of its own. Returns true when
+    // a line end was taken. Views from nextline end here.
+    bool takelineend();
+
     // From a line start on, passes over whole lines until one begins with
     // prefix and is complete (ends with a line feed); stops in front of it
     // and returns its offset. Returns -1 at the end of the range (or after

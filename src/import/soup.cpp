@@ -41,9 +41,13 @@ int parsearealine(std::string_view line, souparea& a) {
 
     // The message file must lie in the SOUP directory: a prefix that names
     // another directory would let a packet read, and then delete, any
-    // ".MSG" file on the system.
+    // ".MSG" file on the system. A zero byte would cut the path there and
+    // name another file of the directory (REPLIES, a reply file), which
+    // would then be imported and deleted.
     std::string_view prefix = line.substr(0, tab1);
-    if (prefix.empty() || prefix.find('/') != std::string_view::npos) return AREA_ERROR;
+    constexpr std::string_view notinprefix("/\0", 2);
+    if (prefix.empty() || prefix.find_first_of(notinprefix) != std::string_view::npos)
+        return AREA_ERROR;
     a.prefix = std::string(prefix);
     a.areaname = line.substr(tab1 + 1, tab2 - tab1 - 1);
     // Only the first and third characters of the encoding matter; a
@@ -188,10 +192,13 @@ int soupcutter::cutmbox(msgrange& r) {
 
 int soupcutter::cutmmdf(msgrange& r) {
     // Skip the separator lines before the message (runs of 0x01 bytes, each
-    // with the line feed that ends it).
+    // with the line end that ends it: LF, or CR LF as lines of the other
+    // formats may end - left in front of the message, it would read as the
+    // empty line that ends its header).
     int c = in.get();
     while (c == 1) {
         while (c == 1) c = in.get();
+        if (c == '\r' && in.peek() == '\n') c = in.get();
         if (c == '\n') c = in.get();
     }
     if (c == EOF) return in.error() ? CUT_BADFILE : CUT_NOMORE;

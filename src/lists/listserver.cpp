@@ -180,7 +180,7 @@ std::string postingmessageid(const std::string& address) {
 void appendmimelines(std::string& h) {
     h.append("Mime-version: 1.0\n");
     if (!curmsg.mimetype.empty()) {
-        appendheaderline(h, "Content-Type", curmsg.mimetype.sv());
+        appendheaderline(h, "Content-Type", curmsg.mimetype);
     } else {
         const std::string_view charset =
             curmsg.rfccharset.empty() ? std::string_view("us-ascii") : curmsg.rfccharset.sv();

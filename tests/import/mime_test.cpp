@@ -75,12 +75,12 @@ TEST_F(statetest, mimeheaderlinesfillthestateandthemessage) {
     EXPECT_EQ(m.boundary, "");
     mimeheaderline("Content-Type: multipart/mixed; boundary=XyZ", m);
     EXPECT_EQ(m.boundary, "XyZ");
-    EXPECT_EQ(curmsg.mimetype.str(), "multipart/mixed; boundary=XyZ");
+    EXPECT_EQ(curmsg.mimetype, "multipart/mixed; boundary=XyZ");
     EXPECT_EQ(m.paramscan, 1);
     // Only the first boundary and the first Content-Type count.
     mimeheaderline("Content-Type: text/plain; boundary=\"other\"; charset=\"ISO-8859-1\" ; x=y", m);
     EXPECT_EQ(m.boundary, "XyZ");
-    EXPECT_EQ(curmsg.mimetype.str(), "multipart/mixed; boundary=XyZ");
+    EXPECT_EQ(curmsg.mimetype, "multipart/mixed; boundary=XyZ");
     // The charset keeps its quotes, as it is passed on.
     EXPECT_EQ(curmsg.rfccharset.str(), "\"ISO-8859-1\"");
     mimeheaderline("Content-Disposition: attachment; filename=\"a name=b.zip\"", m);
@@ -95,6 +95,23 @@ TEST_F(statetest, mimeheaderlinesfillthestateandthemessage) {
     EXPECT_EQ(curmsg.mimecte.str(), "BASE64");
     mimeheaderline("Content-Transfer-Encoding: 7bit", m);
     EXPECT_EQ(m.qp, 0);
+}
+
+// The first Content-Type goes whole into the header of a list posting: a
+// value cut at some field size would lose the end of its parameters, the
+// boundary of a multipart message among them, and every member would get
+// a message that cannot be read.
+TEST_F(statetest, alongcontenttypeiskeptwhole) {
+    mimestate m;
+    // A boundary may have 70 characters.
+    const std::string boundary = "------------" + std::string(58, 'b');
+    const std::string value =
+        "multipart/signed; micalg=pgp-sha256; protocol=\"application/pgp-signature\"; "
+        "boundary=\"" +
+        boundary + "\"";
+    mimeheaderline("Content-Type: " + value, m);
+    EXPECT_EQ(std::string_view(curmsg.mimetype), value);
+    EXPECT_EQ(m.boundary, boundary);
 }
 
 }  // namespace

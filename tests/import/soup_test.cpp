@@ -47,7 +47,10 @@ INSTANTIATE_TEST_SUITE_P(soup, arealines, ::testing::Values(
     areacase{"twofields", "X\tbox", AREA_ERROR, "", "", 0, 0},
     areacase{"emptyline", "", AREA_ERROR, "", "", 0, 0},
     areacase{"prefixwithdirectory", "../../etc/x\tEmail\tbn", AREA_ERROR, "", "", 0, 0},
-    areacase{"emptyprefix", "\tEmail\tbn", AREA_ERROR, "", "", 0, 0}),
+    areacase{"emptyprefix", "\tEmail\tbn", AREA_ERROR, "", "", 0, 0},
+    // Cut at its zero byte, the path would name "REPLIES" itself, which
+    // would be imported and deleted.
+    areacase{"prefixwithzerobyte", std::string("REPLIES\0\tEmail\tMn", 17), AREA_ERROR, "", "", 0, 0}),
     [](const auto& p) { return std::string(p.param.name); });
 // clang-format on
 
@@ -175,6 +178,10 @@ INSTANTIATE_TEST_SUITE_P(soup, cutting, ::testing::Values(
     cutcase{"mmdflastseparatorwithoutlinefeed", FORMAT_MMDF, SEP + "A\n\x01\x01\x01\x01", {"A\n"}, CUT_NOMORE},
     cutcase{"mmdfseparatoracrosslongline", FORMAT_MMDF, SEP + std::string(252, 'x') + SEP + "B\n", {std::string(252, 'x'), "B\n"}, CUT_NOMORE},
     cutcase{"mmdfempty", FORMAT_MMDF, "", {}, CUT_NOMORE},
+    // Separator lines ended by CR LF, as the other formats' lines may be:
+    // the CR LF is no line of the message, which would end its header at once.
+    cutcase{"mmdfcrlfseparators", FORMAT_MMDF, "\x01\x01\x01\x01\r\nA: 1\r\n\r\nb\r\n\x01\x01\x01\x01\r\n\x01\x01\x01\x01\r\nC: 2\r\n\x01\x01\x01\x01\r\n", {"A: 1\r\n\r\nb\r\n", "C: 2\r\n"}, CUT_NOMORE},
+    cutcase{"mmdfcrinsidetheseparatorrun", FORMAT_MMDF, SEP + "A\n\x01\x01\x01\x01\rB\n", {"A\n", "\rB\n"}, CUT_NOMORE},
     cutcase{"binarytworecords", FORMAT_BINARY, record("Subject: a\n\nx\n") + record(""), {"Subject: a\n\nx\n", ""}, CUT_NOMORE},
     cutcase{"binarylengthpastend", FORMAT_BINARY, record("a") + be32(5) + "abcd", {"a"}, CUT_BADFILE},
     cutcase{"binarynegativelength", FORMAT_BINARY, be32(0x80000000u) + "abcd", {}, CUT_BADFILE},
