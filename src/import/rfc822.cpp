@@ -48,10 +48,41 @@ bool blank(char c) {
     return iswhite(static_cast<unsigned char>(c)) || isdelim(c);
 }
 
-// Cuts the first address out of seg (blanking it and the delimiters around
-// it) into addr; returns where it ended, or npos when seg holds no "@".
+// The "@" of the address in seg: the one in angle brackets, else the first
+// outside a quoted display name and comments; an "@" there belongs to a
+// name ("ann@list.org" <eve@evil.org>) and taking it would make the mail
+// come from someone else. A segment with no other "@" keeps its first.
+std::size_t addressat(const std::string& seg) {
+    bool inquote = false, inangle = false;
+    int comment = 0;
+    std::size_t bare = std::string::npos;
+    for (std::size_t i = 0; i < seg.size(); ++i) {
+        const char c = seg[i];
+        if (inquote) {
+            inquote = c != '"';
+        } else if (comment > 0) {
+            if (c == '(') ++comment;
+            if (c == ')') --comment;
+        } else if (c == '"') {
+            inquote = true;
+        } else if (c == '(') {
+            comment = 1;
+        } else if (c == '<') {
+            inangle = true;
+        } else if (c == '>') {
+            inangle = false;
+        } else if (c == '@') {
+            if (inangle) return i;
+            if (bare == std::string::npos) bare = i;
+        }
+    }
+    return bare != std::string::npos ? bare : seg.find('@');
+}
+
+// Cuts the address out of seg (blanking it and the delimiters around it)
+// into addr; returns where it ended, or npos when seg holds no "@".
 std::size_t takeaddress(std::string& seg, std::string& addr) {
-    std::size_t at = seg.find('@');
+    std::size_t at = addressat(seg);
     if (at == std::string::npos) return std::string::npos;
     std::size_t b = at;
     while (b > 0 && !isdelim(seg[b - 1])) --b;

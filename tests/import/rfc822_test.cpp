@@ -85,7 +85,14 @@ INSTANTIATE_TEST_SUITE_P(rfc822, addresslists, ::testing::Values(
     emailcase{"noaddressgivesnameonly", " undisclosed-recipients:;", HEADER_TO, U, "undisclosed-recipients:;", {}},
     emailcase{"firstwithoutaddress", " John, joe@y.org", HEADER_TO, U, "John", {{EMAIL_TO, "joe@y.org", ""}}},
     emailcase{"emptyquotednameisnoname", " \"\" <j@x.org>", HEADER_FROM, "j@x.org", U, {}},
-    emailcase{"strayclosersdonotgluethelist", " a@x.org), b@y.org", HEADER_TO, "a@x.org", U, {{EMAIL_TO, "b@y.org", ""}}}),
+    emailcase{"strayclosersdonotgluethelist", " a@x.org), b@y.org", HEADER_TO, "a@x.org", U, {{EMAIL_TO, "b@y.org", ""}}},
+    // An "@" in the display name or a comment is not the sender's address:
+    // the address in angle brackets is, else the first one outside them.
+    emailcase{"atinquotednameisnotthesender", " \"ann@list.org\" <eve@evil.org>", HEADER_FROM, "eve@evil.org", "ann@list.org", {}},
+    emailcase{"atinbarenameisnotthesender", " Ann@Home <ann@x.org>", HEADER_FROM, "ann@x.org", "Ann@Home", {}},
+    emailcase{"atincommentisnotthesender", " (was bob@y.org) joe@x.org", HEADER_FROM, "joe@x.org", "was bob@y.org", {}},
+    emailcase{"atinquotednameofrecipient", " a@x.org, \"b@y.org\" <c@z.org>", HEADER_TO, "a@x.org", U, {{EMAIL_TO, "c@z.org", "b@y.org"}}},
+    emailcase{"quotedaddressalonestaystheaddress", " \"joe@x.org\"", HEADER_FROM, "joe@x.org", U, {}}),
     [](const auto& p) { return std::string(p.param.name); });
 // clang-format on
 
