@@ -8,6 +8,8 @@
 #include "driver/codec.h"
 #include "driver/text.h"
 #include "export/pktreader.h"
+#include "export/rfcheader.h"
+#include "import/curmsg.h"
 
 namespace {
 
@@ -36,6 +38,10 @@ bool needsencoding(std::string_view s) {
         bad |= static_cast<unsigned char>(p[i] - 0x20) >= 0x5F;
     }
     return bad != 0;
+}
+
+bool isexportboundary(std::string_view s) {
+    return s.size() >= 2 && s[0] == '-' && s[1] == '-' && s.substr(2).starts_with(EXPORTBOUNDARY);
 }
 
 bool istearline(std::string_view s) {
@@ -76,6 +82,11 @@ struct bodywriter {
         if (qp) {
             appendqp(block, line);
         } else {
+            // With files attached the text is a part of a multipart message:
+            // a line reading as its boundary would end the part early and
+            // make what follows pass for a part of its own. A blank in front
+            // keeps it text. (Quoted-printable writes its "=" as "=3D".)
+            if (curmsg.isfattach && isexportboundary(line)) block.push_back(' ');
             block.append(line).push_back('\n');
         }
         if (block.size() >= OUTBLOCK) flush();

@@ -372,7 +372,10 @@ int converter::handleline(std::string_view line) {
     if (secret && writing) return 0;
     bool closing;
     if (!headermode && isboundaryline(line, mime.boundary, closing)) return boundary(closing);
-    if (mime.qp && line.find('=') != std::string_view::npos) {
+    // Quoted-printable is an encoding of the body: header lines are never
+    // encoded, and decoded they would lose what their "=" stands for (a
+    // Message-ID "<a=3Db@x>" would become "<a=b@x>" and its MSGID wrong).
+    if (mime.qp && !headermode && line.find('=') != std::string_view::npos) {
         std::string& decoded = editable(line);
         decodeqp(decoded);
         line = decoded;

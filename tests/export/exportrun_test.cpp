@@ -94,6 +94,29 @@ TEST_F(exporttest, listedfilesareattachedfromanywhereandmarkeddone) {
     EXPECT_EQ(reply.find("name=\"0000FFFF.PKT\""), std::string::npos);
 }
 
+// With files attached the text is one part of a multipart message: a line
+// of the text that reads as its boundary would end that part for every
+// reader, and what follows it would pass for a part of its own (a file the
+// sender never attached). The text keeps its line, moved by a blank.
+TEST_F(exporttest, thetextcannotendamultipartmessage) {
+    writefile(dir / "in/ok.txt", "fine");
+    ASSERT_EQ(addflowfile(dir / "in/ok.txt"), 0);
+    testmsg m;
+    m.attr = MSGATTR_PRIVATE | MSGATTR_FILEATTACHED;
+    m.subject = "ok.txt";
+    m.text = "hi\r--+=PondLark=+\rContent-Type: application/x-evil\r\r--+=PondLark=+--\r";
+    EXPECT_EQ(readpacket(packet({m}), ROUTING_GATEWAY, 1), PKT_EXPORTED);
+    std::string reply = readfile(mailfile());
+    std::size_t count = 0;
+    for (std::size_t at = reply.find("\n--+=PondLark=+"); at != std::string::npos;
+         at = reply.find("\n--+=PondLark=+", at + 1))
+        ++count;
+    // The text's part, the file's part and the close.
+    EXPECT_EQ(count, 3u) << reply;
+    EXPECT_NE(reply.find("\nhi\n --+=PondLark=+\n"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("name=\"ok.txt\""), std::string::npos) << reply;
+}
+
 TEST_F(exporttest, anemptyfileattachissentonlywhenitcarriesfiles) {
     testmsg m;
     m.attr = MSGATTR_PRIVATE | MSGATTR_FILEATTACHED;

@@ -182,6 +182,27 @@ TEST(importtext, asoftlinebreakneverjoinsaboundary) {
     EXPECT_EQ(readfile(dir / "in/menu.txt"), "Offer\n");
 }
 
+// Quoted-printable encodes the body only: the header lines that follow a
+// "Content-Transfer-Encoding: quoted-printable" field - of the message or of
+// a part - keep their "=" as it stands, and so the Message-ID, its MSGID and
+// the subject stay as they were sent.
+TEST(importtext, quotedprintableleavestheheaderasitis) {
+    const std::string message =
+        "From x Tue Sep 14 10:00:00 1999\n"
+        "From: Bob <bob@net.example>\nTo: Sysop Pond <sysop@pond.example>\n"
+        "MIME-Version: 1.0\nContent-Transfer-Encoding: quoted-printable\n"
+        "Subject: 2+2=3D4\nMessage-ID: <CA=41B=00@mail.example>\n\n"
+        "four=3D4\n";
+    scratchdir dir;
+    checkedpacket p = importmbox(dir, "", message);
+    ASSERT_EQ(p.messages.size(), 1u);
+    const std::string& text = p.messages[0].text;
+    EXPECT_EQ(p.messages[0].subject, "2+2=3D4");
+    EXPECT_NE(text.find("\x01MSGID: <CA=41B=00@mail.example> "), std::string::npos) << text;
+    EXPECT_NE(text.find("\x01Message-ID: <CA=41B=00@mail.example>\r"), std::string::npos) << text;
+    EXPECT_NE(text.find("\rfour=4\r"), std::string::npos) << text;
+}
+
 // Control lines of FidoNet (kludges: a line beginning with 0x01) come from
 // the gateway only. Body text cannot make one - not at the start of a line,
 // nor after a lone CR inside a line, nor at the start of a chunk of a long
