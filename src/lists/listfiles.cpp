@@ -113,6 +113,7 @@ int indexusers(listsource& src, listrecord& rec) {
             if (r < 0) return r;
             if (r == 0) {
                 configwarn("user list ends in incomplete record", src.lineno, src.path);
+                rec.recordlack = 4 - i;
                 return 0;
             }
             ++src.lineno;

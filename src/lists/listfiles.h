@@ -49,6 +49,7 @@ struct listrecord {
     listtext subscribeinfo, welcome, goodbye, passwordinfo, newpassword, readonly, blacklist;
     long usercount = 0;   // live members indexed
     int hasuserlist = 0;  // the file has its "ListUsers" line
+    int recordlack = 0;   // lines its cut last record lacks (0: the records are whole)
     std::array<memberchain, USERCHAINS> userindex;
 };
 

@@ -50,6 +50,7 @@ int journalchange(const listrecord& list) {
     s.size = static_cast<long>(st.st_size);
     s.usercount = list.usercount;
     s.hasuserlist = list.hasuserlist;
+    s.recordlack = list.recordlack;
     s.userindex = list.userindex;
     journal.changed.push_back(std::move(s));
     return 0;
@@ -78,6 +79,7 @@ int undojournal() {
         if (rec == lists.listconfig.end()) continue;
         rec->usercount = s.usercount;
         rec->hasuserlist = s.hasuserlist;
+        rec->recordlack = s.recordlack;
         rec->userindex = s.userindex;
     }
     closejournal();

@@ -21,6 +21,7 @@ struct liststate {
     std::vector<long> marked;  // records marked deleted since, by position
     long usercount = 0;
     int hasuserlist = 0;
+    int recordlack = 0;
     std::array<memberchain, USERCHAINS> userindex;
 };
 

@@ -53,6 +53,11 @@ int appendrecord(std::FILE* f, listrecord& list, const memberdata& data, long& p
         if (std::fseek(f, 0, SEEK_END) != 0) return USERFILE_WRITE;
     }
     if (!list.hasuserlist) text.append("ListUsers\n");
+    // A cut last record is completed first, as pack completes it: appended
+    // right after it, the new record's lines would be read as its missing
+    // fields, and the new member lost.
+    for (int i = 4 - list.recordlack; i < 4; ++i)
+        text.append(i == 2 ? std::to_string(list.newstatus) + "\n" : std::string("\n"));
     pos = oldsize + static_cast<long>(text.size());
     text += recordtext(data);
     if (writeall(f, text.data(), text.size()) != 0 || std::fflush(f) != 0) {
@@ -62,6 +67,7 @@ int appendrecord(std::FILE* f, listrecord& list, const memberdata& data, long& p
         return USERFILE_WRITE;
     }
     list.hasuserlist = 1;
+    list.recordlack = 0;
     return USERFILE_OK;
 }
 

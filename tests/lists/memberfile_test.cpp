@@ -32,7 +32,11 @@ TEST_F(memberfile, appendedrecordscanbefound) {
         {"plain", std::string(LISTHEAD) + record("amy@x"), ""},
         {"unterminated last line", std::string(LISTHEAD) + "+\namy@x\n\n1\npw", "\n"},
         {"no ListUsers line", "ListName N\nListAddress a@b\n", "ListUsers\n"},
-        {"crlf", "ListName N\r\nListAddress a@b\r\nListUsers\r\n", ""}};
+        {"crlf", "ListName N\r\nListAddress a@b\r\nListUsers\r\n", ""},
+        // A cut last record is completed first, or it would take the new
+        // record's lines as its own and the new member would be lost.
+        {"record cut after the name", std::string(LISTHEAD) + "+\namy@x\nAmy\n", "1\n\n"},
+        {"record cut after the marker", std::string(LISTHEAD) + "*\n", "\n\n1\n\n"}};
     // clang-format on
     for (const auto& [name, before, between] : cases) {
         resetall();
