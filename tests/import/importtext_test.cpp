@@ -57,6 +57,13 @@ checkedpacket importmbox(const scratchdir& dir, const std::string& more, const s
     return p;
 }
 
+// The one message that one mail makes, with the gateway's configuration.
+checkedmessage importone(const scratchdir& dir, const std::string& text) {
+    checkedpacket p = importmbox(dir, "", text);
+    EXPECT_EQ(p.messages.size(), 1u);
+    return p.messages.empty() ? checkedmessage{} : p.messages[0];
+}
+
 // A line that fills the line buffer to its last byte has its line end just
 // behind the buffer, and a CR LF may be split by the buffer's end: that
 // line end belongs to the line and is never read as an empty line of its
@@ -173,9 +180,7 @@ TEST(importtext, asoftlinebreakneverjoinsaboundary) {
         "--b1\nContent-Type: application/octet-stream; name=\"menu.txt\"\n"
         "Content-Transfer-Encoding: base64\n\nT2ZmZXIK\n\n--b1--\n";
     scratchdir dir;
-    checkedpacket p = importmbox(dir, "", message);
-    ASSERT_EQ(p.messages.size(), 1u);
-    const std::string& text = p.messages[0].text;
+    const std::string text = importone(dir, message).text;
     EXPECT_NE(text.find("\rCaf\xe9 is open, see the file\r"), std::string::npos) << text;
     EXPECT_EQ(text.find("--b1"), std::string::npos) << text;
     EXPECT_EQ(text.find("T2ZmZXIK"), std::string::npos) << text;
@@ -194,10 +199,9 @@ TEST(importtext, quotedprintableleavestheheaderasitis) {
         "Subject: 2+2=3D4\nMessage-ID: <CA=41B=00@mail.example>\n\n"
         "four=3D4\n";
     scratchdir dir;
-    checkedpacket p = importmbox(dir, "", message);
-    ASSERT_EQ(p.messages.size(), 1u);
-    const std::string& text = p.messages[0].text;
-    EXPECT_EQ(p.messages[0].subject, "2+2=3D4");
+    checkedmessage m = importone(dir, message);
+    const std::string& text = m.text;
+    EXPECT_EQ(m.subject, "2+2=3D4");
     EXPECT_NE(text.find("\x01MSGID: <CA=41B=00@mail.example> "), std::string::npos) << text;
     EXPECT_NE(text.find("\x01Message-ID: <CA=41B=00@mail.example>\r"), std::string::npos) << text;
     EXPECT_NE(text.find("\rfour=4\r"), std::string::npos) << text;
@@ -220,9 +224,7 @@ TEST(importtext, bodytextmakesnokludgelines) {
         "Content-Transfer-Encoding: quoted-printable\n"
         "=01MSGID: 1:2/3 12345678\n";
     scratchdir dir;
-    checkedpacket p = importmbox(dir, "", message);
-    ASSERT_EQ(p.messages.size(), 1u);
-    std::string text = "\r" + p.messages[0].text;
+    std::string text = "\r" + importone(dir, message).text;
     std::vector<std::string> kludges;
     for (std::size_t at = text.find("\r\x01"); at != std::string::npos;
          at = text.find("\r\x01", at + 1)) {
@@ -245,9 +247,8 @@ TEST(importtext, headerlinesthatarenofieldsarenotkeptaskludges) {
         "To: Sysop Pond <sysop@pond.example>\nFLAGS KFS\nTOPT 7\nX-Odd Name: v\n"
         "Subject: forged\nX-Fine:no blank\n\nbody\n";
     scratchdir dir;
-    checkedpacket p = importmbox(dir, "", message);
-    ASSERT_EQ(p.messages.size(), 1u);
-    const std::string& text = p.messages[0].text;
+    checkedmessage m = importone(dir, message);
+    const std::string& text = m.text;
     EXPECT_NE(text.find("\x01PID: PondLark-Linux v1.05\r\001From: Bob <bob@net.example>\r"
                         "\x01To: Sysop Pond <sysop@pond.example>\r\x01Subject: forged\r"
                         "\x01X-Fine:no blank\r"),
@@ -255,7 +256,7 @@ TEST(importtext, headerlinesthatarenofieldsarenotkeptaskludges) {
         << text;
     for (const char* forged : {"1:2/3", "FLAGS", "TOPT", "Odd"})
         EXPECT_EQ(text.find(forged), std::string::npos) << forged;
-    EXPECT_EQ(p.messages[0].subject, "forged");
+    EXPECT_EQ(m.subject, "forged");
 }
 
 }  // namespace
