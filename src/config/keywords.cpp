@@ -241,6 +241,7 @@ void kw_quickscan(const configline& l) { configscanyesno(l.par, l.line, l.path, 
 void kw_exportallmail(const configline& l) {
     configscanyesno(l.par, l.line, l.path, cfg.exportallmail);
 }
+void kw_syncwrites(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.syncwrites); }
 
 constexpr keyworddef keywords[] = {
     {"FidoAddr", kw_fidoaddr},
@@ -285,6 +286,7 @@ constexpr keyworddef keywords[] = {
     {"QuickScan", kw_quickscan},
     {"MailerType", kw_mailertype},
     {"ExportAllMail", kw_exportallmail},
+    {"SyncWrites", kw_syncwrites},
     {"InboundDir", kw_inbounddir},
     {"OutboundDir", kw_outbounddir},
     {"NetmailDir", kw_netmaildir},
@@ -303,7 +305,7 @@ constexpr keyworddef keywords[] = {
     {"ListConfig", kw_listconfig},
     {"Include", kw_include},
 };
-static_assert(std::size(keywords) == 59);
+static_assert(std::size(keywords) == 60);
 
 }  // namespace
 

@@ -63,6 +63,9 @@ struct settings {
     int separatemsg = 0;               // SeparateMSG
     int quickscan = 0;                 // QuickScan
     int exportallmail = 0;             // ExportAllMail
+
+    // All commands
+    int syncwrites = 0;  // SyncWrites: outputs on the disk (fsync) before their inputs go
 };
 
 extern settings cfg;
