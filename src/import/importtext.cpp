@@ -10,6 +10,7 @@
 #include "import/curmsg.h"
 #include "import/decode.h"
 #include "import/headerlines.h"
+#include "import/headerstrip.h"
 #include "import/mime.h"
 #include "import/quotes.h"
 #include "pkt/msgheader.h"
@@ -25,7 +26,6 @@ constexpr std::size_t MINHEADERLINE = 3;
 constexpr std::size_t MINCHUNK = 33;
 // Text goes into the packet in blocks of about this size.
 constexpr std::size_t OUTBLOCK = 1 << 15;
-enum stripkinds { STRIP_NO = 0, STRIP_YES = 1, STRIP_SOME = 2 };
 
 // "begin 644 name": the start of a uuencoded file and its name.
 bool isuubegin(std::string_view line, std::string& name) {
@@ -49,17 +49,9 @@ bool isfield(std::string_view line) {
            line.substr(0, colon).find_first_of(" \t") == std::string_view::npos;
 }
 
-// StripKludges Some drops the routing noise of the Internet header only.
+// The StripKludges entry of the message's category decides.
 bool stripped(std::string_view line, int category) {
-    switch (cfg.stripkludges[category]) {
-        case STRIP_YES:
-            return true;
-        case STRIP_SOME:
-            return istartswith(line, "Received:") || istartswith(line, "Path:") ||
-                   istartswith(line, "References:");
-        default:
-            return false;
-    }
+    return strippedheader(line, cfg.stripkludges[category]);
 }
 
 bool bodyjunk(std::string_view line) {
