@@ -93,7 +93,6 @@ void reportroutepassword(const fidoaddr& a) {
     std::string text;
     pktappendf(text, "! Incorrect password for node %u:%u/%u", a.zone, a.net, a.node);
     if (a.point != 0) pktappendf(text, ".%u", a.point);
-    screenprintf("\r");
     logprintf("%s\n", text.c_str());
 }
 

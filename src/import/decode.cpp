@@ -227,7 +227,6 @@ int attachdecoder::end() {
     }
     if (writefailed) {
         // Never announced: a cut file is no attachment.
-        screenprintf("\r");
         logprintf("Error writing decoded file %s\n", file.path.c_str());
         if (std::remove(file.path.c_str()) != 0)
             logprintf("Error removing %s\n", file.path.c_str());
