@@ -309,8 +309,11 @@ constexpr keyworddef keywords[] = {
     {"IgnoreMessageText", kw_ignoremessagetext},
     {"ListConfig", kw_listconfig},
     {"Include", kw_include},
+    {"FidoCharSet", kw_fidocharset},
+    {"AreaCharSet", kw_areacharset},
+    {"KeepHeader", kw_keepheader},
 };
-static_assert(std::size(keywords) == 59);
+static_assert(std::size(keywords) == 62);
 
 }  // namespace
 

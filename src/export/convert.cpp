@@ -134,7 +134,6 @@ void verboseline(const exportmsg& m) {
         to = curmsg.areaname.str() + " newsgroup";
         if (!curmsg.xpost.empty()) to += " et al.";
     }
-    screenprintf("\r");
     logprintf("- from %hu:%hu/%hu.%hu (%s) to %s\n", a.zone, a.net, a.node, a.point,
               curmsg.msgfromname.c_str(), to.c_str());
 }

@@ -107,7 +107,6 @@ void logreply(const listrecord& list, const memberdata& to, const std::string& p
     line += " to ";
     appendaddress(line, to.address.sv(), to.name.sv());
     line += ": " + path;
-    screenprintf("\r");
     logprintf("%s\n", line.c_str());
 }
 

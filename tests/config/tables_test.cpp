@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/configtest.h"
+#include "config/settings.h"
 
 // The everyday forms of the table keywords are read by the golden cases'
 // configurations and checked through what the runs do with them; here the
@@ -126,6 +127,50 @@ TEST_F(configtest, junkcategoriescarryon) {
     ASSERT_EQ(tables.junkstr.size(), 1u);
     EXPECT_EQ(tables.junkstr[0].category, JUNKCAT_NEWS);
     EXPECT_EQ(tables.junkstr[0].text, "cheap pills");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(configtest, fidocharsetsandkeepheader) {
+    std::string err = read(
+        "FidoCharSet cp437\n"
+        "AreaCharSet RU.* CP866 2\n"
+        "AreaCharSet ru.fido.chat KOI8-R\n"
+        "AreaCharSet NETMAIL UTF-8 4\n"
+        "AreaCharSet BAD.AREA MARTIAN 2\n"
+        "AreaCharSet LONELY\n"
+        "FidoCharSet LATIN-1 7\n"
+        "FidoCharSet\n"
+        "KeepHeader List-Id:\n"
+        "KeepHeader X-Spam-*\n"
+        "KeepHeader\n");
+    EXPECT_EQ(err, warning("unknown character set", 5) + warning("AreaCharSet misses parameter", 6) +
+                       warning("invalid character set level", 7) +
+                       warning("FidoCharSet misses parameter", 8) +
+                       warning("KeepHeader misses parameter", 11));
+    // The later FidoCharSet wins, with its usual level after a bad one.
+    EXPECT_EQ(cfg.fidocharset.chrs(), "LATIN-1 2");
+    ASSERT_EQ(tables.areacharset.size(), 3u);
+    EXPECT_EQ(tables.areacharset[1].area, "RU.FIDO.CHAT");
+    EXPECT_EQ(tables.keepheader, (std::vector<std::string>{"List-Id", "X-Spam-*"}));
+
+    // The area named exactly, else the longest prefix, else the default.
+    EXPECT_EQ(fidocharsetfor("ru.fido.chat")->chrs(), "KOI8-R 2");
+    EXPECT_EQ(fidocharsetfor("RU.PHOTO")->chrs(), "CP866 2");
+    EXPECT_EQ(fidocharsetfor("NETMAIL")->chrs(), "UTF-8 4");
+    EXPECT_EQ(fidocharsetfor("NETMAIL")->icuname, fidocharsetfor("NETMAIL")->icuname);
+    EXPECT_EQ(fidocharsetfor("FIDO.GER")->chrs(), "LATIN-1 2");
+    EXPECT_TRUE(fidocharsetsconfigured());
+}
+
+TEST_F(configtest, withoutfidocharsetnothingconverts) {
+    std::string err = read("AreaCharSet RU.* NOSUCH\n");
+    EXPECT_EQ(err, warning("unknown character set", 1));
+    EXPECT_EQ(fidocharsetfor("RU.X"), nullptr);
+    EXPECT_EQ(fidocharsetfor("NETMAIL"), nullptr);
+    EXPECT_FALSE(fidocharsetsconfigured());
 }
 
 }  // namespace

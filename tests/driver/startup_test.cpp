@@ -131,7 +131,9 @@ TEST_F(startup, directorieschecked) {
                              "InboundDir in\nSoupDir soup\nOutboundDir out\n");
     r = runpondlark({"check", "/config=./t.cfg"}, dir.path);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory  does not exist\n");
+    EXPECT_EQ(r.err,
+              "FATAL ERROR: no folder for temporary files\n"
+              "- missing: TempDir, and TEMP is not set\n");
     r = runpondlark({"check", "/config=./t.cfg"}, dir.path, {"TEMP=" + dir.path + "tmp"});
     EXPECT_EQ(r.status, 0) << r.err;
 

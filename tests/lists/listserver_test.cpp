@@ -360,7 +360,7 @@ TEST_F(listserver, templatesfillmacrosinwholelinesandnoheaderbreaks) {
     EXPECT_EQ(processlistcommand(0, LISTCMD_SUBSCRIBE), 0);
     EXPECT_EQ(
         ::testing::internal::GetCapturedStderr(),
-        "\r+ reply from pond@lists.example (Pond Talk) to joe@example.com (Joe Bcc: evil@x): " +
+        "+ reply from pond@lists.example (Pond Talk) to joe@example.com (Joe Bcc: evil@x): " +
             dir / "welcome.txt" + "\n");
     ASSERT_EQ(sent().size(), 1u);
     const std::string m = sent()[0];
