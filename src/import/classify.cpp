@@ -399,6 +399,12 @@ int classifymessage(msgverdict& v) {
     } else if (v.junkcategory != JUNK_NONE || v.listindex < 0) {
         // Junk addressed to a list is neither a command nor a posting.
         v.outcome = OUTCOME_CONVERT;
+        // A list without a FidoNet area gives junk left where it was no
+        // area at all: it goes to netmail, not into an empty "AREA:".
+        if (curmsg.fidoareaname.empty()) {
+            curmsg.fidoareaname = cfg.emailarea.sv();
+            v.category = CAT_EMAIL;
+        }
     } else {
         v.outcome = v.listcommand != LISTCMD_NONE ? OUTCOME_LISTCOMMAND : OUTCOME_LISTPOSTING;
     }

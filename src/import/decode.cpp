@@ -210,8 +210,8 @@ bool attachdecoder::takeline(std::string_view line) {
     if (out && uu && n > 0) appenduu(line, n, buffer);
     if (out && buffer.size() >= FLUSHLEVEL) flushbuffer();
     bool taken = mode != ATTACH_IGNORE;
-    // Padding ends a Base64 part at its last line.
-    if (!uu && line.size() >= 2 && line.substr(line.size() - 2) == "==") (void)end();
+    // Padding ends a Base64 part at its last line: "==" or a single "=".
+    if (!uu && line.back() == '=') (void)end();
     return taken;
 }
 

@@ -40,6 +40,13 @@ constexpr std::string_view somefields[] = {
     "Autocrypt-Gossip",
 };
 
+// FidoNet control lines that a header field could pose as.
+constexpr std::string_view kludgenames[] = {
+    "MSGID", "REPLY",    "INTL",     "FMPT",    "TOPT",      "FLAGS",    "CHRS",
+    "CHARSET", "CODEPAGE", "PID",    "TID",     "TZUTC",     "SPLIT",    "Via",
+    "REPLYADDR", "REPLYTO", "JUNKMAIL", "JUNKMAIL-TO",
+};
+
 // Whether the field name of the line (the text before its colon) matches
 // pattern, ignoring case; a pattern ending in "*" matches any name it begins.
 bool namematches(std::string_view name, std::string_view pattern) {
@@ -72,4 +79,14 @@ bool strippedheader(std::string_view line, int level) {
     std::size_t colon = line.find(':');
     std::string_view name = line.substr(0, colon == std::string_view::npos ? line.size() : colon);
     return listed(name) && !kept(name);
+}
+
+bool iskludgefield(std::string_view line) {
+    std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return false;
+    std::string_view name = line.substr(0, colon);
+    for (std::string_view k : kludgenames) {
+        if (strieq(name, k)) return true;
+    }
+    return false;
 }

@@ -89,6 +89,9 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
     curmsg.routeno = -1;
     curmsg.routepwdfailed = 0;
     msgverdict v;
+    // The parse pass counts with the StripKludges entry of the message's
+    // kind; a count pass follows when classification decides otherwise.
+    v.category = curmsg.msgtype == MSGTYPE_NEWS ? CAT_NEWS : CAT_EMAIL;
     importpass parse{IMPORT_PARSE, v, f, nullptr, r};
     parse.window = &window;
     if (processimport(parse) != 0) {
@@ -117,6 +120,14 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
             break;
     }
     countconverted(v, posting);
+    if (needcountpass(parse, v)) {
+        importpass count{IMPORT_COUNT, v, f, nullptr, r};
+        count.window = &window;
+        if (processimport(count) != 0) {
+            logprintf("Error reading %s\n", path.c_str());
+            return -1;
+        }
+    }
     importpass write{IMPORT_WRITE, v, f, outpkt.file.get(), r};
     write.window = &window;
     if (processimport(write) == 0) return 0;

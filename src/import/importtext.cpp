@@ -122,6 +122,7 @@ void unkludge(std::string& s, std::size_t from) {
 struct passbuffers {
     std::string line;    // one logical line
     std::string outbuf;  // text not yet written into the packet
+    std::string prefixed;  // a header field named like a kludge, with its prefix
 };
 
 passbuffers& buffers() {
@@ -136,6 +137,7 @@ class converter {
           v(p.verdict),
           in(p.window ? rangereader(*p.window, p.range) : rangereader(p.msgfile, p.range)),
           writing(p.mode == IMPORT_WRITE),
+          parsing(p.mode == IMPORT_PARSE),
           dec(writing, p.verdict.ignored, p.packet),
           linebuf(buffers().line),
           outbuf(buffers().outbuf) {
@@ -168,6 +170,7 @@ class converter {
     msgverdict& v;
     rangereader in;
     bool writing;
+    bool parsing;
     attachdecoder dec;
     mimestate mime;
     quotetracker quote;
@@ -221,11 +224,16 @@ int converter::start() {
         if (output() && writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(),
                                           v.junkcategory, v.ownorg) != 0)
             return -1;
-    } else {
+    } else if (parsing) {
         curmsg.parts = 1;
         resetmessage();
         pass.bodyoffset = pass.range.start;
         curmsg.alreadyfromto = 0;
+        pass.assumedcategory = v.category;
+    } else {
+        curmsg.parts = 1;
+        parsefname = curmsg.fname.sv();
+        parseisfattach = curmsg.isfattach;
     }
     curmsg.partbytes = 0;
     curmsg.isfattach = 0;
@@ -361,7 +369,7 @@ int converter::handleline(std::string_view line) {
     if (truncated) return 0;
     bool secret = headermode && istartswith(line, "X-MailPassword:");
     // The route password is never copied into FidoNet.
-    if (secret && writing) return 0;
+    if (secret && !parsing) return 0;
     bool closing;
     if (!headermode && isboundaryline(line, mime.boundary, closing)) return boundary(closing);
     // Quoted-printable is an encoding of the body: header lines are never
@@ -401,7 +409,7 @@ int converter::emptyline() {
         return 0;
     }
     headermode = false;
-    if (!writing && !bodystarted) pass.bodyoffset = in.tell();
+    if (parsing && !bodystarted) pass.bodyoffset = in.tell();
     bodystarted = true;
     ++headerblocks;
     mime.paramscan = 0;
@@ -420,12 +428,13 @@ int converter::startfile(int encoding, const std::string& name) {
     // by the write pass, for the headers of later parts.
     bool listit = ismailmsg() && (encoding == FILEENC_MIME || !writing);
     dec.begin(encoding, name, mode, listit);
+    if (parsing) pass.sawfiles = 1;
     return 0;
 }
 
 int converter::nonemptyline(std::string_view line, bool secret) {
     if (!headermode && !curmsg.pastfirstline) {
-        if (!writing && (istartswith(line, "From:") || istartswith(line, "To:")))
+        if (parsing && (istartswith(line, "From:") || istartswith(line, "To:")))
             curmsg.alreadyfromto = 1;
         curmsg.pastfirstline = 1;
     }
@@ -441,7 +450,7 @@ int converter::nonemptyline(std::string_view line, bool secret) {
         curmsg.partbytes += pending;
         pending = 0;
     }
-    if (!writing && !headermode && cfg.quoteto) quote.line(line);
+    if (parsing && !headermode && cfg.quoteto) quote.line(line);
     mimeheaderline(line, mime);
     std::string uuname;
     if (!headermode && isuubegin(line, uuname)) {
@@ -449,7 +458,7 @@ int converter::nonemptyline(std::string_view line, bool secret) {
         // Left as text, the file keeps its "begin" line.
         if (dec.state() == DECODE_UU && dec.attachmode() != ATTACH_IGNORE) return 0;
     }
-    if (!writing) {
+    if (parsing) {
         if (headermode) {
             (void)parseheaderline(line);
         } else if (ismailmsg() && v.junkcategory == JUNK_NONE && bodyjunk(line)) {
@@ -460,6 +469,11 @@ int converter::nonemptyline(std::string_view line, bool secret) {
     if (headermode && (line.size() < MINHEADERLINE || secret || !isfield(line) ||
                        stripped(line, v.category)))
         return 0;
+    if (headermode && iskludgefield(line)) {
+        std::string& prefixed = buffers().prefixed;
+        prefixed.assign(FIELDPREFIX).append(line);
+        return keepline(prefixed);
+    }
     return keepline(line);
 }
 
@@ -510,9 +524,13 @@ int converter::keepline(std::string_view text) {
 }
 
 int converter::finish() {
-    if (!writing) {
+    if (parsing) {
         quote.finish();
         if (!bodystarted) pass.bodyoffset = pass.range.end;
+    } else if (!writing) {
+        // The count pass leaves the file-attach list to the parse pass's.
+        curmsg.fname = parsefname.sv();
+        curmsg.isfattach = parseisfattach;
     }
     if (flushout() != 0 || dec.end() != 0) return -1;
     if (!output()) return 0;
@@ -533,6 +551,20 @@ std::size_t chunklength(std::string_view rest, std::size_t width) {
         if (!isalnumc(static_cast<unsigned char>(rest[n - 1]))) return n;
     }
     return width;
+}
+
+bool needcountpass(const importpass& p, const msgverdict& v) {
+    long limit = static_cast<long>(cfg.importlimit);
+    if (limit == 0) return false;
+    // No conversion makes text more than four times as long (a byte of
+    // windows-1252 is at most three in UTF-8, a transliteration rarely more
+    // than four), nor the information block longer than a few lines: a
+    // message far enough below the limit stays one part whatever is written.
+    long size = p.range.end - p.range.start;
+    if (size < (limit - 4096) / 4) return false;
+    return p.sensitive || !v.truncate.empty() ||
+           cfg.stripkludges[p.assumedcategory] != cfg.stripkludges[v.category] ||
+           (v.junkcategory != JUNK_NONE && p.sawfiles);
 }
 
 int processimport(importpass& p) {
