@@ -4,6 +4,7 @@
 #include "config/reader.h"
 #include "config/settings.h"
 #include "driver/text.h"
+#include "driver/timezone.h"
 
 std::string_view nextparam(std::string_view& text) {
     std::size_t sp = text.find(' ');
@@ -53,7 +54,13 @@ void kw_packetpwd(const configline& l) { scanupper(l, cfg.packetpwd); }
 void kw_origin(const configline& l) { configscantext(l.par, cfg.origin); }
 void kw_organization(const configline& l) { configscantext(l.par, cfg.organization); }
 void kw_nospamtext(const configline& l) { configscantext(l.par, cfg.nospamtext); }
-void kw_timezone(const configline& l) { configscantext(l.par, cfg.timezonestr); }
+// A zone no Date header could be given would silently turn into the
+// local zone: named at start-up.
+void kw_timezone(const configline& l) {
+    configscantext(l.par, cfg.timezonestr);
+    zonedata z;
+    if (parsezone(cfg.timezonestr.sv(), z) != 0) configwarn("unknown time zone", l.line, l.path);
+}
 void kw_basezone(const configline& l) { configscanushort(l.par, l.line, l.path, cfg.basezone); }
 
 void kw_mailertype(const configline& l) {

@@ -185,6 +185,9 @@ int exportmessage(pktinput& in, int flowlistvalid) {
     parsemsgdate();
     startmessage(m);
     if (scanheader(in, m) != 0) return dropmessage(in, EXPORT_FAILED);
+    if (curmsg.fidomsgid == 0 && foldtextstart(in, m.serial) != 0) {
+        return dropmessage(in, EXPORT_FAILED);
+    }
     convertheader(m);
     if (m.dropped) return dropmessage(in, EXPORT_DROPPED);
     if (prescantext(in, m) != 0) return dropmessage(in, EXPORT_FAILED);
