@@ -14,6 +14,7 @@
 #include "import/classify.h"
 #include "import/curmsg.h"
 #include "import/fileoutput.h"
+#include "import/headertext.h"
 #include "import/importtext.h"
 #include "import/replies.h"
 #include "import/soup.h"
@@ -120,6 +121,7 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
             break;
     }
     countconverted(v, posting);
+    convertheaderfields();
     if (needcountpass(parse, v)) {
         importpass count{IMPORT_COUNT, v, f, nullptr, r};
         count.window = &window;

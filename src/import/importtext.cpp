@@ -11,8 +11,10 @@
 #include "import/decode.h"
 #include "import/headerlines.h"
 #include "import/headerstrip.h"
+#include "import/headertext.h"
 #include "import/mime.h"
 #include "import/quotes.h"
+#include "mime/charsets.h"
 #include "pkt/msgheader.h"
 #include "pkt/pktappend.h"
 #include "pkt/trailer.h"
@@ -123,6 +125,7 @@ struct passbuffers {
     std::string line;    // one logical line
     std::string outbuf;  // text not yet written into the packet
     std::string prefixed;  // a header field named like a kludge, with its prefix
+    std::string decoded;   // a header line decoded and converted
 };
 
 passbuffers& buffers() {
@@ -163,6 +166,7 @@ class converter {
     int nonemptyline(std::string_view line, bool secret);
     int startfile(int encoding, const std::string& name);
     int keepline(std::string_view text);
+    bool utf8text(std::string_view text);
     int newpart();
     int finish();
 
@@ -469,12 +473,16 @@ int converter::nonemptyline(std::string_view line, bool secret) {
     if (headermode && (line.size() < MINHEADERLINE || secret || !isfield(line) ||
                        stripped(line, v.category)))
         return 0;
-    if (headermode && iskludgefield(line)) {
+    if (!headermode) return keepline(line);
+    std::string_view text = headerlinetext(line, buffers().decoded);
+    // What the parse pass counted may be converted otherwise in writing.
+    if (parsing && text.data() != line.data()) pass.sensitive = 1;
+    if (iskludgefield(text)) {
         std::string& prefixed = buffers().prefixed;
-        prefixed.assign(FIELDPREFIX).append(line);
+        prefixed.assign(FIELDPREFIX).append(text);
         return keepline(prefixed);
     }
-    return keepline(line);
+    return keepline(text);
 }
 
 int converter::newpart() {
@@ -493,6 +501,17 @@ int converter::newpart() {
     return emit("[continued from previous message]\r\r");
 }
 
+// Whether a line is written as UTF-8, to be cut between characters only.
+bool converter::utf8text(std::string_view text) {
+    if (text.size() <= CONTKLUDGEWIDTH || isplainascii(text)) return false;
+    bool unknown = curmsg.outcharset.empty();
+    if (!unknown && curmsg.outcharset != "UTF-8") return false;
+    if (!isvalidutf8(text)) return false;
+    // The parse pass cuts as UTF-8 what may be written in another set.
+    if (parsing) pass.sensitive = 1;
+    return true;
+}
+
 int converter::keepline(std::string_view text) {
     long limit = static_cast<long>(cfg.importlimit);
     if (limit != 0 && curmsg.partbytes > 0 &&
@@ -502,13 +521,14 @@ int converter::keepline(std::string_view text) {
     bool kludge = headermode;
     // The parse pass only counts what the write pass will write.
     bool building = output();
+    bool utf8 = utf8text(text);
     long written = 0;
     std::size_t pos = 0;
     do {
         bool first = pos == 0;
         std::size_t width = kludge ? (first ? KLUDGEWIDTH : CONTKLUDGEWIDTH) : BODYWIDTH;
         std::string_view rest = text.substr(pos);
-        std::size_t n = chunklength(rest, width);
+        std::size_t n = chunklength(rest, width, utf8);
         std::string_view prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
         if (building) {
             outbuf.append(prefix);
@@ -545,12 +565,16 @@ int converter::finish() {
 }
 }  // namespace
 
-std::size_t chunklength(std::string_view rest, std::size_t width) {
+std::size_t chunklength(std::string_view rest, std::size_t width, bool utf8) {
     if (rest.size() <= width) return rest.size();
     for (std::size_t n = width; n >= MINCHUNK; --n) {
-        if (!isalnumc(static_cast<unsigned char>(rest[n - 1]))) return n;
+        unsigned char c = static_cast<unsigned char>(rest[n - 1]);
+        if (!isalnumc(c) && !(utf8 && c >= 0x80)) return n;
     }
-    return width;
+    if (!utf8) return width;
+    std::size_t n = width;
+    while (n > 1 && (static_cast<unsigned char>(rest[n]) & 0xC0) == 0x80) --n;
+    return n;
 }
 
 bool needcountpass(const importpass& p, const msgverdict& v) {
