@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "config/fidocharset.h"
 #include "driver/fidoaddr.h"
 #include "driver/fixedtext.h"
 
@@ -51,6 +52,7 @@ struct settings {
     text128 junkarea = "JUNKMAIL";     // JunkArea
     int junkfromto = 0;                // JunkFromTo
     int attach[2] = {ATTACH_DECODE, ATTACH_IGNORE};  // AttachMail, AttachNews
+    fidocharsetdef fidocharset;        // FidoCharSet; not set: text is only labelled
 
     // Export
     std::uint16_t souplinewidth = 72;  // LineWidth
@@ -63,6 +65,7 @@ struct settings {
     int separatemsg = 0;               // SeparateMSG
     int quickscan = 0;                 // QuickScan
     int exportallmail = 0;             // ExportAllMail
+    std::uint32_t busyflagage = 60;    // BusyFlagAge, minutes: an older busy flag is stale (0: never)
 
     // All commands
     int syncwrites = 0;  // SyncWrites: outputs on the disk (fsync) before their inputs go

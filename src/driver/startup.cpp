@@ -28,11 +28,6 @@ void printbanner() {
     std::fflush(stdout);
 }
 
-[[noreturn]] void outofmemory() {
-    std::fputs("Error: not enough memory\n", stderr);
-    std::_Exit(255);
-}
-
 // TZ and TEMP are the only settings taken from the environment; the
 // configuration's TimeZone and TempDir override them.
 void takeenvironment() {
@@ -86,6 +81,13 @@ std::string programpath(const char* argv0) {
 }
 
 void checkdirectories() {
+    // Without TempDir the folder comes from TEMP; with neither there is
+    // no name to look for, only the keyword to name.
+    if (cfg.tempdir.empty()) {
+        logprintf("FATAL ERROR: no folder for temporary files\n"
+                  "- missing: TempDir, and TEMP is not set\n");
+        std::exit(1);
+    }
     checkdir(cfg.tempdir.str());
     checkdir(cfg.indir.str());
     if (cfg.mailertype == MAILER_BINKLEY) checkdir(cfg.outdir.str());
@@ -123,6 +125,11 @@ int runcommand() {
     if (run.mode == MODE_CHECK || run.mode == MODE_NONE) {
         std::string left = journalpending(cfg.soupdir.str() + "pondlark.jnl");
         if (!left.empty()) logprintf("Note: %s; the next command finishes it\n", left.c_str());
+        // Warnings go to the screen only; the log keeps their number.
+        if (run.configwarnings > 0) {
+            logprintf("%ld warning%s in the configuration\n", run.configwarnings,
+                      run.configwarnings == 1 ? "" : "s");
+        }
         logprintf("Configuration checked. Nothing more to do.\n");
         return 0;
     }
@@ -141,6 +148,11 @@ int runcommand() {
 }
 
 }  // namespace
+
+void outofmemory() {
+    logoutofmemory();
+    std::_Exit(255);
+}
 
 void checkdir(const std::string& path) {
     std::string dir = path;

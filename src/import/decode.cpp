@@ -214,8 +214,8 @@ bool attachdecoder::takeline(std::string_view line) {
     if (out && uu && n > 0) appenduu(line, n, buffer);
     if (out && buffer.size() >= FLUSHLEVEL) flushbuffer();
     bool taken = mode != ATTACH_IGNORE;
-    // Padding ends a Base64 part at its last line.
-    if (!uu && line.size() >= 2 && line.substr(line.size() - 2) == "==") (void)end();
+    // Padding ends a Base64 part at its last line: "==" or a single "=".
+    if (!uu && line.back() == '=') (void)end();
     return taken;
 }
 
@@ -232,7 +232,6 @@ int attachdecoder::end() {
     }
     if (writefailed) {
         // Never announced: a cut file is no attachment.
-        screenprintf("\r");
         logprintf("Error writing decoded file %s\n", file.path.c_str());
         unitdropoutput(file.path);
         if (std::remove(tempname(file.path).c_str()) != 0)

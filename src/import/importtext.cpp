@@ -10,8 +10,11 @@
 #include "import/curmsg.h"
 #include "import/decode.h"
 #include "import/headerlines.h"
+#include "import/headerstrip.h"
+#include "import/headertext.h"
 #include "import/mime.h"
 #include "import/quotes.h"
+#include "mime/charsets.h"
 #include "pkt/msgheader.h"
 #include "pkt/pktappend.h"
 #include "pkt/trailer.h"
@@ -25,7 +28,6 @@ constexpr std::size_t MINHEADERLINE = 3;
 constexpr std::size_t MINCHUNK = 33;
 // Text goes into the packet in blocks of about this size.
 constexpr std::size_t OUTBLOCK = 1 << 15;
-enum stripkinds { STRIP_NO = 0, STRIP_YES = 1, STRIP_SOME = 2 };
 
 // "begin 644 name": the start of a uuencoded file and its name.
 bool isuubegin(std::string_view line, std::string& name) {
@@ -49,17 +51,9 @@ bool isfield(std::string_view line) {
            line.substr(0, colon).find_first_of(" \t") == std::string_view::npos;
 }
 
-// StripKludges Some drops the routing noise of the Internet header only.
+// The StripKludges entry of the message's category decides.
 bool stripped(std::string_view line, int category) {
-    switch (cfg.stripkludges[category]) {
-        case STRIP_YES:
-            return true;
-        case STRIP_SOME:
-            return istartswith(line, "Received:") || istartswith(line, "Path:") ||
-                   istartswith(line, "References:");
-        default:
-            return false;
-    }
+    return strippedheader(line, cfg.stripkludges[category]);
 }
 
 bool bodyjunk(std::string_view line) {
@@ -130,6 +124,8 @@ void unkludge(std::string& s, std::size_t from) {
 struct passbuffers {
     std::string line;    // one logical line
     std::string outbuf;  // text not yet written into the packet
+    std::string prefixed;  // a header field named like a kludge, with its prefix
+    std::string decoded;   // a header line decoded and converted
 };
 
 passbuffers& buffers() {
@@ -144,6 +140,7 @@ class converter {
           v(p.verdict),
           in(p.window ? rangereader(*p.window, p.range) : rangereader(p.msgfile, p.range)),
           writing(p.mode == IMPORT_WRITE),
+          parsing(p.mode == IMPORT_PARSE),
           dec(writing, p.verdict.ignored, p.packet),
           linebuf(buffers().line),
           outbuf(buffers().outbuf) {
@@ -169,6 +166,7 @@ class converter {
     int nonemptyline(std::string_view line, bool secret);
     int startfile(int encoding, const std::string& name);
     int keepline(std::string_view text);
+    bool utf8text(std::string_view text);
     int newpart();
     int finish();
 
@@ -176,6 +174,7 @@ class converter {
     msgverdict& v;
     rangereader in;
     bool writing;
+    bool parsing;
     attachdecoder dec;
     mimestate mime;
     quotetracker quote;
@@ -229,11 +228,16 @@ int converter::start() {
         if (output() && writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(),
                                           v.junkcategory, v.ownorg) != 0)
             return -1;
-    } else {
+    } else if (parsing) {
         curmsg.parts = 1;
         resetmessage();
         pass.bodyoffset = pass.range.start;
         curmsg.alreadyfromto = 0;
+        pass.assumedcategory = v.category;
+    } else {
+        curmsg.parts = 1;
+        parsefname = curmsg.fname.sv();
+        parseisfattach = curmsg.isfattach;
     }
     curmsg.partbytes = 0;
     curmsg.isfattach = 0;
@@ -369,7 +373,7 @@ int converter::handleline(std::string_view line) {
     if (truncated) return 0;
     bool secret = headermode && istartswith(line, "X-MailPassword:");
     // The route password is never copied into FidoNet.
-    if (secret && writing) return 0;
+    if (secret && !parsing) return 0;
     bool closing;
     if (!headermode && isboundaryline(line, mime.boundary, closing)) return boundary(closing);
     // Quoted-printable is an encoding of the body: header lines are never
@@ -409,7 +413,7 @@ int converter::emptyline() {
         return 0;
     }
     headermode = false;
-    if (!writing && !bodystarted) pass.bodyoffset = in.tell();
+    if (parsing && !bodystarted) pass.bodyoffset = in.tell();
     bodystarted = true;
     ++headerblocks;
     mime.paramscan = 0;
@@ -428,12 +432,13 @@ int converter::startfile(int encoding, const std::string& name) {
     // by the write pass, for the headers of later parts.
     bool listit = ismailmsg() && (encoding == FILEENC_MIME || !writing);
     dec.begin(encoding, name, mode, listit);
+    if (parsing) pass.sawfiles = 1;
     return 0;
 }
 
 int converter::nonemptyline(std::string_view line, bool secret) {
     if (!headermode && !curmsg.pastfirstline) {
-        if (!writing && (istartswith(line, "From:") || istartswith(line, "To:")))
+        if (parsing && (istartswith(line, "From:") || istartswith(line, "To:")))
             curmsg.alreadyfromto = 1;
         curmsg.pastfirstline = 1;
     }
@@ -449,7 +454,7 @@ int converter::nonemptyline(std::string_view line, bool secret) {
         curmsg.partbytes += pending;
         pending = 0;
     }
-    if (!writing && !headermode && cfg.quoteto) quote.line(line);
+    if (parsing && !headermode && cfg.quoteto) quote.line(line);
     mimeheaderline(line, mime);
     std::string uuname;
     if (!headermode && isuubegin(line, uuname)) {
@@ -457,7 +462,7 @@ int converter::nonemptyline(std::string_view line, bool secret) {
         // Left as text, the file keeps its "begin" line.
         if (dec.state() == DECODE_UU && dec.attachmode() != ATTACH_IGNORE) return 0;
     }
-    if (!writing) {
+    if (parsing) {
         if (headermode) {
             (void)parseheaderline(line);
         } else if (ismailmsg() && v.junkcategory == JUNK_NONE && bodyjunk(line)) {
@@ -468,7 +473,16 @@ int converter::nonemptyline(std::string_view line, bool secret) {
     if (headermode && (line.size() < MINHEADERLINE || secret || !isfield(line) ||
                        stripped(line, v.category)))
         return 0;
-    return keepline(line);
+    if (!headermode) return keepline(line);
+    std::string_view text = headerlinetext(line, buffers().decoded);
+    // What the parse pass counted may be converted otherwise in writing.
+    if (parsing && text.data() != line.data()) pass.sensitive = 1;
+    if (iskludgefield(text)) {
+        std::string& prefixed = buffers().prefixed;
+        prefixed.assign(FIELDPREFIX).append(text);
+        return keepline(prefixed);
+    }
+    return keepline(text);
 }
 
 int converter::newpart() {
@@ -487,6 +501,17 @@ int converter::newpart() {
     return emit("[continued from previous message]\r\r");
 }
 
+// Whether a line is written as UTF-8, to be cut between characters only.
+bool converter::utf8text(std::string_view text) {
+    if (text.size() <= CONTKLUDGEWIDTH || isplainascii(text)) return false;
+    bool unknown = curmsg.outcharset.empty();
+    if (!unknown && curmsg.outcharset != "UTF-8") return false;
+    if (!isvalidutf8(text)) return false;
+    // The parse pass cuts as UTF-8 what may be written in another set.
+    if (parsing) pass.sensitive = 1;
+    return true;
+}
+
 int converter::keepline(std::string_view text) {
     long limit = static_cast<long>(cfg.importlimit);
     if (limit != 0 && curmsg.partbytes > 0 &&
@@ -496,13 +521,14 @@ int converter::keepline(std::string_view text) {
     bool kludge = headermode;
     // The parse pass only counts what the write pass will write.
     bool building = output();
+    bool utf8 = utf8text(text);
     long written = 0;
     std::size_t pos = 0;
     do {
         bool first = pos == 0;
         std::size_t width = kludge ? (first ? KLUDGEWIDTH : CONTKLUDGEWIDTH) : BODYWIDTH;
         std::string_view rest = text.substr(pos);
-        std::size_t n = chunklength(rest, width);
+        std::size_t n = chunklength(rest, width, utf8);
         std::string_view prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
         if (building) {
             outbuf.append(prefix);
@@ -518,9 +544,13 @@ int converter::keepline(std::string_view text) {
 }
 
 int converter::finish() {
-    if (!writing) {
+    if (parsing) {
         quote.finish();
         if (!bodystarted) pass.bodyoffset = pass.range.end;
+    } else if (!writing) {
+        // The count pass leaves the file-attach list to the parse pass's.
+        curmsg.fname = parsefname.sv();
+        curmsg.isfattach = parseisfattach;
     }
     if (flushout() != 0 || dec.end() != 0) return -1;
     if (!output()) return 0;
@@ -535,12 +565,30 @@ int converter::finish() {
 }
 }  // namespace
 
-std::size_t chunklength(std::string_view rest, std::size_t width) {
+std::size_t chunklength(std::string_view rest, std::size_t width, bool utf8) {
     if (rest.size() <= width) return rest.size();
     for (std::size_t n = width; n >= MINCHUNK; --n) {
-        if (!isalnumc(static_cast<unsigned char>(rest[n - 1]))) return n;
+        unsigned char c = static_cast<unsigned char>(rest[n - 1]);
+        if (!isalnumc(c) && !(utf8 && c >= 0x80)) return n;
     }
-    return width;
+    if (!utf8) return width;
+    std::size_t n = width;
+    while (n > 1 && (static_cast<unsigned char>(rest[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
+
+bool needcountpass(const importpass& p, const msgverdict& v) {
+    long limit = static_cast<long>(cfg.importlimit);
+    if (limit == 0) return false;
+    // No conversion makes text more than four times as long (a byte of
+    // windows-1252 is at most three in UTF-8, a transliteration rarely more
+    // than four), nor the information block longer than a few lines: a
+    // message far enough below the limit stays one part whatever is written.
+    long size = p.range.end - p.range.start;
+    if (size < (limit - 4096) / 4) return false;
+    return p.sensitive || !v.truncate.empty() ||
+           cfg.stripkludges[p.assumedcategory] != cfg.stripkludges[v.category] ||
+           (v.junkcategory != JUNK_NONE && p.sawfiles);
 }
 
 int processimport(importpass& p) {
