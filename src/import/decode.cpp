@@ -189,6 +189,11 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
     if (listit && mode == ATTACH_DECODE) listattachment(file.name);
 }
 
+void attachdecoder::beginplain(std::string_view given, int attachmode, bool listit) {
+    begin(FILEENC_MIME, given, attachmode, listit);
+    decoding = DECODE_PLAIN;
+}
+
 void attachdecoder::flushbuffer() {
     if (buffer.empty()) return;
     if (!writefailed && writeall(out.get(), buffer.data(), buffer.size()) != 0) writefailed = true;
@@ -197,6 +202,14 @@ void attachdecoder::flushbuffer() {
 
 bool attachdecoder::takeline(std::string_view line) {
     if (decoding == DECODE_NONE) return false;
+    if (decoding == DECODE_PLAIN) {
+        bytecount += static_cast<long>(line.size()) + 1;
+        if (out) {
+            buffer.append(line).push_back('\n');
+            if (buffer.size() >= FLUSHLEVEL) flushbuffer();
+        }
+        return mode != ATTACH_IGNORE;
+    }
     bool uu = decoding == DECODE_UU;
     // The file being written is filled as the line is counted.
     long n = uu || !out ? (uu ? uulinebytes(line) : base64linebytes(line))
