@@ -192,6 +192,7 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
 void attachdecoder::beginplain(std::string_view given, int attachmode, bool listit) {
     begin(FILEENC_MIME, given, attachmode, listit);
     decoding = DECODE_PLAIN;
+    plainlines = 0;
 }
 
 void attachdecoder::flushbuffer() {
@@ -203,9 +204,13 @@ void attachdecoder::flushbuffer() {
 bool attachdecoder::takeline(std::string_view line) {
     if (decoding == DECODE_NONE) return false;
     if (decoding == DECODE_PLAIN) {
-        bytecount += static_cast<long>(line.size()) + 1;
+        // The line end before a boundary belongs to the boundary: lines
+        // are joined by line ends, the last one gets none.
+        bool first = plainlines++ == 0;
+        bytecount += static_cast<long>(line.size()) + (first ? 0 : 1);
         if (out) {
-            buffer.append(line).push_back('\n');
+            if (!first) buffer.push_back('\n');
+            buffer.append(line);
             if (buffer.size() >= FLUSHLEVEL) flushbuffer();
         }
         return mode != ATTACH_IGNORE;

@@ -87,6 +87,7 @@ class attachdecoder {
     std::vector<std::string> chosen;  // paths chosen for files of this message
     fileptr out;
     long bytecount = 0;
+    long plainlines = 0;       // lines of a DECODE_PLAIN file so far
     bool writefailed = false;  // a write to the current file failed
     bool broken = false;       // some file or note of this pass failed
     // Decoded bytes not yet handed to the file.
