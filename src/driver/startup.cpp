@@ -107,6 +107,11 @@ int runcommand() {
         case MODE_EXPORT: return runexport();
         case MODE_PACK: return packlists();
         default:
+            // Warnings go to the screen only; the log keeps their number.
+            if (run.configwarnings > 0) {
+                logprintf("%ld warning%s in the configuration\n", run.configwarnings,
+                          run.configwarnings == 1 ? "" : "s");
+            }
             logprintf("Configuration checked. Nothing more to do.\n");
             return 0;
     }
