@@ -193,6 +193,12 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
     if (listit && mode == ATTACH_DECODE) listattachment(file.name);
 }
 
+void attachdecoder::beginplain(std::string_view given, int attachmode, bool listit) {
+    begin(FILEENC_MIME, given, attachmode, listit);
+    decoding = DECODE_PLAIN;
+    plainlines = 0;
+}
+
 void attachdecoder::flushbuffer() {
     if (buffer.empty()) return;
     if (!writefailed && writeall(out.get(), buffer.data(), buffer.size()) != 0) writefailed = true;
@@ -201,6 +207,18 @@ void attachdecoder::flushbuffer() {
 
 bool attachdecoder::takeline(std::string_view line) {
     if (decoding == DECODE_NONE) return false;
+    if (decoding == DECODE_PLAIN) {
+        // The line end before a boundary belongs to the boundary: lines
+        // are joined by line ends, the last one gets none.
+        bool first = plainlines++ == 0;
+        bytecount += static_cast<long>(line.size()) + (first ? 0 : 1);
+        if (out) {
+            if (!first) buffer.push_back('\n');
+            buffer.append(line);
+            if (buffer.size() >= FLUSHLEVEL) flushbuffer();
+        }
+        return mode != ATTACH_IGNORE;
+    }
     bool uu = decoding == DECODE_UU;
     // The file being written is filled as the line is counted.
     long n = uu || !out ? (uu ? uulinebytes(line) : base64linebytes(line))
