@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "driver/codec.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
@@ -178,6 +179,8 @@ int attachword(replymsg& out, std::string name, const exportmsg& m, int flowlist
     for (const auto& held : expstate.heldafter) {
         if (held.first == path) return 0;
     }
+    // So is one that the unit of work being exported is to delete or empty.
+    if (unitgone(path)) return 0;
     fileptr f = openfile(path, "rb");
     if (!f) return 0;
     if (attachfile(out, f.get(), basename(name)) != 0) {
@@ -218,7 +221,14 @@ int writeattachments(replymsg& out, const exportmsg& m, int flowlistvalid,
 }
 
 namespace {
+// In a unit of work (driver/journal.h) the file is deleted or emptied when
+// the unit commits, after the messages that sent it are safe.
 void actafter(const std::string& path, int action) {
+    if (unitopen()) {
+        if (action == AFTER_DELETE) unitremove(path);
+        if (action == AFTER_TRUNCATE) unittruncate(path, 0);
+        return;
+    }
     if (action == AFTER_DELETE && std::remove(path.c_str()) != 0) {
         logprintf("! can't delete %s\n", path.c_str());
     }

@@ -8,6 +8,7 @@
 #include "driver/codec.h"
 #include "driver/counters.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
@@ -60,6 +61,7 @@ void pktexport() {
     std::vector<std::string> names;
     if (!listdir(run.packetdir.str(), names)) return;
     for (const std::string& name : names) {
+        if (journalbroken()) return;
         if (!iendswith(name, packetext)) continue;
         curmsg.routing = ROUTING_UNKNOWN;
         std::string path = run.packetdir.str() + name;

@@ -203,6 +203,11 @@ int importarea(const souparea& a) {
     std::string path = messagefilepath(cfg.soupdir.sv(), a.prefix);
     // A file an interrupted run consumed is done with.
     if (wasconsumed(path) && !exist(path)) return FATE_CONSUMED;
+    // A run whose journal can't be written takes nothing more on.
+    if (journalbroken() && exist(path)) {
+        logprintf("! Message file %s kept, to be imported again\n", path.c_str());
+        return FATE_KEPT;
+    }
     logprintf("Importing %s from %s\n", a.areaname.c_str(), path.c_str());
     fileptr f = openmessagefile(path);
     if (!f) {
@@ -213,6 +218,11 @@ int importarea(const souparea& a) {
     curmsg.msgtype = a.msgtype;
     curmsg.areaname = a.areaname;
     unitbegin("import", path);
+    if (journalbroken()) {
+        unitabandon();
+        logprintf("! Message file %s kept, to be imported again\n", path.c_str());
+        return FATE_KEPT;
+    }
     beginfileoutput();
     long size = filelength(f.get());
     int res = messageloop(f.get(), a.msgformat, path);
@@ -262,6 +272,8 @@ areasleft importareas(std::FILE* areasfile) {
             left.keep = true;
             ++left.keptfiles;
         }
+        // A run whose journal can't be written takes nothing more on.
+        if (journalbroken()) left.keep = left.whole = true;
         if (fate == FATE_CONSUMED) {
             left.dropped = true;
         } else {

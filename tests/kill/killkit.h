@@ -89,6 +89,7 @@ struct killworld {
     std::string soupdir = "soup/";          // the SOUP folder (reply files)
     std::vector<std::string> listfiles;     // list files to compare
     std::vector<std::string> inputs;        // input files (relative to dir) the command consumes
+    bool madefiles = true;                  // the non-packet files of outdirs are outputs, not inputs
     virtual ~killworld() = default;
     runresult run() { return runpondlark(args, dir.path); }
     outputview view() { return readoutputs(dir.path, outdirs, soupdir, listfiles); }
