@@ -89,6 +89,17 @@ std::string unittext() {
     return std::to_string(jnl.unit);
 }
 
+// With sync, what a file is to be put back to must be on the disk before
+// the file changes: after a power cut the journal may hold less than what
+// the disk holds of the files, never the other way round.
+int syncjournal() {
+    if (!jnl.sync || !journalactive()) return 0;
+    if (fdatasync(jnl.fd) == 0) return 0;
+    logprintf("Error writing %s: %s\n", jnl.path.c_str(), std::strerror(errno));
+    jnl.failed = jnl.broken = true;
+    return -1;
+}
+
 bool isnoted(const std::string& path) {
     for (const std::string& n : jnl.noted)
         if (n == path) return true;
@@ -312,6 +323,8 @@ int journalstart(const char* command, int sync, recoveryinfo& info) {
                                               std::to_string(getpid()), sync ? "1" : "0"});
         if (write(fd, head.data(), head.size()) == static_cast<ssize_t>(head.size())) {
             jnl.length = static_cast<long long>(head.size());
+            // With sync the journal itself is on the disk before any output.
+            if (sync && fdatasync(fd) == 0) syncdirectory(directoryof(path));
             return 0;
         }
         close(fd);
@@ -362,14 +375,15 @@ int unitnote(const std::string& path) {
     if (writerecord('S', {path, std::to_string(id.size), std::to_string(id.ino)}) != 0) return -1;
     jnl.noted.push_back(path);
     if (jnl.sync) jnl.syncfiles.push_back(path);
-    return 0;
+    return syncjournal();
 }
 
 int unitbyte(const std::string& path, long pos, char old) {
     if (!journalactive() || jnl.depth == 0) return 0;
     char hex[3] = {tohexdigit((old >> 4) & 15), tohexdigit(old & 15), 0};
     fileid id = identify(path);
-    return writerecord('P', {path, std::to_string(pos), hex, std::to_string(id.ino)});
+    if (writerecord('P', {path, std::to_string(pos), hex, std::to_string(id.ino)}) != 0) return -1;
+    return syncjournal();
 }
 
 int unitoutput(const std::string& final, int how) {
@@ -595,7 +609,8 @@ std::string journalpending(const std::string& path) {
 }
 
 int journalbusyflag(const std::string& path) {
-    return writerecord('Y', {path});
+    if (writerecord('Y', {path}) != 0) return -1;
+    return syncjournal();
 }
 
 std::string busyflagcontent() {

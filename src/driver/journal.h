@@ -41,8 +41,19 @@
 // Identity is "inode:size:mtime-ns" of the file when it was recorded;
 // recovery touches nothing whose identity has changed since.
 //
-// Only one PondLark run works on a SOUP directory at a time: the journal is
-// locked (flock) while a command runs, and a second run waits for it.
+// Only one PondLark run works on a SOUP directory at a time: the directory
+// is locked (flock) while a command runs, and a second run waits for it.
+//
+// Without SyncWrites nothing is forced to the disk: a process killed at any
+// instant leaves everything it wrote with the system, which is enough for
+// all of the above. With SyncWrites a power cut is covered too: the
+// journal is synced after its first record (and the SOUP folder with it)
+// and after every S, P and Y record; packets, decoded files and rewritten
+// files are synced before they are closed; committed units wait for a
+// checkpoint (every 64 units, before a busy flag goes, and at the end of
+// the command) that syncs every file noted or made and their folders,
+// records K and syncs the journal, and only then publishes outputs and
+// removes, renames or marks inputs, syncing the folders touched.
 #pragma once
 
 #include <string>

@@ -27,8 +27,8 @@ struct exportkillworld : killworld {
 };
 
 struct pktkillworld : exportkillworld {
-    explicit pktkillworld(bool separate) {
-        writegate(dir.path, separate ? "SeparateMSG Yes\n" : "");
+    explicit pktkillworld(bool separate, const std::string& extra = "") {
+        writegate(dir.path, (separate ? "SeparateMSG Yes\n" : "") + extra);
         makedirs(dir / "pkt");
         for (int p = 0; p < 8; ++p) {
             std::vector<ftnmsg> msgs;
@@ -46,8 +46,8 @@ struct pktkillworld : exportkillworld {
 };
 
 struct outboundkillworld : exportkillworld {
-    outboundkillworld() {
-        writegate(dir.path);
+    explicit outboundkillworld(const std::string& extra = "") {
+        writegate(dir.path, extra);
         makedirs(dir / "files");
         attachment("ob1.dat", 3000, 1);
         attachment("ob2.dat", 2500, 2);
@@ -105,6 +105,14 @@ TEST(exportkill, packetfolderseparatemsg) {
 TEST(exportkill, outbound) {
     REQUIRE_STRACE();
     killsweep("export outbound", [] { return std::make_unique<outboundkillworld>(); }, 30, 1604);
+}
+
+TEST(exportkill, withsyncwrites) {
+    REQUIRE_STRACE();
+    killsweep("export /pkt= with SyncWrites",
+              [] { return std::make_unique<pktkillworld>(false, "SyncWrites Yes\n"); }, 12, 1608);
+    killsweep("export outbound with SyncWrites",
+              [] { return std::make_unique<outboundkillworld>("SyncWrites Yes\n"); }, 12, 1609);
 }
 
 TEST(exportkill, storednetmail) {
