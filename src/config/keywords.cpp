@@ -5,6 +5,7 @@
 #include "config/settings.h"
 #include "driver/text.h"
 #include "driver/timezone.h"
+#include "mime/charsets.h"
 
 std::string_view nextparam(std::string_view& text) {
     std::size_t sp = text.find(' ');
@@ -226,6 +227,16 @@ void kw_linewidth(const configline& l) {
 void kw_useqp(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.useqp); }
 void kw_defcharset(const configline& l) { configscantext(l.par, cfg.defcharset); }
 
+// Converted text goes out in this charset; one ICU does not know could
+// not be written at all.
+void kw_internetcharset(const configline& l) {
+    if (!charsetknown(l.par)) {
+        configwarn("unknown character set", l.line, l.path);
+        return;
+    }
+    configscantext(l.par, cfg.internetcharset);
+}
+
 void kw_encodeformat(const configline& l) {
     static constexpr wordvalue words[] = {{"MIME", ENCODE_MIME}, {"UU", ENCODE_UU}};
     if (!scanword(l.par, words, cfg.encodeformat)) {
@@ -259,6 +270,7 @@ constexpr keyworddef keywords[] = {
     {"NoSpamText", kw_nospamtext},
     {"PacketPwd", kw_packetpwd},
     {"DefCharSet", kw_defcharset},
+    {"InternetCharSet", kw_internetcharset},
     {"CharSetMap", kw_charsetmap},
     {"QuoteTo", kw_quoteto},
     {"QuoteChar", kw_quotechar},
@@ -313,7 +325,7 @@ constexpr keyworddef keywords[] = {
     {"AreaCharSet", kw_areacharset},
     {"KeepHeader", kw_keepheader},
 };
-static_assert(std::size(keywords) == 62);
+static_assert(std::size(keywords) == 63);
 
 }  // namespace
 

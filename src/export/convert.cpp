@@ -15,22 +15,12 @@
 #include "export/headerscan.h"
 #include "export/rfcheader.h"
 #include "export/sender.h"
+#include "export/textcharset.h"
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
 
 namespace {
-
-void choosecharset() {
-    curmsg.rfccharset = cfg.defcharset.sv();
-    if (curmsg.fidocharset.empty()) return;
-    for (const charsetentry& c : tables.charsetmap) {
-        if (c.direction != DIR_IMPORT && istartswith(c.fidoname, curmsg.fidocharset.sv())) {
-            curmsg.rfccharset = c.rfcname;
-            return;
-        }
-    }
-}
 
 // Echomail: news, gated to a mailing list, distributed to a list of the
 // list server, or dropped.
@@ -173,9 +163,9 @@ int writemessage(pktinput& in, const exportmsg& m, int flowlistvalid) {
 void convertheader(exportmsg& m) {
     fixorigin(m);
     applyaliases(m);
-    choosecharset();
+    choosecharset(m);
     classify(m);
-    if (!m.dropped) choosesender();
+    if (!m.dropped) choosesender(m);
 }
 
 }  // namespace
