@@ -288,6 +288,29 @@ int prescantext(pktinput& in, exportmsg& m) {
     return in.seek(start);
 }
 
+void appendbodyline(replymsg& out, const exportmsg& m, std::string_view text) {
+    std::string line(text);
+    if (m.convert && !isplainascii(line)) {
+        std::string converted;
+        if (convertcharset(line, m.sourcecharset, cfg.internetcharset.sv(), converted) == 0) {
+            line.swap(converted);
+        }
+    }
+    // A 7bit text must stay 7bit.
+    if (!m.needsencoding) {
+        for (char& c : line) {
+            if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+        }
+    }
+    std::string block;
+    if (m.needsencoding && cfg.useqp) {
+        appendqp(block, line);
+    } else {
+        block.append(line).push_back('\n');
+    }
+    replyappend(out, block);
+}
+
 int writebody(pktinput& in, replymsg& out, const exportmsg& m) {
     bodywriter w{in, out, m};
     int res = w.run();

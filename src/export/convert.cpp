@@ -141,10 +141,16 @@ int writemessage(pktinput& in, const exportmsg& m, int flowlistvalid) {
     if (openreplyheld(curmsg.msgtype, h) != 0) return dropmessage(in, EXPORT_FAILED);
     replyappend(h, rfcheader(m));
     std::vector<attachdone> done;
+    std::vector<attachitem> plan;
+    if (curmsg.isfattach) plan = planattachments(m, flowlistvalid);
     // Once the body is written the text has been read through its zero.
     bool textread = writebody(in, h, m) == 0;
     bool ok = textread;
-    if (ok && curmsg.isfattach) ok = writeattachments(h, m, flowlistvalid, done) == 0;
+    // The text says which of the files it announces do not come with it.
+    for (const attachitem& item : plan) {
+        if (ok && !item.reason.empty()) appendbodyline(h, m, notattachedline(item));
+    }
+    if (ok && curmsg.isfattach) ok = writeattachments(h, plan, done) == 0;
     if (!ok || in.readerror()) {
         abortreply(h);
         if (!textread) in.skipzero();
