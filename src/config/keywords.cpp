@@ -1,6 +1,11 @@
 // Keywords that set one process-wide setting each, and the keyword table.
 #include "config/keywords.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
 #include "config/reader.h"
 #include "config/settings.h"
 #include "driver/text.h"
@@ -94,13 +99,40 @@ void kw_decodedir(const configline& l) {
     }
 }
 
+// A log that cannot be opened is no error for a run, which then goes
+// without one; check says so in advance.
+void checklogfile(const configline& l, const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".")
+                         : slash == 0                ? std::string("/")
+                                                     : path.substr(0, slash);
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            configwarn("LogFile names a folder", l.line, l.path);
+        } else if (access(path.c_str(), W_OK) != 0) {
+            configwarn(("LogFile " + path + " is not writable").c_str(), l.line, l.path);
+        }
+    } else if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        configwarn(("LogFile folder " + folder + " does not exist").c_str(), l.line, l.path);
+    } else if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        configwarn(("LogFile folder " + folder + " is not writable").c_str(), l.line, l.path);
+    }
+}
+
 void kw_logfile(const configline& l) {
+    if (l.par.empty()) {
+        configwarn("LogFile names no file", l.line, l.path);
+        cfg.logfile.clear();
+        return;
+    }
     std::string resolved;
     if (!expandfname(l.par, l.progpath, resolved)) {
         configwarn("file name too long", l.line, l.path);
         return;
     }
     cfg.logfile = resolved;
+    checklogfile(l, resolved);
 }
 
 void kw_emailarea(const configline& l) {
@@ -225,7 +257,15 @@ void kw_linewidth(const configline& l) {
 }
 
 void kw_useqp(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.useqp); }
-void kw_defcharset(const configline& l) { configscantext(l.par, cfg.defcharset); }
+// An unknown name would go out in every Content-Type all the same.
+void kw_defcharset(const configline& l) {
+    configscantext(l.par, cfg.defcharset);
+    if (!charsetknown(cfg.defcharset.sv())) configwarn("unknown character set", l.line, l.path);
+}
+
+void kw_busyflagage(const configline& l) {
+    configscanulong(l.par, l.line, l.path, cfg.busyflagage);
+}
 
 // Converted text goes out in this charset; one ICU does not know could
 // not be written at all.
@@ -259,6 +299,7 @@ void kw_quickscan(const configline& l) { configscanyesno(l.par, l.line, l.path, 
 void kw_exportallmail(const configline& l) {
     configscanyesno(l.par, l.line, l.path, cfg.exportallmail);
 }
+void kw_syncwrites(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.syncwrites); }
 
 constexpr keyworddef keywords[] = {
     {"FidoAddr", kw_fidoaddr},
@@ -304,6 +345,7 @@ constexpr keyworddef keywords[] = {
     {"QuickScan", kw_quickscan},
     {"MailerType", kw_mailertype},
     {"ExportAllMail", kw_exportallmail},
+    {"SyncWrites", kw_syncwrites},
     {"InboundDir", kw_inbounddir},
     {"OutboundDir", kw_outbounddir},
     {"NetmailDir", kw_netmaildir},
@@ -324,8 +366,9 @@ constexpr keyworddef keywords[] = {
     {"FidoCharSet", kw_fidocharset},
     {"AreaCharSet", kw_areacharset},
     {"KeepHeader", kw_keepheader},
+    {"BusyFlagAge", kw_busyflagage},
 };
-static_assert(std::size(keywords) == 63);
+static_assert(std::size(keywords) == 65);
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "driver/text.h"
 #include "import/curmsg.h"
 #include "import/ftnform.h"
+#include "import/headertext.h"
 #include "lists/listfiles.h"
 #include "pkt/pktappend.h"
 
@@ -408,5 +409,6 @@ int classifymessage(msgverdict& v) {
     } else {
         v.outcome = v.listcommand != LISTCMD_NONE ? OUTCOME_LISTCOMMAND : OUTCOME_LISTPOSTING;
     }
+    choosefidocharset();
     return v.outcome;
 }

@@ -59,5 +59,7 @@ bool needcountpass(const importpass& p, const msgverdict& v);
 
 // How many characters of rest go into a line of at most width: all when
 // they fit, else up to and including the last character that is not a
-// letter or digit among the characters 33 to width, else width.
-std::size_t chunklength(std::string_view rest, std::size_t width);
+// letter or digit among the characters 33 to width, else width. In UTF-8
+// text (utf8) the bytes of other characters count as letters, and a cut at
+// the full width backs off to the start of a character.
+std::size_t chunklength(std::string_view rest, std::size_t width, bool utf8 = false);

@@ -96,7 +96,8 @@ TEST_F(configtest, limitsandfallbacks) {
          [] { return cfg.decodedir == "/var/decode/" && cfg.decodedirall == 1; }},
         {"DecodeDir /var/decode every", "invalid DecodeDir parameter",
          [] { return cfg.decodedir == "/var/decode/" && cfg.decodedirall == 0; }},
-        {"LogFile gate.log", nullptr, [] { return cfg.logfile == "/opt/gw/gate.log"; }},
+        {"LogFile gate.log", "LogFile folder /opt/gw does not exist",
+         [] { return cfg.logfile == "/opt/gw/gate.log"; }},
     };
     for (const auto& c : cases) {
         resetall();

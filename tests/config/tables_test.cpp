@@ -21,7 +21,10 @@ TEST_F(configtest, addrmapandpersonal) {
         "AddrMap 2:280 nobody John\n"
         "Personal 2:280/7 Sysop Name\n"
         "Personal 2:280/8\n");
-    EXPECT_EQ(err, warning("AddrMap misses parameter", 3) + warning("invalid FTN address", 4) +
+    EXPECT_EQ(err, warning("e-mail address john@host already mapped to 2:280/100.1; import sends "
+                           "its mail there",
+                           2) +
+                       warning("AddrMap misses parameter", 3) + warning("invalid FTN address", 4) +
                        warning("invalid email address", 4) +
                        warning("obsolete keyword Personal", 5) +
                        warning("obsolete keyword Personal", 6) +
@@ -40,7 +43,10 @@ TEST_F(configtest, addrmapandpersonal) {
 
 TEST_F(configtest, tablefullrefusesthenextline) {
     std::string text;
-    for (int i = 0; i < 1025; ++i) text += "AddrMap 2:2/" + std::to_string(i) + " a@b\n";
+    for (int i = 0; i < 1025; ++i) {
+        std::string n = std::to_string(i);
+        text += "AddrMap 2:2/" + n + " a" + n + "@b\n";
+    }
     text += "Personal 2:2/2 Name\n";
     std::string err = read(text);
     EXPECT_EQ(err, warning("too many AddrMap keywords", 1025) +
@@ -62,7 +68,11 @@ TEST_F(configtest, areamaproutesandmailinglists) {
         "MailingList LISTAREA list@host,me@host [list]   TRUNCATE=;SUBJ:[list]\n"
         "MailingList LISTAREA list@host plain ;SUBJ:text\n"
         "MailingList LISTAREA list@host\n");
-    EXPECT_EQ(err, warning("unknown direction", 2) + warning("AreaMap misses parameter", 3) +
+    EXPECT_EQ(err, warning("unknown direction", 2) +
+                       warning("area C_ECHO already mapped to comp.lang.c (import only); export "
+                               "uses the first mapping",
+                               2) +
+                       warning("AreaMap misses parameter", 3) +
                        warning("Route has too many parameters", 5) +
                        warning("Route has invalid parameter", 6) +
                        warning("Route misses parameter", 7) +
