@@ -267,6 +267,16 @@ void kw_busyflagage(const configline& l) {
     configscanulong(l.par, l.line, l.path, cfg.busyflagage);
 }
 
+// Converted text goes out in this charset; one ICU does not know could
+// not be written at all.
+void kw_internetcharset(const configline& l) {
+    if (!charsetknown(l.par)) {
+        configwarn("unknown character set", l.line, l.path);
+        return;
+    }
+    configscantext(l.par, cfg.internetcharset);
+}
+
 void kw_encodeformat(const configline& l) {
     static constexpr wordvalue words[] = {{"MIME", ENCODE_MIME}, {"UU", ENCODE_UU}};
     if (!scanword(l.par, words, cfg.encodeformat)) {
@@ -289,6 +299,7 @@ void kw_quickscan(const configline& l) { configscanyesno(l.par, l.line, l.path, 
 void kw_exportallmail(const configline& l) {
     configscanyesno(l.par, l.line, l.path, cfg.exportallmail);
 }
+void kw_syncwrites(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.syncwrites); }
 
 constexpr keyworddef keywords[] = {
     {"FidoAddr", kw_fidoaddr},
@@ -300,6 +311,7 @@ constexpr keyworddef keywords[] = {
     {"NoSpamText", kw_nospamtext},
     {"PacketPwd", kw_packetpwd},
     {"DefCharSet", kw_defcharset},
+    {"InternetCharSet", kw_internetcharset},
     {"CharSetMap", kw_charsetmap},
     {"QuoteTo", kw_quoteto},
     {"QuoteChar", kw_quotechar},
@@ -333,6 +345,7 @@ constexpr keyworddef keywords[] = {
     {"QuickScan", kw_quickscan},
     {"MailerType", kw_mailertype},
     {"ExportAllMail", kw_exportallmail},
+    {"SyncWrites", kw_syncwrites},
     {"InboundDir", kw_inbounddir},
     {"OutboundDir", kw_outbounddir},
     {"NetmailDir", kw_netmaildir},
@@ -355,7 +368,7 @@ constexpr keyworddef keywords[] = {
     {"KeepHeader", kw_keepheader},
     {"BusyFlagAge", kw_busyflagage},
 };
-static_assert(std::size(keywords) == 63);
+static_assert(std::size(keywords) == 65);
 
 }  // namespace
 
