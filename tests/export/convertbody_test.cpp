@@ -2,6 +2,8 @@
 // in, what it goes out in, and that no line is ever cut inside a character.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/fileio.h"
@@ -91,26 +93,42 @@ TEST_F(convertbodytest, themessagescharsetintointernetcharset) {
     EXPECT_EQ(body(exported(withtext("\x8d\xa5\xe2\r"))), "\xd0\x9d\xd0\xb5\xd1\x82\n");
 }
 
-// A UTF-8 text without blanks is cut hard at the width, never inside a
-// character; the lines read back give the text.
-TEST_F(convertbodytest, wrappedlinesholdwholecharacters) {
+std::size_t characters(const std::string& utf8) {
+    std::size_t n = 0;
+    for (char c : utf8) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+// Converted UTF-8 text is wrapped at LineWidth characters (not bytes), and
+// never inside a character; the lines read back give the text.
+TEST_F(convertbodytest, utf8iswrappedbycharacters) {
     cfg.fidocharset = charsetdef("", "UTF-8");
-    std::string word;
-    for (int i = 0; i < 60; ++i) word += "\xd0\x96";  // Ж: two bytes
-    std::string got = body(exported(withtext(word + "\r")));
-    std::string joined;
-    std::size_t lines = 0;
-    for (std::size_t at = 0; at < got.size();) {
-        std::size_t nl = got.find('\n', at);
-        std::string line = got.substr(at, nl - at);
-        EXPECT_TRUE(isvalidutf8(line)) << line;
-        EXPECT_LE(line.size(), cfg.souplinewidth);
-        joined += line;
-        ++lines;
-        at = nl + 1;
+    std::string word, words;
+    for (int i = 0; i < 100; ++i) word += "\xd0\x96";  // Ж: two bytes
+    for (int i = 0; i < 20; ++i) words += "\xce\x95\xce\xbb\xce\xbb\xce\xac\xcf\x82 ";  // Ελλάς
+    struct {
+        std::string text;
+        std::vector<std::size_t> widths;  // characters of each line
+    } cases[] = {
+        {word + "\r", {72, 28}},
+        {words + "\r", {72, 48}},
+        {"\xf0\x9f\x90\xb8" + word + "\r", {72, 29}},
+    };
+    for (const auto& c : cases) {
+        std::string got = body(exported(withtext(c.text)));
+        std::string joined;
+        std::vector<std::size_t> widths;
+        for (std::size_t at = 0; at < got.size();) {
+            std::size_t nl = got.find('\n', at);
+            std::string line = got.substr(at, nl - at);
+            EXPECT_TRUE(isvalidutf8(line)) << line;
+            widths.push_back(characters(line));
+            joined += line;
+            at = nl + 1;
+        }
+        EXPECT_EQ(widths, c.widths) << c.text;
+        EXPECT_EQ(joined + "\r", c.text);
     }
-    EXPECT_EQ(joined, word);
-    EXPECT_EQ(lines, 2u);
 }
 
 }  // namespace
