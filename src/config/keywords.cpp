@@ -289,6 +289,7 @@ void kw_quickscan(const configline& l) { configscanyesno(l.par, l.line, l.path, 
 void kw_exportallmail(const configline& l) {
     configscanyesno(l.par, l.line, l.path, cfg.exportallmail);
 }
+void kw_syncwrites(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.syncwrites); }
 
 constexpr keyworddef keywords[] = {
     {"FidoAddr", kw_fidoaddr},
@@ -333,6 +334,7 @@ constexpr keyworddef keywords[] = {
     {"QuickScan", kw_quickscan},
     {"MailerType", kw_mailertype},
     {"ExportAllMail", kw_exportallmail},
+    {"SyncWrites", kw_syncwrites},
     {"InboundDir", kw_inbounddir},
     {"OutboundDir", kw_outbounddir},
     {"NetmailDir", kw_netmaildir},
@@ -355,7 +357,7 @@ constexpr keyworddef keywords[] = {
     {"KeepHeader", kw_keepheader},
     {"BusyFlagAge", kw_busyflagage},
 };
-static_assert(std::size(keywords) == 63);
+static_assert(std::size(keywords) == 64);
 
 }  // namespace
 

@@ -66,6 +66,9 @@ struct settings {
     int quickscan = 0;                 // QuickScan
     int exportallmail = 0;             // ExportAllMail
     std::uint32_t busyflagage = 60;    // BusyFlagAge, minutes: an older busy flag is stale (0: never)
+
+    // All commands
+    int syncwrites = 0;  // SyncWrites: outputs on the disk (fsync) before their inputs go
 };
 
 extern settings cfg;

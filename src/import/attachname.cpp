@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "config/settings.h"
+#include "driver/journal.h"
 #include "driver/text.h"
 #include "driver/workfiles.h"
 #include "import/curmsg.h"
+#include "mime/charsets.h"
 
 namespace {
 constexpr char ATTACHEXT[] = ".ATT";  // files that came without a usable name
@@ -45,9 +47,37 @@ std::string safeattachname(std::string_view given) {
     return name;
 }
 
+std::string asciifilename(std::string_view given) {
+    std::size_t cut = given.find_last_of("/\\");
+    if (cut != std::string_view::npos) given.remove_prefix(cut + 1);
+    std::string ascii;
+    if (isplainascii(given) ||
+        convertcharset(given, guesscharset(given), "US-ASCII", ascii) != 0) {
+        ascii.assign(given);
+    }
+    std::string name;
+    for (char c : ascii) {
+        unsigned char u = static_cast<unsigned char>(c);
+        bool keep = isalnumc(u) || c == '.' || c == '-' || c == '+' || c == '_' || c == '*';
+        char put = keep ? c : '_';
+        if (put == '_' && !name.empty() && name.back() == '_') continue;
+        name.push_back(put);
+    }
+    std::size_t lead = name.find_first_not_of("._-");
+    name.erase(0, lead == std::string::npos ? name.size() : lead);
+    while (!name.empty() && (name.back() == '_' || name.back() == '.')) name.pop_back();
+    if (name.size() > MAXASCIINAME) {
+        std::size_t dot = name.rfind('.');
+        std::size_t ext = dot != std::string::npos && name.size() - dot <= 12 ? name.size() - dot : 0;
+        name = name.substr(0, MAXASCIINAME - ext) + name.substr(name.size() - ext);
+    }
+    return name;
+}
+
 attachfile chooseattachfile(std::string_view given, const std::vector<std::string>& chosen) {
     nametaken taken = [&chosen](const std::string& path) {
-        return exist(path) || std::find(chosen.begin(), chosen.end(), path) != chosen.end();
+        // A file being written under its temporary name holds its name too.
+        return outputtaken(path) || std::find(chosen.begin(), chosen.end(), path) != chosen.end();
     };
     std::string name = safeattachname(given);
     if (name.empty()) return generated(directoryfor({}), !given.empty(), taken);

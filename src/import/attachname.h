@@ -12,7 +12,9 @@
 #include <vector>
 
 // Longest file name stored as given; a longer one gets a generated name.
-constexpr std::size_t MAXATTACHNAME = 255;
+// The file is written under its name with ".tmp" appended first, and a
+// file name has at most 255 bytes.
+constexpr std::size_t MAXATTACHNAME = 251;
 
 struct attachfile {
     std::string path;  // directory + name
@@ -24,6 +26,18 @@ struct attachfile {
 // characters made "_". Empty when nothing usable is left: no name, ".",
 // "..", or a name longer than MAXATTACHNAME.
 std::string safeattachname(std::string_view given);
+
+// Longest name asciifilename makes.
+constexpr std::size_t MAXASCIINAME = 64;
+
+// A file name as it came with a MIME part (UTF-8, or 8-bit bytes) made safe
+// for FidoNet mail processors and file tools: its last path component only,
+// in ASCII (letters transliterated: "Übersicht März 2026.pdf" gives
+// "Ubersicht_Marz_2026.pdf"), every character other than letters, digits,
+// ".", "-", "+", "_" and "*" (the wildcard of mail bundles) made "_", runs of
+// "_" made one, no dot or "_" or "-" in front, at most MAXASCIINAME
+// characters with its extension kept. Empty when nothing is left.
+std::string asciifilename(std::string_view given);
 
 // Chooses the file for an attachment of the current message (given may be
 // empty). News goes to the decode directory; mail to the inbound directory,

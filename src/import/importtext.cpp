@@ -1,7 +1,9 @@
 #include "import/importtext.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "config/tables.h"
@@ -13,7 +15,13 @@
 #include "import/headerstrip.h"
 #include "import/headertext.h"
 #include "import/mime.h"
+#include "import/mimetree.h"
+#include "config/fidocharset.h"
+#include "mime/encodedword.h"
+#include "mime/flowed.h"
+#include "mime/htmltext.h"
 #include "import/quotes.h"
+#include "import/rfc822.h"
 #include "mime/charsets.h"
 #include "pkt/msgheader.h"
 #include "pkt/pktappend.h"
@@ -133,6 +141,10 @@ passbuffers& buffers() {
     return b;
 }
 
+// Whose header block is being read: the message's, a part's, or that of a
+// forwarded message inside it.
+enum blockkinds { BLOCK_MESSAGE = 0, BLOCK_PART = 1, BLOCK_EMBEDDED = 2 };
+
 class converter {
    public:
     explicit converter(importpass& p)
@@ -166,6 +178,19 @@ class converter {
     int nonemptyline(std::string_view line, bool secret);
     int startfile(int encoding, const std::string& name);
     int keepline(std::string_view text);
+    // MIME as a tree.
+    int treeline(std::string_view line, bool secret);
+    int endheaderblock();
+    int beginpart(bool shown);
+    int endpart();
+    int treeboundary(std::size_t k, bool closing);
+    int boundaryframe(std::string_view line, bool& closing) const;
+    void closeframe();
+    int base64text(std::string_view line);
+    int bodytext(std::string_view line);
+    int textout(std::string_view text, bool isutf8);
+    int drainhtml();
+    int forwardedheader();
     bool utf8text(std::string_view text);
     int newpart();
     int finish();
@@ -191,7 +216,25 @@ class converter {
     // and the information block.
     text72 parsefname;
     int parseisfattach = 0;
+
+    // MIME as a tree (import/mimetree.h), when a FidoNet character set is
+    // configured; else MIME is read flat, as mime holds it.
+    bool tree = fidocharsetsconfigured();
+    std::vector<mimeframe> frames;
+    partheader ph;                  // the header block being read
+    int blockkind = BLOCK_MESSAGE;  // whose header block it is
+    partplan plan;                  // the part being read
+    int action = PART_TEXT;
+    std::size_t embeds = 0;         // forwarded messages open
+    mimestate scratch;              // MIME fields of curmsg, read as always
+    std::string b64carry;           // decoded bytes of a Base64 text part, not yet a line
+    std::unique_ptr<htmltext> html;
+    std::unique_ptr<flowedtext> flow;
+    std::vector<std::string> pieces;  // lines made by flowed text
+    std::string convbuf;              // a line converted
+    std::string fwdfrom, fwddate, fwdsubj;  // the header of a forwarded message
 };
+
 
 // The text is gathered and written in large blocks; whatever else writes
 // into the packet (header, trailer, file notes) flushes it first.
@@ -333,7 +376,9 @@ bool converter::readbodyline(std::string_view& line) {
         line = piece;
     }
     bool uu = dec.state() == DECODE_UU;
-    trimbodyline(line, uu);
+    // Blanks at the end are data in a file, and say "goes on" in flowed text.
+    bool keepblanks = uu || dec.state() == DECODE_PLAIN || (tree && flow);
+    trimbodyline(line, keepblanks);
     if (!mime.qp || uu || line.empty() || line.back() != '=' || line.size() >= MAXLOGICALLINE)
         return true;
     // A soft line break of quoted-printable joins the next line - unless
@@ -353,7 +398,7 @@ bool converter::readbodyline(std::string_view& line) {
             break;
         }
         if (joined.size() == MAXLOGICALLINE && joined.back() != '\n') (void)in.takelineend();
-        trimbodyline(joined, before, false);
+        trimbodyline(joined, before, keepblanks);
     }
     line = joined;
     return true;
@@ -374,6 +419,7 @@ int converter::handleline(std::string_view line) {
     bool secret = headermode && istartswith(line, "X-MailPassword:");
     // The route password is never copied into FidoNet.
     if (secret && !parsing) return 0;
+    if (tree) return treeline(line, secret);
     bool closing;
     if (!headermode && isboundaryline(line, mime.boundary, closing)) return boundary(closing);
     // Quoted-printable is an encoding of the body: header lines are never
@@ -455,7 +501,13 @@ int converter::nonemptyline(std::string_view line, bool secret) {
         pending = 0;
     }
     if (parsing && !headermode && cfg.quoteto) quote.line(line);
-    mimeheaderline(line, mime);
+    // Read flat, MIME header lines count also in the text; as a tree only
+    // in header blocks, and the tree keeps its own state.
+    if (!tree) {
+        mimeheaderline(line, mime);
+    } else if (headermode) {
+        mimeheaderline(line, scratch);
+    }
     std::string uuname;
     if (!headermode && isuubegin(line, uuname)) {
         if (startfile(FILEENC_UU, uuname) != 0) return -1;
@@ -544,6 +596,10 @@ int converter::keepline(std::string_view text) {
 }
 
 int converter::finish() {
+    if (tree) {
+        if (endpart() != 0) return -1;
+        while (!frames.empty()) closeframe();
+    }
     if (parsing) {
         quote.finish();
         if (!bodystarted) pass.bodyoffset = pass.range.end;
@@ -562,6 +618,268 @@ int converter::finish() {
         if (infoblock() != 0 || flushout() != 0) return -1;
     }
     return writemsgbottom(v.category, pass.packet);
+}
+
+// ------------------------------------------------------------ MIME tree
+
+int converter::treeline(std::string_view line, bool secret) {
+    bool closing = false;
+    if (!headermode || blockkind != BLOCK_MESSAGE) {
+        int k = boundaryframe(line, closing);
+        if (k >= 0) return treeboundary(static_cast<std::size_t>(k), closing);
+    }
+    if (headermode) {
+        if (line.empty()) return endheaderblock();
+        ph.take(line);
+        if (blockkind == BLOCK_MESSAGE) return nonemptyline(line, secret);
+        if (blockkind == BLOCK_EMBEDDED) {
+            if (istartswith(line, "From:") && fwdfrom.empty()) fwdfrom = line.substr(5);
+            if (istartswith(line, "Date:") && fwddate.empty()) fwddate = line.substr(5);
+            if (istartswith(line, "Subject:") && fwdsubj.empty()) fwdsubj = line.substr(8);
+        }
+        // The header of a part is its structure, not text.
+        return 0;
+    }
+    if (action == PART_SKIP) return 0;
+    if (mime.qp && line.find('=') != std::string_view::npos) {
+        std::string& decoded = editable(line);
+        decodeqp(decoded);
+        line = decoded;
+    }
+    if ((action == PART_TEXT || action == PART_HTML) && plan.cte == CTE_BASE64)
+        return base64text(line);
+    return bodytext(line);
+}
+
+// The innermost open multipart whose boundary the line is, or -1.
+int converter::boundaryframe(std::string_view line, bool& closing) const {
+    if (line.size() < 3 || line[0] != '-' || line[1] != '-') return -1;
+    for (std::size_t k = frames.size(); k-- > 0;) {
+        if (isboundaryline(line, frames[k].boundary, closing)) return static_cast<int>(k);
+    }
+    return -1;
+}
+
+int converter::endheaderblock() {
+    int kind = blockkind;
+    if (kind == BLOCK_MESSAGE) {
+        if (emptyline() != 0) return -1;
+    }
+    headermode = false;
+    if (kind == BLOCK_EMBEDDED && forwardedheader() != 0) return -1;
+    bool indigest = kind == BLOCK_PART && !frames.empty() && frames.back().kind == MULTI_DIGEST;
+    plan = planpart(ph, indigest, frames.size() + embeds);
+    ph.clear();
+    bool shown = kind != BLOCK_PART || frames.empty() || showchild(frames.back(), plan);
+    return beginpart(shown);
+}
+
+// A forwarded message shows a few lines of its header.
+int converter::forwardedheader() {
+    std::string line;
+    auto show = [&](const char* label, const std::string& value) {
+        if (value.empty()) return 0;
+        line.assign(label);
+        (void)decodeencodedwords(textvalue(value), line);
+        return textout(line, true);
+    };
+    if (textout("[Forwarded message]", true) != 0 || show("From: ", fwdfrom) != 0 ||
+        show("Date: ", fwddate) != 0 || show("Subject: ", fwdsubj) != 0 || textout("", true) != 0)
+        return -1;
+    fwdfrom.clear();
+    fwddate.clear();
+    fwdsubj.clear();
+    return 0;
+}
+
+int converter::beginpart(bool shown) {
+    mime.qp = 0;
+    action = PART_SKIP;
+    if (!shown) return 0;
+    switch (plan.action) {
+        case PART_MULTIPART: {
+            mimeframe f;
+            f.boundary = plan.boundary;
+            f.kind = plan.multikind;
+            f.embedsbefore = embeds;
+            if (!parsing) {
+                for (const auto& [b, choice] : curmsg.altchoices) {
+                    if (b == f.boundary) f.recorded = choice;
+                }
+            }
+            frames.push_back(f);
+            return 0;  // its preamble is left out
+        }
+        case PART_MESSAGE:
+            headermode = true;
+            blockkind = BLOCK_EMBEDDED;
+            ++embeds;
+            return 0;
+        case PART_RAW:
+            plan.cte = CTE_IDENTITY;
+            action = PART_TEXT;
+            return 0;
+        case PART_TEXT:
+        case PART_HTML:
+            action = plan.action;
+            mime.qp = plan.cte == CTE_QP;
+            b64carry.clear();
+            if (action == PART_HTML) html = std::make_unique<htmltext>();
+            if (action == PART_TEXT && plan.flowed) flow = std::make_unique<flowedtext>(plan.delsp);
+            return 0;
+        default: {
+            action = PART_FILE;
+            mime.qp = plan.cte == CTE_QP;
+            std::string name = asciifilename(plan.filename);
+            if (plan.cte == CTE_BASE64) return startfile(FILEENC_MIME, name);
+            if (flushout() != 0 || dec.end() != 0) return -1;
+            int mode = v.junkcategory != JUNK_NONE ? ATTACH_IGNORE : cfg.attach[ismailmsg() ? 0 : 1];
+            dec.beginplain(name, mode, ismailmsg());
+            if (parsing) pass.sawfiles = 1;
+            return 0;
+        }
+    }
+}
+
+// The part being read ends: what it still holds is written.
+int converter::endpart() {
+    if (!b64carry.empty()) {
+        std::string rest;
+        rest.swap(b64carry);
+        if (bodytext(rest) != 0) return -1;
+    }
+    if (flow) {
+        pieces.clear();
+        flow->finish(pieces);
+        flow.reset();
+        for (const std::string& l : pieces) {
+            if (textout(l, false) != 0) return -1;
+        }
+    }
+    if (html) {
+        html->finish();
+        if (drainhtml() != 0) return -1;
+        html.reset();
+    }
+    if (flushout() != 0 || dec.end() != 0) return -1;
+    mime.qp = 0;
+    action = PART_SKIP;
+    return 0;
+}
+
+void converter::closeframe() {
+    mimeframe& f = frames.back();
+    if (parsing && f.kind == MULTI_ALTERNATIVE) {
+        int choice = chosenalternative(f);
+        curmsg.altchoices.emplace_back(f.boundary, choice);
+        // What this pass counted was another alternative.
+        if (choice != f.tentative) pass.sensitive = 1;
+    }
+    embeds = f.embedsbefore;
+    frames.pop_back();
+}
+
+int converter::treeboundary(std::size_t k, bool closing) {
+    if (endpart() != 0) return -1;
+    while (frames.size() > k + 1) closeframe();
+    embeds = frames[k].embedsbefore;
+    if (closing) {
+        closeframe();
+        return 0;  // the epilogue is left out
+    }
+    ++frames[k].children;
+    headermode = true;
+    blockkind = BLOCK_PART;
+    ph.clear();
+    return 0;
+}
+
+// A line of a Base64 text part: its bytes, cut into the lines they hold.
+int converter::base64text(std::string_view line) {
+    if (base64linebytes(line) < 0) {
+        // Not Base64 (a footer a list server appended): text as it stands.
+        if (!b64carry.empty() && endpart() != 0) return -1;
+        return bodytext(line);
+    }
+    decodebase64line(line, b64carry);
+    std::size_t start = 0, nl;
+    while ((nl = b64carry.find('\n', start)) != std::string::npos) {
+        std::size_t end = nl;
+        if (end > start && b64carry[end - 1] == '\r') --end;
+        std::string piece = b64carry.substr(start, end - start);
+        if (bodytext(piece) != 0) return -1;
+        start = nl + 1;
+    }
+    b64carry.erase(0, start);
+    return 0;
+}
+
+// A line of a part's text, decoded: into a file, into the HTML reader,
+// through flowed text, or out.
+int converter::bodytext(std::string_view line) {
+    if (dec.state() != DECODE_NONE) {
+        if (flushout() != 0) return -1;
+        bool taken = dec.takeline(line);
+        if (dec.failed()) return -1;
+        if (taken) return 0;
+    }
+    if (action == PART_HTML && html) {
+        std::string& text = convbuf;
+        text.clear();
+        std::string_view cs = plan.charset;
+        if (isplainascii(line) || cs.empty() || convertcharset(line, cs, "UTF-8", text) != 0) {
+            text.clear();
+            if (isplainascii(line) || convertcharset(line, guesscharset(line), "UTF-8", text) != 0)
+                text.assign(line);
+        }
+        text.push_back('\n');
+        html->feed(text);
+        return drainhtml();
+    }
+    if (flow) {
+        pieces.clear();
+        flow->line(line, pieces);
+        for (const std::string& l : pieces) {
+            if (textout(l, false) != 0) return -1;
+        }
+        return 0;
+    }
+    return textout(line, false);
+}
+
+int converter::drainhtml() {
+    std::vector<std::string> lines;
+    lines.swap(html->lines());
+    for (const std::string& l : lines) {
+        if (textout(l, true) != 0) return -1;
+    }
+    return 0;
+}
+
+// A line of text, in the part's character set (or in UTF-8: isutf8),
+// converted into the message's and written.
+int converter::textout(std::string_view text, bool isutf8) {
+    // The signature separator keeps its blank.
+    if (text != "-- ") {
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\r')) text.remove_suffix(1);
+    }
+    if (!isplainascii(text)) {
+        // The parse pass does not know yet what the text becomes.
+        if (parsing) pass.sensitive = 1;
+        if (!curmsg.outcharset.empty() && (curmsg.convertcharset || isutf8)) {
+            std::string_view from = isutf8 ? std::string_view("UTF-8") : std::string_view(plan.charset);
+            std::string canonical = isutf8 ? std::string() : canonicalcharset(from);
+            if (!isutf8 && (canonical.empty() || canonical == canonicalcharset("US-ASCII")))
+                from = guesscharset(text);
+            std::string out;
+            if (convertcharset(text, from, curmsg.outcharset, out) == 0) {
+                convbuf.swap(out);
+                text = convbuf;
+            }
+        }
+    }
+    if (text.empty()) return emptyline();
+    return nonemptyline(text, false);
 }
 }  // namespace
 

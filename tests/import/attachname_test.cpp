@@ -23,8 +23,8 @@ TEST(attachname, namesfromthenetworkaremadesafe) {
         {"a/..", ""},
         {"", ""},
         {"two\nlines\x01.txt", "two_lines_.txt"},
-        {std::string(255, 'n'), std::string(255, 'n')},
-        {std::string(256, 'n'), ""},
+        {std::string(251, 'n'), std::string(251, 'n')},
+        {std::string(252, 'n'), ""},
         {"...", "..."},
     };
     for (const auto& c : cases) EXPECT_EQ(safeattachname(c.given), c.safe) << c.given;
@@ -85,6 +85,36 @@ TEST_F(attachfiles, subjectlistholdsnamesthatfit) {
     EXPECT_EQ(curmsg.fname.str(), "a.txt b.txt");
     listattachment(std::string(59, 'y'));  // exactly 71
     EXPECT_EQ(curmsg.fname.size(), 71u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(asciifilename, safefornetmailtools) {
+    const struct {
+        const char* given;
+        const char* safe;
+    } cases[] = {
+        {"\xc3\x9c" "bersicht M\xc3\xa4rz 2026.pdf", "Ubersicht_Marz_2026.pdf"},
+        {"report.zip", "report.zip"},
+        {"../../etc/passwd", "passwd"},
+        {"C:\\WINDOWS\\evil.exe", "evil.exe"},
+        {".profile", "profile"},
+        {"...", ""},
+        {"a\x01" "b\tc.txt", "a_b_c.txt"},
+        {"\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82.doc", "Otcet.doc"},
+        {"x  &  y?.txt", "x_y_.txt"},
+        {"*.pkt", "*.pkt"},
+        {"M\xe4rz.txt", "Marz.txt"},  // raw Latin-1
+        {"\xe2\x9c\x93", ""},          // nothing Latin in it
+    };
+    for (const auto& c : cases) EXPECT_EQ(asciifilename(c.given), c.safe) << c.given;
+    // Long names keep their extension.
+    std::string longname = std::string(100, 'n') + ".tar.gz";
+    std::string safe = asciifilename(longname);
+    EXPECT_EQ(safe.size(), MAXASCIINAME);
+    EXPECT_EQ(safe.substr(safe.size() - 3), ".gz");
 }
 
 }  // namespace

@@ -138,3 +138,41 @@ TEST(passagreement, singlepaddingendsabase64part) {
 }
 
 }  // namespace
+
+namespace {
+
+// Read as a tree, the parse pass learns which alternative is shown only at
+// the end of the alternatives (here the HTML one comes first); the parts
+// written still agree with the parts counted, and only the plain text is
+// there.
+TEST(passagreement, alternativechosenafteritwasread) {
+    std::string html = "<p>" + lines(300, "html line") + "</p>";
+    const std::string mail =
+        "From x Tue Sep 14 10:00:00 1999\nFrom: Ann <ann@x.example>\nTo: sysop@pond.example\n"
+        "Subject: alternatives\nMIME-Version: 1.0\n"
+        "Content-Type: multipart/alternative; boundary=alt\n\n--alt\n"
+        "Content-Type: text/html; charset=utf-8\n\n" + html + "\n--alt\n"
+        "Content-Type: text/plain; charset=utf-8\n\n" + lines(400, "plain line") + "--alt--\n";
+    scratchdir dir;
+    checkedpacket p = importarea("FidoCharSet CP437 2\n", "0000001\tEmail\tmn", mail, dir);
+    expectagreement(p, "alternatives");
+    EXPECT_GT(p.messages.size(), 1u);
+    for (const checkedmessage& m : p.messages) EXPECT_EQ(m.text.find("html line"), std::string::npos);
+    EXPECT_NE(p.messages.back().text.find("plain line 399"), std::string::npos);
+}
+
+// Text converted into the FidoNet character set may be shorter or longer
+// than the parse pass counted it: UTF-8 into CP437.
+TEST(passagreement, convertedtextcountsasitiswritten) {
+    std::string body;
+    for (int i = 0; i < 300; ++i) body += "\xc3\xa4\xc3\xb6\xc3\xbc \xe2\x82\xac line " + std::to_string(i) + "\n";
+    const std::string mail =
+        "From x Tue Sep 14 10:00:00 1999\nFrom: Ann <ann@x.example>\nTo: sysop@pond.example\n"
+        "Subject: umlauts\nContent-Type: text/plain; charset=utf-8\n\n" + body;
+    for (const char* cs : {"FidoCharSet CP437 2\n", "FidoCharSet UTF-8 4\n"}) {
+        scratchdir dir;
+        expectagreement(importarea(cs, "0000001\tEmail\tmn", mail, dir), cs);
+    }
+}
+
+}  // namespace
