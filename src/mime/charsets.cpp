@@ -22,6 +22,15 @@ struct charsetinfo {
     bool singlebyte = false;       // every character is one byte
     bool asciicompatible = false;  // ASCII bytes are the same characters, in any state
     USet* holds = nullptr;         // what it holds both ways (filled when first needed)
+
+    charsetinfo() = default;
+    charsetinfo(const charsetinfo&) = delete;
+    charsetinfo& operator=(const charsetinfo&) = delete;
+    // Closed when the run ends, so that nothing ICU allocated is left over.
+    ~charsetinfo() {
+        if (holds) uset_close(holds);
+        if (conv) ucnv_close(conv);
+    }
 };
 
 std::string_view stripname(std::string_view name) {
