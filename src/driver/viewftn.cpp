@@ -101,7 +101,7 @@ void viewmsgtext(const std::string& text, const std::string& subject, unsigned a
     std::vector<std::string> lines = textlines(text, o.raw, unended);
     std::string identifier;
     std::string charset = o.raw ? std::string() : textcharset(lines, identifier);
-    if (!charset.empty()) out += "# text in " + identifier + ", shown in UTF-8\n";
+    if (!charset.empty()) out += "# text in " + viewfield(identifier) + ", shown in UTF-8\n";
     out += "text:\n";
     std::vector<std::string> notes;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -112,13 +112,15 @@ void viewmsgtext(const std::string& text, const std::string& subject, unsigned a
         out += "\n";
         std::smatch m;
         if (!o.raw && std::regex_match(l, m, filenote())) {
-            std::string note =
-                "# " + m[1].str() + " file " + m[3].str() + ", " + m[4].str() + " bytes";
-            std::filesystem::path beside = std::filesystem::path(path).parent_path() / m[3].str();
+            std::string name = m[3].str();
+            std::string note = "# " + m[1].str() + " file " + name + ", " + m[4].str() + " bytes";
+            // Import decodes into plain names of its own folders only.
+            std::filesystem::path beside = std::filesystem::path(path).parent_path() / name;
             std::error_code ec;
-            if (m[1] == "decoded" && std::filesystem::is_regular_file(beside, ec))
+            if (m[1] == "decoded" && name.find('/') == std::string::npos &&
+                std::filesystem::is_regular_file(beside, ec))
                 note += ", beside the packet: " + beside.string();
-            notes.push_back(note);
+            notes.push_back(viewfield(note));
         }
     }
     out += ".\n";

@@ -180,7 +180,8 @@ struct soupview {
         std::string about = kind;
         if (const std::string* c = type.param("charset")) about += ", " + *c;
         if (!cte.empty()) about += ", " + cte;
-        out += (top && type.value.empty() && cte.empty()) ? "text:\n" : "text: " + about + "\n";
+        out += (top && type.value.empty() && cte.empty()) ? "text:\n"
+                                                          : "text: " + viewfield(about) + "\n";
         textlines(utf8);
         out += ".\n";
     }
