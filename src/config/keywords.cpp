@@ -267,6 +267,16 @@ void kw_busyflagage(const configline& l) {
     configscanulong(l.par, l.line, l.path, cfg.busyflagage);
 }
 
+// Converted text goes out in this charset; one ICU does not know could
+// not be written at all.
+void kw_internetcharset(const configline& l) {
+    if (!charsetknown(l.par)) {
+        configwarn("unknown character set", l.line, l.path);
+        return;
+    }
+    configscantext(l.par, cfg.internetcharset);
+}
+
 void kw_encodeformat(const configline& l) {
     static constexpr wordvalue words[] = {{"MIME", ENCODE_MIME}, {"UU", ENCODE_UU}};
     if (!scanword(l.par, words, cfg.encodeformat)) {
@@ -301,6 +311,7 @@ constexpr keyworddef keywords[] = {
     {"NoSpamText", kw_nospamtext},
     {"PacketPwd", kw_packetpwd},
     {"DefCharSet", kw_defcharset},
+    {"InternetCharSet", kw_internetcharset},
     {"CharSetMap", kw_charsetmap},
     {"QuoteTo", kw_quoteto},
     {"QuoteChar", kw_quotechar},
@@ -357,7 +368,7 @@ constexpr keyworddef keywords[] = {
     {"KeepHeader", kw_keepheader},
     {"BusyFlagAge", kw_busyflagage},
 };
-static_assert(std::size(keywords) == 64);
+static_assert(std::size(keywords) == 65);
 
 }  // namespace
 

@@ -58,6 +58,7 @@ struct settings {
     std::uint16_t souplinewidth = 72;  // LineWidth
     int useqp = 1;                     // UseQP
     text128 defcharset = "us-ascii";   // DefCharSet
+    text128 internetcharset = "utf-8"; // InternetCharSet: converted text goes out in it
     int encodeformat = ENCODE_MIME;    // EncodeFormat
     std::uint16_t exportmaxto = 1024;     // ExportMaxTo
     std::uint16_t exportmaxxpost = 1024;  // ExportMaxXPost
