@@ -105,14 +105,17 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         case OUTCOME_KILLED:
             return 0;
         case OUTCOME_LISTCOMMAND: {
+            rawheaderfields(true);
             int res = processlistcommand(static_cast<std::size_t>(v.listindex), v.listcommand);
             ++stats.listcmdcount;
             return res == 0 ? 0 : -1;
         }
         case OUTCOME_LISTPOSTING: {
             ++stats.listmsgcount;
+            rawheaderfields(true);
             int res =
                 sendlistmessage(static_cast<std::size_t>(v.listindex), f, parse.bodyoffset, r.end);
+            rawheaderfields(false);
             if (res < 0) return -1;
             if (res == 0 || !listhasarea(v)) return 0;
             posting = true;
