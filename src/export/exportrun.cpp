@@ -18,6 +18,7 @@
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
+#include "transport/delivery.h"
 
 namespace {
 
@@ -78,5 +79,7 @@ int runexport() {
         genreplyfile(REPLY_NEWS);
     }
     printstats();
+    // Also what earlier runs kept: a run that found nothing new still delivers.
+    (void)deliverreplies();
     return 0;
 }

@@ -20,6 +20,8 @@
 #include "lists/listfiles.h"
 #include "lists/listserver.h"
 #include "pkt/pktfile.h"
+#include "transport/history.h"
+#include "transport/staging.h"
 
 namespace {
 // ImportLimit counts the whole FidoNet message; the text is split this
@@ -36,9 +38,13 @@ void printstats(const runcounters& c) {
     logprintf(
         "-> %ld message(s) imported\n"
         "mail: %-5ld     news: %-5ld     lists: %-5ld    junk: %-5ld\n"
-        "personal: %-5ld own org: %-5ld  files: %-5ld    ign/txt: %-5ld\n",
+        "personal: %-5ld own org: %-5ld  files: %-5ld    ign/txt: %-5ld",
         c.messagecount, c.emailcount, c.newscount, c.maillistcount, c.junkcount, c.personalcount,
         c.ownorgcount, c.filecount, c.ignoretextcount);
+    // Shown once the history has caught a message, so that a run without
+    // dupes reports as it always did.
+    if (c.dupecount > 0) logprintf("    dupes: %-5ld", c.dupecount);
+    logprintf("\n");
     if (!lists.listconfig.empty()) {
         logprintf("listmsg: %-5ld  listcmd: %-5ld  reply: %-5ld\n", c.listmsgcount, c.listcmdcount,
                   c.listreplycount);
@@ -99,6 +105,18 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         logprintf("Error reading %s\n", path.c_str());
         return -1;
     }
+    // A message imported before (a packet fetched twice, a Maildir message
+    // taken in again) is only counted.
+    std::string key = historykey(curmsg.messageid, curmsg.msgtype, curmsg.areaname.sv());
+    if (seenbefore(key)) {
+        ++stats.dupecount;
+        if (run.verbose) {
+            screenprintf("\r");
+            logprintf("- dupe %s from %s\n", curmsg.messageid.c_str(), curmsg.msgfromemail.c_str());
+        }
+        return 0;
+    }
+    notehistory(key);
     bool posting = false;
     switch (classifymessage(v)) {
         case OUTCOME_KILLED:
@@ -200,10 +218,14 @@ int importarea(const souparea& a) {
     if (res == FILE_FAILED) {
         // Nothing of this file may arrive twice: its output goes, it stays.
         (void)discardfileoutput();
+        forgetnoted();
         logprintf("! Message file %s kept, to be imported again\n", path.c_str());
         return FATE_KEPT;
     }
     keepfileoutput();
+    // Before the file goes: killed in between, the next run finds its
+    // messages in the history and imports none of them twice.
+    (void)commithistory();
     if (res == FILE_BAD) return setaside(path);
     int fate = consume(path, size);
     if (!run.globalstats) printstats(stats);
@@ -275,6 +297,8 @@ void finishareas(const std::string& path, const areasleft& left) {
 
 int runimport() {
     logprintf("Importing from Soup to PKT\n");
+    (void)stageinbound();
+    (void)loadhistory();
     std::string areaspath = cfg.soupdir.str() + AREASNAME;
     fileptr areas = openfile(areaspath, "r");
     if (!areas) {
