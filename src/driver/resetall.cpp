@@ -11,6 +11,7 @@
 #include "lists/listfiles.h"
 #include "lists/listjournal.h"
 #include "pkt/pktfile.h"
+#include "transport/history.h"
 
 void resetall() {
     run = runstate{};
@@ -25,4 +26,5 @@ void resetall() {
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
     expstate = exportstate{};
+    history = importhistory{};
 }

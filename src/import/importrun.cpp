@@ -112,7 +112,8 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         ++stats.dupecount;
         if (run.verbose) {
             screenprintf("\r");
-            logprintf("- dupe %s from %s\n", curmsg.messageid.c_str(), curmsg.msgfromemail.c_str());
+            logprintf("- dupe %s from %s\n", key.substr(0, key.find('\t')).c_str(),
+                      curmsg.msgfromemail.c_str());
         }
         return 0;
     }

@@ -288,12 +288,13 @@ int delivermail(const std::vector<queuedfile>& files, deliverylog& log) {
 // ------------------------------------------------------------------ news
 
 // An article in a batch for a news server's peer feed needs a Path; the
-// server puts its own name in front.
+// server puts its own name in front. "pondlark" in it keeps the server from
+// feeding the article back to the gateway's own feed of that name.
 std::string newsheader(const std::string& header) {
     std::string head = outgoingheader(header, false);
     bool haspath = istartswith(head, "Path:") || head.find("\nPath:") != std::string::npos ||
                    head.find("\npath:") != std::string::npos || head.find("\nPATH:") != std::string::npos;
-    return haspath ? head : "Path: not-for-mail\n" + head;
+    return haspath ? head : "Path: pondlark!not-for-mail\n" + head;
 }
 
 int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {

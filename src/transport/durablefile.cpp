@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
+
+#include "driver/fileio.h"
 
 namespace {
 constexpr std::size_t BLOCK = 1 << 16;
@@ -121,6 +124,21 @@ void durablefile::abort() {
     if (!temp.empty()) (void)std::remove(temp.c_str());
     temp.clear();
     buffer.clear();
+}
+
+void removestaletemps(const std::string& dir, const std::vector<std::string>& names,
+                      const std::vector<std::string>& prefixes) {
+    std::vector<std::string> entries;
+    if (!listdir(dir, entries)) return;
+    const std::string suffix = durabletemp("");
+    for (const std::string& e : entries) {
+        if (e.size() <= suffix.size() || e.compare(e.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        std::string final = e.substr(0, e.size() - suffix.size());
+        bool ours = std::find(names.begin(), names.end(), final) != names.end();
+        for (const std::string& p : prefixes) ours = ours || final.compare(0, p.size(), p) == 0;
+        if (ours) (void)std::remove((dir + e).c_str());
+    }
 }
 
 int writedurable(const std::string& path, std::string_view data) {

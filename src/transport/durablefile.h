@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Syncs the folder that holds path (the folder itself when path ends in
 // "/"), so that a rename or removal in it is on the disk. 0, or -1.
@@ -14,6 +15,11 @@
 // The temporary name a durable file is written under before its rename:
 // path + ".plnew". Such a file left by a killed run is incomplete.
 std::string durabletemp(const std::string& path);
+
+// Removes what killed runs left of durable files in dir: every temporary
+// file whose final name is one of names or begins with one of prefixes.
+void removestaletemps(const std::string& dir, const std::vector<std::string>& names,
+                      const std::vector<std::string>& prefixes);
 
 // One file being written durably.
 class durablefile {

@@ -59,9 +59,9 @@ class addresslexer {
         std::vector<std::string> out;
         std::string plain;   // the addr-spec as seen outside comments and quotes
         std::string angled;  // the content of <...>, if any
-        bool inangle = false, hadangle = false;
+        bool inangle = false, hadangle = false, damaged = false;
         auto finish = [&]() {
-            std::string a = hadangle ? angled : plain;
+            std::string a = damaged ? std::string() : hadangle ? angled : plain;
             // A source route "@a,@b:user@host" names the user's host last.
             if (hadangle && !a.empty() && a[0] == '@') {
                 std::size_t colon = a.find(':');
@@ -70,7 +70,7 @@ class addresslexer {
             if (usable(a)) out.push_back(a);
             plain.clear();
             angled.clear();
-            inangle = hadangle = false;
+            inangle = hadangle = damaged = false;
         };
         for (i = 0; i < s.size(); ++i) {
             char c = s[i];
@@ -100,6 +100,9 @@ class addresslexer {
                         plain += ' ';
                 }
             } else {
+                // Anything but white space or a comment after an angle
+                // address makes the mailbox unreadable.
+                if (hadangle && !inangle) damaged = true;
                 (inangle ? angled : plain) += c;
             }
         }

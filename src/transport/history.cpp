@@ -77,6 +77,7 @@ int loadhistory() {
         return -1;
     }
     history.active = true;
+    if (!run.testmode) removestaletemps(cfg.soupdir.str(), {HISTORYNAME}, {});
     const long cutoff = static_cast<long>(nowtime()) - static_cast<long>(cfg.historydays) * DAY;
     std::string kept;
     bool dropped = false;

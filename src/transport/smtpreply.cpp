@@ -57,10 +57,11 @@ void smtpreplyreader::line(std::string_view l, std::vector<smtpreply>& out) {
     }
     std::string_view text = l.size() > 4 ? l.substr(4) : std::string_view();
     std::size_t el = enhancedlength(text);
+    if (el > 0 && text[0] != l[0]) el = 0;  // another class: it is only text
     if (!open) {
         current = smtpreply{};
         current.code = code;
-        if (el > 0 && text[0] == l[0]) current.enhanced = std::string(text.substr(0, el));
+        if (el > 0) current.enhanced = std::string(text.substr(0, el));
         open = true;
     }
     if (el > 0) text.remove_prefix(std::min(text.size(), el + 1));

@@ -22,6 +22,7 @@
 #include "driver/workfiles.h"
 #include "import/soup.h"
 #include "transport/durablefile.h"
+#include "transport/history.h"
 #include "transport/maildir.h"
 #include "transport/newsbatch.h"
 
@@ -438,7 +439,7 @@ bool readarticle(int fd, long at, long n, std::string& out) {
 // Indexes one batch of the transaction; false when it cannot be read at
 // all (it stays, reported).
 bool indexbatch(openbatch& b, std::size_t fileno, plan& p, const areasnow& a,
-                std::vector<articleref>& refs) {
+                std::vector<articleref>& refs, std::size_t& articles) {
     std::string path = b.dir + b.name;
     std::vector<batcharticle> arts;
     bool whole = readbatch(b.fd, b.size, arts);
@@ -464,6 +465,7 @@ bool indexbatch(openbatch& b, std::size_t fileno, plan& p, const areasnow& a,
         }
     }
     p.actions.push_back({whole ? ACT_REMOVE : ACT_SETASIDE, b.dir, "", b.name});
+    articles += arts.size();
     return true;
 }
 
@@ -502,9 +504,9 @@ int stagebatchgroup(std::vector<openbatch>& batches, const std::string& folder) 
     }
     std::vector<articleref> refs;
     int bad = 0;
-    std::size_t taken = 0;
+    std::size_t taken = 0, articles = 0;
     for (std::size_t i = 0; i < batches.size(); ++i) {
-        if (!indexbatch(batches[i], i, p, a, refs)) {
+        if (!indexbatch(batches[i], i, p, a, refs, articles)) {
             bad = -1;
             continue;
         }
@@ -516,7 +518,7 @@ int stagebatchgroup(std::vector<openbatch>& batches, const std::string& folder) 
         logprintf("Error writing a SOUP message file in %s\n", cfg.soupdir.c_str());
         return -1;
     }
-    logprintf("Taking in %zu article(s) from %zu news batch(es) in %s\n", refs.size(), taken,
+    logprintf("Taking in %zu article(s) from %zu news batch(es) in %s\n", articles, taken,
               folder.c_str());
     if (carryout(p, files) != 0) bad = -1;
     return bad;
@@ -579,6 +581,7 @@ int stageinbound() {
         return 0;
     }
     if (finishplan() != 0) return -1;
+    removestaletemps(cfg.soupdir.str(), {AREASNAME, STAGINGNAME, HISTORYNAME}, {"MDIR", "NBAT"});
     int bad = stagemaildirs();
     for (const std::string& dir : cfg.importnewsbatches) {
         if (stagebatchfolder(dir) != 0) bad = -1;
