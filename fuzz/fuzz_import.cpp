@@ -1,7 +1,8 @@
 // A whole SOUP message file through import: cutting, header parsing,
 // classification, MIME, quoted-printable, Base64 and uuencode decoding,
 // quote detection and splitting, into packets and decoded files in the
-// scratch folder. The first byte picks the area's format and kind.
+// scratch folder. The first byte picks the area's format and kind, and
+// whether FidoNet character sets are configured.
 #include "config/reader.h"
 #include "fuzzutil.h"
 #include "import/importrun.h"
@@ -22,6 +23,9 @@ const char CONFIG[] =
     "JunkSubj MONEY\nJunkFromTo Yes\nTransFidoOrg Yes\n"
     "Organization Pond\nOwnOrgAction junk\nIgnoreMessageText *Bob\n"
     "CharSetMap LATIN-1#2 iso-8859-1\n";
+// Bit 16 of the first byte adds FidoNet character sets: MIME read as a tree,
+// text converted.
+const char CHARSETS[] = "FidoCharSet CP437 2\nAreaCharSet ALT.* UTF-8 4\nStripKludges Some\n";
 const char* const ENCODINGS[] = {"un", "mn", "Mn", "bn", "Bn", "um", "mm", "bm"};
 }  // namespace
 
@@ -34,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         ENCODINGS[data[0] % 8] + "\n";
     fuzzfile("soup/AREAS", areas);
     fuzzfile("soup/0000001.MSG", fuzzinput(data + 1, size - 1));
-    fuzzfile("gate.cfg", CONFIG);
+    fuzzfile("gate.cfg", std::string(CONFIG) + (data[0] & 16 ? CHARSETS : ""));
     fuzzworkdir work;
     if (!work.entered()) return 0;
     if (readconfigfile("./gate.cfg", "pondlark") != 0) return 0;

@@ -1,11 +1,17 @@
 // Keywords that set one process-wide setting each, and the keyword table.
 #include "config/keywords.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <charconv>
+#include <string>
 
 #include "config/reader.h"
 #include "config/settings.h"
 #include "driver/text.h"
+#include "driver/timezone.h"
+#include "mime/charsets.h"
 #include "transport/command.h"
 #include "transport/maildir.h"
 #include "transport/newsbatch.h"
@@ -59,7 +65,13 @@ void kw_packetpwd(const configline& l) { scanupper(l, cfg.packetpwd); }
 void kw_origin(const configline& l) { configscantext(l.par, cfg.origin); }
 void kw_organization(const configline& l) { configscantext(l.par, cfg.organization); }
 void kw_nospamtext(const configline& l) { configscantext(l.par, cfg.nospamtext); }
-void kw_timezone(const configline& l) { configscantext(l.par, cfg.timezonestr); }
+// A zone no Date header could be given would silently turn into the
+// local zone: named at start-up.
+void kw_timezone(const configline& l) {
+    configscantext(l.par, cfg.timezonestr);
+    zonedata z;
+    if (parsezone(cfg.timezonestr.sv(), z) != 0) configwarn("unknown time zone", l.line, l.path);
+}
 void kw_basezone(const configline& l) { configscanushort(l.par, l.line, l.path, cfg.basezone); }
 
 void kw_mailertype(const configline& l) {
@@ -92,13 +104,40 @@ void kw_decodedir(const configline& l) {
     }
 }
 
+// A log that cannot be opened is no error for a run, which then goes
+// without one; check says so in advance.
+void checklogfile(const configline& l, const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string(".")
+                         : slash == 0                ? std::string("/")
+                                                     : path.substr(0, slash);
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            configwarn("LogFile names a folder", l.line, l.path);
+        } else if (access(path.c_str(), W_OK) != 0) {
+            configwarn(("LogFile " + path + " is not writable").c_str(), l.line, l.path);
+        }
+    } else if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        configwarn(("LogFile folder " + folder + " does not exist").c_str(), l.line, l.path);
+    } else if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        configwarn(("LogFile folder " + folder + " is not writable").c_str(), l.line, l.path);
+    }
+}
+
 void kw_logfile(const configline& l) {
+    if (l.par.empty()) {
+        configwarn("LogFile names no file", l.line, l.path);
+        cfg.logfile.clear();
+        return;
+    }
     std::string resolved;
     if (!expandfname(l.par, l.progpath, resolved)) {
         configwarn("file name too long", l.line, l.path);
         return;
     }
     cfg.logfile = resolved;
+    checklogfile(l, resolved);
 }
 
 void kw_emailarea(const configline& l) {
@@ -223,7 +262,15 @@ void kw_linewidth(const configline& l) {
 }
 
 void kw_useqp(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.useqp); }
-void kw_defcharset(const configline& l) { configscantext(l.par, cfg.defcharset); }
+// An unknown name would go out in every Content-Type all the same.
+void kw_defcharset(const configline& l) {
+    configscantext(l.par, cfg.defcharset);
+    if (!charsetknown(cfg.defcharset.sv())) configwarn("unknown character set", l.line, l.path);
+}
+
+void kw_busyflagage(const configline& l) {
+    configscanulong(l.par, l.line, l.path, cfg.busyflagage);
+}
 
 void kw_encodeformat(const configline& l) {
     static constexpr wordvalue words[] = {{"MIME", ENCODE_MIME}, {"UU", ENCODE_UU}};
@@ -386,13 +433,17 @@ constexpr keyworddef keywords[] = {
     {"IgnoreMessageText", kw_ignoremessagetext},
     {"ListConfig", kw_listconfig},
     {"Include", kw_include},
+    {"FidoCharSet", kw_fidocharset},
+    {"AreaCharSet", kw_areacharset},
+    {"KeepHeader", kw_keepheader},
+    {"BusyFlagAge", kw_busyflagage},
     {"ImportMaildir", kw_importmaildir},
     {"ImportNewsBatches", kw_importnewsbatches},
     {"SendMail", kw_sendmail},
     {"PostNews", kw_postnews},
     {"HistoryDays", kw_historydays},
 };
-static_assert(std::size(keywords) == 64);
+static_assert(std::size(keywords) == 68);
 
 }  // namespace
 

@@ -46,6 +46,11 @@ void kw_junkstr(const configline& l);
 void kw_junkgroup(const configline& l);
 void kw_ignoremessagetext(const configline& l);
 
+// Handlers of the character-set keywords and KeepHeader (charsetkeywords.cpp).
+void kw_fidocharset(const configline& l);
+void kw_areacharset(const configline& l);
+void kw_keepheader(const configline& l);
+
 // Handlers of Include and ListConfig (reader.cpp).
 void kw_include(const configline& l);
 void kw_listconfig(const configline& l);

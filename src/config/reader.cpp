@@ -9,6 +9,7 @@
 
 #include "config/keywords.h"
 #include "driver/fileio.h"
+#include "driver/runstate.h"
 #include "lists/listfiles.h"
 
 namespace {
@@ -61,6 +62,7 @@ void handleline(std::string_view text, long line, const std::string& path,
 }  // namespace
 
 void configwarn(const char* msg, long line, const std::string& path) {
+    ++run.configwarnings;
     std::fprintf(stderr, "Warning: %s in line %ld of %s\n\n", msg, line, path.c_str());
 }
 
@@ -80,6 +82,10 @@ bool expandfname(std::string_view name, std::string_view base, std::string& out)
 
 int readconfigfile(const std::string& name, const std::string& progpath) {
     std::string path;
+    if (name.empty()) {
+        std::fprintf(stderr, "Error: /config= names no file\n");
+        return 1;
+    }
     if (!expandfname(name, progpath, path)) {
         std::fprintf(stderr, "Error: can't read %s\n", name.c_str());
         return 1;
@@ -89,8 +95,12 @@ int readconfigfile(const std::string& name, const std::string& progpath) {
         std::fprintf(stderr, "Error: can't read %s\n", path.c_str());
         return 1;
     }
+    // A folder opens like a file and then reads as an empty one.
     struct stat st {};
-    fstat(fileno(f.get()), &st);
+    if (fstat(fileno(f.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "Error: can't read %s: it is a folder\n", path.c_str());
+        return 1;
+    }
     openconfigs.emplace_back(st.st_dev, st.st_ino);
     // One read takes at most 254 characters; the rest of a longer line is
     // read, and counted, as the next line.
@@ -107,6 +117,10 @@ int readconfigfile(const std::string& name, const std::string& progpath) {
 }
 
 void kw_include(const configline& l) {
+    if (l.par.empty()) {
+        configwarn("Include names no file", l.line, l.path);
+        return;
+    }
     if (includedepth >= MAXINCLUDEDEPTH) {
         configwarn("Include nesting too deep", l.line, l.path);
         return;
@@ -114,6 +128,11 @@ void kw_include(const configline& l) {
     std::string resolved;
     if (!expandfname(l.par, l.progpath, resolved)) {
         configwarn("file name too long", l.line, l.path);
+        return;
+    }
+    struct stat st {};
+    if (stat(resolved.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        configwarn("Include names a folder", l.line, l.path);
         return;
     }
     if (isbeingread(resolved)) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "config/fidocharset.h"
 #include "driver/fidoaddr.h"
 #include "driver/fixedtext.h"
 
@@ -59,6 +60,7 @@ struct settings {
     text128 junkarea = "JUNKMAIL";     // JunkArea
     int junkfromto = 0;                // JunkFromTo
     int attach[2] = {ATTACH_DECODE, ATTACH_IGNORE};  // AttachMail, AttachNews
+    fidocharsetdef fidocharset;        // FidoCharSet; not set: text is only labelled
 
     // Export
     std::uint16_t souplinewidth = 72;  // LineWidth
@@ -71,6 +73,7 @@ struct settings {
     int separatemsg = 0;               // SeparateMSG
     int quickscan = 0;                 // QuickScan
     int exportallmail = 0;             // ExportAllMail
+    std::uint32_t busyflagage = 60;    // BusyFlagAge, minutes: an older busy flag is stale (0: never)
 
     // Servers the gateway talks to
     std::vector<maildirsource> importmaildir;     // ImportMaildir lines

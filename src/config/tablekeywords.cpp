@@ -7,6 +7,8 @@
 #include "config/reader.h"
 #include "config/tables.h"
 #include "driver/text.h"
+#include "export/ftnnames.h"
+#include "mime/charsets.h"
 
 namespace {
 
@@ -47,6 +49,92 @@ bool scanrange(std::string_view text, std::uint8_t& lo, std::uint8_t& hi) {
     return true;
 }
 
+void warntext(const std::string& msg, const configline& l) {
+    configwarn(msg.c_str(), l.line, l.path);
+}
+
+// Import sends mail for an e-mail address to the first entry that names
+// it; export gives a sender at an FTN address the first entry's e-mail
+// address. A second entry is then never used that way.
+void warnaddrmaptwice(const addrmapentry& e, const configline& l) {
+    for (const addrmapentry& p : tables.addrmap) {
+        bool sameaddr = p.ftnaddr == e.ftnaddr;
+        bool sameemail = !e.email.empty() && strieq(p.email.sv(), e.email.sv());
+        if (sameaddr && sameemail) {
+            warntext("AddrMap " + ftnaddrtext(e.ftnaddr) + " " + e.email.str() + " given twice", l);
+            return;
+        }
+        if (sameemail) {
+            warntext("e-mail address " + e.email.str() + " already mapped to " +
+                         ftnaddrtext(p.ftnaddr) + "; import sends its mail there",
+                     l);
+            return;
+        }
+        if (sameaddr && !p.email.empty() && !e.email.empty()) {
+            warntext("FTN address " + ftnaddrtext(e.ftnaddr) + " already mapped to " +
+                         p.email.str() + "; export gives its senders that address",
+                     l);
+            return;
+        }
+    }
+}
+
+// Export takes the outbound of a routed node for the first Route naming
+// it; import takes mail from an address as coming from the first Route
+// that has it.
+void warnroutetwice(const routeentry& e, const configline& l) {
+    for (const routeentry& p : tables.route) {
+        if (p.ftnaddr == e.ftnaddr) {
+            warntext(
+                "FTN address " + ftnaddrtext(e.ftnaddr) + " already routed to " + p.email.str(), l);
+            return;
+        }
+        if (strieq(p.email.sv(), e.email.sv())) {
+            warntext("e-mail address " + e.email.str() + " already routed from " +
+                         ftnaddrtext(p.ftnaddr),
+                     l);
+            return;
+        }
+    }
+}
+
+// Export looks an area up in the first entry naming it, import a
+// newsgroup in the first entry naming it, whatever their directions: a
+// later entry is never used for what the earlier one decides.
+void warnareamaptwice(const areamapentry& e, const configline& l) {
+    const areamapentry* byarea = nullptr;
+    const areamapentry* bygroup = nullptr;
+    for (const areamapentry& p : tables.areamap) {
+        if (!byarea && strieq(p.fidoarea.sv(), e.fidoarea.sv())) byarea = &p;
+        if (!bygroup && strieq(p.newsgroup.sv(), e.newsgroup.sv())) bygroup = &p;
+    }
+    if (e.direction == DIR_IMPORT) byarea = nullptr;
+    if (e.direction == DIR_EXPORT) bygroup = nullptr;
+    // The earlier entry may decide just what this one would.
+    bool areaissue = byarea && (byarea->direction == DIR_IMPORT ||
+                                !strieq(byarea->newsgroup.sv(), e.newsgroup.sv()));
+    bool groupissue = bygroup && (bygroup->direction == DIR_EXPORT ||
+                                  !strieq(bygroup->fidoarea.sv(), e.fidoarea.sv()));
+    if (!areaissue && !groupissue) {
+        if (byarea || bygroup)
+            warntext("AreaMap " + e.fidoarea.str() + " " + e.newsgroup.str() + " given twice", l);
+        return;
+    }
+    if (areaissue) {
+        warntext("area " + e.fidoarea.str() + " already mapped to " + byarea->newsgroup.str() +
+                     (byarea->direction == DIR_IMPORT ? " (import only)" : "") +
+                     "; export uses the first mapping",
+                 l);
+    }
+    if (groupissue) {
+        warntext("newsgroup " + e.newsgroup.str() + " already mapped to " +
+                     bygroup->fidoarea.str() +
+                     (bygroup->direction == DIR_EXPORT ? " (export only)" : "") +
+                     "; import uses the first mapping",
+                 l);
+    }
+}
+
 void addjunkrule(const configline& l, std::vector<junkrule>& table, std::size_t max,
                  const char* fullwarning) {
     if (tablefull(table, max, fullwarning, l)) return;
@@ -68,6 +156,7 @@ void kw_addrmap(const configline& l) {
     configscanfidoaddr(addr, l.line, l.path, e.ftnaddr);
     scanaddresspair(email, l, e.email, e.replyemail);
     configscantext(rest, e.name);
+    warnaddrmaptwice(e, l);
     tables.addrmap.push_back(e);
 }
 
@@ -108,6 +197,7 @@ void kw_areamap(const configline& l) {
             configwarn("unknown direction", l.line, l.path);
         }
     }
+    warnareamaptwice(e, l);
     tables.areamap.push_back(e);
 }
 
@@ -145,6 +235,7 @@ void kw_route(const configline& l) {
     configscanemailaddr(email, l.line, l.path, e.email);
     configscantext(password, e.password);
     configscantext(subject, e.subject);
+    warnroutetwice(e, l);
     tables.route.push_back(e);
 }
 
@@ -210,6 +301,8 @@ void kw_charsetmap(const configline& l) {
         e.direction = DIR_IMPORT;
     }
     e.rfcname = at == std::string_view::npos ? rest : dropspacesbefore(rest, at);
+    // The Internet name goes out in Content-Type headers as written.
+    if (!charsetknown(e.rfcname)) configwarn("unknown character set", l.line, l.path);
     tables.charsetmap.push_back(e);
 }
 
@@ -223,9 +316,8 @@ void kw_fidodomain(const configline& l) {
     }
     std::string z(zones);
     unsigned from = 0, to = 0;
-    bool ok = z.find('-') == std::string::npos
-                  ? std::sscanf(z.c_str(), "%u", &from) == 1
-                  : std::sscanf(z.c_str(), "%u-%u", &from, &to) == 2;
+    bool ok = z.find('-') == std::string::npos ? std::sscanf(z.c_str(), "%u", &from) == 1
+                                               : std::sscanf(z.c_str(), "%u-%u", &from, &to) == 2;
     if (!ok) {
         configwarn("FidoDomain has invalid parameter", l.line, l.path);
         return;

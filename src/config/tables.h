@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/fidocharset.h"
 #include "driver/fidoaddr.h"
 #include "driver/fixedtext.h"
 
@@ -25,6 +26,7 @@ constexpr std::size_t MAXJUNKSUBJ = 2048;
 constexpr std::size_t MAXJUNKSTR = 2048;
 constexpr std::size_t MAXJUNKGROUP = 512;
 constexpr std::size_t MAXIGNORETEXT = 512;
+constexpr std::size_t MAXKEEPHEADER = 256;
 
 enum directions { DIR_BOTH = 0, DIR_IMPORT = 1, DIR_EXPORT = 2 };
 enum junkcategories { JUNKCAT_EMAIL = 0, JUNKCAT_NEWS = 1, JUNKCAT_ALL = 2, JUNKCAT_NONE = 3 };
@@ -110,6 +112,8 @@ struct gatetables {
     std::vector<junkrule> junkstr;
     std::vector<junkrule> junkgroup;
     std::vector<std::string> ignoretext;
+    std::vector<fidocharsetdef> areacharset;  // AreaCharSet
+    std::vector<std::string> keepheader;      // KeepHeader: field names, a trailing "*" a prefix
 
     // Reading state: the JunkCategory that the following junk rules take.
     int junkcategory = JUNKCAT_ALL;

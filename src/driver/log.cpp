@@ -1,5 +1,7 @@
 #include "driver/log.h"
 
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -27,13 +29,36 @@ __attribute__((format(printf, 1, 0))) std::string vformat(const char* fmt, va_li
     return big;
 }
 
+// The percentage last shown on the terminal, -1 when no progress line
+// stands there.
+int progressshown = -1;
+
+bool stderristerminal() {
+    static const int tty = isatty(STDERR_FILENO);
+    return tty == 1;
+}
+
 }  // namespace
+
+void showprogress(int percent) {
+    if (percent == progressshown || !stderristerminal()) return;
+    progressshown = percent;
+    std::fprintf(stderr, "\r%3d%%", percent);
+    std::fflush(stderr);
+}
+
+void endprogress() {
+    if (progressshown < 0) return;
+    progressshown = -1;
+    std::fputs("\r    \r", stderr);
+}
 
 void logprintf(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     std::string text = vformat(fmt, ap);
     va_end(ap);
+    endprogress();
     std::fputs(text.c_str(), stderr);
     if (run.logf) std::fputs(text.c_str(), run.logf);
 }
@@ -43,6 +68,7 @@ void screenprintf(const char* fmt, ...) {
     va_start(ap, fmt);
     std::string text = vformat(fmt, ap);
     va_end(ap);
+    endprogress();
     std::fputs(text.c_str(), stderr);
 }
 
@@ -61,5 +87,15 @@ void openlog(const std::string& path) {
 void closelog() {
     if (!run.logf) return;
     if (std::fclose(run.logf) != 0) std::fputs("Error: can't write the log file\n", stderr);
+    run.logf = nullptr;
+}
+
+void logoutofmemory() {
+    static const char text[] = "Error: not enough memory\n";
+    endprogress();
+    std::fputs(text, stderr);
+    if (!run.logf) return;
+    std::fputs(text, run.logf);
+    std::fclose(run.logf);
     run.logf = nullptr;
 }

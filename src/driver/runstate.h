@@ -16,6 +16,7 @@ struct runstate {
     pathtext configfile = "pondlark.cfg";
     pathtext progpath;    // argv[0]; configuration files without "/" live beside it
     std::FILE* logf = nullptr;  // the log, open while a command runs
+    long configwarnings = 0;    // configuration warnings given so far (configwarn)
 };
 
 extern runstate run;

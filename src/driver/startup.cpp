@@ -26,11 +26,6 @@ void printbanner() {
     std::fflush(stdout);
 }
 
-[[noreturn]] void outofmemory() {
-    std::fputs("Error: not enough memory\n", stderr);
-    std::_Exit(255);
-}
-
 // TZ and TEMP are the only settings taken from the environment; the
 // configuration's TimeZone and TempDir override them.
 void takeenvironment() {
@@ -84,6 +79,13 @@ std::string programpath(const char* argv0) {
 }
 
 void checkdirectories() {
+    // Without TempDir the folder comes from TEMP; with neither there is
+    // no name to look for, only the keyword to name.
+    if (cfg.tempdir.empty()) {
+        logprintf("FATAL ERROR: no folder for temporary files\n"
+                  "- missing: TempDir, and TEMP is not set\n");
+        std::exit(1);
+    }
     checkdir(cfg.tempdir.str());
     checkdir(cfg.indir.str());
     if (cfg.mailertype == MAILER_BINKLEY) checkdir(cfg.outdir.str());
@@ -105,12 +107,22 @@ int runcommand() {
         case MODE_EXPORT: return runexport();
         case MODE_PACK: return packlists();
         default:
+            // Warnings go to the screen only; the log keeps their number.
+            if (run.configwarnings > 0) {
+                logprintf("%ld warning%s in the configuration\n", run.configwarnings,
+                          run.configwarnings == 1 ? "" : "s");
+            }
             logprintf("Configuration checked. Nothing more to do.\n");
             return 0;
     }
 }
 
 }  // namespace
+
+void outofmemory() {
+    logoutofmemory();
+    std::_Exit(255);
+}
 
 void checkdir(const std::string& path) {
     std::string dir = path;

@@ -8,6 +8,10 @@
 // a bad command line or configuration, 255 when memory runs out).
 int runmain(int argc, char** argv);
 
+// The handler of exhausted memory: "Error: not enough memory" on standard
+// error and in the log, which is flushed and closed; then exit status 255.
+[[noreturn]] void outofmemory();
+
 // Ends the run with status 1 unless the part of path before its last "/"
 // exists as a directory ("FATAL ERROR: subdirectory ... does not exist").
 void checkdir(const std::string& path);

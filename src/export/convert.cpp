@@ -134,7 +134,6 @@ void verboseline(const exportmsg& m) {
         to = curmsg.areaname.str() + " newsgroup";
         if (!curmsg.xpost.empty()) to += " et al.";
     }
-    screenprintf("\r");
     logprintf("- from %hu:%hu/%hu.%hu (%s) to %s\n", a.zone, a.net, a.node, a.point,
               curmsg.msgfromname.c_str(), to.c_str());
 }
@@ -186,6 +185,9 @@ int exportmessage(pktinput& in, int flowlistvalid) {
     parsemsgdate();
     startmessage(m);
     if (scanheader(in, m) != 0) return dropmessage(in, EXPORT_FAILED);
+    if (curmsg.fidomsgid == 0 && foldtextstart(in, m.serial) != 0) {
+        return dropmessage(in, EXPORT_FAILED);
+    }
     convertheader(m);
     if (m.dropped) return dropmessage(in, EXPORT_DROPPED);
     if (prescantext(in, m) != 0) return dropmessage(in, EXPORT_FAILED);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "export/msgserial.h"
+
 struct exportmsg {
     bool touucp = false;         // to-name "UUCP" while routing 0: the text gives the recipients
     bool deleteafter = false;    // FLAGS KFS: delete attached files after sending
@@ -18,5 +20,7 @@ struct exportmsg {
     bool empty = true;           // the text has no line worth sending
     bool tolimit = false;        // To/Copy/BCopy lines beyond ExportMaxTo
     bool xpostlimit = false;     // XPost lines beyond ExportMaxXPost
-    std::uint32_t hash = 0;      // serial of a message without MSGID
+    serialhash serial;           // what identifies a message without MSGID
+    bool hastzutc = false;       // a TZUTC kludge gave the zone of the date
+    long tzutc = 0;              // ... seconds east of UTC
 };

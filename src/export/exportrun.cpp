@@ -12,6 +12,7 @@
 #include "driver/runstate.h"
 #include "driver/text.h"
 #include "export/expstate.h"
+#include "export/ftnnames.h"
 #include "export/outbound.h"
 #include "export/pktfiles.h"
 #include "export/pktreader.h"
@@ -22,9 +23,16 @@
 
 namespace {
 
-const char* sourcename() {
-    if (!run.packetdir.empty()) return "PKT";
-    return cfg.mailertype == MAILER_ARCMAIL ? "MSG" : "?UT/?LO";
+// Where this run takes FidoNet mail from, in words.
+std::string sourcename() {
+    if (!run.packetdir.empty()) return "the packets in " + run.packetdir.str();
+    if (cfg.mailertype == MAILER_ARCMAIL) return "the stored netmail in " + cfg.netdir.str();
+    std::string s = "the outbound of " + ftnaddrtext(cfg.gateaddr);
+    std::size_t routes = tables.route.size();
+    if (routes > 0) {
+        s += " and " + std::to_string(routes) + (routes == 1 ? " routed node" : " routed nodes");
+    }
+    return s + " (mail packets and flow files)";
 }
 
 void outboundexport() {
@@ -63,7 +71,7 @@ void pktexport() {
 }
 
 int runexport() {
-    logprintf("Exporting from %s to Soup\n", sourcename());
+    logprintf("Exporting %s to SOUP\n", sourcename().c_str());
     genreplyfile(REPLY_MAIL);
     genreplyfile(REPLY_NEWS);
     stats.messagecount = stats.emailcount = stats.newscount = stats.listmsgcount = 0;

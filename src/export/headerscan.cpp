@@ -8,6 +8,7 @@
 #include "driver/clock.h"
 #include "driver/codec.h"
 #include "driver/text.h"
+#include "driver/timezone.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"
 #include "import/curmsg.h"
@@ -144,6 +145,12 @@ void readkludge(const char* k, exportmsg& m) {
         parseidkludge(s.substr(6), curmsg.replyid, curmsg.replyidaddr, curmsg.fidoreplyid);
     } else if (startswith(s, "CHRS:")) {
         curmsg.fidocharset = chrsvalue(s.substr(5));
+    } else if (startswith(s, "TZUTC:")) {
+        long off = 0;
+        if (tzutcoffset(s.substr(6), off)) {
+            m.hastzutc = true;
+            m.tzutc = off;
+        }
     }
 }
 
@@ -259,7 +266,7 @@ void startmessage(exportmsg& m) {
     curmsg.fidomsgid = 0;
     curmsg.fidoreplyid = 0;
     curmsg.fidoareaname = "NETMAIL";
-    m.hash = static_cast<std::uint32_t>(nowtime());
+    m.serial = serialhash{};
     if (curmsg.routing == ROUTING_GATEWAY) {
         m.touucp = strieq(curmsg.msgtoname.sv(), "UUCP");
         curmsg.msgtoemail = curmsg.msgtoname.sv();
@@ -277,14 +284,17 @@ int scanheader(pktinput& in, exportmsg& m) {
         linestart = in.tell();
         std::size_t len = 0;
         int r = readasciicr(in, line, HEADERLINEMAX, len);
-        m.hash ^= crc32(line, len);
         if (r == 0 || !readheaderline(line, len, m, addrmark)) break;
+        // Kludges change on the way through FidoNet; the AREA and address
+        // lines are the message's own.
+        bool own = line[0] != KLUDGE;
+        if (own) m.serial.field(std::string_view(line, len));
         // The rest of a longer header line belongs to it: read on its own
         // it would reach the body, or read as a header line it is not.
         while (r == 2) {
             char rest[HEADERLINEMAX + 1];
             r = readasciicr(in, rest, HEADERLINEMAX, len);
-            m.hash ^= crc32(rest, len);
+            if (own) m.serial.field(std::string_view(rest, len));
         }
         if (r == 0) break;
     }

@@ -22,12 +22,12 @@ void parsemsgdate();
 
 // Empties what the conversion fills for each message and takes the
 // addressee: the to-name (routing 0; "UUCP" sets m.touucp) or the route's
-// address (expstate.routeemail, else what curmsg.msgtoemail holds). Reads
-// the clock for m.hash.
+// address (expstate.routeemail, else what curmsg.msgtoemail holds).
 void startmessage(exportmsg& m);
 
-// Reads the kludge, AREA and (routing 0 only) address lines at the top of
-// the text into curmsg and m, folding every line into m.hash, and leaves
+// Reads the kludge (TZUTC too), AREA and (routing 0 only) address lines at
+// the top of the text into curmsg and m, folding the AREA and address lines
+// into m.serial, and leaves
 // the input at the start of the first line that belongs to the body.
 // Returns 0, or -1 when the input cannot be positioned.
 [[nodiscard]] int scanheader(pktinput& in, exportmsg& m);

@@ -1,8 +1,10 @@
 #include "export/outbound.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 #include "config/settings.h"
 #include "config/tables.h"
+#include "driver/clock.h"
 #include "driver/codec.h"
 #include "driver/fileio.h"
 #include "driver/log.h"
@@ -220,17 +223,58 @@ bool takebusyflag(const outbase& b, const fidoaddr& addr, const std::string& fla
     return false;
 }
 
+enum flagstates { FLAG_HONOURED = 0, FLAG_CLEARED = 1, FLAG_STUCK = -1 };
+
+// A mailer that crashed leaves its busy flag behind and would hold the
+// address's mail back for ever: a flag older than BusyFlagAge minutes is
+// stale and goes (a dry run only passes over it). FLAG_CLEARED when the
+// flag is gone or may be passed over.
+int clearstaleflag(const std::string& flag, const fidoaddr& addr) {
+    if (cfg.busyflagage == 0) return FLAG_HONOURED;
+    struct stat st {};
+    if (stat(flag.c_str(), &st) != 0) return errno == ENOENT ? FLAG_CLEARED : FLAG_HONOURED;
+    long long age = static_cast<long long>(nowtime()) - static_cast<long long>(st.st_mtime);
+    if (age < static_cast<long long>(cfg.busyflagage) * 60) return FLAG_HONOURED;
+    std::string what = "! busy flag " + flag + " of " + ftnaddrtext(addr) + " is " +
+                       std::to_string(age / 60) + " minutes old: stale";
+    if (run.testmode) {
+        logprintf("%s, passed over (test mode)\n", what.c_str());
+        return FLAG_CLEARED;
+    }
+    if (std::remove(flag.c_str()) != 0 && errno != ENOENT) {
+        logprintf("%s, but can't be removed: %s skipped\n", what.c_str(),
+                  ftnaddrtext(addr).c_str());
+        return FLAG_STUCK;
+    }
+    logprintf("%s, removed\n", what.c_str());
+    return FLAG_CLEARED;
+}
+
+// False (reported) when another program holds the base: a busy flag that
+// is not stale.
+bool outbasefree(const outbase& b, const fidoaddr& addr, std::vector<std::string>& names) {
+    for (;;) {
+        std::string busy = otherbusyflag(b, names, "");
+        if (busy.empty()) return true;
+        int r = clearstaleflag(busy, addr);
+        if (r == FLAG_STUCK) return false;
+        if (r == FLAG_HONOURED) {
+            logprintf("! %s busy (%s): skipped\n", ftnaddrtext(addr).c_str(), busy.c_str());
+            return false;
+        }
+        auto gone = std::find(names.begin(), names.end(), busy.substr(b.dir.size()));
+        if (gone == names.end()) return false;
+        names.erase(gone);
+    }
+}
+
 // The files of one base name, under the busy flag.
 void exportbase(const outbase& b, const fidoaddr& addr, const std::string& toname) {
     std::vector<std::string> names;
     if (!listdir(b.dir, names)) return;
     std::string first = firstqueued(b, names);
     if (first.empty()) return;
-    std::string busy = otherbusyflag(b, names, "");
-    if (!busy.empty()) {
-        logprintf("! %s busy (%s): skipped\n", ftnaddrtext(addr).c_str(), busy.c_str());
-        return;
-    }
+    if (!outbasefree(b, addr, names)) return;
     // A dry run changes nothing in the outbound, also no busy flag.
     std::string flag;
     if (!run.testmode) {

@@ -2,14 +2,13 @@
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 
 #include "config/settings.h"
 #include "driver/clock.h"
 #include "driver/codec.h"
 #include "driver/startup.h"
 #include "driver/text.h"
+#include "export/datezone.h"
 #include "export/expstate.h"
 #include "export/msgidprint.h"
 #include "import/curmsg.h"
@@ -140,8 +139,9 @@ void subjectline(std::string& h) {
 }
 
 // "Date: %s, %02d %-3s %04d %02d:%02d:%02d %s\n" (the month names are
-// three letters).
-void dateline(std::string& h) {
+// three letters), the zone the offset of the message's TZUTC kludge or of
+// the gateway's zone on that date.
+void dateline(std::string& h, const exportmsg& m) {
     const msgtimes& t = curmsg.msgtime;
     int mon = t.month < 12 ? t.month : 0;
     h += "Date: ";
@@ -159,7 +159,7 @@ void dateline(std::string& h) {
     h += ':';
     appenddec(h, t.second, 2);
     h += ' ';
-    h += datezone();
+    h += rfcoffset(m.hastzutc ? m.tzutc : gatewayoffsetfor(t));
     h += '\n';
 }
 
@@ -267,47 +267,11 @@ std::string rfcheader(const exportmsg& m) {
     if (m.listno >= 0) subscriberline(h, lists.listconfig[m.listno]);
     fromlines(h, m);
     subjectline(h);
-    dateline(h);
+    dateline(h, m);
     idlines(h);
     gatewaylines(h, m);
     mimelines(h, m);
     return h;
-}
-
-bool validrfczone(std::string_view z) {
-    if (z.size() == 5 && (z[0] == '+' || z[0] == '-')) {
-        for (std::size_t i = 1; i < 5; ++i) {
-            if (!isdigitc(static_cast<unsigned char>(z[i]))) return false;
-        }
-        return z[3] <= '5';
-    }
-    static const char* const names[] = {"UT",  "GMT", "EST", "EDT", "CST",
-                                        "CDT", "MST", "MDT", "PST", "PDT"};
-    for (const char* n : names) {
-        if (strieq(z, n)) return true;
-    }
-    return false;
-}
-
-std::string datezone() {
-    if (validrfczone(cfg.timezonestr.sv())) return cfg.timezonestr.str();
-    // The local offset (a conversion of the clock through the zone rules)
-    // stays the same while the second and TZ do: kept for the next message.
-    static std::time_t lasttime = -1;
-    static std::string lasttz, lastzone;
-    std::time_t now = nowtime();
-    const char* tzenv = std::getenv("TZ");
-    std::string_view tz = tzenv ? tzenv : "\n";  // "\n": TZ not set
-    if (now == lasttime && tz == lasttz) return lastzone;
-    long off = localoffsetminutes(now);
-    std::string zone(1, off < 0 ? '-' : '+');
-    if (off < 0) off = -off;
-    appenddec(zone, static_cast<unsigned long>((off / 60) % 100), 2);
-    appenddec(zone, static_cast<unsigned long>(off % 60), 2);
-    lasttime = now;
-    lasttz = tz;
-    lastzone = zone;
-    return zone;
 }
 
 std::string headervalue(std::string_view s) {

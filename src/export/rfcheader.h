@@ -17,14 +17,6 @@ inline constexpr char EXPORTBOUNDARY[] = "+=PondLark=+";
 // closed again.
 std::string rfcheader(const exportmsg& m);
 
-// The zone written after the time in "Date:": TimeZone (or TZ) when it is
-// a zone RFC 5322 allows (+hhmm, -hhmm, UT, GMT, EST, EDT, CST, CDT, MST,
-// MDT, PST, PDT), else the current local offset as +hhmm or -hhmm.
-std::string datezone();
-
-// True for a zone text that RFC 5322 allows in a "Date:" header.
-bool validrfczone(std::string_view zone);
-
 // A header value from FidoNet data on one line: control characters other
 // than tab (a line feed could start a header of its own) become spaces.
 std::string headervalue(std::string_view s);

@@ -20,7 +20,7 @@ void fixorigin(const exportmsg& m) {
     } else {
         curmsg.msgidaddr = from;
     }
-    if (curmsg.fidomsgid == 0) curmsg.fidomsgid = m.hash;
+    if (curmsg.fidomsgid == 0) curmsg.fidomsgid = messageserial(m.serial);
 }
 
 void applyaliases(const exportmsg& m) {

@@ -12,7 +12,8 @@
 
 // Corrects curmsg.fromaddr from a FidoNet MSGID origin (its whole address
 // when it has a zone, else only a missing point of the same net and node),
-// and gives a message without a MSGID serial the header scan's hash.
+// and gives a message without a MSGID serial the one messageserial() makes
+// of m.serial.
 void fixorigin(const exportmsg& m);
 
 // Replaces the addressee and every recipient that equals an Alias name

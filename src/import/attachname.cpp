@@ -6,6 +6,7 @@
 #include "driver/text.h"
 #include "driver/workfiles.h"
 #include "import/curmsg.h"
+#include "mime/charsets.h"
 
 namespace {
 constexpr char ATTACHEXT[] = ".ATT";  // files that came without a usable name
@@ -41,6 +42,33 @@ std::string safeattachname(std::string_view given) {
     for (char& c : name) {
         unsigned char u = static_cast<unsigned char>(c);
         if (u < 32 || u == 127) c = '_';
+    }
+    return name;
+}
+
+std::string asciifilename(std::string_view given) {
+    std::size_t cut = given.find_last_of("/\\");
+    if (cut != std::string_view::npos) given.remove_prefix(cut + 1);
+    std::string ascii;
+    if (isplainascii(given) ||
+        convertcharset(given, guesscharset(given), "US-ASCII", ascii) != 0) {
+        ascii.assign(given);
+    }
+    std::string name;
+    for (char c : ascii) {
+        unsigned char u = static_cast<unsigned char>(c);
+        bool keep = isalnumc(u) || c == '.' || c == '-' || c == '+' || c == '_' || c == '*';
+        char put = keep ? c : '_';
+        if (put == '_' && !name.empty() && name.back() == '_') continue;
+        name.push_back(put);
+    }
+    std::size_t lead = name.find_first_not_of("._-");
+    name.erase(0, lead == std::string::npos ? name.size() : lead);
+    while (!name.empty() && (name.back() == '_' || name.back() == '.')) name.pop_back();
+    if (name.size() > MAXASCIINAME) {
+        std::size_t dot = name.rfind('.');
+        std::size_t ext = dot != std::string::npos && name.size() - dot <= 12 ? name.size() - dot : 0;
+        name = name.substr(0, MAXASCIINAME - ext) + name.substr(name.size() - ext);
     }
     return name;
 }

@@ -25,6 +25,18 @@ struct attachfile {
 // "..", or a name longer than MAXATTACHNAME.
 std::string safeattachname(std::string_view given);
 
+// Longest name asciifilename makes.
+constexpr std::size_t MAXASCIINAME = 64;
+
+// A file name as it came with a MIME part (UTF-8, or 8-bit bytes) made safe
+// for FidoNet mail processors and file tools: its last path component only,
+// in ASCII (letters transliterated: "Übersicht März 2026.pdf" gives
+// "Ubersicht_Marz_2026.pdf"), every character other than letters, digits,
+// ".", "-", "+", "_" and "*" (the wildcard of mail bundles) made "_", runs of
+// "_" made one, no dot or "_" or "-" in front, at most MAXASCIINAME
+// characters with its extension kept. Empty when nothing is left.
+std::string asciifilename(std::string_view given);
+
 // Chooses the file for an attachment of the current message (given may be
 // empty). News goes to the decode directory; mail to the inbound directory,
 // or with "DecodeDir ... ALL" to the decode directory unless it is FidoNet

@@ -10,6 +10,7 @@
 #include "driver/text.h"
 #include "import/curmsg.h"
 #include "import/ftnform.h"
+#include "import/headertext.h"
 #include "lists/listfiles.h"
 #include "pkt/pktappend.h"
 
@@ -93,7 +94,6 @@ void reportroutepassword(const fidoaddr& a) {
     std::string text;
     pktappendf(text, "! Incorrect password for node %u:%u/%u", a.zone, a.net, a.node);
     if (a.point != 0) pktappendf(text, ".%u", a.point);
-    screenprintf("\r");
     logprintf("%s\n", text.c_str());
 }
 
@@ -400,8 +400,15 @@ int classifymessage(msgverdict& v) {
     } else if (v.junkcategory != JUNK_NONE || v.listindex < 0) {
         // Junk addressed to a list is neither a command nor a posting.
         v.outcome = OUTCOME_CONVERT;
+        // A list without a FidoNet area gives junk left where it was no
+        // area at all: it goes to netmail, not into an empty "AREA:".
+        if (curmsg.fidoareaname.empty()) {
+            curmsg.fidoareaname = cfg.emailarea.sv();
+            v.category = CAT_EMAIL;
+        }
     } else {
         v.outcome = v.listcommand != LISTCMD_NONE ? OUTCOME_LISTCOMMAND : OUTCOME_LISTPOSTING;
     }
+    choosefidocharset();
     return v.outcome;
 }

@@ -50,4 +50,9 @@ void resetmessage() {
     curmsg.validreplyid = 0;
     curmsg.emaillist.clear();
     curmsg.xpost.clear();
+    curmsg.fromnametext = curmsg.tonametext = curmsg.replynametext = fieldtext{};
+    curmsg.subjtext = curmsg.orgtext = fieldtext{};
+    curmsg.outcharset.clear();
+    curmsg.convertcharset = 0;
+    curmsg.altchoices.clear();
 }

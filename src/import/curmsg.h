@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/fidoaddr.h"
@@ -24,6 +25,7 @@ struct emailentry {
     int kind = EMAIL_TO;
     std::string email;  // up to 127 characters
     std::string name;   // up to 127 characters; empty when none
+    int namestate = 0;  // TEXT_* of the name (see fieldtext)
 
     bool operator==(const emailentry&) const = default;
 };
@@ -36,6 +38,21 @@ struct msgtimes {
     std::uint16_t hour = 0;
     std::uint16_t minute = 0;
     std::uint16_t second = 0;
+};
+
+// Where the text of a header-derived field came from, so that it can be
+// converted once the FidoNet character set is known (import/headertext.h).
+enum textstates {
+    TEXT_PLAIN = 0,  // ASCII as written
+    TEXT_RAW8 = 1,   // 8-bit bytes as written, no encoded word
+    TEXT_UTF8 = 2    // decoded from encoded words: UTF-8
+};
+
+// The whole text of a field (the field itself holds it cut to its
+// capacity) and its state.
+struct fieldtext {
+    std::string full;
+    int state = TEXT_PLAIN;
 };
 
 struct currentmessage {
@@ -65,6 +82,17 @@ struct currentmessage {
     std::string mimetype;
     text128 mimecte;     // first "Content-Transfer-Encoding:" value
     text128 quotename, quoteemail;  // author of the quoted text found in the body
+
+    // The whole texts behind the fields that may need converting.
+    fieldtext fromnametext, tonametext, replynametext, subjtext, orgtext;
+    // The character set the FidoNet text of the message is written in:
+    // the FidoNet one (FidoCharSet/AreaCharSet) when `convertcharset` is
+    // set, else the one it is only labelled with; empty: as it came.
+    std::string outcharset;
+    int convertcharset = 0;
+    // The alternative chosen in each multipart/alternative, by boundary:
+    // the parse pass decides, the later passes follow.
+    std::vector<std::pair<std::string, int>> altchoices;
 
     std::vector<emailentry> emaillist;  // at most MAXEMAILLIST
     std::vector<std::string> xpost;     // other newsgroups; at most MAXXPOST

@@ -189,6 +189,12 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
     if (listit && mode == ATTACH_DECODE) listattachment(file.name);
 }
 
+void attachdecoder::beginplain(std::string_view given, int attachmode, bool listit) {
+    begin(FILEENC_MIME, given, attachmode, listit);
+    decoding = DECODE_PLAIN;
+    plainlines = 0;
+}
+
 void attachdecoder::flushbuffer() {
     if (buffer.empty()) return;
     if (!writefailed && writeall(out.get(), buffer.data(), buffer.size()) != 0) writefailed = true;
@@ -197,6 +203,18 @@ void attachdecoder::flushbuffer() {
 
 bool attachdecoder::takeline(std::string_view line) {
     if (decoding == DECODE_NONE) return false;
+    if (decoding == DECODE_PLAIN) {
+        // The line end before a boundary belongs to the boundary: lines
+        // are joined by line ends, the last one gets none.
+        bool first = plainlines++ == 0;
+        bytecount += static_cast<long>(line.size()) + (first ? 0 : 1);
+        if (out) {
+            if (!first) buffer.push_back('\n');
+            buffer.append(line);
+            if (buffer.size() >= FLUSHLEVEL) flushbuffer();
+        }
+        return mode != ATTACH_IGNORE;
+    }
     bool uu = decoding == DECODE_UU;
     // The file being written is filled as the line is counted.
     long n = uu || !out ? (uu ? uulinebytes(line) : base64linebytes(line))
@@ -210,8 +228,8 @@ bool attachdecoder::takeline(std::string_view line) {
     if (out && uu && n > 0) appenduu(line, n, buffer);
     if (out && buffer.size() >= FLUSHLEVEL) flushbuffer();
     bool taken = mode != ATTACH_IGNORE;
-    // Padding ends a Base64 part at its last line.
-    if (!uu && line.size() >= 2 && line.substr(line.size() - 2) == "==") (void)end();
+    // Padding ends a Base64 part at its last line: "==" or a single "=".
+    if (!uu && line.back() == '=') (void)end();
     return taken;
 }
 
@@ -227,7 +245,6 @@ int attachdecoder::end() {
     }
     if (writefailed) {
         // Never announced: a cut file is no attachment.
-        screenprintf("\r");
         logprintf("Error writing decoded file %s\n", file.path.c_str());
         if (std::remove(file.path.c_str()) != 0)
             logprintf("Error removing %s\n", file.path.c_str());

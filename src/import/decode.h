@@ -12,7 +12,9 @@
 #include "driver/fileio.h"
 #include "import/attachname.h"
 
-enum decodestates { DECODE_BASE64 = 0, DECODE_UU = 1, DECODE_NONE = 2 };
+// DECODE_PLAIN: a part that is a file but not encoded (7bit, 8bit, or
+// quoted-printable decoded as it is read): its lines are the file's lines.
+enum decodestates { DECODE_BASE64 = 0, DECODE_UU = 1, DECODE_NONE = 2, DECODE_PLAIN = 3 };
 
 // The number of bytes a Base64 data line gives (its Base64 characters
 // times 3 / 4), or -1 when the line is no data line (it does not begin with
@@ -55,6 +57,9 @@ class attachdecoder {
     // text (ATTACH_IGNORE). Created files are noted for the message file's
     // rollback.
     void begin(int encoding, std::string_view given, int attachmode, bool listit);
+    // The same for a part whose lines are the file's lines (DECODE_PLAIN);
+    // it ends only by end().
+    void beginplain(std::string_view given, int attachmode, bool listit);
 
     // Offers a line read while a file is open. Returns true when the line
     // was data and is taken out of the text; false when it is text (a line
@@ -82,6 +87,7 @@ class attachdecoder {
     std::vector<std::string> chosen;  // paths chosen for files of this message
     fileptr out;
     long bytecount = 0;
+    long plainlines = 0;       // lines of a DECODE_PLAIN file so far
     bool writefailed = false;  // a write to the current file failed
     bool broken = false;       // some file or note of this pass failed
     // Decoded bytes not yet handed to the file.

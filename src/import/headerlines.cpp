@@ -2,6 +2,7 @@
 
 #include "driver/text.h"
 #include "import/curmsg.h"
+#include "import/headertext.h"
 #include "import/rfc822.h"
 
 namespace {
@@ -83,15 +84,16 @@ struct headerfield {
 };
 
 bool fromfield(std::string& v) {
-    processemail(v, &curmsg.msgfromemail, &curmsg.msgfromname, HEADER_FROM);
+    processemail(v, &curmsg.msgfromemail, &curmsg.msgfromname, HEADER_FROM, &curmsg.fromnametext);
     return true;
 }
 bool replytofield(std::string& v) {
-    processemail(v, &curmsg.msgreplyemail, &curmsg.msgreplyname, HEADER_REPLYTO);
+    processemail(v, &curmsg.msgreplyemail, &curmsg.msgreplyname, HEADER_REPLYTO,
+                 &curmsg.replynametext);
     return true;
 }
 bool tofield(std::string& v) {
-    processemail(v, &curmsg.msgtoemail, &curmsg.msgtoname, HEADER_TO);
+    processemail(v, &curmsg.msgtoemail, &curmsg.msgtoname, HEADER_TO, &curmsg.tonametext);
     return true;
 }
 bool ccfield(std::string& v) {
@@ -105,19 +107,19 @@ bool bccfield(std::string& v) {
 // X-Comment-To names the recipient only when To: has not.
 bool commenttofield(std::string& v) {
     if (!curmsg.msgtoname.empty()) return false;
-    processtext(v, curmsg.msgtoname);
+    storeheadertext(textvalue(v), curmsg.msgtoname, &curmsg.tonametext);
     return true;
 }
 bool xfromfield(std::string& v) {
-    processtext(v, curmsg.xfrom);
+    storeheadertext(textvalue(v), curmsg.xfrom, nullptr);
     return true;
 }
 bool senderfield(std::string& v) {
-    processtext(v, curmsg.sender);
+    storeheadertext(textvalue(v), curmsg.sender, nullptr);
     return true;
 }
 bool subjectfield(std::string& v) {
-    processtext(v, curmsg.msgsubj);
+    storeheadertext(textvalue(v), curmsg.msgsubj, &curmsg.subjtext);
     return true;
 }
 bool datefield(std::string& v) {
@@ -130,7 +132,7 @@ bool msgidfield(std::string& v) {
     return true;
 }
 bool orgfield(std::string& v) {
-    processtext(v, curmsg.msgorganization);
+    storeheadertext(textvalue(v), curmsg.msgorganization, &curmsg.orgtext);
     return true;
 }
 bool inreplytofield(std::string& v) {

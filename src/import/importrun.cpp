@@ -14,6 +14,7 @@
 #include "import/classify.h"
 #include "import/curmsg.h"
 #include "import/fileoutput.h"
+#include "import/headertext.h"
 #include "import/importtext.h"
 #include "import/replies.h"
 #include "import/soup.h"
@@ -51,14 +52,11 @@ void printstats(const runcounters& c) {
     }
 }
 
-// The percentage only goes to the screen when it changes.
-void showprogress(long pos, long size, int& shown) {
-    int pct = size <= 0 ? 100
-                        : static_cast<int>(static_cast<std::uint64_t>(pos) * 100 /
-                                           static_cast<std::uint64_t>(size));
-    if (pct == shown) return;
-    shown = pct;
-    screenprintf("\r%d%%", pct);
+// How far the message file has been read, for the terminal.
+void noteprogress(long pos, long size) {
+    showprogress(size <= 0 ? 100
+                           : static_cast<int>(static_cast<std::uint64_t>(pos) * 100 /
+                                              static_cast<std::uint64_t>(size)));
 }
 
 void verboseline() {
@@ -70,7 +68,6 @@ void verboseline() {
     if (!strieq(curmsg.msgtoname.sv(), curmsg.msgtoemail.sv()))
         s.append(" (").append(curmsg.msgtoname.sv()).append(")");
     if (!curmsg.emaillist.empty()) s += " et al.";
-    screenprintf("\r");
     logprintf("%s\n", s.c_str());
 }
 
@@ -99,6 +96,9 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
     curmsg.routeno = -1;
     curmsg.routepwdfailed = 0;
     msgverdict v;
+    // The parse pass counts with the StripKludges entry of the message's
+    // kind; a count pass follows when classification decides otherwise.
+    v.category = curmsg.msgtype == MSGTYPE_NEWS ? CAT_NEWS : CAT_EMAIL;
     importpass parse{IMPORT_PARSE, v, f, nullptr, r};
     parse.window = &window;
     if (processimport(parse) != 0) {
@@ -140,6 +140,15 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
             break;
     }
     countconverted(v, posting);
+    convertheaderfields();
+    if (needcountpass(parse, v)) {
+        importpass count{IMPORT_COUNT, v, f, nullptr, r};
+        count.window = &window;
+        if (processimport(count) != 0) {
+            logprintf("Error reading %s\n", path.c_str());
+            return -1;
+        }
+    }
     importpass write{IMPORT_WRITE, v, f, outpkt.file.get(), r};
     write.window = &window;
     if (processimport(write) == 0) return 0;
@@ -149,9 +158,8 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
 
 int messageloop(std::FILE* f, int format, const std::string& path) {
     soupcutter cut(f, format);
-    int shown = -1;
     for (;;) {
-        showprogress(cut.position(), cut.size(), shown);
+        noteprogress(cut.position(), cut.size());
         msgrange r;
         int c = cut.next(r);
         if (c == CUT_NOMORE) return FILE_DONE;
@@ -200,8 +208,8 @@ int consume(const std::string& path, long size) {
 
 // Imports one area's message file; returns its fate.
 int importarea(const souparea& a) {
-    logprintf("Importing %s\n", a.areaname.c_str());
     std::string path = messagefilepath(cfg.soupdir.sv(), a.prefix);
+    logprintf("Importing %s from %s\n", a.areaname.c_str(), path.c_str());
     fileptr f = openmessagefile(path);
     if (!f) {
         logprintf("Error reading %s\n", path.c_str());
@@ -213,7 +221,7 @@ int importarea(const souparea& a) {
     beginfileoutput();
     long size = filelength(f.get());
     int res = messageloop(f.get(), a.msgformat, path);
-    screenprintf("\r");
+    endprogress();
     if (res != FILE_FAILED && finishpacket() != 0) res = FILE_FAILED;
     f.reset();
     if (res == FILE_FAILED) {
@@ -239,6 +247,7 @@ struct areasleft {
     bool keep = false;     // AREAS must not be deleted
     bool whole = false;    // it could not be read to its end: it stays as it is
     bool dropped = false;  // some line named a file consumed by this run
+    long keptfiles = 0;    // message files kept for the next run
     std::vector<std::string> lines;
 };
 
@@ -255,11 +264,11 @@ areasleft importareas(std::FILE* areasfile) {
         }
         if (r == AREA_UNKNOWN) left.keep = true;
         int fate = FATE_LEFT;
-        if (r == AREA_OK) {
-            if (reader.lineno() == 1) screenprintf("\n");
-            fate = importarea(a);
+        if (r == AREA_OK) fate = importarea(a);
+        if (fate == FATE_KEPT) {
+            left.keep = true;
+            ++left.keptfiles;
         }
-        if (fate == FATE_KEPT) left.keep = true;
         if (fate == FATE_CONSUMED) {
             left.dropped = true;
         } else {
@@ -297,7 +306,8 @@ void finishareas(const std::string& path, const areasleft& left) {
 }  // namespace
 
 int runimport() {
-    logprintf("Importing from Soup to PKT\n");
+    logprintf("Importing the SOUP packet in %s into FidoNet packets in %s\n", cfg.soupdir.c_str(),
+              cfg.indir.c_str());
     (void)stageinbound();
     (void)loadhistory();
     std::string areaspath = cfg.soupdir.str() + AREASNAME;
@@ -319,10 +329,16 @@ int runimport() {
         genreplyfile(REPLY_MAIL);
         genreplyfile(REPLY_NEWS);
     }
-    if (totals.messagecount == 0) {
+    if (run.globalstats && totals.messagecount > 0) printstats(totals);
+    // The last line says what is left after a failure, never that there
+    // was nothing to do.
+    if (left.keptfiles > 0) {
+        logprintf("%ld message file%s kept for the next run\n", left.keptfiles,
+                  left.keptfiles == 1 ? "" : "s");
+    } else if (left.whole) {
+        logprintf("%s kept for the next run\n", areaspath.c_str());
+    } else if (totals.messagecount == 0) {
         logprintf("No inbound messages found. Nothing to do.\n");
-    } else if (run.globalstats) {
-        printstats(totals);
     }
     return 0;
 }

@@ -1,7 +1,9 @@
 #include "import/importtext.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "config/tables.h"
@@ -10,8 +12,17 @@
 #include "import/curmsg.h"
 #include "import/decode.h"
 #include "import/headerlines.h"
+#include "import/headerstrip.h"
+#include "import/headertext.h"
 #include "import/mime.h"
+#include "import/mimetree.h"
+#include "config/fidocharset.h"
+#include "mime/encodedword.h"
+#include "mime/flowed.h"
+#include "mime/htmltext.h"
 #include "import/quotes.h"
+#include "import/rfc822.h"
+#include "mime/charsets.h"
 #include "pkt/msgheader.h"
 #include "pkt/pktappend.h"
 #include "pkt/trailer.h"
@@ -25,7 +36,6 @@ constexpr std::size_t MINHEADERLINE = 3;
 constexpr std::size_t MINCHUNK = 33;
 // Text goes into the packet in blocks of about this size.
 constexpr std::size_t OUTBLOCK = 1 << 15;
-enum stripkinds { STRIP_NO = 0, STRIP_YES = 1, STRIP_SOME = 2 };
 
 // "begin 644 name": the start of a uuencoded file and its name.
 bool isuubegin(std::string_view line, std::string& name) {
@@ -49,17 +59,9 @@ bool isfield(std::string_view line) {
            line.substr(0, colon).find_first_of(" \t") == std::string_view::npos;
 }
 
-// StripKludges Some drops the routing noise of the Internet header only.
+// The StripKludges entry of the message's category decides.
 bool stripped(std::string_view line, int category) {
-    switch (cfg.stripkludges[category]) {
-        case STRIP_YES:
-            return true;
-        case STRIP_SOME:
-            return istartswith(line, "Received:") || istartswith(line, "Path:") ||
-                   istartswith(line, "References:");
-        default:
-            return false;
-    }
+    return strippedheader(line, cfg.stripkludges[category]);
 }
 
 bool bodyjunk(std::string_view line) {
@@ -130,12 +132,18 @@ void unkludge(std::string& s, std::size_t from) {
 struct passbuffers {
     std::string line;    // one logical line
     std::string outbuf;  // text not yet written into the packet
+    std::string prefixed;  // a header field named like a kludge, with its prefix
+    std::string decoded;   // a header line decoded and converted
 };
 
 passbuffers& buffers() {
     static passbuffers b;
     return b;
 }
+
+// Whose header block is being read: the message's, a part's, or that of a
+// forwarded message inside it.
+enum blockkinds { BLOCK_MESSAGE = 0, BLOCK_PART = 1, BLOCK_EMBEDDED = 2 };
 
 class converter {
    public:
@@ -144,6 +152,7 @@ class converter {
           v(p.verdict),
           in(p.window ? rangereader(*p.window, p.range) : rangereader(p.msgfile, p.range)),
           writing(p.mode == IMPORT_WRITE),
+          parsing(p.mode == IMPORT_PARSE),
           dec(writing, p.verdict.ignored, p.packet),
           linebuf(buffers().line),
           outbuf(buffers().outbuf) {
@@ -169,6 +178,20 @@ class converter {
     int nonemptyline(std::string_view line, bool secret);
     int startfile(int encoding, const std::string& name);
     int keepline(std::string_view text);
+    // MIME as a tree.
+    int treeline(std::string_view line, bool secret);
+    int endheaderblock();
+    int beginpart(bool shown);
+    int endpart();
+    int treeboundary(std::size_t k, bool closing);
+    int boundaryframe(std::string_view line, bool& closing) const;
+    void closeframe();
+    int base64text(std::string_view line);
+    int bodytext(std::string_view line);
+    int textout(std::string_view text, bool isutf8);
+    int drainhtml();
+    int forwardedheader();
+    bool utf8text(std::string_view text);
     int newpart();
     int finish();
 
@@ -176,6 +199,7 @@ class converter {
     msgverdict& v;
     rangereader in;
     bool writing;
+    bool parsing;
     attachdecoder dec;
     mimestate mime;
     quotetracker quote;
@@ -192,7 +216,25 @@ class converter {
     // and the information block.
     text72 parsefname;
     int parseisfattach = 0;
+
+    // MIME as a tree (import/mimetree.h), when a FidoNet character set is
+    // configured; else MIME is read flat, as mime holds it.
+    bool tree = fidocharsetsconfigured();
+    std::vector<mimeframe> frames;
+    partheader ph;                  // the header block being read
+    int blockkind = BLOCK_MESSAGE;  // whose header block it is
+    partplan plan;                  // the part being read
+    int action = PART_TEXT;
+    std::size_t embeds = 0;         // forwarded messages open
+    mimestate scratch;              // MIME fields of curmsg, read as always
+    std::string b64carry;           // decoded bytes of a Base64 text part, not yet a line
+    std::unique_ptr<htmltext> html;
+    std::unique_ptr<flowedtext> flow;
+    std::vector<std::string> pieces;  // lines made by flowed text
+    std::string convbuf;              // a line converted
+    std::string fwdfrom, fwddate, fwdsubj;  // the header of a forwarded message
 };
+
 
 // The text is gathered and written in large blocks; whatever else writes
 // into the packet (header, trailer, file notes) flushes it first.
@@ -229,11 +271,16 @@ int converter::start() {
         if (output() && writepktmsgheader(v.category, pass.packet, curmsg.fname.sv(),
                                           v.junkcategory, v.ownorg) != 0)
             return -1;
-    } else {
+    } else if (parsing) {
         curmsg.parts = 1;
         resetmessage();
         pass.bodyoffset = pass.range.start;
         curmsg.alreadyfromto = 0;
+        pass.assumedcategory = v.category;
+    } else {
+        curmsg.parts = 1;
+        parsefname = curmsg.fname.sv();
+        parseisfattach = curmsg.isfattach;
     }
     curmsg.partbytes = 0;
     curmsg.isfattach = 0;
@@ -329,7 +376,9 @@ bool converter::readbodyline(std::string_view& line) {
         line = piece;
     }
     bool uu = dec.state() == DECODE_UU;
-    trimbodyline(line, uu);
+    // Blanks at the end are data in a file, and say "goes on" in flowed text.
+    bool keepblanks = uu || dec.state() == DECODE_PLAIN || (tree && flow);
+    trimbodyline(line, keepblanks);
     if (!mime.qp || uu || line.empty() || line.back() != '=' || line.size() >= MAXLOGICALLINE)
         return true;
     // A soft line break of quoted-printable joins the next line - unless
@@ -349,7 +398,7 @@ bool converter::readbodyline(std::string_view& line) {
             break;
         }
         if (joined.size() == MAXLOGICALLINE && joined.back() != '\n') (void)in.takelineend();
-        trimbodyline(joined, before, false);
+        trimbodyline(joined, before, keepblanks);
     }
     line = joined;
     return true;
@@ -369,7 +418,8 @@ int converter::handleline(std::string_view line) {
     if (truncated) return 0;
     bool secret = headermode && istartswith(line, "X-MailPassword:");
     // The route password is never copied into FidoNet.
-    if (secret && writing) return 0;
+    if (secret && !parsing) return 0;
+    if (tree) return treeline(line, secret);
     bool closing;
     if (!headermode && isboundaryline(line, mime.boundary, closing)) return boundary(closing);
     // Quoted-printable is an encoding of the body: header lines are never
@@ -409,7 +459,7 @@ int converter::emptyline() {
         return 0;
     }
     headermode = false;
-    if (!writing && !bodystarted) pass.bodyoffset = in.tell();
+    if (parsing && !bodystarted) pass.bodyoffset = in.tell();
     bodystarted = true;
     ++headerblocks;
     mime.paramscan = 0;
@@ -428,12 +478,13 @@ int converter::startfile(int encoding, const std::string& name) {
     // by the write pass, for the headers of later parts.
     bool listit = ismailmsg() && (encoding == FILEENC_MIME || !writing);
     dec.begin(encoding, name, mode, listit);
+    if (parsing) pass.sawfiles = 1;
     return 0;
 }
 
 int converter::nonemptyline(std::string_view line, bool secret) {
     if (!headermode && !curmsg.pastfirstline) {
-        if (!writing && (istartswith(line, "From:") || istartswith(line, "To:")))
+        if (parsing && (istartswith(line, "From:") || istartswith(line, "To:")))
             curmsg.alreadyfromto = 1;
         curmsg.pastfirstline = 1;
     }
@@ -449,15 +500,21 @@ int converter::nonemptyline(std::string_view line, bool secret) {
         curmsg.partbytes += pending;
         pending = 0;
     }
-    if (!writing && !headermode && cfg.quoteto) quote.line(line);
-    mimeheaderline(line, mime);
+    if (parsing && !headermode && cfg.quoteto) quote.line(line);
+    // Read flat, MIME header lines count also in the text; as a tree only
+    // in header blocks, and the tree keeps its own state.
+    if (!tree) {
+        mimeheaderline(line, mime);
+    } else if (headermode) {
+        mimeheaderline(line, scratch);
+    }
     std::string uuname;
     if (!headermode && isuubegin(line, uuname)) {
         if (startfile(FILEENC_UU, uuname) != 0) return -1;
         // Left as text, the file keeps its "begin" line.
         if (dec.state() == DECODE_UU && dec.attachmode() != ATTACH_IGNORE) return 0;
     }
-    if (!writing) {
+    if (parsing) {
         if (headermode) {
             (void)parseheaderline(line);
         } else if (ismailmsg() && v.junkcategory == JUNK_NONE && bodyjunk(line)) {
@@ -468,7 +525,16 @@ int converter::nonemptyline(std::string_view line, bool secret) {
     if (headermode && (line.size() < MINHEADERLINE || secret || !isfield(line) ||
                        stripped(line, v.category)))
         return 0;
-    return keepline(line);
+    if (!headermode) return keepline(line);
+    std::string_view text = headerlinetext(line, buffers().decoded);
+    // What the parse pass counted may be converted otherwise in writing.
+    if (parsing && text.data() != line.data()) pass.sensitive = 1;
+    if (iskludgefield(text)) {
+        std::string& prefixed = buffers().prefixed;
+        prefixed.assign(FIELDPREFIX).append(text);
+        return keepline(prefixed);
+    }
+    return keepline(text);
 }
 
 int converter::newpart() {
@@ -487,6 +553,17 @@ int converter::newpart() {
     return emit("[continued from previous message]\r\r");
 }
 
+// Whether a line is written as UTF-8, to be cut between characters only.
+bool converter::utf8text(std::string_view text) {
+    if (text.size() <= CONTKLUDGEWIDTH || isplainascii(text)) return false;
+    bool unknown = curmsg.outcharset.empty();
+    if (!unknown && curmsg.outcharset != "UTF-8") return false;
+    if (!isvalidutf8(text)) return false;
+    // The parse pass cuts as UTF-8 what may be written in another set.
+    if (parsing) pass.sensitive = 1;
+    return true;
+}
+
 int converter::keepline(std::string_view text) {
     long limit = static_cast<long>(cfg.importlimit);
     if (limit != 0 && curmsg.partbytes > 0 &&
@@ -496,13 +573,14 @@ int converter::keepline(std::string_view text) {
     bool kludge = headermode;
     // The parse pass only counts what the write pass will write.
     bool building = output();
+    bool utf8 = utf8text(text);
     long written = 0;
     std::size_t pos = 0;
     do {
         bool first = pos == 0;
         std::size_t width = kludge ? (first ? KLUDGEWIDTH : CONTKLUDGEWIDTH) : BODYWIDTH;
         std::string_view rest = text.substr(pos);
-        std::size_t n = chunklength(rest, width);
+        std::size_t n = chunklength(rest, width, utf8);
         std::string_view prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
         if (building) {
             outbuf.append(prefix);
@@ -518,9 +596,17 @@ int converter::keepline(std::string_view text) {
 }
 
 int converter::finish() {
-    if (!writing) {
+    if (tree) {
+        if (endpart() != 0) return -1;
+        while (!frames.empty()) closeframe();
+    }
+    if (parsing) {
         quote.finish();
         if (!bodystarted) pass.bodyoffset = pass.range.end;
+    } else if (!writing) {
+        // The count pass leaves the file-attach list to the parse pass's.
+        curmsg.fname = parsefname.sv();
+        curmsg.isfattach = parseisfattach;
     }
     if (flushout() != 0 || dec.end() != 0) return -1;
     if (!output()) return 0;
@@ -533,14 +619,294 @@ int converter::finish() {
     }
     return writemsgbottom(v.category, pass.packet);
 }
+
+// ------------------------------------------------------------ MIME tree
+
+int converter::treeline(std::string_view line, bool secret) {
+    bool closing = false;
+    if (!headermode || blockkind != BLOCK_MESSAGE) {
+        int k = boundaryframe(line, closing);
+        if (k >= 0) return treeboundary(static_cast<std::size_t>(k), closing);
+    }
+    if (headermode) {
+        if (line.empty()) return endheaderblock();
+        ph.take(line);
+        if (blockkind == BLOCK_MESSAGE) return nonemptyline(line, secret);
+        if (blockkind == BLOCK_EMBEDDED) {
+            if (istartswith(line, "From:") && fwdfrom.empty()) fwdfrom = line.substr(5);
+            if (istartswith(line, "Date:") && fwddate.empty()) fwddate = line.substr(5);
+            if (istartswith(line, "Subject:") && fwdsubj.empty()) fwdsubj = line.substr(8);
+        }
+        // The header of a part is its structure, not text.
+        return 0;
+    }
+    if (action == PART_SKIP) return 0;
+    if (mime.qp && line.find('=') != std::string_view::npos) {
+        std::string& decoded = editable(line);
+        decodeqp(decoded);
+        line = decoded;
+    }
+    if ((action == PART_TEXT || action == PART_HTML) && plan.cte == CTE_BASE64)
+        return base64text(line);
+    return bodytext(line);
+}
+
+// The innermost open multipart whose boundary the line is, or -1.
+int converter::boundaryframe(std::string_view line, bool& closing) const {
+    if (line.size() < 3 || line[0] != '-' || line[1] != '-') return -1;
+    for (std::size_t k = frames.size(); k-- > 0;) {
+        if (isboundaryline(line, frames[k].boundary, closing)) return static_cast<int>(k);
+    }
+    return -1;
+}
+
+int converter::endheaderblock() {
+    int kind = blockkind;
+    if (kind == BLOCK_MESSAGE) {
+        if (emptyline() != 0) return -1;
+    }
+    headermode = false;
+    if (kind == BLOCK_EMBEDDED && forwardedheader() != 0) return -1;
+    bool indigest = kind == BLOCK_PART && !frames.empty() && frames.back().kind == MULTI_DIGEST;
+    plan = planpart(ph, indigest, frames.size() + embeds);
+    ph.clear();
+    bool shown = kind != BLOCK_PART || frames.empty() || showchild(frames.back(), plan);
+    return beginpart(shown);
+}
+
+// A forwarded message shows a few lines of its header.
+int converter::forwardedheader() {
+    std::string line;
+    auto show = [&](const char* label, const std::string& value) {
+        if (value.empty()) return 0;
+        line.assign(label);
+        (void)decodeencodedwords(textvalue(value), line);
+        return textout(line, true);
+    };
+    if (textout("[Forwarded message]", true) != 0 || show("From: ", fwdfrom) != 0 ||
+        show("Date: ", fwddate) != 0 || show("Subject: ", fwdsubj) != 0 || textout("", true) != 0)
+        return -1;
+    fwdfrom.clear();
+    fwddate.clear();
+    fwdsubj.clear();
+    return 0;
+}
+
+int converter::beginpart(bool shown) {
+    mime.qp = 0;
+    action = PART_SKIP;
+    if (!shown) return 0;
+    switch (plan.action) {
+        case PART_MULTIPART: {
+            mimeframe f;
+            f.boundary = plan.boundary;
+            f.kind = plan.multikind;
+            f.embedsbefore = embeds;
+            if (!parsing) {
+                for (const auto& [b, choice] : curmsg.altchoices) {
+                    if (b == f.boundary) f.recorded = choice;
+                }
+            }
+            frames.push_back(f);
+            return 0;  // its preamble is left out
+        }
+        case PART_MESSAGE:
+            headermode = true;
+            blockkind = BLOCK_EMBEDDED;
+            ++embeds;
+            return 0;
+        case PART_RAW:
+            plan.cte = CTE_IDENTITY;
+            action = PART_TEXT;
+            return 0;
+        case PART_TEXT:
+        case PART_HTML:
+            action = plan.action;
+            mime.qp = plan.cte == CTE_QP;
+            b64carry.clear();
+            if (action == PART_HTML) html = std::make_unique<htmltext>();
+            if (action == PART_TEXT && plan.flowed) flow = std::make_unique<flowedtext>(plan.delsp);
+            return 0;
+        default: {
+            action = PART_FILE;
+            mime.qp = plan.cte == CTE_QP;
+            std::string name = asciifilename(plan.filename);
+            if (plan.cte == CTE_BASE64) return startfile(FILEENC_MIME, name);
+            if (flushout() != 0 || dec.end() != 0) return -1;
+            int mode = v.junkcategory != JUNK_NONE ? ATTACH_IGNORE : cfg.attach[ismailmsg() ? 0 : 1];
+            dec.beginplain(name, mode, ismailmsg());
+            if (parsing) pass.sawfiles = 1;
+            return 0;
+        }
+    }
+}
+
+// The part being read ends: what it still holds is written.
+int converter::endpart() {
+    if (!b64carry.empty()) {
+        std::string rest;
+        rest.swap(b64carry);
+        if (bodytext(rest) != 0) return -1;
+    }
+    if (flow) {
+        pieces.clear();
+        flow->finish(pieces);
+        flow.reset();
+        for (const std::string& l : pieces) {
+            if (textout(l, false) != 0) return -1;
+        }
+    }
+    if (html) {
+        html->finish();
+        if (drainhtml() != 0) return -1;
+        html.reset();
+    }
+    if (flushout() != 0 || dec.end() != 0) return -1;
+    mime.qp = 0;
+    action = PART_SKIP;
+    return 0;
+}
+
+void converter::closeframe() {
+    mimeframe& f = frames.back();
+    if (parsing && f.kind == MULTI_ALTERNATIVE) {
+        int choice = chosenalternative(f);
+        curmsg.altchoices.emplace_back(f.boundary, choice);
+        // What this pass counted was another alternative.
+        if (choice != f.tentative) pass.sensitive = 1;
+    }
+    embeds = f.embedsbefore;
+    frames.pop_back();
+}
+
+int converter::treeboundary(std::size_t k, bool closing) {
+    if (endpart() != 0) return -1;
+    while (frames.size() > k + 1) closeframe();
+    embeds = frames[k].embedsbefore;
+    if (closing) {
+        closeframe();
+        return 0;  // the epilogue is left out
+    }
+    ++frames[k].children;
+    headermode = true;
+    blockkind = BLOCK_PART;
+    ph.clear();
+    return 0;
+}
+
+// A line of a Base64 text part: its bytes, cut into the lines they hold.
+int converter::base64text(std::string_view line) {
+    if (base64linebytes(line) < 0) {
+        // Not Base64 (a footer a list server appended): text as it stands.
+        if (!b64carry.empty() && endpart() != 0) return -1;
+        return bodytext(line);
+    }
+    decodebase64line(line, b64carry);
+    std::size_t start = 0, nl;
+    while ((nl = b64carry.find('\n', start)) != std::string::npos) {
+        std::size_t end = nl;
+        if (end > start && b64carry[end - 1] == '\r') --end;
+        std::string piece = b64carry.substr(start, end - start);
+        if (bodytext(piece) != 0) return -1;
+        start = nl + 1;
+    }
+    b64carry.erase(0, start);
+    return 0;
+}
+
+// A line of a part's text, decoded: into a file, into the HTML reader,
+// through flowed text, or out.
+int converter::bodytext(std::string_view line) {
+    if (dec.state() != DECODE_NONE) {
+        if (flushout() != 0) return -1;
+        bool taken = dec.takeline(line);
+        if (dec.failed()) return -1;
+        if (taken) return 0;
+    }
+    if (action == PART_HTML && html) {
+        std::string& text = convbuf;
+        text.clear();
+        std::string_view cs = plan.charset;
+        if (isplainascii(line) || cs.empty() || convertcharset(line, cs, "UTF-8", text) != 0) {
+            text.clear();
+            if (isplainascii(line) || convertcharset(line, guesscharset(line), "UTF-8", text) != 0)
+                text.assign(line);
+        }
+        text.push_back('\n');
+        html->feed(text);
+        return drainhtml();
+    }
+    if (flow) {
+        pieces.clear();
+        flow->line(line, pieces);
+        for (const std::string& l : pieces) {
+            if (textout(l, false) != 0) return -1;
+        }
+        return 0;
+    }
+    return textout(line, false);
+}
+
+int converter::drainhtml() {
+    std::vector<std::string> lines;
+    lines.swap(html->lines());
+    for (const std::string& l : lines) {
+        if (textout(l, true) != 0) return -1;
+    }
+    return 0;
+}
+
+// A line of text, in the part's character set (or in UTF-8: isutf8),
+// converted into the message's and written.
+int converter::textout(std::string_view text, bool isutf8) {
+    // The signature separator keeps its blank.
+    if (text != "-- ") {
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\r')) text.remove_suffix(1);
+    }
+    if (!isplainascii(text)) {
+        // The parse pass does not know yet what the text becomes.
+        if (parsing) pass.sensitive = 1;
+        if (!curmsg.outcharset.empty() && (curmsg.convertcharset || isutf8)) {
+            std::string_view from = isutf8 ? std::string_view("UTF-8") : std::string_view(plan.charset);
+            std::string canonical = isutf8 ? std::string() : canonicalcharset(from);
+            if (!isutf8 && (canonical.empty() || canonical == canonicalcharset("US-ASCII")))
+                from = guesscharset(text);
+            std::string out;
+            if (convertcharset(text, from, curmsg.outcharset, out) == 0) {
+                convbuf.swap(out);
+                text = convbuf;
+            }
+        }
+    }
+    if (text.empty()) return emptyline();
+    return nonemptyline(text, false);
+}
 }  // namespace
 
-std::size_t chunklength(std::string_view rest, std::size_t width) {
+std::size_t chunklength(std::string_view rest, std::size_t width, bool utf8) {
     if (rest.size() <= width) return rest.size();
     for (std::size_t n = width; n >= MINCHUNK; --n) {
-        if (!isalnumc(static_cast<unsigned char>(rest[n - 1]))) return n;
+        unsigned char c = static_cast<unsigned char>(rest[n - 1]);
+        if (!isalnumc(c) && !(utf8 && c >= 0x80)) return n;
     }
-    return width;
+    if (!utf8) return width;
+    std::size_t n = width;
+    while (n > 1 && (static_cast<unsigned char>(rest[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
+
+bool needcountpass(const importpass& p, const msgverdict& v) {
+    long limit = static_cast<long>(cfg.importlimit);
+    if (limit == 0) return false;
+    // No conversion makes text more than four times as long (a byte of
+    // windows-1252 is at most three in UTF-8, a transliteration rarely more
+    // than four), nor the information block longer than a few lines: a
+    // message far enough below the limit stays one part whatever is written.
+    long size = p.range.end - p.range.start;
+    if (size < (limit - 4096) / 4) return false;
+    return p.sensitive || !v.truncate.empty() ||
+           cfg.stripkludges[p.assumedcategory] != cfg.stripkludges[v.category] ||
+           (v.junkcategory != JUNK_NONE && p.sawfiles);
 }
 
 int processimport(importpass& p) {

@@ -14,7 +14,10 @@
 #include "import/classify.h"
 #include "import/rangereader.h"
 
-enum importmodes { IMPORT_PARSE = 0, IMPORT_WRITE = 1 };
+// The count pass runs between the two when the parse pass could not know
+// what the write pass will write (see needcountpass): it makes the write
+// pass's decisions, writes nothing and only counts `parts` again.
+enum importmodes { IMPORT_PARSE = 0, IMPORT_WRITE = 1, IMPORT_COUNT = 2 };
 
 // A header line is written as kludges of at most this many characters (the
 // first) and continuation kludges of CONTKLUDGEWIDTH; a body line in lines
@@ -33,10 +36,21 @@ struct importpass {
     long bodyoffset = 0;           // set by the parse pass: where the body begins
     int readfailed = 0;            // set when the message could not be read whole
     filewindow* window = nullptr;  // the message file's shared read-ahead block, if any
+    int sawfiles = 0;    // set by the parse pass: an encoded file began
+    int sensitive = 0;   // set by the parse pass: some text it counted may change in writing
+    int assumedcategory = CAT_EMAIL;  // the StripKludges entry the parse pass counted with
 };
 
+// Whether the parts that the parse pass p counted may differ from what the
+// write pass will write with the verdict v (its category, truncation text,
+// junk or character set), so that a count pass must count them again.
+// Reads `cfg.importlimit`.
+bool needcountpass(const importpass& p, const msgverdict& v);
+
 // Runs one pass. Parse mode resets and fills `curmsg` (header fields,
-// quoted author, `parts`, the file-attach list, `alreadyfromto`); write mode
+// quoted author, `parts`, the file-attach list, `alreadyfromto`); count mode
+// sets `parts` only (the file-attach list stays as the parse pass left it);
+// write mode
 // writes the message into p.packet unless it is ignored, and decodes its
 // files. Reads `cfg` (cfg.importlimit as lowered for the run) and `tables`.
 // Returns 0, or -1 when the message could not be read (p.readfailed) or a
@@ -45,5 +59,7 @@ struct importpass {
 
 // How many characters of rest go into a line of at most width: all when
 // they fit, else up to and including the last character that is not a
-// letter or digit among the characters 33 to width, else width.
-std::size_t chunklength(std::string_view rest, std::size_t width);
+// letter or digit among the characters 33 to width, else width. In UTF-8
+// text (utf8) the bytes of other characters count as letters, and a cut at
+// the full width backs off to the start of a character.
+std::size_t chunklength(std::string_view rest, std::size_t width, bool utf8 = false);

@@ -6,6 +6,7 @@
 
 #include "driver/codec.h"
 #include "driver/text.h"
+#include "import/headertext.h"
 
 namespace {
 constexpr std::size_t MAXFIELD = 127;  // longest text a 128-byte field keeps
@@ -117,14 +118,15 @@ std::string takename(const std::string& seg, std::size_t addrend) {
     if (b == std::string::npos || b >= e) return {};
     while (b < e && blank(seg[b])) ++b;
     while (e > b && blank(seg[e - 1])) --e;
-    std::string name = seg.substr(b, std::min(e - b, MAXFIELD));
+    std::string name = seg.substr(b, e - b);
     unquote(name);
     unfixed(name);
     return name;
 }
 
 // One comma-separated entry of an address list.
-void emailsegment(std::string seg, bool first, text128* email, text128* name, int kind) {
+void emailsegment(std::string seg, bool first, text128* email, text128* name, int kind,
+                  fieldtext* nametext) {
     std::string addr;
     std::size_t addrend = takeaddress(seg, addr);
     emailentry* entry = nullptr;
@@ -137,10 +139,25 @@ void emailsegment(std::string seg, bool first, text128* email, text128* name, in
             entry = &curmsg.emaillist.back();
         }
     }
-    std::string nm = takename(seg, addrend);
-    if (nm.empty()) return;
-    if (first && name) *name = nm;
-    if (entry) entry->name = nm;
+    std::string whole = takename(seg, addrend);
+    if (whole.empty()) return;
+    // Names in the header are decoded before they are cut; an attribution
+    // in the body is text as it stands.
+    int state = TEXT_PLAIN;
+    std::string decoded = kind == HEADER_QUOTE ? whole : decodeheadertext(whole, state);
+    std::string nm(state == TEXT_UTF8 ? cututf8(decoded, MAXFIELD)
+                                      : std::string_view(decoded).substr(0, MAXFIELD));
+    if (first && name) {
+        *name = nm;
+        if (nametext) {
+            nametext->state = state;
+            nametext->full = std::move(decoded);
+        }
+    }
+    if (entry) {
+        entry->name = nm;
+        entry->namestate = state;
+    }
 }
 }  // namespace
 
@@ -153,7 +170,8 @@ constexpr std::array<bool, 256> LISTSPECIAL = [] {
 }();
 }  // namespace
 
-void processemail(std::string& value, text128* email, text128* name, int kind) {
+void processemail(std::string& value, text128* email, text128* name, int kind,
+                  fieldtext* nametext) {
     unescape(value);
     // Commas inside a double-quoted display name or inside brackets and
     // comments do not separate entries. An apostrophe is no quote here: it
@@ -173,7 +191,8 @@ void processemail(std::string& value, text128* email, text128* name, int kind) {
         } else if (!inquote && (c == ')' || c == '>')) {
             if (depth > 0) --depth;
         } else if (c == ',' && ((!inquote && depth == 0) || i == value.size())) {
-            emailsegment(value.substr(segstart, i - segstart), first, email, name, kind);
+            emailsegment(value.substr(segstart, i - segstart), first, email, name, kind,
+                         first ? nametext : nullptr);
             first = false;
             segstart = i + 1;
         }

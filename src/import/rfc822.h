@@ -53,7 +53,11 @@ enum headerkinds {
 // further address (and a first one without field) becomes an entry of
 // curmsg.emaillist (at most MAXEMAILLIST). A field is only written when
 // something was found for it.
-void processemail(std::string& value, text128* email, text128* name, int kind);
+// Display names of header fields (not of a quote attribution) have their
+// encoded words decoded before they are cut; nametext, when given, takes
+// the first name whole (import/headertext.h).
+void processemail(std::string& value, text128* email, text128* name, int kind,
+                  fieldtext* nametext = nullptr);
 
 // Stores the Message-ID around the first (which 0) or last (which 1) "@" of
 // value (changed), without angle brackets; no "@" leaves field alone.

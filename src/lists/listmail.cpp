@@ -5,6 +5,7 @@
 #include "driver/clock.h"
 #include "driver/codec.h"
 #include "driver/startup.h"
+#include "driver/timezone.h"
 #include "lists/listfiles.h"
 
 namespace {
@@ -39,7 +40,7 @@ void appendaddressline(std::string& out, std::string_view field, std::string_vie
     out.append("\n");
 }
 
-void appenddateline(std::string& out, const msgtimes& t, std::string_view zone) {
+void appenddateline(std::string& out, const msgtimes& t, long offset) {
     // The parsers never store a month outside 0..11; a stray one still
     // must not index past the name table.
     const int mon = t.month < 12 ? t.month : 0;
@@ -48,10 +49,8 @@ void appenddateline(std::string& out, const msgtimes& t, std::string_view zone) 
                   weekday[dow(t.year, mon + 1, t.day)], t.day, month[mon], t.year, t.hour, t.minute,
                   t.second);
     out.append(text);
-    if (!zone.empty()) {
-        out.append(" ");
-        appendvalue(out, zone);
-    }
+    out.append(" ");
+    out.append(rfcoffset(offset));
     out.append("\n");
 }
 
@@ -65,4 +64,24 @@ void appendmailserverline(std::string& out) {
 std::uint32_t uniqueidnumber(std::string_view address, std::string_view subject, std::time_t now) {
     lists.msgidcounter += MSGIDSTEP;
     return crc32(address) ^ static_cast<std::uint32_t>(now) ^ crc32(subject) ^ lists.msgidcounter;
+}
+
+std::string postingmessageid(std::string_view msgid, std::string_view listaddress) {
+    const std::size_t at = listaddress.rfind('@');
+    const std::string_view listname = listaddress.substr(0, at);
+    const std::string_view listdomain =
+        at == std::string_view::npos ? std::string_view("localhost") : listaddress.substr(at + 1);
+    std::string id = "<";
+    if (!msgid.empty()) {
+        // The posting's own id stays recognisable, its "@" a dot.
+        for (char c : msgid) id.push_back(c == '@' ? '.' : c);
+    } else {
+        // Without an id of its own every such posting would share one
+        // Message-ID, and receivers would drop all but the first.
+        const std::uint32_t n =
+            uniqueidnumber(curmsg.msgfromemail.sv(), curmsg.msgsubj.sv(), nowtime());
+        id.append("post-").append(std::to_string(n));
+    }
+    id.append("-").append(listname).append("@").append(listdomain).append(">");
+    return id;
 }

@@ -27,9 +27,9 @@ void appendaddress(std::string& out, std::string_view address, std::string_view 
 void appendaddressline(std::string& out, std::string_view field, std::string_view address,
                        std::string_view comment);
 
-// Appends "Date: Tue, 14 Sep 1999 20:16:10" for t (month 0..11), then " "
-// and zone when zone is not empty, then a line feed.
-void appenddateline(std::string& out, const msgtimes& t, std::string_view zone);
+// Appends "Date: Tue, 14 Sep 1999 20:16:10 +0200" for t (month 0..11)
+// and an offset in seconds east of UTC, then a line feed.
+void appenddateline(std::string& out, const msgtimes& t, long offset);
 
 
 // Appends "X-MailServer: " and the program's name, platform and version.
@@ -40,3 +40,10 @@ void appendmailserverline(std::string& out);
 // lists.msgidcounter (advanced first by a fixed odd step) combined by
 // exclusive-or. Writes lists.msgidcounter.
 std::uint32_t uniqueidnumber(std::string_view address, std::string_view subject, std::time_t now);
+
+// The Message-ID of a redistributed posting: the posting's own id (msgid,
+// without angle brackets) with its "@" made a dot, "-" and the list
+// address: "<1234.mail.example.com-pond@lists.example>", one "@" as a
+// Message-ID must have. A posting without an id gets a number that
+// uniqueidnumber() makes of the sender, subject and clock instead.
+std::string postingmessageid(std::string_view msgid, std::string_view listaddress);

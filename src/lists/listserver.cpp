@@ -9,6 +9,7 @@
 #include "driver/fileio.h"
 #include "driver/log.h"
 #include "driver/text.h"
+#include "export/datezone.h"
 #include "export/msgidprint.h"
 #include "import/curmsg.h"
 #include "import/replies.h"
@@ -163,20 +164,6 @@ std::string bccline(const listrecord& list) {
     return line;
 }
 
-std::string postingmessageid(const std::string& address) {
-    std::string id = "<";
-    if (!curmsg.msgid.empty()) {
-        id.append(curmsg.msgid.sv()).append("-").append(address).append(">");
-        return id;
-    }
-    // Without an id of its own every such posting would share one
-    // Message-ID, and receivers would drop all but the first.
-    const std::uint32_t n =
-        uniqueidnumber(curmsg.msgfromemail.sv(), curmsg.msgsubj.sv(), nowtime());
-    id.append("post-").append(std::to_string(n)).append("-").append(address).append(">");
-    return id;
-}
-
 void appendmimelines(std::string& h) {
     h.append("Mime-version: 1.0\n");
     if (!curmsg.mimetype.empty()) {
@@ -197,8 +184,11 @@ std::string postingheader(const listrecord& list) {
     appendheaderline(h, "Reply-to", address);
     appendheaderline(h, "Sender", address);
     appendheaderline(h, "Subject", curmsg.msgsubj.sv());
-    appenddateline(h, curmsg.msgtime, curmsg.tzinfo.sv());
-    appendheaderline(h, "Message-ID", postingmessageid(address));
+    // The posting's own zone, or the gateway's on that date.
+    long offset = 0;
+    if (!datezoneoffset(curmsg.tzinfo.sv(), offset)) offset = gatewayoffsetfor(curmsg.msgtime);
+    appenddateline(h, curmsg.msgtime, offset);
+    appendheaderline(h, "Message-ID", postingmessageid(curmsg.msgid.sv(), address));
     if (curmsg.fidoreplyid != 0 || !curmsg.replyid.empty()) {
         appendheaderline(h, "In-Reply-To",
                          msgidtext(curmsg.replyid.sv(), curmsg.fidoreplyid, curmsg.replyidaddr));

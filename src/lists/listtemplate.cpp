@@ -11,6 +11,7 @@
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
+#include "export/datezone.h"
 #include "export/msgidprint.h"
 #include "import/curmsg.h"
 #include "lists/listlines.h"
@@ -35,7 +36,9 @@ std::string templateheader(const listrecord& list, const memberdata& to) {
     appendaddressline(h, "From", address, list.listname.value_or(""));
     appendheaderline(h, "Reply-to", address);
     appendheaderline(h, "Subject", "Re: " + curmsg.msgsubj.str());
-    appenddateline(h, localmsgtime(now), cfg.timezonestr.sv());
+    long offset = 0;
+    const msgtimes local = gatewaynow(offset);
+    appenddateline(h, local, offset);
     const std::uint32_t id = uniqueidnumber(to.address.sv(), curmsg.msgsubj.sv(), now);
     appendheaderline(h, "Message-ID", "<admin-" + std::to_string(id) + "-" + address + ">");
     // A message without a Message-ID has nothing a reply could refer to.
@@ -104,7 +107,6 @@ void logreply(const listrecord& list, const memberdata& to, const std::string& p
     line += " to ";
     appendaddress(line, to.address.sv(), to.name.sv());
     line += ": " + path;
-    screenprintf("\r");
     logprintf("%s\n", line.c_str());
 }
 

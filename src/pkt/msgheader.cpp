@@ -25,8 +25,18 @@ const char* monthname(unsigned m) {
 }
 
 // Appends text cut to max characters and its terminating zero.
+// How much of text fits in max bytes: a text in UTF-8 is never cut
+// inside a character.
+std::size_t fieldcut(std::string_view text, std::size_t max) {
+    if (text.size() <= max) return text.size();
+    if (curmsg.outcharset != "UTF-8") return max;
+    std::size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
+
 void appendfield(std::string& out, std::string_view text, std::size_t max) {
-    out.append(text.substr(0, max));
+    out.append(text.substr(0, fieldcut(text, max)));
     out.push_back('\0');
 }
 
@@ -67,7 +77,7 @@ void appendsubject(std::string& out, int kind, std::string_view attachsubject) {
         appendfield(out, attachsubject, PKTSUBJMAX);
         return;
     }
-    std::string subj(curmsg.msgsubj.sv().substr(0, PKTSUBJMAX));
+    std::string subj(curmsg.msgsubj.sv().substr(0, fieldcut(curmsg.msgsubj.sv(), PKTSUBJMAX)));
     if (curmsg.parts > 1) pktappendf(subj, " (%ld/%ld)", curmsg.partno, curmsg.parts);
     appendfield(out, subj, PKTSUBJMAX);
 }

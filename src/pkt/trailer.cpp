@@ -122,7 +122,6 @@ int writefileinfo(std::string_view path, std::string_view name, int autoname, in
     }
     std::string shown(name);
     const char* renamed = autoname ? " (auto-renamed)" : "";
-    screenprintf("\r");
     logprintf("* %s %s-encoded file %s (%ld bytes)%s\n", actionname(action), encodingname(encoding),
               shown.c_str(), size, renamed);
     ++stats.filecount;

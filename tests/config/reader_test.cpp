@@ -84,14 +84,20 @@ TEST_F(configtest, limitsandfallbacks) {
         {"PacketPwd abcdefghijkl", nullptr, [] { return cfg.packetpwd == "ABCDEFGH"; }},
         {"MailerType FrontDoor", "invalid mailer type", [] { return cfg.mailertype == 0; }},
         {"EncodeFormat yenc", "invalid format", [] { return cfg.encodeformat == 0; }},
-        {"TimeZone " + std::string(40, 'z'), nullptr, [] { return cfg.timezonestr.size() == 31; }},
+        {"TimeZone " + std::string(40, 'z'), "unknown time zone",
+         [] { return cfg.timezonestr.size() == 31; }},
+        {"TimeZone Europe/Berlin", nullptr, [] { return cfg.timezonestr == "Europe/Berlin"; }},
+        {"TimeZone +0100", nullptr, [] { return cfg.timezonestr == "+0100"; }},
+        {"TimeZone Europe/Berln", "unknown time zone",
+         [] { return cfg.timezonestr == "Europe/Berln"; }},
         {"InboundDir /var/in", nullptr, [] { return cfg.indir == "/var/in/"; }},
         {"InboundDir /var/in/", nullptr, [] { return cfg.indir == "/var/in/"; }},
         {"DecodeDir /var/decode/ all", nullptr,
          [] { return cfg.decodedir == "/var/decode/" && cfg.decodedirall == 1; }},
         {"DecodeDir /var/decode every", "invalid DecodeDir parameter",
          [] { return cfg.decodedir == "/var/decode/" && cfg.decodedirall == 0; }},
-        {"LogFile gate.log", nullptr, [] { return cfg.logfile == "/opt/gw/gate.log"; }},
+        {"LogFile gate.log", "LogFile folder /opt/gw does not exist",
+         [] { return cfg.logfile == "/opt/gw/gate.log"; }},
     };
     for (const auto& c : cases) {
         resetall();

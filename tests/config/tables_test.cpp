@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/configtest.h"
+#include "config/settings.h"
 
 // The everyday forms of the table keywords are read by the golden cases'
 // configurations and checked through what the runs do with them; here the
@@ -20,7 +21,10 @@ TEST_F(configtest, addrmapandpersonal) {
         "AddrMap 2:280 nobody John\n"
         "Personal 2:280/7 Sysop Name\n"
         "Personal 2:280/8\n");
-    EXPECT_EQ(err, warning("AddrMap misses parameter", 3) + warning("invalid FTN address", 4) +
+    EXPECT_EQ(err, warning("e-mail address john@host already mapped to 2:280/100.1; import sends "
+                           "its mail there",
+                           2) +
+                       warning("AddrMap misses parameter", 3) + warning("invalid FTN address", 4) +
                        warning("invalid email address", 4) +
                        warning("obsolete keyword Personal", 5) +
                        warning("obsolete keyword Personal", 6) +
@@ -39,7 +43,10 @@ TEST_F(configtest, addrmapandpersonal) {
 
 TEST_F(configtest, tablefullrefusesthenextline) {
     std::string text;
-    for (int i = 0; i < 1025; ++i) text += "AddrMap 2:2/" + std::to_string(i) + " a@b\n";
+    for (int i = 0; i < 1025; ++i) {
+        std::string n = std::to_string(i);
+        text += "AddrMap 2:2/" + n + " a" + n + "@b\n";
+    }
     text += "Personal 2:2/2 Name\n";
     std::string err = read(text);
     EXPECT_EQ(err, warning("too many AddrMap keywords", 1025) +
@@ -61,7 +68,11 @@ TEST_F(configtest, areamaproutesandmailinglists) {
         "MailingList LISTAREA list@host,me@host [list]   TRUNCATE=;SUBJ:[list]\n"
         "MailingList LISTAREA list@host plain ;SUBJ:text\n"
         "MailingList LISTAREA list@host\n");
-    EXPECT_EQ(err, warning("unknown direction", 2) + warning("AreaMap misses parameter", 3) +
+    EXPECT_EQ(err, warning("unknown direction", 2) +
+                       warning("area C_ECHO already mapped to comp.lang.c (import only); export "
+                               "uses the first mapping",
+                               2) +
+                       warning("AreaMap misses parameter", 3) +
                        warning("Route has too many parameters", 5) +
                        warning("Route has invalid parameter", 6) +
                        warning("Route misses parameter", 7) +
@@ -126,6 +137,50 @@ TEST_F(configtest, junkcategoriescarryon) {
     ASSERT_EQ(tables.junkstr.size(), 1u);
     EXPECT_EQ(tables.junkstr[0].category, JUNKCAT_NEWS);
     EXPECT_EQ(tables.junkstr[0].text, "cheap pills");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(configtest, fidocharsetsandkeepheader) {
+    std::string err = read(
+        "FidoCharSet cp437\n"
+        "AreaCharSet RU.* CP866 2\n"
+        "AreaCharSet ru.fido.chat KOI8-R\n"
+        "AreaCharSet NETMAIL UTF-8 4\n"
+        "AreaCharSet BAD.AREA MARTIAN 2\n"
+        "AreaCharSet LONELY\n"
+        "FidoCharSet LATIN-1 7\n"
+        "FidoCharSet\n"
+        "KeepHeader List-Id:\n"
+        "KeepHeader X-Spam-*\n"
+        "KeepHeader\n");
+    EXPECT_EQ(err, warning("unknown character set", 5) + warning("AreaCharSet misses parameter", 6) +
+                       warning("invalid character set level", 7) +
+                       warning("FidoCharSet misses parameter", 8) +
+                       warning("KeepHeader misses parameter", 11));
+    // The later FidoCharSet wins, with its usual level after a bad one.
+    EXPECT_EQ(cfg.fidocharset.chrs(), "LATIN-1 2");
+    ASSERT_EQ(tables.areacharset.size(), 3u);
+    EXPECT_EQ(tables.areacharset[1].area, "RU.FIDO.CHAT");
+    EXPECT_EQ(tables.keepheader, (std::vector<std::string>{"List-Id", "X-Spam-*"}));
+
+    // The area named exactly, else the longest prefix, else the default.
+    EXPECT_EQ(fidocharsetfor("ru.fido.chat")->chrs(), "KOI8-R 2");
+    EXPECT_EQ(fidocharsetfor("RU.PHOTO")->chrs(), "CP866 2");
+    EXPECT_EQ(fidocharsetfor("NETMAIL")->chrs(), "UTF-8 4");
+    EXPECT_EQ(fidocharsetfor("NETMAIL")->icuname, fidocharsetfor("NETMAIL")->icuname);
+    EXPECT_EQ(fidocharsetfor("FIDO.GER")->chrs(), "LATIN-1 2");
+    EXPECT_TRUE(fidocharsetsconfigured());
+}
+
+TEST_F(configtest, withoutfidocharsetnothingconverts) {
+    std::string err = read("AreaCharSet RU.* NOSUCH\n");
+    EXPECT_EQ(err, warning("unknown character set", 1));
+    EXPECT_EQ(fidocharsetfor("RU.X"), nullptr);
+    EXPECT_EQ(fidocharsetfor("NETMAIL"), nullptr);
+    EXPECT_FALSE(fidocharsetsconfigured());
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "support/testutil.h"
 
 namespace {
@@ -131,7 +133,9 @@ TEST_F(startup, directorieschecked) {
                              "InboundDir in\nSoupDir soup\nOutboundDir out\n");
     r = runpondlark({"check", "/config=./t.cfg"}, dir.path);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory  does not exist\n");
+    EXPECT_EQ(r.err,
+              "FATAL ERROR: no folder for temporary files\n"
+              "- missing: TempDir, and TEMP is not set\n");
     r = runpondlark({"check", "/config=./t.cfg"}, dir.path, {"TEMP=" + dir.path + "tmp"});
     EXPECT_EQ(r.status, 0) << r.err;
 
@@ -160,16 +164,102 @@ TEST_F(startup, logrunheaderlinesandwarnings) {
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.err,
               "Warning: unknown keyword in line 9 of ./gate.cfg\n\n"
+              "1 warning in the configuration\n"
               "Configuration checked. Nothing more to do.\n");
     const std::string run =
         "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
         "Configuration checked. Nothing more to do.\n";
+    EXPECT_EQ(readfile(dir / "gate.log"),
+              "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
+              "1 warning in the configuration\n"
+              "Configuration checked. Nothing more to do.\n");
+    std::remove((dir / "gate.log").c_str());
+    check();
     EXPECT_EQ(readfile(dir / "gate.log"), run);
     // A log that already holds text gets an empty line before the next run.
     check();
     EXPECT_EQ(readfile(dir / "gate.log"), run + "\n" + run);
     // A log that cannot be opened is no error.
     EXPECT_EQ(check("LogFile ./nodir/gate.log\n").status, 0);
+}
+
+// check warns, in the usual form, about what would only go wrong later,
+// counts its warnings in the line before its last, and still succeeds.
+TEST_F(startup, checkwarnsaboutwhatgoeswronglater) {
+    struct {
+        const char* extra;
+        std::vector<std::string> warnings;  // "message@line"
+    } cases[] = {
+        {"DefCharSet utf-9\n", {"unknown character set@9"}},
+        {"DefCharSet UTF-8\nCharSetMap LATIN-1#2 latin1 Import\n", {}},
+        {"CharSetMap LATIN-1#2 iso-8859-99\n", {"unknown character set@9"}},
+        {"AreaMap A a.b\nAreaMap A c.d\n",
+         {"area A already mapped to a.b; export uses the first mapping@10"}},
+        {"AreaMap A a.b\nAreaMap B a.b\n",
+         {"newsgroup a.b already mapped to A; import uses the first mapping@10"}},
+        {"AreaMap A a.b import\nAreaMap A c.d export\n",
+         {"area A already mapped to a.b (import only); export uses the first mapping@10"}},
+        {"AreaMap A a.b export\nAreaMap C a.b\n",
+         {"newsgroup a.b already mapped to A (export only); import uses the first mapping@10"}},
+        {"AreaMap A a.b\nAreaMap a A.B\n", {"AreaMap A A.B given twice@10"}},
+        // One area sent to one group, another group read into it: no conflict.
+        {"AreaMap B a.b import\nAreaMap A a.b export\nAreaMap A c.d import\n", {}},
+        {"Include\n", {"Include names no file@9"}},
+        {"Include ./in/\n", {"Include names a folder@9"}},
+        {"LogFile ./nodir/gate.log\n", {"LogFile folder ./nodir does not exist@9"}},
+        {"LogFile ./in\n", {"LogFile names a folder@9"}},
+        {"Route 2:280/5556 a@x.example\nRoute 2:280/5556 b@x.example\n",
+         {"FTN address 2:280/5556 already routed to a@x.example@10"}},
+        {"Route 2:280/5556 a@x.example\nRoute 2:280/5557 a@x.example\n",
+         {"e-mail address a@x.example already routed from 2:280/5556@10"}},
+        {"AddrMap 2:280/5555.1 jane@example.org\nAddrMap 2:280/5555.2 JANE@example.org\n",
+         {"e-mail address JANE@example.org already mapped to 2:280/5555.1; import sends its mail "
+          "there@10"}},
+        {"AddrMap 2:280/5555 other@example.org Other\n",
+         {"FTN address 2:280/5555 already mapped to sysop@example.org; export gives its senders "
+          "that address@9"}},
+        {"AddrMap 2:280/5555 sysop@example.org Sysop\n",
+         {"AddrMap 2:280/5555 sysop@example.org given twice@9"}},
+        // Users told apart by name at one address are no conflict.
+        {"Personal 2:280/5555 Jane Doe\n", {"obsolete keyword Personal@9"}},
+        {"DefCharSet utf-9\nAreaMap A a.b\nAreaMap A c.d\n",
+         {"unknown character set@9", "area A already mapped to a.b; export uses the first "
+                                     "mapping@11"}},
+    };
+    for (const auto& c : cases) {
+        runresult r = check(c.extra);
+        std::string want;
+        for (const std::string& w : c.warnings) {
+            std::size_t at = w.rfind('@');
+            want += "Warning: " + w.substr(0, at) + " in line " + w.substr(at + 1) +
+                    " of ./gate.cfg\n\n";
+        }
+        if (!c.warnings.empty()) {
+            want += std::to_string(c.warnings.size()) +
+                    (c.warnings.size() == 1 ? " warning" : " warnings") + " in the configuration\n";
+        }
+        want += "Configuration checked. Nothing more to do.\n";
+        EXPECT_EQ(r.status, 0) << c.extra;
+        EXPECT_EQ(r.err, want) << c.extra;
+    }
+    // The log keeps the count (the warnings themselves go to the screen).
+    std::remove((dir / "gate.log").c_str());
+    check("DefCharSet utf-9\n");
+    EXPECT_EQ(readfile(dir / "gate.log"),
+              "--- PondLark-Linux v1.05  Tue 14-Sep-1999 20:16:10\n"
+              "1 warning in the configuration\n"
+              "Configuration checked. Nothing more to do.\n");
+}
+
+// A main configuration that names nothing or a folder stops the run: read
+// as an empty file it would only draw a misleading error.
+TEST_F(startup, configurationfilethatisnofile) {
+    runresult r = runpondlark({"check", "/config="}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: /config= names no file\n");
+    r = runpondlark({"check", "/config=./in"}, dir.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: can't read ./in: it is a folder\n");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "config/settings.h"
+#include "driver/timezone.h"
+#include "export/datezone.h"
 #include "export/rfcheader.h"
 #include "import/curmsg.h"
 #include "support/testutil.h"
@@ -96,14 +98,52 @@ INSTANTIATE_TEST_SUITE_P(dates, datetest,
                                            datecase{"Tue 14 Sep 99 20:16", CLOCK},
                                            datecase{"", CLOCK}));
 
-TEST(zonetest, validzonesarewrittenasgiven) {
-    for (const char* z : {"+0100", "-0330", "+0000", "UT", "GMT", "est", "EDT", "CST", "CDT", "MST",
-                          "MDT", "PST", "PDT"}) {
-        EXPECT_TRUE(validrfczone(z)) << z;
+TEST(zonetest, rfczonesgivetheiroffsets) {
+    struct {
+        const char* zone;
+        long seconds;
+    } good[] = {{"+0100", 3600}, {"-0330", -12600}, {"+0000", 0}, {"UT", 0},     {"GMT", 0},
+                {"est", -18000}, {"EDT", -14400},   {"CST", -21600}, {"CDT", -18000},
+                {"MST", -25200}, {"MDT", -21600},   {"PST", -28800}, {"PDT", -25200}};
+    for (const auto& g : good) {
+        long s = 1;
+        EXPECT_TRUE(rfczoneoffset(g.zone, s)) << g.zone;
+        EXPECT_EQ(s, g.seconds) << g.zone;
     }
     for (const char* z : {"", "UTC", "CET", "Europe/Berlin", "+100", "+01000", "+0160", "0100",
                           "+01a0", "Z", "EST5EDT"}) {
-        EXPECT_FALSE(validrfczone(z)) << z;
+        long s = 0;
+        EXPECT_FALSE(rfczoneoffset(z, s)) << z;
+    }
+    // The zone of an Internet Date header, comment and all.
+    long s = 0;
+    EXPECT_TRUE(datezoneoffset(" +0200 (CEST)", s));
+    EXPECT_EQ(s, 7200);
+    EXPECT_TRUE(datezoneoffset("gmt", s));
+    EXPECT_EQ(s, 0);
+    EXPECT_FALSE(datezoneoffset("(CEST)", s));
+    EXPECT_FALSE(datezoneoffset("", s));
+}
+
+// TZUTC as FTS-4008 writes it: no "+", leading zeros.
+TEST(zonetest, tzutckludges) {
+    struct {
+        const char* value;
+        bool ok;
+        long seconds;
+        const char* back;
+    } cases[] = {{" 0100", true, 3600, "0100"},   {"-0500", true, -18000, "-0500"},
+                 {"0000", true, 0, "0000"},      {" +0530", true, 19800, "0530"},
+                 {"-330", true, -12600, "-0330"}, {"1200 ", true, 43200, "1200"},
+                 {"0160", false, 0, ""},          {"2400", false, 0, ""},
+                 {"", false, 0, ""},              {"01:00", false, 0, ""},
+                 {"12345", false, 0, ""}};
+    for (const auto& c : cases) {
+        long s = 99;
+        EXPECT_EQ(tzutcoffset(c.value, s), c.ok) << c.value;
+        if (!c.ok) continue;
+        EXPECT_EQ(s, c.seconds) << c.value;
+        EXPECT_EQ(tzutctext(s), c.back) << c.value;
     }
 }
 
@@ -116,20 +156,33 @@ class datezonetest : public statetest {
     }
 };
 
-TEST_F(datezonetest, otherwisethelocaloffset) {
-    cfg.timezonestr = "+0100";
-    EXPECT_EQ(datezone(), "+0100");
-    cfg.timezonestr = "Europe/Berlin";
-    setenv("TZ", "EST5", 1);
-    tzset();
-    EXPECT_EQ(datezone(), "-0500");
-    setenv("TZ", "IST-5:30", 1);
-    tzset();
-    EXPECT_EQ(datezone(), "+0530");
-    cfg.timezonestr.clear();
-    setenv("TZ", "UTC", 1);
-    tzset();
-    EXPECT_EQ(datezone(), "+0000");
+// TimeZone, whatever it names, gives the offset of the message's own date;
+// without one (or with one that names no zone) the local zone does.
+TEST_F(datezonetest, offsetofthemessagesdate) {
+    const msgtimes summer{22, 8, 1999, 8, 0, 0};
+    const msgtimes winter{22, 11, 1999, 8, 0, 0};
+    struct {
+        const char* timezone;
+        const char* tz;
+        const char* summer;
+        const char* winter;
+    } cases[] = {
+        {"+0100", "UTC", "+0100", "+0100"},
+        {"Europe/Berlin", "EST5", "+0200", "+0100"},
+        {"CET", "UTC", "+0200", "+0100"},
+        {"America/New_York", "UTC", "-0400", "-0500"},
+        {"GMT", "EST5", "+0000", "+0000"},
+        {"", "IST-5:30", "+0530", "+0530"},
+        {"", "Europe/Berlin", "+0200", "+0100"},
+        {"Europe/Nowhere", "EST5EDT", "-0400", "-0500"},
+    };
+    for (const auto& c : cases) {
+        cfg.timezonestr = c.timezone;
+        setenv("TZ", c.tz, 1);
+        tzset();
+        EXPECT_EQ(rfcoffset(gatewayoffsetfor(summer)), c.summer) << c.timezone << " " << c.tz;
+        EXPECT_EQ(rfcoffset(gatewayoffsetfor(winter)), c.winter) << c.timezone << " " << c.tz;
+    }
 }
 
 TEST(headervaluetest, keepsfidonetdataononeline) {

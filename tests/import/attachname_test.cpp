@@ -88,3 +88,33 @@ TEST_F(attachfiles, subjectlistholdsnamesthatfit) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(asciifilename, safefornetmailtools) {
+    const struct {
+        const char* given;
+        const char* safe;
+    } cases[] = {
+        {"\xc3\x9c" "bersicht M\xc3\xa4rz 2026.pdf", "Ubersicht_Marz_2026.pdf"},
+        {"report.zip", "report.zip"},
+        {"../../etc/passwd", "passwd"},
+        {"C:\\WINDOWS\\evil.exe", "evil.exe"},
+        {".profile", "profile"},
+        {"...", ""},
+        {"a\x01" "b\tc.txt", "a_b_c.txt"},
+        {"\xd0\x9e\xd1\x82\xd1\x87\xd1\x91\xd1\x82.doc", "Otcet.doc"},
+        {"x  &  y?.txt", "x_y_.txt"},
+        {"*.pkt", "*.pkt"},
+        {"M\xe4rz.txt", "Marz.txt"},  // raw Latin-1
+        {"\xe2\x9c\x93", ""},          // nothing Latin in it
+    };
+    for (const auto& c : cases) EXPECT_EQ(asciifilename(c.given), c.safe) << c.given;
+    // Long names keep their extension.
+    std::string longname = std::string(100, 'n') + ".tar.gz";
+    std::string safe = asciifilename(longname);
+    EXPECT_EQ(safe.size(), MAXASCIINAME);
+    EXPECT_EQ(safe.substr(safe.size() - 3), ".gz");
+}
+
+}  // namespace

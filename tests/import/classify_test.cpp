@@ -344,3 +344,26 @@ TEST_F(classify, echorecipientisthequotedauthororall) {
 }
 
 }  // namespace
+
+namespace {
+
+// Junk addressed to a list that has no FidoNet area, left where it is
+// (JunkAction ignore), goes to netmail: never into an empty "AREA:".
+TEST_F(classify, junktoalistwithoutareaisnetmail) {
+    listrecord l;
+    l.listaddress = "birds@lists.example";
+    lists.listconfig.push_back(l);
+    curmsg.msgtoemail = "birds@lists.example";
+    v.junkcategory = JUNK_BODY;
+    EXPECT_EQ(run(), OUTCOME_CONVERT);
+    EXPECT_EQ(curmsg.fidoareaname.str(), "NETMAIL");
+    EXPECT_EQ(v.category, CAT_EMAIL);
+    // Moved junk goes to JunkArea as before.
+    v = msgverdict{};
+    v.junkcategory = JUNK_BODY;
+    cfg.junkaction = ACTION_MOVE;
+    EXPECT_EQ(run(), OUTCOME_CONVERT);
+    EXPECT_EQ(curmsg.fidoareaname.str(), "JUNKMAIL");
+}
+
+}  // namespace

@@ -3,6 +3,8 @@
 // program under test, makes its writes fail once a file grows past it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <regex>
 #include <string>
 
 #include "support/testutil.h"
@@ -30,6 +32,19 @@ std::string lines(int n) {
     for (int i = 0; i < n; ++i)
         s += "A line of text that makes the packet grow beyond the limit.\n";
     return s;
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+std::string lastline(const std::string& text) {
+    if (text.size() < 2) return text;
+    std::size_t start = text.rfind('\n', text.size() - 2);
+    return start == std::string::npos ? text : text.substr(start + 1);
 }
 
 class importfailure : public ::testing::Test {
@@ -62,11 +77,14 @@ TEST_F(importfailure, apacketthatcannotbewrittenkeepsitsinput) {
     input({msgs});
     runresult r = importlimited();
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find("Error writing packet ./in/00000000.PKT\n"), std::string::npos) << r.err;
+    // Reported once, and the run's last line says what is left.
+    EXPECT_EQ(count(r.err, "Error writing packet ./in/00000000.PKT\n"), 1u) << r.err;
     EXPECT_NE(r.err.find("! Message file ./soup/0000001.MSG kept, to be imported again\n"),
               std::string::npos)
         << r.err;
+    EXPECT_EQ(lastline(r.err), "1 message file kept for the next run\n") << r.err;
     EXPECT_EQ(r.err.find("message(s) imported"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Nothing to do"), std::string::npos) << r.err;
     EXPECT_EQ(listtree(dir / "in"), std::vector<std::string>{});
     EXPECT_EQ(readfile(dir / "soup/0000001.MSG"), msgs);
     EXPECT_TRUE(fileexists(dir / "soup/AREAS"));
@@ -138,6 +156,70 @@ TEST_F(importfailure, repliesofthefailedmessagefilearetakenbacktoo) {
     EXPECT_NE(second.find("Seen: Larks"), std::string::npos);
     EXPECT_EQ(second.find("Seen: Larks", second.find("Seen: Larks") + 1), std::string::npos);
     EXPECT_EQ(second.find("Seen: Herons"), std::string::npos);
+}
+
+// Files that fail and files that go through in one run: each failure is
+// counted in the last line, whatever else was imported, also with /global.
+TEST_F(importfailure, thelastlinecountsthefileskept) {
+    std::string big = mail("too big", lines(200));
+    struct {
+        const char* name;
+        std::vector<std::string> files;
+        bool global;
+        const char* last;
+    } cases[] = {
+        {"onefails", {mail("small", "x\n"), big}, false, "1 message file kept for the next run\n"},
+        {"twofail",
+         {big, mail("small", "x\n"), big},
+         false,
+         "2 message files kept for the next run\n"},
+        {"globalstats",
+         {mail("small", "x\n"), big},
+         true,
+         "1 message file kept for the next run\n"},
+    };
+    for (const auto& c : cases) {
+        input(c.files);
+        filesizelimit limit(4096);
+        runresult r = runpondlark(
+            c.global ? std::vector<std::string>{"import", "/config=./gate.cfg", "/global"}
+                     : std::vector<std::string>{"import", "/config=./gate.cfg"},
+            dir.path);
+        EXPECT_EQ(lastline(r.err), c.last) << c.name << "\n" << r.err;
+        EXPECT_EQ(count(r.err, "-> 1 message(s) imported"), 1u) << c.name << "\n" << r.err;
+        EXPECT_EQ(r.err.find("Nothing to do"), std::string::npos) << c.name;
+        for (const auto& f : listtree(dir / "soup")) std::remove((dir / ("soup/" + f)).c_str());
+        for (const auto& f : listtree(dir / "in")) std::remove((dir / ("in/" + f)).c_str());
+    }
+}
+
+// The percentage is for a person at a terminal: there it stands on a line
+// of its own, overwritten as it grows and cleared before the next line;
+// into a pipe, a file or the log it never goes.
+TEST_F(importfailure, progressonlyonaterminal) {
+    writefile(dir / "gate.cfg", std::string(CONFIG) + "LogFile ./gate.log\n");
+    input({mail("one", "a\n") + mail("two", lines(10)) + mail("three", "c\n")});
+    const std::vector<std::string> args = {"import", "/config=./gate.cfg", "/test", "/verbose"};
+
+    runresult piped = runpondlark(args, dir.path);
+    EXPECT_EQ(piped.err.find('%'), std::string::npos) << piped.err;
+    EXPECT_EQ(piped.err.find('\r'), std::string::npos) << piped.err;
+    EXPECT_EQ(count(piped.err, "- from bob@net.example"), 3u) << piped.err;
+
+    runresult tty = runpondlarkonterminal(args, dir.path);
+    EXPECT_EQ(tty.status, 0);
+    EXPECT_NE(tty.err.find("\n\r  0%"), std::string::npos) << tty.err;
+    EXPECT_NE(tty.err.find("\r100%\r    \r-> 3 message(s) imported\n"), std::string::npos)
+        << tty.err;
+    // Every line logged while the percentage stands there clears it first.
+    EXPECT_EQ(count(tty.err, "\r    \r- from bob@net.example"), 3u) << tty.err;
+    // Less the progress, the terminal saw what the pipe got.
+    std::string plain = std::regex_replace(tty.err, std::regex("\r( {0,2}\\d+%| {4}\r)"), "");
+    EXPECT_EQ(plain, piped.err);
+
+    std::string log = readfile(dir / "gate.log");
+    EXPECT_EQ(log.find('%'), std::string::npos) << log;
+    EXPECT_EQ(log.find('\r'), std::string::npos) << log;
 }
 
 }  // namespace

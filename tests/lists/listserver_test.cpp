@@ -226,7 +226,7 @@ TEST_F(listposting, onlyamemberpostinggoestoeverymember) {
               "Sender: pond@lists.example\n"
               "Subject: hello\n"
               "Date: Mon, 14 Sep 1998 20:16:10 +0200\n"
-              "Message-ID: <1234@mail.example.com-pond@lists.example>\n"
+              "Message-ID: <1234.mail.example.com-pond@lists.example>\n"
               "In-Reply-To: <99@mail.example.com>\n"
               "Organization: Pond Gateway\n"
               "X-MailServer: PondLark-Linux v1.05\n"
@@ -253,6 +253,49 @@ TEST_F(listposting, onlyamemberpostinggoestoeverymember) {
         EXPECT_EQ(bodyof(sent().back()), body) << from;
     }
     EXPECT_EQ(sent().size(), 5u);
+}
+
+// A posting keeps its own zone, or takes the gateway's on its date, and
+// its Message-ID holds one "@" whatever the posting's id looked like.
+TEST_F(listposting, datezonesandmessageids) {
+    cfg.timezonestr = "Europe/Berlin";
+    struct {
+        const char* tzinfo;
+        msgtimes time;
+        const char* msgid;
+        const char* date;
+        const char* id;
+    } cases[] = {
+        {"+0200 (CEST)", {14, 8, 1998, 20, 16, 10}, "1234@mail.example.com",
+         "Mon, 14 Sep 1998 20:16:10 +0200", "<1234.mail.example.com-pond@lists.example>"},
+        {"GMT", {14, 8, 1998, 20, 16, 10}, "a.b@c@d", "Mon, 14 Sep 1998 20:16:10 +0000",
+         "<a.b.c.d-pond@lists.example>"},
+        {"", {14, 0, 1999, 8, 0, 0}, "x@y", "Thu, 14 Jan 1999 08:00:00 +0100",
+         "<x.y-pond@lists.example>"},
+        {"(no zone)", {14, 6, 1999, 8, 0, 0}, "x@y", "Wed, 14 Jul 1999 08:00:00 +0200",
+         "<x.y-pond@lists.example>"},
+    };
+    for (const auto& c : cases) {
+        curmsg.tzinfo = c.tzinfo;
+        curmsg.msgtime = c.time;
+        curmsg.msgid = c.msgid;
+        EXPECT_EQ(post(), 1);
+        EXPECT_EQ(headerof(sent().back(), "Date: "), c.date) << c.tzinfo;
+        EXPECT_EQ(headerof(sent().back(), "Message-ID: "), c.id) << c.msgid;
+    }
+}
+
+// A template reply is dated now, in the gateway's zone.
+TEST_F(listserver, replydateinthegatewayszone) {
+    makelist("");
+    for (const auto& [zone, date] : std::vector<std::pair<const char*, const char*>>{
+             {"Europe/Berlin", "Tue, 14 Sep 1999 22:16:10 +0200"},
+             {"-0330", "Tue, 14 Sep 1999 16:46:10 -0330"},
+             {"", "Tue, 14 Sep 1999 20:16:10 +0000"}}) {
+        cfg.timezonestr = zone;
+        EXPECT_EQ(command(LISTCMD_SUBSCRIBE, "subscribe"), 0);
+        EXPECT_EQ(headerof(sent().back(), "Date: "), date) << zone;
+    }
 }
 
 TEST_F(listposting, failedwritesleaveeverythingasitwas) {
@@ -317,7 +360,7 @@ TEST_F(listserver, templatesfillmacrosinwholelinesandnoheaderbreaks) {
     EXPECT_EQ(processlistcommand(0, LISTCMD_SUBSCRIBE), 0);
     EXPECT_EQ(
         ::testing::internal::GetCapturedStderr(),
-        "\r+ reply from pond@lists.example (Pond Talk) to joe@example.com (Joe Bcc: evil@x): " +
+        "+ reply from pond@lists.example (Pond Talk) to joe@example.com (Joe Bcc: evil@x): " +
             dir / "welcome.txt" + "\n");
     ASSERT_EQ(sent().size(), 1u);
     const std::string m = sent()[0];

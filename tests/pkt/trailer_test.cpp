@@ -103,12 +103,12 @@ void PrintTo(const fileinfocase& c, std::ostream* os) {
 // clang-format off
 const fileinfocase fileinfocases[] = {
     {"killedemptystillreported", MSGTYPE_MAIL, ATTACH_KILL, FILEACT_KILLED, FILEENC_MIME, 0, 0,
-     "\r* killed MIME-encoded file FILE.ZIP (0 bytes)\n",
+     "* killed MIME-encoded file FILE.ZIP (0 bytes)\n",
      "[PondLark killed MIME-encoded file FILE.ZIP (0 bytes)]\r\n", 1, true},
     {"leftintext", MSGTYPE_MAIL, ATTACH_DECODE, FILEACT_IGNORED, FILEENC_MIME, 99, 0,
-     "\r* ignored MIME-encoded file FILE.ZIP (99 bytes)\n", "", 1, true},
+     "* ignored MIME-encoded file FILE.ZIP (99 bytes)\n", "", 1, true},
     {"noinline", MSGTYPE_MAIL, ATTACH_DECODE, FILEACT_DECODED, FILEENC_UU, 10, 1,
-     "\r* decoded UU-encoded file FILE.ZIP (10 bytes)\n", "", 1, true},
+     "* decoded UU-encoded file FILE.ZIP (10 bytes)\n", "", 1, true},
     {"emptydecodeddeleted", MSGTYPE_MAIL, ATTACH_DECODE, FILEACT_DECODED, FILEENC_MIME, 0, 0,
      "", "", 0, false},
     {"newsignored", MSGTYPE_NEWS, ATTACH_IGNORE, FILEACT_DECODED, FILEENC_UU, 0, 0, "", "", 0, true},

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,6 +134,42 @@ runresult runprogram(const std::string& program, const std::vector<std::string>&
 runresult runpondlark(const std::vector<std::string>& args, const std::string& cwd,
                       const std::vector<std::string>& env) {
     return runprogram(PONDLARK_FIXED_BIN, args, cwd, env);
+}
+
+runresult runpondlarkonterminal(const std::vector<std::string>& args, const std::string& cwd) {
+    int master = -1, slave = -1;
+    termios raw {};
+    cfmakeraw(&raw);
+    if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) std::abort();
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(master);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(slave, 2);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+        setenv("TZ", "UTC", 1);
+        unsetenv("TEMP");
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(PONDLARK_FIXED_BIN));
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(PONDLARK_FIXED_BIN, argv.data());
+        _exit(127);
+    }
+    close(slave);
+    runresult r;
+    // The terminal ends (EIO) once the program and every copy of the slave
+    // side are gone.
+    for (std::size_t before = 0;; before = r.err.size()) {
+        drain(master, r.err);
+        if (r.err.size() == before) break;
+    }
+    close(master);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return r;
 }
 
 std::string describediff(const std::string& expected, const std::string& actual) {

@@ -49,6 +49,11 @@ runresult runprogram(const std::string& program, const std::vector<std::string>&
 runresult runpondlark(const std::vector<std::string>& args, const std::string& cwd,
                       const std::vector<std::string>& env = {});
 
+// Runs the test build of pondlark with standard error on a pseudo-terminal
+// (byte for byte: no line-end translation) and standard output discarded;
+// err holds what the terminal received.
+runresult runpondlarkonterminal(const std::vector<std::string>& args, const std::string& cwd);
+
 // Describes where two byte strings first differ, with a hex window.
 std::string describediff(const std::string& expected, const std::string& actual);
 

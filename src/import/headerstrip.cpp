@@ -1,0 +1,92 @@
+#include "import/headerstrip.h"
+
+#include "config/tables.h"
+#include "driver/text.h"
+
+namespace {
+
+// The fields StripKludges Some drops; a trailing "*" stands for any end.
+// Mail services add dozens of such lines to every message: the route it
+// took, signatures of every hop, spam scores and their own bookkeeping.
+constexpr std::string_view somefields[] = {
+    "Received",
+    "Path",
+    "References",
+    "Return-Path",
+    "Delivered-To",
+    "X-Received",
+    "Received-SPF",
+    "Authentication-Results",
+    "X-Original-Authentication-Results",
+    "ARC-*",
+    "DKIM-Signature",
+    "DomainKey-Signature",
+    "X-Google-*",
+    "X-Gm-*",
+    "X-MS-*",
+    "X-Microsoft-*",
+    "X-Forefront-*",
+    "X-Exchange-*",
+    "Thread-Index",
+    "X-Spam-*",
+    "X-Virus-*",
+    "X-Proofpoint-*",
+    "X-IronPort-*",
+    "X-Mailgun-*",
+    "X-SES-*",
+    "Feedback-ID",
+    "List-Unsubscribe-Post",
+    "Autocrypt",
+    "Autocrypt-Gossip",
+};
+
+// FidoNet control lines that a header field could pose as.
+constexpr std::string_view kludgenames[] = {
+    "MSGID", "REPLY",    "INTL",     "FMPT",    "TOPT",      "FLAGS",    "CHRS",
+    "CHARSET", "CODEPAGE", "PID",    "TID",     "TZUTC",     "SPLIT",    "Via",
+    "REPLYADDR", "REPLYTO", "JUNKMAIL", "JUNKMAIL-TO",
+};
+
+// Whether the field name of the line (the text before its colon) matches
+// pattern, ignoring case; a pattern ending in "*" matches any name it begins.
+bool namematches(std::string_view name, std::string_view pattern) {
+    if (!pattern.empty() && pattern.back() == '*') {
+        pattern.remove_suffix(1);
+        return istartswith(name, pattern);
+    }
+    return strieq(name, pattern);
+}
+
+bool listed(std::string_view name) {
+    for (std::string_view f : somefields) {
+        if (namematches(name, f)) return true;
+    }
+    return false;
+}
+
+bool kept(std::string_view name) {
+    for (const std::string& k : tables.keepheader) {
+        if (namematches(name, k)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool strippedheader(std::string_view line, int level) {
+    if (level == STRIP_YES) return true;
+    if (level != STRIP_SOME) return false;
+    std::size_t colon = line.find(':');
+    std::string_view name = line.substr(0, colon == std::string_view::npos ? line.size() : colon);
+    return listed(name) && !kept(name);
+}
+
+bool iskludgefield(std::string_view line) {
+    std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return false;
+    std::string_view name = line.substr(0, colon);
+    for (std::string_view k : kludgenames) {
+        if (strieq(name, k)) return true;
+    }
+    return false;
+}

@@ -1,0 +1,336 @@
+#include "mime/charsets.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/translit.h>
+#include <unicode/ucnv.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/uset.h>
+
+#include <memory>
+#include <unordered_map>
+
+#include "driver/text.h"
+
+namespace {
+
+// One character set as ICU opened it, kept for the run.
+struct charsetinfo {
+    UConverter* conv = nullptr;
+    std::string canonical;         // ICU's name
+    bool utf8 = false;
+    bool singlebyte = false;       // every character is one byte
+    bool asciicompatible = false;  // ASCII bytes are the same characters, in any state
+    USet* holds = nullptr;         // what it holds both ways (filled when first needed)
+};
+
+std::string_view stripname(std::string_view name) {
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    while (name.size() > 1 && (name.front() == '"' || name.front() == '\'') &&
+           name.back() == name.front())
+        name = name.substr(1, name.size() - 2);
+    return name;
+}
+
+// Stateful encodings give 7-bit bytes meanings of their own (ISO-2022-JP,
+// UTF-7, HZ): their ASCII-looking text is no ASCII.
+bool isstateful(UConverterType t) {
+    switch (t) {
+        case UCNV_ISO_2022:
+        case UCNV_UTF7:
+        case UCNV_HZ:
+        case UCNV_SCSU:
+        case UCNV_BOCU1:
+        case UCNV_IMAP_MAILBOX:
+        case UCNV_LMBCS_1:
+        case UCNV_ISCII:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool passesascii(UConverter* conv) {
+    char ascii[96];
+    for (int i = 0; i < 95; ++i) ascii[i] = static_cast<char>(32 + i);
+    ascii[95] = '\t';
+    UErrorCode err = U_ZERO_ERROR;
+    UChar wide[128];
+    ucnv_resetToUnicode(conv);
+    int32_t n = ucnv_toUChars(conv, wide, 128, ascii, 96, &err);
+    if (U_FAILURE(err) || n != 96) return false;
+    for (int i = 0; i < 96; ++i) {
+        if (wide[i] != static_cast<unsigned char>(ascii[i])) return false;
+    }
+    return true;
+}
+
+charsetinfo* opencharset(std::string_view given) {
+    static std::unordered_map<std::string, std::unique_ptr<charsetinfo>> known;
+    std::string key(stripname(given));
+    strlwr(key);
+    auto it = known.find(key);
+    if (it != known.end()) return it->second.get();
+    std::unique_ptr<charsetinfo> info;
+    // An empty name would open ICU's default converter.
+    UErrorCode err = U_ZERO_ERROR;
+    UConverter* conv = key.empty() ? nullptr : ucnv_open(key.c_str(), &err);
+    if (conv && U_SUCCESS(err)) {
+        info = std::make_unique<charsetinfo>();
+        info->conv = conv;
+        UErrorCode e2 = U_ZERO_ERROR;
+        const char* name = ucnv_getName(conv, &e2);
+        info->canonical = U_SUCCESS(e2) && name ? name : key;
+        UConverterType type = ucnv_getType(conv);
+        info->utf8 = type == UCNV_UTF8 || type == UCNV_CESU8;
+        info->singlebyte = ucnv_getMaxCharSize(conv) == 1 && !isstateful(type);
+        info->asciicompatible = ucnv_getMinCharSize(conv) == 1 && !isstateful(type) &&
+                                passesascii(conv);
+        // What a target lacks is written "?", never the control character
+        // SUB that some code pages would use.
+        UErrorCode e3 = U_ZERO_ERROR;
+        ucnv_setSubstChars(conv, "?", 1, &e3);
+        ucnv_setFallback(conv, true);
+    } else if (conv) {
+        ucnv_close(conv);
+    }
+    charsetinfo* p = info.get();
+    known.emplace(key, std::move(info));
+    return p;
+}
+
+const USet* holdset(charsetinfo& cs) {
+    if (!cs.holds) {
+        UErrorCode err = U_ZERO_ERROR;
+        cs.holds = uset_openEmpty();
+        ucnv_getUnicodeSet(cs.conv, cs.holds, UCNV_ROUNDTRIP_SET, &err);
+    }
+    return cs.holds;
+}
+
+// Other scripts in Latin letters, accents and typographic signs in ASCII,
+// then the compatibility forms ("TM" for the trade mark sign, "fi" for its
+// ligature) and ASCII once more for what those gave.
+constexpr char TRANSLITERATION[] = "Any-Latin; Latin-ASCII; NFKC; Latin-ASCII";
+
+icu::Transliterator* transliterator() {
+    static icu::Transliterator* t = [] {
+        UErrorCode err = U_ZERO_ERROR;
+        icu::Transliterator* made = icu::Transliterator::createInstance(
+            icu::UnicodeString(TRANSLITERATION, -1, US_INV), UTRANS_FORWARD, err);
+        return U_SUCCESS(err) ? made : nullptr;
+    }();
+    return t;
+}
+
+// Characters that may vanish in transliteration without loss: joiners,
+// marks, controls.
+bool isinvisible(UChar32 c) {
+    int8_t t = u_charType(c);
+    return t == U_FORMAT_CHAR || t == U_NON_SPACING_MARK || t == U_ENCLOSING_MARK ||
+           t == U_CONTROL_CHAR;
+}
+
+// A run of characters the target lacks, in Latin letters where ICU knows
+// them; what is visible and still lost becomes "?".
+icu::UnicodeString translit(const icu::UnicodeString& run) {
+    icu::UnicodeString r(run);
+    if (icu::Transliterator* t = transliterator()) t->transliterate(r);
+    if (r.isEmpty()) {
+        for (int32_t i = 0; i < run.length(); i = run.moveIndex32(i, 1)) {
+            if (!isinvisible(run.char32At(i))) return icu::UnicodeString(u'?');
+        }
+    }
+    return r;
+}
+
+// The text with every run of characters that target cannot hold replaced
+// by its transliteration.
+icu::UnicodeString fitto(const icu::UnicodeString& u, charsetinfo& target) {
+    const USet* holds = holdset(target);
+    icu::UnicodeString out;
+    int32_t i = 0, n = u.length();
+    while (i < n) {
+        UChar32 c = u.char32At(i);
+        if (uset_contains(holds, c)) {
+            out.append(c);
+            i = u.moveIndex32(i, 1);
+            continue;
+        }
+        int32_t j = i;
+        while (j < n && !uset_contains(holds, u.char32At(j))) j = u.moveIndex32(j, 1);
+        out.append(translit(u.tempSubStringBetween(i, j)));
+        i = j;
+    }
+    return out;
+}
+
+icu::UnicodeString tounicode(std::string_view text, charsetinfo& from) {
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_resetToUnicode(from.conv);
+    icu::UnicodeString u(text.data(), static_cast<int32_t>(text.size()), from.conv, err);
+    if (U_FAILURE(err)) u.remove();
+    UErrorCode nerr = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(nerr);
+    if (U_SUCCESS(nerr) && !nfc->isNormalized(u, nerr) && U_SUCCESS(nerr)) {
+        UErrorCode e2 = U_ZERO_ERROR;
+        icu::UnicodeString composed = nfc->normalize(u, e2);
+        if (U_SUCCESS(e2)) u = composed;
+    }
+    return u;
+}
+
+void fromunicode(const icu::UnicodeString& u, charsetinfo& to, std::string& out) {
+    if (to.utf8) {
+        u.toUTF8String(out);
+        return;
+    }
+    icu::UnicodeString fitted = fitto(u, to);
+    ucnv_resetFromUnicode(to.conv);
+    UErrorCode err = U_ZERO_ERROR;
+    int32_t need = fitted.extract(nullptr, 0, to.conv, err);
+    if (err != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(err)) return;
+    std::size_t old = out.size();
+    out.resize(old + static_cast<std::size_t>(need) + 1);
+    err = U_ZERO_ERROR;
+    ucnv_resetFromUnicode(to.conv);
+    int32_t got = fitted.extract(out.data() + old, need + 1, to.conv, err);
+    out.resize(old + (U_FAILURE(err) ? 0 : static_cast<std::size_t>(got)));
+}
+
+std::size_t utf8cut(std::string_view text, std::size_t max) {
+    std::size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    return n;
+}
+
+// Offsets of the characters of a multi-byte set, from the start, up to pos:
+// the last boundary at or before pos.
+std::size_t lastboundary(std::string_view text, std::size_t pos, charsetinfo& cs) {
+    ucnv_resetToUnicode(cs.conv);
+    const char* start = text.data();
+    const char* p = start;
+    const char* end = start + text.size();
+    std::size_t last = 0;
+    while (p < end) {
+        UErrorCode err = U_ZERO_ERROR;
+        ucnv_getNextUChar(cs.conv, &p, end, &err);
+        if (U_FAILURE(err) && p == start + last) ++p;  // never stand still
+        std::size_t at = static_cast<std::size_t>(p - start);
+        if (at > pos) break;
+        last = at;
+    }
+    return last;
+}
+
+}  // namespace
+
+bool charsetknown(std::string_view name) {
+    return opencharset(name) != nullptr;
+}
+
+std::string canonicalcharset(std::string_view name) {
+    charsetinfo* cs = opencharset(name);
+    return cs ? cs->canonical : std::string();
+}
+
+std::string mimecharsetname(std::string_view name) {
+    charsetinfo* cs = opencharset(name);
+    if (!cs) return {};
+    for (const char* standard : {"MIME", "IANA"}) {
+        UErrorCode err = U_ZERO_ERROR;
+        const char* s = ucnv_getStandardName(cs->canonical.c_str(), standard, &err);
+        if (U_SUCCESS(err) && s && *s) return s;
+    }
+    return cs->canonical;
+}
+
+bool isplainascii(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    unsigned char any = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) any |= p[i];
+    return any < 0x80;
+}
+
+bool isvalidutf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t n = text.size(), i = 0;
+    while (i < n) {
+        unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        unsigned lo = 0x80, hi = 0xBF;  // range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;  // no surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + len > n || p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (std::size_t k = 2; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+std::string_view guesscharset(std::string_view text) {
+    return isvalidutf8(text) ? "UTF-8" : "windows-1252";
+}
+
+int convertcharset(std::string_view text, std::string_view from, std::string_view to,
+                   std::string& out) {
+    charsetinfo* f = opencharset(from);
+    charsetinfo* t = opencharset(to);
+    if (!f || !t) return -1;
+    if (f->asciicompatible && t->asciicompatible && isplainascii(text)) {
+        out.append(text);
+        return 0;
+    }
+    // The same single-byte set both sides: nothing to do. UTF-8 is passed
+    // on only when it is well-formed.
+    if (f->canonical == t->canonical && (f->singlebyte || (f->utf8 && isvalidutf8(text)))) {
+        out.append(text);
+        return 0;
+    }
+    fromunicode(tounicode(text, *f), *t, out);
+    return 0;
+}
+
+int toutf8(std::string_view text, std::string_view from, std::string& out) {
+    return convertcharset(text, from, "UTF-8", out);
+}
+
+int fromutf8(std::string_view utf8, std::string_view to, std::string& out) {
+    return convertcharset(utf8, "UTF-8", to, out);
+}
+
+std::size_t charsetcut(std::string_view text, std::size_t max, std::string_view charset) {
+    if (text.size() <= max) return text.size();
+    charsetinfo* cs = charset.empty() ? nullptr : opencharset(charset);
+    if (!cs) return isvalidutf8(text) ? utf8cut(text, max) : max;
+    if (cs->utf8) return utf8cut(text, max);
+    if (cs->singlebyte) return max;
+    return lastboundary(text, max, *cs);
+}
+
+bool ischarboundary(std::string_view text, std::size_t pos, std::string_view charset) {
+    if (pos == 0 || pos >= text.size()) return true;
+    charsetinfo* cs = charset.empty() ? nullptr : opencharset(charset);
+    bool utf8 = cs ? cs->utf8 : isvalidutf8(text);
+    if (utf8) return (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80;
+    if (!cs || cs->singlebyte) return true;
+    return lastboundary(text, pos, *cs) == pos;
+}
