@@ -77,6 +77,21 @@ void durablefile::write(std::string_view data) {
     buffer.append(data);
 }
 
+int durablefile::patch(long at, const void* data, std::size_t n) {
+    if (fd < 0 || sealed || at < 0 || at + static_cast<long>(n) > written) return -1;
+    long flushed = written - static_cast<long>(buffer.size());
+    const char* p = static_cast<const char*>(data);
+    for (std::size_t i = 0; i < n; ++i) {
+        long pos = at + static_cast<long>(i);
+        if (pos >= flushed) {
+            buffer[static_cast<std::size_t>(pos - flushed)] = p[i];
+        } else if (pwrite(fd, p + i, 1, pos) != 1) {
+            failed = true;
+        }
+    }
+    return failed ? -1 : 0;
+}
+
 int durablefile::cutback(long at) {
     if (fd < 0 || sealed || at < 0 || at > written) return -1;
     long inbuffer = static_cast<long>(buffer.size());

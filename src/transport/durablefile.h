@@ -37,6 +37,9 @@ class durablefile {
     void write(const void* data, std::size_t n) { write(std::string_view(static_cast<const char*>(data), n)); }
     // Bytes written so far.
     long size() const { return written; }
+    // Overwrites n bytes written before, at offset at (a length filled in
+    // once what it counts is written). 0, or -1.
+    [[nodiscard]] int patch(long at, const void* data, std::size_t n);
     // Gives up the bytes written since size was at: they are not committed.
     [[nodiscard]] int cutback(long at);
     // Writes out and syncs the content and closes the file (it keeps its

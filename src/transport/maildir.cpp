@@ -1,6 +1,8 @@
 #include "transport/maildir.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -81,31 +83,45 @@ std::string seenname(const std::string& name) {
     return name.substr(0, p) + flags;
 }
 
-int markseen(const std::string& dir, const maildirmsg& m, curindex& index) {
-    std::string from = dir + m.sub + m.name;
-    std::string to = dir + "cur/" + seenname(m.name);
-    if (from == to) return 0;
-    if (std::rename(from.c_str(), to.c_str()) == 0) return 0;
+maildirfolders::~maildirfolders() {
+    if (newfd >= 0) close(newfd);
+    if (curfd >= 0) close(curfd);
+}
+
+bool maildirfolders::open(const std::string& d) {
+    if (newfd >= 0) close(newfd);
+    if (curfd >= 0) close(curfd);
+    path = d;
+    newfd = ::open((d + "new").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    curfd = ::open((d + "cur").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return newfd >= 0 && curfd >= 0;
+}
+
+int maildirfolders::fd(const std::string& sub) const {
+    return sub == "new/" ? newfd : sub == "cur/" ? curfd : -1;
+}
+
+int markseen(const maildirfolders& md, const maildirmsg& m, curindex& index) {
+    std::string to = seenname(m.name);
+    if (m.sub == "cur/" && to == m.name) return 0;
+    if (renameat(md.fd(m.sub), m.name.c_str(), md.fd("cur/"), to.c_str()) == 0) return 0;
     if (errno != ENOENT) return -1;
-    std::string now = findincur(dir, m.unique(), index);
+    std::string now = findincur(md.dir(), m.unique(), index);
     if (now.empty() || isseen(now)) return 0;  // gone, or marked already
-    from = dir + "cur/" + now;
-    to = dir + "cur/" + seenname(now);
-    if (std::rename(from.c_str(), to.c_str()) == 0) {
-        index.names[m.unique()] = seenname(now);
+    to = seenname(now);
+    if (renameat(md.fd("cur/"), now.c_str(), md.fd("cur/"), to.c_str()) == 0) {
+        index.names[m.unique()] = to;
         return 0;
     }
     return errno == ENOENT ? 0 : -1;
 }
 
-int removemessage(const std::string& dir, const maildirmsg& m, curindex& index) {
-    std::string path = dir + m.sub + m.name;
-    if (std::remove(path.c_str()) == 0) return 0;
+int removemessage(const maildirfolders& md, const maildirmsg& m, curindex& index) {
+    if (unlinkat(md.fd(m.sub), m.name.c_str(), 0) == 0) return 0;
     if (errno != ENOENT) return -1;
-    std::string now = findincur(dir, m.unique(), index);
+    std::string now = findincur(md.dir(), m.unique(), index);
     if (now.empty()) return 0;
-    path = dir + "cur/" + now;
-    if (std::remove(path.c_str()) == 0 || errno == ENOENT) {
+    if (unlinkat(md.fd("cur/"), now.c_str(), 0) == 0 || errno == ENOENT) {
         index.names.erase(m.unique());
         return 0;
     }

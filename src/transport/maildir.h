@@ -24,6 +24,26 @@ std::string maildirproblem(const std::string& dir);
 // cannot be read.
 bool unseenmessages(const std::string& dir, std::vector<maildirmsg>& out);
 
+// The folders new/ and cur/ of a Maildir, open, so that the names of its
+// messages are found without walking the whole path each time (a few
+// thousand messages take a few thousand renames).
+class maildirfolders {
+   public:
+    maildirfolders() = default;
+    ~maildirfolders();
+    maildirfolders(const maildirfolders&) = delete;
+    maildirfolders& operator=(const maildirfolders&) = delete;
+    // Opens dir's new/ and cur/ (closing what was open). false when either cannot be.
+    bool open(const std::string& dir);
+    const std::string& dir() const { return path; }
+    // The folder a message lies in ("new/" or "cur/"); -1 for another name.
+    int fd(const std::string& sub) const;
+
+   private:
+    std::string path;
+    int newfd = -1, curfd = -1;
+};
+
 // The names in cur/ by their unique part, read once when first needed: a
 // message no longer where it was found (a reader changed its flags, or a
 // run that was killed had marked it already) is looked up here.
@@ -35,10 +55,10 @@ struct curindex {
 // Marks a message seen: cur/<unique>:2,<flags with S>, moved from new/
 // when it was there. Returns 0 (also when it is already marked or gone),
 // or -1.
-[[nodiscard]] int markseen(const std::string& dir, const maildirmsg& m, curindex& index);
+[[nodiscard]] int markseen(const maildirfolders& md, const maildirmsg& m, curindex& index);
 
 // Removes a message (ImportMaildir ... Delete). 0 (also when gone), or -1.
-[[nodiscard]] int removemessage(const std::string& dir, const maildirmsg& m, curindex& index);
+[[nodiscard]] int removemessage(const maildirfolders& md, const maildirmsg& m, curindex& index);
 
 // The name a message takes once marked seen: the info's flags with "S"
 // added in order (flags are kept in ASCII order), or ":2,S" when it had

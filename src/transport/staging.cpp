@@ -191,24 +191,25 @@ int setasidebatch(const std::string& path) {
 int settleinputs(const plan& p) {
     int bad = 0;
     std::set<std::string> folders;
-    std::string lastdir;
+    maildirfolders md;
     curindex index;
     for (const stageaction& a : p.actions) {
-        if (a.dir != lastdir) {
+        bool maildir = a.kind == ACT_SEEN || a.kind == ACT_DELETE;
+        if (maildir && a.dir != md.dir()) {
             index = curindex{};
-            lastdir = a.dir;
+            (void)md.open(a.dir);
         }
         maildirmsg m{a.sub, a.name};
         int r = 0;
         std::string path = a.dir + a.sub + a.name;
         switch (a.kind) {
             case ACT_SEEN:
-                r = markseen(a.dir, m, index);
+                r = markseen(md, m, index);
                 folders.insert(a.dir + "new/");
                 folders.insert(a.dir + "cur/");
                 break;
             case ACT_DELETE:
-                r = removemessage(a.dir, m, index);
+                r = removemessage(md, m, index);
                 folders.insert(a.dir + a.sub);
                 break;
             case ACT_REMOVE:
@@ -305,33 +306,35 @@ void put4(durablefile& out, long n) {
     out.write(be, sizeof be);
 }
 
-// Copies one message file into out as a binary SOUP record. 0, or -1
-// (reported) when it cannot be read: out is then as it was.
-int copymessage(const std::string& path, durablefile& out, std::vector<char>& buf) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Copies one message file (name in the folder dirfd) into out as a binary
+// SOUP record, its length filled in once the file is read to its end. 0,
+// or -1 (reported) when it cannot be read: out is then as it was.
+int copymessage(int dirfd, const std::string& name, const std::string& path, durablefile& out,
+                std::vector<char>& buf) {
+    // O_NONBLOCK: a FIFO someone left in the folder must not stop the run.
+    int fd = openat(dirfd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0) close(fd);
-        logprintf("! can't read %s: left where it is\n", path.c_str());
-        return -1;
-    }
-    if (st.st_size > MAXRECORD) {
-        close(fd);
-        logprintf("! %s is too large for a SOUP packet: left where it is\n", path.c_str());
-        return -1;
-    }
-    long start = out.size();
-    long want = static_cast<long>(st.st_size), got = 0;
-    put4(out, want);
-    while (got < want) {
-        ssize_t n = read(fd, buf.data(), std::min<std::size_t>(buf.size(), static_cast<std::size_t>(want - got)));
+    long start = out.size(), got = 0;
+    bool bad = fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
+    if (!bad) put4(out, 0);
+    while (!bad) {
+        ssize_t n = read(fd, buf.data(), buf.size());
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) bad = true;
         if (n <= 0) break;
         out.write(buf.data(), static_cast<std::size_t>(n));
         got += n;
+        if (got > MAXRECORD) {
+            close(fd);
+            (void)out.cutback(start);
+            logprintf("! %s is too large for a SOUP packet: left where it is\n", path.c_str());
+            return -1;
+        }
     }
-    close(fd);
-    if (got != want) {
+    if (fd >= 0) close(fd);
+    unsigned char be[4];
+    put32be(be, static_cast<std::uint32_t>(got));
+    if (bad || out.patch(start, be, sizeof be) != 0) {
         (void)out.cutback(start);
         logprintf("! can't read %s: left where it is\n", path.c_str());
         return -1;
@@ -351,7 +354,8 @@ int stagemaildirs() {
     int bad = 0;
     for (const maildirsource& src : cfg.importmaildir) {
         std::vector<maildirmsg> msgs;
-        if (!unseenmessages(src.dir, msgs)) {
+        maildirfolders md;
+        if (!md.open(src.dir) || !unseenmessages(src.dir, msgs)) {
             logprintf("! can't read Maildir %s\n", src.dir.c_str());
             bad = -1;
             continue;
@@ -372,7 +376,7 @@ int stagemaildirs() {
                 logprintf("! %s has a name that can't be noted: left where it is\n", path.c_str());
                 continue;
             }
-            if (copymessage(path, files[0], buf) != 0) continue;
+            if (copymessage(md.fd(m.sub), m.name, path, files[0], buf) != 0) continue;
             p.actions.push_back({src.remove ? ACT_DELETE : ACT_SEEN, src.dir, m.sub, m.name});
             ++taken;
         }

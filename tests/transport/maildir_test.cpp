@@ -34,8 +34,10 @@ TEST(maildir, unseenmessagesandmarking) {
     for (const auto& m : msgs) names.push_back(m.sub + m.name);
     EXPECT_EQ(names, (std::vector<std::string>{"new/1.a", "cur/3.c:2,F", "cur/4.d"}));
 
+    maildirfolders md;
+    ASSERT_TRUE(md.open(d.path));
     curindex index;
-    for (const auto& m : msgs) ASSERT_EQ(markseen(d.path, m, index), 0);
+    for (const auto& m : msgs) ASSERT_EQ(markseen(md, m, index), 0);
     ASSERT_TRUE(unseenmessages(d.path, msgs));
     EXPECT_TRUE(msgs.empty());
     EXPECT_TRUE(fileexists(d / "cur/1.a:2,S"));
@@ -44,15 +46,15 @@ TEST(maildir, unseenmessagesandmarking) {
     // Marking again (a killed run's plan finished twice) changes nothing,
     // and neither does marking a message a reader has flagged since.
     curindex again;
-    EXPECT_EQ(markseen(d.path, {"new/", "1.a"}, again), 0);
+    EXPECT_EQ(markseen(md, {"new/", "1.a"}, again), 0);
     EXPECT_TRUE(fileexists(d / "cur/1.a:2,S"));
     std::rename((d / "cur/4.d:2,S").c_str(), (d / "cur/4.d:2,R").c_str());
     curindex third;
-    EXPECT_EQ(markseen(d.path, {"cur/", "4.d"}, third), 0);
+    EXPECT_EQ(markseen(md, {"cur/", "4.d"}, third), 0);
     EXPECT_TRUE(fileexists(d / "cur/4.d:2,RS"));
-    EXPECT_EQ(removemessage(d.path, {"new/", "1.a"}, third), 0);
+    EXPECT_EQ(removemessage(md, {"new/", "1.a"}, third), 0);
     EXPECT_FALSE(fileexists(d / "cur/1.a:2,S"));
-    EXPECT_EQ(removemessage(d.path, {"new/", "gone"}, third), 0);
+    EXPECT_EQ(removemessage(md, {"new/", "gone"}, third), 0);
 }
 
 TEST(newsbatch, readsbatchesandtheirdamage) {

@@ -139,7 +139,7 @@ bool testpostfix::start(std::string& why) {
         "myhostname = mx.pond.test\n"
         "mydomain = pond.test\n"
         "myorigin = pond.test\n"
-        "mydestination =\n"
+        "mydestination = fido.test\n"
         "inet_interfaces = 127.0.0.1\n"
         "inet_protocols = ipv4\n"
         "mynetworks = 127.0.0.0/8\n"
@@ -152,7 +152,8 @@ bool testpostfix::start(std::string& why) {
         "/access, permit_mynetworks, reject_unauth_destination\n"
         "maillog_file = " + dir + "maillog\n"
         "maillog_file_prefixes = " + dir + "\n"
-        "alias_maps =\nalias_database =\nlocal_recipient_maps =\nrelayhost =\n"
+        "alias_maps = texthash:" + etc + "/pondlark-aliases\nalias_database =\n"
+        "local_recipient_maps =\nrelayhost =\n"
         "default_transport = error:no mail leaves the test\n"
         "smtpd_banner = $myhostname ESMTP\n"
         "biff = no\n"
@@ -179,6 +180,11 @@ bool testpostfix::start(std::string& why) {
     std::string boxes;
     for (const std::string& u : users) boxes += u + "@pond.test pond.test/" + u + "/\n";
     writefile(etc + "/vmailbox", boxes);
+    makedirs(dir + "pondlark");
+    owner(dir + "pondlark", "nobody");
+    // texthash has no colon; an alias file for postalias would read "gate: ...".
+    writefile(etc + "/pondlark-aliases", "gate " + gatewaymaildir() + "\n");
+    owner(etc + "/pondlark-aliases", "nobody");
     std::string access;
     for (const std::string& a : refused) access += a + " 550 5.1.1 no such user here\n";
     writefile(etc + "/access", access);

@@ -39,6 +39,10 @@ class testpostfix {
     testpostfix& operator=(const testpostfix&) = delete;
 
     void adduser(const std::string& user);            // before start
+    // The README's set-up for the gateway: mail to gate@fido.test goes by
+    // an alias, in an alias file of the gateway user's own (here nobody),
+    // to the Maildir this returns, delivered by local(8) as that user.
+    std::string gatewaymaildir() const { return dir + "pondlark/Maildir/"; }
     void refuse(const std::string& address);          // before start
     void setting(const std::string& line);            // a main.cf line, before start
     bool start(std::string& why);
