@@ -272,6 +272,16 @@ void kw_busyflagage(const configline& l) {
     configscanulong(l.par, l.line, l.path, cfg.busyflagage);
 }
 
+// Converted text goes out in this charset; one ICU does not know could
+// not be written at all.
+void kw_internetcharset(const configline& l) {
+    if (!charsetknown(l.par)) {
+        configwarn("unknown character set", l.line, l.path);
+        return;
+    }
+    configscantext(l.par, cfg.internetcharset);
+}
+
 void kw_encodeformat(const configline& l) {
     static constexpr wordvalue words[] = {{"MIME", ENCODE_MIME}, {"UU", ENCODE_UU}};
     if (!scanword(l.par, words, cfg.encodeformat)) {
@@ -294,6 +304,7 @@ void kw_quickscan(const configline& l) { configscanyesno(l.par, l.line, l.path, 
 void kw_exportallmail(const configline& l) {
     configscanyesno(l.par, l.line, l.path, cfg.exportallmail);
 }
+void kw_syncwrites(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.syncwrites); }
 
 // "ImportMaildir <dir> [Delete]"; may repeat.
 void kw_importmaildir(const configline& l) {
@@ -383,6 +394,7 @@ constexpr keyworddef keywords[] = {
     {"NoSpamText", kw_nospamtext},
     {"PacketPwd", kw_packetpwd},
     {"DefCharSet", kw_defcharset},
+    {"InternetCharSet", kw_internetcharset},
     {"CharSetMap", kw_charsetmap},
     {"QuoteTo", kw_quoteto},
     {"QuoteChar", kw_quotechar},
@@ -416,6 +428,7 @@ constexpr keyworddef keywords[] = {
     {"QuickScan", kw_quickscan},
     {"MailerType", kw_mailertype},
     {"ExportAllMail", kw_exportallmail},
+    {"SyncWrites", kw_syncwrites},
     {"InboundDir", kw_inbounddir},
     {"OutboundDir", kw_outbounddir},
     {"NetmailDir", kw_netmaildir},
@@ -443,7 +456,7 @@ constexpr keyworddef keywords[] = {
     {"PostNews", kw_postnews},
     {"HistoryDays", kw_historydays},
 };
-static_assert(std::size(keywords) == 68);
+static_assert(std::size(keywords) == 70);
 
 }  // namespace
 

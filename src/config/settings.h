@@ -66,6 +66,7 @@ struct settings {
     std::uint16_t souplinewidth = 72;  // LineWidth
     int useqp = 1;                     // UseQP
     text128 defcharset = "us-ascii";   // DefCharSet
+    text128 internetcharset = "utf-8"; // InternetCharSet: converted text goes out in it
     int encodeformat = ENCODE_MIME;    // EncodeFormat
     std::uint16_t exportmaxto = 1024;     // ExportMaxTo
     std::uint16_t exportmaxxpost = 1024;  // ExportMaxXPost
@@ -74,6 +75,9 @@ struct settings {
     int quickscan = 0;                 // QuickScan
     int exportallmail = 0;             // ExportAllMail
     std::uint32_t busyflagage = 60;    // BusyFlagAge, minutes: an older busy flag is stale (0: never)
+
+    // All commands
+    int syncwrites = 0;  // SyncWrites: outputs on the disk (fsync) before their inputs go
 
     // Servers the gateway talks to
     std::vector<maildirsource> importmaildir;     // ImportMaildir lines

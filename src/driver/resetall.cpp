@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/counters.h"
+#include "driver/journal.h"
 #include "driver/runstate.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
@@ -23,6 +24,8 @@ void resetall() {
     totals = runcounters{};
     lists = mailinglists{};
     journal = listjournal{};
+    jnl = runjournal{};
+    recovered = recoveryinfo{};
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
     expstate = exportstate{};

@@ -12,10 +12,12 @@
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/cmdline.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "export/exportrun.h"
 #include "import/importrun.h"
+#include "lists/listfiles.h"
 #include "lists/pack.h"
 
 namespace {
@@ -101,20 +103,48 @@ void limitexportcounts() {
     if (cfg.exportmaxxpost == 0 || cfg.exportmaxxpost > 1024) cfg.exportmaxxpost = 1024;
 }
 
-int runcommand() {
-    switch (run.mode) {
-        case MODE_IMPORT: return runimport();
-        case MODE_EXPORT: return runexport();
-        case MODE_PACK: return packlists();
-        default:
-            // Warnings go to the screen only; the log keeps their number.
-            if (run.configwarnings > 0) {
-                logprintf("%ld warning%s in the configuration\n", run.configwarnings,
-                          run.configwarnings == 1 ? "" : "s");
-            }
-            logprintf("Configuration checked. Nothing more to do.\n");
-            return 0;
+// The list files an interrupted run's recovery put back are indexed anew.
+void reindexrestored(const recoveryinfo& info) {
+    for (listrecord& rec : lists.listconfig) {
+        bool restored = false;
+        for (const std::string& p : info.restored) restored = restored || p == rec.listfile;
+        if (restored && reindexlist(rec) != 0)
+            logprintf("! error obtaining user data from file %s\n", rec.listfile.c_str());
     }
+}
+
+const char* commandname() {
+    switch (run.mode) {
+        case MODE_IMPORT: return "import";
+        case MODE_EXPORT: return "export";
+        default: return "pack";
+    }
+}
+
+int runcommand() {
+    if (run.mode == MODE_CHECK || run.mode == MODE_NONE) {
+        std::string left = journalpending(cfg.soupdir.str() + "pondlark.jnl");
+        if (!left.empty()) logprintf("Note: %s; the next command finishes it\n", left.c_str());
+        // Warnings go to the screen only; the log keeps their number.
+        if (run.configwarnings > 0) {
+            logprintf("%ld warning%s in the configuration\n", run.configwarnings,
+                      run.configwarnings == 1 ? "" : "s");
+        }
+        logprintf("Configuration checked. Nothing more to do.\n");
+        return 0;
+    }
+    // Whatever a killed run left is finished or taken back first.
+    recoveryinfo info;
+    if (journalstart(commandname(), cfg.syncwrites, info) != 0) return 1;
+    reindexrestored(info);
+    int status = 0;
+    switch (run.mode) {
+        case MODE_IMPORT: status = runimport(); break;
+        case MODE_EXPORT: status = runexport(); break;
+        default: status = packlists(); break;
+    }
+    journalfinish();
+    return status;
 }
 
 }  // namespace

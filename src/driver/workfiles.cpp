@@ -45,6 +45,11 @@ unsigned long genfnamefrom(std::string_view prefix, std::string_view suffix, std
     return findfree(prefix, suffix, out, exists, first);
 }
 
+unsigned long genfnamefrom(std::string_view prefix, std::string_view suffix, std::string& out,
+                           unsigned long first, const nametaken& taken) {
+    return findfree(prefix, suffix, out, taken, first);
+}
+
 long genfnamebase(std::string_view prefix, std::string_view base, std::string_view suffix,
                   std::string& out) {
     char num[8];

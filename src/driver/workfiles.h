@@ -27,6 +27,8 @@ unsigned long genfname(std::string_view prefix, std::string_view suffix, std::st
 // name below first taken earlier in the run and removed none of them.
 unsigned long genfnamefrom(std::string_view prefix, std::string_view suffix, std::string& out,
                            unsigned long first);
+unsigned long genfnamefrom(std::string_view prefix, std::string_view suffix, std::string& out,
+                           unsigned long first, const nametaken& taken);
 
 // The first free name prefix + base + 4 upper-case hex digits + suffix into
 // out (for example MAIL0003.MSG); returns its number, or -1 when all 65536

@@ -1,9 +1,11 @@
 #include "export/attach.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 
 #include "config/settings.h"
@@ -150,55 +152,79 @@ int afteraction(std::string& name, const exportmsg& m) {
     return m.truncateafter ? AFTER_TRUNCATE : AFTER_NONE;
 }
 
-// One subject word: 0 when done with it (attached or passed over), -1
-// after a read error.
-int attachword(replymsg& out, std::string name, const exportmsg& m, int flowlistvalid,
-               std::vector<attachdone>& done) {
+const char* refusal(int check) {
+    switch (check) {
+        case 1: return "no such file";
+        case 3: return "a mail packet or bundle";
+        case 4: return "a flow file, busy flag or file request";
+        case 5: return "a work file of the mailer or tosser";
+        default: return "not in the inbound or packet directory";
+    }
+}
+
+// One subject word into the plan; false when it is none of the message's
+// (a packet the source sends itself).
+bool planword(std::string name, const exportmsg& m, int flowlistvalid, attachitem& item) {
+    item.word = std::string(flowfilepath(name));
     long entry = flowlistvalid && flowfiles() > 0 ? findlisted(name) : -1;
     if (entry >= 0) {
         const flowentry& e = expstate.flowfilelist[static_cast<std::size_t>(entry)];
         // The source sends packets for the gateway's own address itself.
-        if (curmsg.routing == ROUTING_GATEWAY && e.kind == FLOW_PACKET) return 0;
+        if (curmsg.routing == ROUTING_GATEWAY && e.kind == FLOW_PACKET) return false;
         // A listed name is a local path of any length: cutting it could name another file.
         name = e.name;
     }
-    int action = afteraction(name, m);
-    std::string path = name;
+    item.entry = entry;
+    item.action = afteraction(name, m);
+    item.path = name;
+    item.base = basename(name);
+    if (entry >= 0 && access(item.path.c_str(), R_OK) != 0) {
+        item.reason = errno == ENOENT ? "no such file" : "cannot be read";
+        logprintf("! can't attach %s: %s\n", name.c_str(), item.reason.c_str());
+        return true;
+    }
     if (entry < 0) {
-        int c = checkattachpath(name, path);
-        if (c == 1) return 0;
-        if (c == 2) {
-            logprintf("! refused to attach %s: not in the inbound or packet directory\n",
-                      name.c_str());
-            return 0;
+        int c = checkattachpath(name, item.path);
+        if (c != 0) {
+            item.reason = refusal(c);
+            if (c == 1) {
+                logprintf("! can't attach %s: no such file\n", name.c_str());
+            } else {
+                logprintf("! refused to attach %s: %s\n", name.c_str(), item.reason.c_str());
+            }
+            return true;
         }
+        item.base = basename(item.path);
     }
     // A file an earlier message of the packet sent, to be deleted or
     // truncated once the packet is settled, is gone for every later one.
     for (const auto& held : expstate.heldafter) {
-        if (held.first == path) return 0;
+        if (held.first == item.path) {
+            item.reason = "no such file";
+            logprintf("! can't attach %s: sent before and gone\n", name.c_str());
+            return true;
+        }
     }
-    fileptr f = openfile(path, "rb");
-    if (!f) return 0;
-    if (attachfile(out, f.get(), basename(name)) != 0) {
-        logprintf("! can't read %s: message not sent\n", path.c_str());
-        return -1;
-    }
-    done.push_back({path, action, entry});
-    return 0;
+    return true;
+}
+
+void addplanned(std::vector<attachitem>& plan, const std::string& word, const exportmsg& m,
+                int flowlistvalid) {
+    attachitem item;
+    if (planword(word, m, flowlistvalid, item)) plan.push_back(std::move(item));
 }
 
 }  // namespace
 
-int writeattachments(replymsg& out, const exportmsg& m, int flowlistvalid,
-                     std::vector<attachdone>& done) {
+std::vector<attachitem> planattachments(const exportmsg& m, int flowlistvalid) {
+    std::vector<attachitem> plan;
     std::string_view subj = curmsg.msgsubj.sv();
     std::size_t i = 0;
     // Spaces part the names of a subject, but a listed name may hold some:
     // a subject that is one listed name as a whole names that file.
     if (flowlistvalid && subj.find(' ') != std::string_view::npos && subj.size() <= NAMEMAX &&
         listedwhole(subj)) {
-        if (attachword(out, std::string(subj), m, flowlistvalid, done) != 0) return -1;
+        addplanned(plan, std::string(subj), m, flowlistvalid);
         i = subj.size();
     }
     while (i < subj.size()) {
@@ -208,9 +234,30 @@ int writeattachments(replymsg& out, const exportmsg& m, int flowlistvalid,
         }
         std::size_t end = subj.find(' ', i);
         if (end == std::string_view::npos) end = subj.size();
-        std::string word(subj.substr(i, std::min(end - i, NAMEMAX)));
-        if (attachword(out, word, m, flowlistvalid, done) != 0) return -1;
+        addplanned(plan, std::string(subj.substr(i, std::min(end - i, NAMEMAX))), m,
+                   flowlistvalid);
         i = end;
+    }
+    return plan;
+}
+
+std::string notattachedline(const attachitem& item) {
+    return "[file " + item.word + " was not attached: " + item.reason + "]";
+}
+
+int writeattachments(replymsg& out, const std::vector<attachitem>& plan,
+                     std::vector<attachdone>& done) {
+    for (const attachitem& item : plan) {
+        if (!item.reason.empty()) continue;
+        // A file gone since it was planned was never announced as missing:
+        // as ever, it is passed over.
+        fileptr f = openfile(item.path, "rb");
+        if (!f) continue;
+        if (attachfile(out, f.get(), item.base) != 0) {
+            logprintf("! can't read %s: message not sent\n", item.path.c_str());
+            return -1;
+        }
+        done.push_back({item.path, item.action, item.entry});
     }
     std::string close = "\n--" + std::string(EXPORTBOUNDARY) + "--\n";
     replyappend(out, close);
@@ -250,14 +297,91 @@ void releaseattachments(bool act) {
     expstate.heldafter.clear();
 }
 
-int checkattachpath(const std::string& name, std::string& resolved) {
-    if (hasdotdot(name)) return 2;
-    std::string real;
-    if (!realpathof(name, real)) return 1;
+namespace {
+
+// Where a path leads: 0 and its real path when it is a regular file inside
+// the inbound or packet directory, 1 when there is no such file, 2 when it
+// is something else or elsewhere.
+int placed(const std::string& path, std::string& real) {
+    if (!realpathof(path, real)) return 1;
     struct stat st {};
     if (stat(real.c_str(), &st) != 0) return 1;
     if (!S_ISREG(st.st_mode)) return 2;
     if (!inside(real, cfg.indir.str()) && !inside(real, run.packetdir.str())) return 2;
+    return 0;
+}
+
+// The name a remote system gave a file without its own folders (which mean
+// nothing here, and may be written with "\").
+std::string_view remotebase(std::string_view name) {
+    std::size_t cut = name.find_last_of("/\\");
+    return cut == std::string_view::npos ? name : name.substr(cut + 1);
+}
+
+// A folder or file whose name begins with "." below the directory that
+// holds real: hidden, the mailer's or anybody's but the message's.
+bool hiddenbelow(const std::string& real) {
+    for (const std::string& d : {cfg.indir.str(), run.packetdir.str()}) {
+        std::string dir;
+        if (d.empty() || !realpathof(d, dir)) continue;
+        if (dir.back() != '/') dir += '/';
+        if (real.compare(0, dir.size(), dir) != 0) continue;
+        std::string_view rest = std::string_view(real).substr(dir.size());
+        if (!rest.empty() && (rest[0] == '.' || rest.find("/.") != std::string_view::npos)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool oneof(std::string_view ext, std::initializer_list<const char*> list) {
+    for (const char* e : list) {
+        if (strieq(ext, e)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int mailsystemfile(std::string_view base) {
+    if (base.empty() || base[0] == '.') return 5;
+    std::size_t dot = base.rfind('.');
+    std::string_view ext = dot == std::string_view::npos ? std::string_view() : base.substr(dot + 1);
+    if (ismail(base)) return 3;
+    if (ext.size() == 3) {
+        // Bundles carry the day of the week ("MO0", "TU1"), outbound
+        // packets a flavour ("OUT", "CUT", "HUT") and flow files "?LO".
+        if (oneof(ext.substr(0, 2), {"SU", "MO", "TU", "WE", "TH", "FR", "SA"}) &&
+            isalnumc(static_cast<unsigned char>(ext[2]))) {
+            return 3;
+        }
+        if (strieq(ext.substr(1), "UT")) return 3;
+        if (strieq(ext.substr(1), "LO")) return 4;
+    }
+    if (oneof(ext, {"REQ", "BSY", "CSY", "HLD", "TRY"})) return 4;
+    if (oneof(ext, {"TMP", "$$$", "BAD", "DUP", "LCK", "LOCK", "WRK", "MSG", "SQD", "SQI", "SQL",
+                    "JHR", "JDT", "JDX", "JLR", "HR", "DT"})) {
+        return 5;
+    }
+    return 0;
+}
+
+int checkattachpath(const std::string& name, std::string& resolved) {
+    if (hasdotdot(name)) return 2;
+    std::string real;
+    int c = placed(name, real);
+    // A file that travelled with a message lies in the inbound (or beside
+    // the packet) under its base name.
+    std::string_view base = remotebase(name);
+    for (const std::string& dir : {cfg.indir.str(), run.packetdir.str()}) {
+        if (c != 1 || dir.empty() || base.empty()) break;
+        c = placed(dir + std::string(base), real);
+    }
+    if (c != 0) return c;
+    int kind = mailsystemfile(base);
+    if (kind == 0) kind = mailsystemfile(basename(real));
+    if (kind == 0 && hiddenbelow(real)) kind = 5;
+    if (kind != 0) return kind;
     resolved = real;
     return 0;
 }

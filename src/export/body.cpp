@@ -10,6 +10,7 @@
 #include "export/pktreader.h"
 #include "export/rfcheader.h"
 #include "import/curmsg.h"
+#include "mime/charsets.h"
 
 namespace {
 
@@ -66,19 +67,49 @@ constexpr std::array<bool, 256> QPLITERAL = [] {
 }();
 
 struct bodywriter {
-    bodywriter(pktinput& i, replymsg& o, bool q) : in(i), out(o), qp(q) {}
+    bodywriter(pktinput& i, replymsg& o, const exportmsg& msg)
+        : in(i), out(o), m(msg), qp(msg.needsencoding && cfg.useqp != 0) {}
 
     pktinput& in;
     replymsg& out;
+    const exportmsg& m;
     bool qp;
     std::size_t width = linewidth();
     std::string prefix;      // quote prefix carried to the continuation
     bool continues = false;  // the next piece continues a wrapped line
 
-    std::string line;   // the line being written, reused
-    std::string block;  // lines not yet handed to out
+    std::string line;       // the line being written, reused
+    std::string block;      // lines not yet handed to out
+    std::string converted;  // a line in InternetCharSet, reused
+
+    // A line of a converted message, from its FidoNet charset into
+    // InternetCharSet; ASCII is the same in both.
+    void convertline() {
+        if (!m.convert || isplainascii(line)) return;
+        converted.clear();
+        if (convertcharset(line, m.sourcecharset, cfg.internetcharset.sv(), converted) == 0) {
+            line.swap(converted);
+        }
+    }
+
+    // Where a wrapped line of a converted message may end: never inside a
+    // character of a multi-byte charset (a UTF-8 sequence, or a Shift_JIS
+    // character whose second byte looks like ASCII).
+    std::size_t wholecharacters(std::size_t brk) {
+        if (!m.convert) return brk;
+        if (brk == std::string::npos) {
+            // Cut hard at the width: not inside the last character.
+            std::size_t cut = charsetcut(line, line.size(), m.sourcecharset);
+            return cut > 0 && cut < line.size() ? cut - 1 : brk;
+        }
+        std::size_t end = brk + 1;
+        if (end >= line.size() || ischarboundary(line, end, m.sourcecharset)) return brk;
+        std::size_t cut = charsetcut(line, end, m.sourcecharset);
+        return cut == 0 ? std::string::npos : cut - 1;
+    }
 
     void emit() {
+        convertline();
         if (qp) {
             appendqp(block, line);
         } else {
@@ -126,9 +157,9 @@ struct bodywriter {
     int wrap(long textstart) {
         std::size_t oldprefix = prefix.size();
         prefix = quoteprefix(line, prefix);
-        std::size_t brk = wrapposition(line, width);
+        std::size_t brk = wholecharacters(wrapposition(line, width));
         continues = true;
-        if (brk == std::string::npos) return 0;
+        if (brk == std::string::npos || brk + 1 <= oldprefix) return 0;
         line.resize(brk + 1);
         return in.seek(textstart + static_cast<long>(brk + 1 - oldprefix));
     }
@@ -257,8 +288,31 @@ int prescantext(pktinput& in, exportmsg& m) {
     return in.seek(start);
 }
 
+void appendbodyline(replymsg& out, const exportmsg& m, std::string_view text) {
+    std::string line(text);
+    if (m.convert && !isplainascii(line)) {
+        std::string converted;
+        if (convertcharset(line, m.sourcecharset, cfg.internetcharset.sv(), converted) == 0) {
+            line.swap(converted);
+        }
+    }
+    // A 7bit text must stay 7bit.
+    if (!m.needsencoding) {
+        for (char& c : line) {
+            if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+        }
+    }
+    std::string block;
+    if (m.needsencoding && cfg.useqp) {
+        appendqp(block, line);
+    } else {
+        block.append(line).push_back('\n');
+    }
+    replyappend(out, block);
+}
+
 int writebody(pktinput& in, replymsg& out, const exportmsg& m) {
-    bodywriter w{in, out, m.needsencoding && cfg.useqp != 0};
+    bodywriter w{in, out, m};
     int res = w.run();
     w.flush();
     return res;

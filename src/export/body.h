@@ -27,6 +27,11 @@
 // cannot be positioned.
 [[nodiscard]] int writebody(pktinput& in, replymsg& out, const exportmsg& m);
 
+// Appends one line of the gateway's own to the text of the message: in
+// InternetCharSet for a converted message and quoted-printable when the
+// text is (as writebody() writes its lines), without wrapping.
+void appendbodyline(replymsg& out, const exportmsg& m, std::string_view line);
+
 // Where a line cut at width breaks: the last white space at a position
 // from 33 to width - 1, else the last character there that is neither a
 // letter nor a digit (8-bit bytes count as letters, so no character of the

@@ -15,22 +15,12 @@
 #include "export/headerscan.h"
 #include "export/rfcheader.h"
 #include "export/sender.h"
+#include "export/textcharset.h"
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
 
 namespace {
-
-void choosecharset() {
-    curmsg.rfccharset = cfg.defcharset.sv();
-    if (curmsg.fidocharset.empty()) return;
-    for (const charsetentry& c : tables.charsetmap) {
-        if (c.direction != DIR_IMPORT && istartswith(c.fidoname, curmsg.fidocharset.sv())) {
-            curmsg.rfccharset = c.rfcname;
-            return;
-        }
-    }
-}
 
 // Echomail: news, gated to a mailing list, distributed to a list of the
 // list server, or dropped.
@@ -151,10 +141,16 @@ int writemessage(pktinput& in, const exportmsg& m, int flowlistvalid) {
     if (openreplyheld(curmsg.msgtype, h) != 0) return dropmessage(in, EXPORT_FAILED);
     replyappend(h, rfcheader(m));
     std::vector<attachdone> done;
+    std::vector<attachitem> plan;
+    if (curmsg.isfattach) plan = planattachments(m, flowlistvalid);
     // Once the body is written the text has been read through its zero.
     bool textread = writebody(in, h, m) == 0;
     bool ok = textread;
-    if (ok && curmsg.isfattach) ok = writeattachments(h, m, flowlistvalid, done) == 0;
+    // The text says which of the files it announces do not come with it.
+    for (const attachitem& item : plan) {
+        if (ok && !item.reason.empty()) appendbodyline(h, m, notattachedline(item));
+    }
+    if (ok && curmsg.isfattach) ok = writeattachments(h, plan, done) == 0;
     if (!ok || in.readerror()) {
         abortreply(h);
         if (!textread) in.skipzero();
@@ -173,9 +169,9 @@ int writemessage(pktinput& in, const exportmsg& m, int flowlistvalid) {
 void convertheader(exportmsg& m) {
     fixorigin(m);
     applyaliases(m);
-    choosecharset();
+    choosecharset(m);
     classify(m);
-    if (!m.dropped) choosesender();
+    if (!m.dropped) choosesender(m);
 }
 
 }  // namespace

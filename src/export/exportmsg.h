@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "export/msgserial.h"
 
@@ -20,6 +21,10 @@ struct exportmsg {
     bool empty = true;           // the text has no line worth sending
     bool tolimit = false;        // To/Copy/BCopy lines beyond ExportMaxTo
     bool xpostlimit = false;     // XPost lines beyond ExportMaxXPost
+    bool convert = false;        // FidoCharSet/AreaCharSet: the text is converted ...
+    std::string sourcecharset;   // ... from this charset (ICU's name) into InternetCharSet
+    std::string charsetkludge;   // the CHARSET kludge's value
+    std::string codepagekludge;  // the CODEPAGE kludge's value
     serialhash serial;           // what identifies a message without MSGID
     bool hastzutc = false;       // a TZUTC kludge gave the zone of the date
     long tzutc = 0;              // ... seconds east of UTC

@@ -145,6 +145,10 @@ void readkludge(const char* k, exportmsg& m) {
         parseidkludge(s.substr(6), curmsg.replyid, curmsg.replyidaddr, curmsg.fidoreplyid);
     } else if (startswith(s, "CHRS:")) {
         curmsg.fidocharset = chrsvalue(s.substr(5));
+    } else if (startswith(s, "CHARSET:")) {
+        m.charsetkludge = std::string(skipspaces(s.substr(8)).substr(0, text128::capacity - 1));
+    } else if (startswith(s, "CODEPAGE:")) {
+        m.codepagekludge = std::string(skipspaces(s.substr(9)).substr(0, text128::capacity - 1));
     } else if (startswith(s, "TZUTC:")) {
         long off = 0;
         if (tzutcoffset(s.substr(6), off)) {

@@ -1,5 +1,6 @@
 // The top of a FidoNet message as export reads it: the date field, the
-// kludge lines (INTL, FMPT, TOPT, FLAGS, MSGID, REPLY, CHRS), the AREA line
+// kludge lines (INTL, FMPT, TOPT, FLAGS, MSGID, REPLY, CHRS, CHARSET,
+// CODEPAGE, TZUTC), the AREA line
 // and the gateway's address lines (To:, Copy:, BCopy:, From:, XPost:).
 #pragma once
 

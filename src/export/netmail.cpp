@@ -165,7 +165,9 @@ void takeheader(const storedheader& h) {
     curmsg.msgfromname = h.fromname.sv();
     curmsg.msgsubj = h.subject.sv();
     clearflowfiles();
-    if (curmsg.isfattach) listsubjectfiles(h.subject.sv());
+    // Only a message written here names local files (and packets to send)
+    // by their paths; a received one may attach only what came with it.
+    if (curmsg.isfattach && (h.attr & MSGATTR_LOCAL)) listsubjectfiles(h.subject.sv());
 }
 
 // The packets a file attach names that no message took along: exported

@@ -11,9 +11,12 @@
 #include "export/datezone.h"
 #include "export/expstate.h"
 #include "export/msgidprint.h"
+#include "export/textcharset.h"
 #include "import/curmsg.h"
 #include "lists/listfiles.h"
 #include "lists/memberindex.h"
+#include "mime/charsets.h"
+#include "mime/headerencode.h"
 #include "pkt/pktappend.h"
 
 namespace {
@@ -41,6 +44,24 @@ void appendcomment(std::string& h, std::string_view s) {
     h += ')';
 }
 
+// An address and the name that goes with it: "addr (name)" as ever for a
+// name in ASCII; a name that is not becomes the display name, in encoded
+// words, in front of "<addr>", where readers show it.
+void appendmailbox(std::string& h, std::string_view addr, std::string_view name,
+                   const exportmsg& m) {
+    if (isplainascii(name)) {
+        appendvalue(h, addr);
+        appendcomment(h, name);
+        return;
+    }
+    appendfidotext(h, name, m, SPOT_PHRASE);
+    std::size_t nl = h.rfind('\n');
+    std::size_t col = nl == std::string::npos ? h.size() : h.size() - nl - 1;
+    h += col + addr.size() + 3 > HEADERLINEFOLD ? "\n <" : " <";
+    appendvalue(h, addr);
+    h += '>';
+}
+
 // Before entry n (from 0) of a To, Cc or Bcc line: a new line every third.
 const char* addrseparator(std::size_t n) {
     return n % 3 == 0 ? ",\n    " : ", ";
@@ -62,9 +83,10 @@ void toline(std::string& h, const exportmsg& m) {
     h += "To: ";
     std::size_t n = 0;
     if (!m.touucp) {
-        appendvalue(h, curmsg.msgtoemail.sv());
         if (curmsg.routing != ROUTING_GATEWAY && !curmsg.msgtoname.empty()) {
-            appendcomment(h, curmsg.msgtoname.sv());
+            appendmailbox(h, curmsg.msgtoemail.sv(), curmsg.msgtoname.sv(), m);
+        } else {
+            appendvalue(h, curmsg.msgtoemail.sv());
         }
     }
     for (const emailentry& e : curmsg.emaillist) {
@@ -130,11 +152,16 @@ bool subjectnamesmail() {
     return false;
 }
 
-void subjectline(std::string& h) {
+void subjectline(std::string& h, const exportmsg& m) {
     bool routesubj = curmsg.isfattach && curmsg.routing != ROUTING_GATEWAY &&
                      !curmsg.routemailsubj.empty() && subjectnamesmail();
     h += "Subject: ";
-    appendvalue(h, routesubj ? curmsg.routemailsubj.sv() : curmsg.msgsubj.sv());
+    if (routesubj) {
+        // The route's subject is the configuration's text.
+        appendencoded(h, curmsg.routemailsubj.sv(), "");
+    } else {
+        appendfidotext(h, curmsg.msgsubj.sv(), m, SPOT_TEXT);
+    }
     h += "\n";
 }
 
@@ -166,9 +193,9 @@ void dateline(std::string& h, const exportmsg& m) {
 void fromlines(std::string& h, const exportmsg& m) {
     bool news = curmsg.msgtype == MSGTYPE_NEWS;
     h += "From: ";
-    if (news) h += cfg.nospamtext.sv();
-    appendvalue(h, curmsg.msgfromemail.sv());
-    appendcomment(h, curmsg.msgfromname.sv());
+    std::string from = news ? cfg.nospamtext.str() : std::string();
+    from += curmsg.msgfromemail.sv();
+    appendmailbox(h, from, curmsg.msgfromname.sv(), m);
     h += "\n";
     if (m.listno >= 0) {
         const listtext& listaddress = lists.listconfig[m.listno].listaddress;
@@ -180,8 +207,7 @@ void fromlines(std::string& h, const exportmsg& m) {
         h += "\n";
     } else if (!strieq(curmsg.msgreplyemail.sv(), curmsg.msgfromemail.sv())) {
         h += "Reply-to: ";
-        appendvalue(h, curmsg.msgreplyemail.sv());
-        appendcomment(h, curmsg.msgreplyname.sv());
+        appendmailbox(h, curmsg.msgreplyemail.sv(), curmsg.msgreplyname.sv(), m);
         h += "\n";
     }
 }
@@ -216,13 +242,14 @@ void gatewaylines(std::string& h, const exportmsg& m) {
     bool mail = curmsg.msgtype == MSGTYPE_MAIL;
     bool list = m.listno >= 0;
     if (!cfg.organization.empty()) {
+        // The configuration's text, in whatever charset it was written.
         h += "Organization: ";
-        appendvalue(h, cfg.organization.sv());
+        appendencoded(h, cfg.organization.sv(), "");
         h += "\n";
     }
     if ((!mail || list || m.gated) && !curmsg.msgtoname.empty()) {
         h += "X-Comment-To: ";
-        appendvalue(h, curmsg.msgtoname.sv());
+        appendfidotext(h, curmsg.msgtoname.sv(), m, SPOT_TEXT);
         h += "\n";
     }
     if (mail && curmsg.routing != ROUTING_GATEWAY && !curmsg.routemailpwd.empty()) {
@@ -266,7 +293,7 @@ std::string rfcheader(const exportmsg& m) {
     }
     if (m.listno >= 0) subscriberline(h, lists.listconfig[m.listno]);
     fromlines(h, m);
-    subjectline(h);
+    subjectline(h, m);
     dateline(h, m);
     idlines(h);
     gatewaylines(h, m);

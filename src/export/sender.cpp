@@ -1,10 +1,15 @@
 #include "export/sender.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/text.h"
 #include "export/ftnnames.h"
+#include "export/textcharset.h"
 #include "import/curmsg.h"
+#include "mime/asciiname.h"
 
 void fixorigin(const exportmsg& m) {
     fidoaddr& from = curmsg.fromaddr;
@@ -33,24 +38,35 @@ void applyaliases(const exportmsg& m) {
     }
 }
 
-std::string mappedsender(std::string_view name, const fidoaddr& addr) {
-    std::string domain = zonedomain(addr.zone);
+std::string dotatom(std::string_view name) {
     std::string out;
-    if (domain.find('@') != std::string::npos) {
-        out = domain;
-    } else {
-        out = std::string(name);
-        for (char& c : out) {
-            if (c == ' ') c = '.';
-        }
-        out += '@';
-        if (!domain.empty() && domain[0] == '#') {
-            out += ftnformhost(addr, std::string_view(domain).substr(1));
-        } else {
-            out += domain;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        bool atext = isalnumc(u) || (u < 0x80 && std::strchr("!#$%&'*+-/=?^_`{|}~", c) && c != 0);
+        if (atext) {
+            out += c;
+        } else if ((c == ' ' || c == '.') && !out.empty() && out.back() != '.') {
+            out += '.';
         }
     }
-    return out.substr(0, text128::capacity - 1);
+    while (!out.empty() && out.back() == '.') out.pop_back();
+    return out;
+}
+
+std::string mappedsender(std::string_view name, const fidoaddr& addr) {
+    std::string domain = zonedomain(addr.zone);
+    if (domain.find('@') != std::string::npos) return domain.substr(0, text128::capacity - 1);
+    std::string host =
+        !domain.empty() && domain[0] == '#' ? ftnformhost(addr, std::string_view(domain).substr(1))
+                                            : domain;
+    std::string local = dotatom(asciiname(name));
+    // A name of nothing but signs still needs a local part.
+    if (local.empty()) local = "unknown";
+    // The local part gives way, so that the address keeps its host whole.
+    std::size_t room = text128::capacity - 2 > host.size() ? text128::capacity - 2 - host.size() : 1;
+    local = local.substr(0, std::min({local.size(), room, LOCALPARTMAX}));
+    while (local.size() > 1 && local.back() == '.') local.pop_back();
+    return (local + "@" + host).substr(0, text128::capacity - 1);
 }
 
 namespace {
@@ -67,14 +83,15 @@ const addrmapentry* findsender() {
 
 }  // namespace
 
-void choosesender() {
+void choosesender(const exportmsg& m) {
     if (curmsg.msgfromemail.empty()) {
         if (!tables.addrmap.empty()) curmsg.msgfromemail = tables.addrmap[0].email.sv();
         if (const addrmapentry* a = findsender()) {
             if (!a->email.empty()) curmsg.msgfromemail = a->email.sv();
             if (!a->replyemail.empty()) curmsg.msgreplyemail = a->replyemail.sv();
         } else if (cfg.mapfidoorg) {
-            curmsg.msgfromemail = mappedsender(curmsg.msgfromname.sv(), curmsg.fromaddr);
+            curmsg.msgfromemail =
+                mappedsender(fidotextutf8(curmsg.msgfromname.sv(), m), curmsg.fromaddr);
         }
     }
     curmsg.msgreplyname = curmsg.msgfromname.sv();

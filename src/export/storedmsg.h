@@ -32,6 +32,7 @@ constexpr std::size_t MSGDATESIZE = 20;
 constexpr std::uint16_t MSGATTR_SENT = 0x0008;
 constexpr std::uint16_t MSGATTR_FILE = 0x0010;
 constexpr std::uint16_t MSGATTR_KILLSENT = 0x0080;
+constexpr std::uint16_t MSGATTR_LOCAL = 0x0100;  // written on this system
 constexpr std::uint16_t MSGATTR_HOLD = 0x0200;
 
 // The header fields the gateway uses. A text field is taken up to its zero

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "config/settings.h"
+#include "driver/journal.h"
 #include "driver/text.h"
 #include "driver/workfiles.h"
 #include "import/curmsg.h"
@@ -75,7 +76,8 @@ std::string asciifilename(std::string_view given) {
 
 attachfile chooseattachfile(std::string_view given, const std::vector<std::string>& chosen) {
     nametaken taken = [&chosen](const std::string& path) {
-        return exist(path) || std::find(chosen.begin(), chosen.end(), path) != chosen.end();
+        // A file being written under its temporary name holds its name too.
+        return outputtaken(path) || std::find(chosen.begin(), chosen.end(), path) != chosen.end();
     };
     std::string name = safeattachname(given);
     if (name.empty()) return generated(directoryfor({}), !given.empty(), taken);

@@ -12,7 +12,9 @@
 #include <vector>
 
 // Longest file name stored as given; a longer one gets a generated name.
-constexpr std::size_t MAXATTACHNAME = 255;
+// The file is written under its name with ".tmp" appended first, and a
+// file name has at most 255 bytes.
+constexpr std::size_t MAXATTACHNAME = 251;
 
 struct attachfile {
     std::string path;  // directory + name

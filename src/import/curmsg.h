@@ -53,6 +53,7 @@ enum textstates {
 struct fieldtext {
     std::string full;
     int state = TEXT_PLAIN;
+    std::string raw;  // the value as written (for the list server's mail)
 };
 
 struct currentmessage {

@@ -4,6 +4,7 @@
 
 #include "config/settings.h"
 #include "driver/codec.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/text.h"
 #include "import/fileoutput.h"
@@ -175,8 +176,11 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
     buffer.clear();
     writefailed = false;
     if (writing && mode == ATTACH_DECODE) {
-        // "x": a file that appeared since the name was chosen is never replaced.
-        out = openfile(file.path, "wbx");
+        // Written under a temporary name: the file appears under its own
+        // name only with the rest of its message file's output. "x": a file
+        // that appeared since the name was chosen is never replaced.
+        if (unitoutput(file.path, PUBLISH_FILE) == 0) out = openfile(tempname(file.path), "wbx");
+        if (!out) unitdropoutput(file.path);
         if (out) {
             // The decoded bytes are gathered in blocks here already; a stdio
             // buffer on top would only copy them again (and cost an fstat).
@@ -241,15 +245,18 @@ int attachdecoder::end() {
     decoding = DECODE_NONE;
     if (out) {
         flushbuffer();
+        if (!writefailed && syncfd(fileno(out.get())) != 0) writefailed = true;
         if (closefile(out) != 0) writefailed = true;
     }
     if (writefailed) {
         // Never announced: a cut file is no attachment.
         logprintf("Error writing decoded file %s\n", file.path.c_str());
-        if (std::remove(file.path.c_str()) != 0)
-            logprintf("Error removing %s\n", file.path.c_str());
+        unitdropoutput(file.path);
+        if (std::remove(tempname(file.path).c_str()) != 0)
+            logprintf("Error removing %s\n", tempname(file.path).c_str());
         broken = true;
-    } else if (writefileinfo(file.path, file.name, file.renamed, encoding, mode, bytecount, ignored,
+    } else if (outputcomplete(file.path) != 0 ||
+               writefileinfo(file.path, file.name, file.renamed, encoding, mode, bytecount, ignored,
                              packet) != 0) {
         broken = true;
     }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/workfiles.h"
 #include "import/replies.h"
@@ -40,8 +41,9 @@ void keepfileoutput() {
 
 int discardfileoutput() {
     int result = discardpackets();
+    // Decoded files are still under their temporary names.
     for (const std::string& path : fileoutput.decoded) {
-        if (removefile(path) != 0) result = -1;
+        if (removefile(tempname(path)) != 0) result = -1;
     }
     fileoutput.decoded.clear();
     if (rewindreplies(fileoutput.replies) != 0) result = -1;

@@ -3,7 +3,10 @@
 // to the list files (lists/listjournal.h). A message file is deleted only
 // when all of that is complete; when any of it fails, everything it
 // produced is taken back and the file is kept, so that the next run
-// imports it again without duplicates.
+// imports it again without duplicates. The message file is one unit of
+// the run journal (driver/journal.h): its packets and decoded files keep
+// their temporary names until it commits, so that a run killed on the way
+// is taken back the same way by the next one.
 #pragma once
 
 #include <string>
@@ -12,7 +15,7 @@
 #include "import/replies.h"
 
 struct fileoutputs {
-    std::vector<std::string> decoded;  // files decoded from the current message file
+    std::vector<std::string> decoded;  // files decoded from the current message file (final names)
     replymark replies;                 // the reply slots when it was begun
 };
 

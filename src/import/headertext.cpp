@@ -1,5 +1,7 @@
 #include "import/headertext.h"
 
+#include <algorithm>
+
 #include "config/fidocharset.h"
 #include "mime/charsets.h"
 #include "mime/encodedword.h"
@@ -38,6 +40,14 @@ bool converted(std::string_view field, const fieldtext& ft, std::string& out) {
     return true;
 }
 
+void swapfield(text128& field, const fieldtext& ft, bool raw) {
+    if (ft.state != TEXT_UTF8) return;
+    std::string_view decoded = cututf8(ft.full, MAXFIELD);
+    std::string_view written = std::string_view(ft.raw).substr(0, std::min(ft.raw.size(), MAXFIELD));
+    if (raw && field == decoded) field = written;
+    if (!raw && field == written) field = decoded;
+}
+
 void convertfield(text128& field, const fieldtext& ft) {
     std::string out;
     if (converted(field.sv(), ft, out)) field = out;
@@ -73,6 +83,14 @@ void choosefidocharset() {
     }
     curmsg.outcharset = labelcharset();
     curmsg.convertcharset = 0;
+}
+
+void rawheaderfields(bool raw) {
+    swapfield(curmsg.msgfromname, curmsg.fromnametext, raw);
+    swapfield(curmsg.msgtoname, curmsg.tonametext, raw);
+    swapfield(curmsg.msgreplyname, curmsg.replynametext, raw);
+    swapfield(curmsg.msgsubj, curmsg.subjtext, raw);
+    swapfield(curmsg.msgorganization, curmsg.orgtext, raw);
 }
 
 void convertheaderfields() {

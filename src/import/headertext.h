@@ -35,6 +35,7 @@ void storeheadertext(std::string_view value, fixedtext<N>& field, fieldtext* ft)
     if (ft) {
         ft->state = state;
         ft->full = std::move(text);
+        ft->raw = value;
     }
 }
 
@@ -44,6 +45,12 @@ void storeheadertext(std::string_view value, fixedtext<N>& field, fieldtext* ft)
 // set and text is converted; else the label stays as CharSetMap gave it.
 // Sets curmsg.outcharset and curmsg.convertcharset. Reads `cfg`, `tables`.
 void choosefidocharset();
+
+// Puts the header-derived fields of curmsg that were decoded from encoded
+// words back as they were written (raw), or decoded again: the list
+// server's replies and redistributed postings are Internet mail, where
+// encoded words belong. Fields that classification changed stay.
+void rawheaderfields(bool raw);
 
 // Converts the header-derived fields of curmsg (names, subject,
 // organisation, further recipients' names) into curmsg.outcharset and cuts

@@ -7,6 +7,7 @@
 
 #include "config/settings.h"
 #include "driver/counters.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
@@ -123,14 +124,17 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         case OUTCOME_KILLED:
             return 0;
         case OUTCOME_LISTCOMMAND: {
+            rawheaderfields(true);
             int res = processlistcommand(static_cast<std::size_t>(v.listindex), v.listcommand);
             ++stats.listcmdcount;
             return res == 0 ? 0 : -1;
         }
         case OUTCOME_LISTPOSTING: {
             ++stats.listmsgcount;
+            rawheaderfields(true);
             int res =
                 sendlistmessage(static_cast<std::size_t>(v.listindex), f, parse.bodyoffset, r.end);
+            rawheaderfields(false);
             if (res < 0) return -1;
             if (res == 0 || !listhasarea(v)) return 0;
             posting = true;
@@ -179,7 +183,7 @@ enum filefates {
 };
 
 // A damaged file is set aside for the operator; an earlier ".BAD" of the
-// same name is never overwritten.
+// same name is never overwritten. The rename waits for the unit's commit.
 int setaside(const std::string& path) {
     std::size_t dot = path.rfind('.');
     std::size_t slash = path.rfind('/');
@@ -192,23 +196,36 @@ int setaside(const std::string& path) {
     }
     logprintf("! Error in message file %s, renamed to %s\n", path.c_str(), bad.c_str());
     if (run.testmode) return FATE_LEFT;
-    if (std::rename(path.c_str(), bad.c_str()) == 0) return FATE_CONSUMED;
-    logprintf("Error renaming %s\n", path.c_str());
-    return FATE_KEPT;
-}
-
-// A file whose output is complete is consumed even when it cannot be
-// removed: it must never be imported again.
-int consume(const std::string& path, long size) {
-    // A file with data but no message in it is kept for the operator.
-    if (run.testmode || (stats.messagecount == 0 && size != 0)) return FATE_LEFT;
-    if (std::remove(path.c_str()) != 0) logprintf("Error removing %s\n", path.c_str());
+    unitmove(path, bad);
     return FATE_CONSUMED;
 }
 
-// Imports one area's message file; returns its fate.
+// A file whose output is complete is consumed even when it cannot be
+// removed: it must never be imported again. The removal waits for the
+// unit's commit.
+int consume(const std::string& path, long size) {
+    // A file with data but no message in it is kept for the operator.
+    if (run.testmode || (stats.messagecount == 0 && size != 0)) return FATE_LEFT;
+    unitremove(path);
+    return FATE_CONSUMED;
+}
+
+// Takes back what the message file produced; it stays for the next run.
+int keepforrerun(const std::string& path) {
+    (void)discardfileoutput();
+    unitabandon();
+    forgetnoted();
+    logprintf("! Message file %s kept, to be imported again\n", path.c_str());
+    return FATE_KEPT;
+}
+
+// Imports one area's message file as one unit of work: its packets and
+// decoded files get their names, and the file goes, only when all of its
+// output is complete. Returns its fate.
 int importarea(const souparea& a) {
     std::string path = messagefilepath(cfg.soupdir.sv(), a.prefix);
+    // A file an interrupted run consumed is done with.
+    if (wasconsumed(path) && !exist(path)) return FATE_CONSUMED;
     logprintf("Importing %s from %s\n", a.areaname.c_str(), path.c_str());
     fileptr f = openmessagefile(path);
     if (!f) {
@@ -218,25 +235,27 @@ int importarea(const souparea& a) {
     stats = runcounters{};
     curmsg.msgtype = a.msgtype;
     curmsg.areaname = a.areaname;
+    unitbegin("import", path);
     beginfileoutput();
     long size = filelength(f.get());
     int res = messageloop(f.get(), a.msgformat, path);
     endprogress();
     if (res != FILE_FAILED && finishpacket() != 0) res = FILE_FAILED;
     f.reset();
-    if (res == FILE_FAILED) {
-        // Nothing of this file may arrive twice: its output goes, it stays.
-        (void)discardfileoutput();
-        forgetnoted();
-        logprintf("! Message file %s kept, to be imported again\n", path.c_str());
-        return FATE_KEPT;
-    }
+    if (res == FILE_FAILED) return keepforrerun(path);
+    int fate = res == FILE_BAD ? setaside(path) : consume(path, size);
+    if (unitcommit() != 0) return keepforrerun(path);
     keepfileoutput();
-    // Before the file goes: killed in between, the next run finds its
-    // messages in the history and imports none of them twice.
+    // Once its unit is committed: a message file fetched again later finds
+    // these messages here.
     (void)commithistory();
-    if (res == FILE_BAD) return setaside(path);
-    int fate = consume(path, size);
+    if (res == FILE_BAD) {
+        // The rename is done by now (also when the run syncs); when it
+        // failed, the file and its line stay.
+        journalcheckpoint();
+        if (fate == FATE_CONSUMED && exist(path)) fate = FATE_KEPT;
+        return fate;
+    }
     if (!run.globalstats) printstats(stats);
     totals.add(stats);
     return fate;
@@ -282,6 +301,9 @@ areasleft importareas(std::FILE* areasfile) {
 // complete.
 void rewriteareas(const std::string& path, const std::vector<std::string>& lines) {
     std::string fresh = path + ".NEW";
+    // A killed run may have left it: the new text is made afresh.
+    if (unittemp(fresh) != 0) return;
+    if (exist(fresh)) (void)std::remove(fresh.c_str());
     fileptr f = openfile(fresh, "wx");
     int bad = f ? 0 : -1;
     for (std::size_t i = 0; bad == 0 && i < lines.size(); ++i) {
@@ -297,11 +319,15 @@ void rewriteareas(const std::string& path, const std::vector<std::string>& lines
 
 void finishareas(const std::string& path, const areasleft& left) {
     if (run.testmode) return;
+    // What the message files' units queued is done first.
+    journalcheckpoint();
+    unitbegin("areas", path);
     if (!left.keep) {
-        if (std::remove(path.c_str()) != 0) logprintf("Error removing %s\n", path.c_str());
+        unitremove(path);
     } else if (left.dropped && !left.whole) {
         rewriteareas(path, left.lines);
     }
+    if (unitcommit() != 0) unitabandon();
 }
 }  // namespace
 

@@ -655,7 +655,12 @@ int converter::treeline(std::string_view line, bool secret) {
 int converter::boundaryframe(std::string_view line, bool& closing) const {
     if (line.size() < 3 || line[0] != '-' || line[1] != '-') return -1;
     for (std::size_t k = frames.size(); k-- > 0;) {
-        if (isboundaryline(line, frames[k].boundary, closing)) return static_cast<int>(k);
+        if (!isboundaryline(line, frames[k].boundary, closing)) continue;
+        // Only blanks may follow the boundary (and its closing "--"): a text
+        // line that merely begins like it ("--bob" for the boundary "b")
+        // stays text.
+        std::string_view rest = line.substr(2 + frames[k].boundary.size() + (closing ? 2 : 0));
+        if (rest.find_first_not_of(" \t\r") == std::string_view::npos) return static_cast<int>(k);
     }
     return -1;
 }

@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "driver/bytes.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/text.h"
 #include "driver/workfiles.h"
@@ -46,6 +47,11 @@ std::string replyline(int kind) {
 int registerreply(int kind) {
     std::string path = repliespath();
     std::string text = replyline(kind);
+    // Noted first, so that a run killed before its unit commits loses the line again.
+    if (unitnote(path) != 0) {
+        logprintf("Error: can't append to %s\n", path.c_str());
+        return -1;
+    }
     fileptr f = openfile(path, "a");
     if (!f) {
         logprintf("Error: can't append to %s\n", path.c_str());
@@ -253,6 +259,9 @@ int beginreply(int kind, replymsg& h) {
         logprintf("Error: no %s reply file\n", TYPENAME[kind]);
         return -1;
     }
+    // Noted before the first record of the unit: a run killed before the
+    // unit commits has the file cut back to its last committed record.
+    if (unitnote(h.path) != 0) return -1;
     if (openslot(s) != 0) return -1;
     h.f = s.file.get();
     h.start = s.end;

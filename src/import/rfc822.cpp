@@ -152,6 +152,7 @@ void emailsegment(std::string seg, bool first, text128* email, text128* name, in
         if (nametext) {
             nametext->state = state;
             nametext->full = std::move(decoded);
+            nametext->raw = whole;
         }
     }
     if (entry) {

@@ -142,6 +142,26 @@ bool makeduplicate(listrecord& rec) {
 
 }  // namespace
 
+int reindexlist(listrecord& rec) {
+    fileptr f = openfile(rec.listfile, "rb");
+    if (!f) return -1;
+    rec.usercount = 0;
+    rec.hasuserlist = 0;
+    rec.recordlack = 0;
+    for (memberchain& c : rec.userindex) c.clear();
+    listsource src{f.get(), rec.listfile};
+    std::string line;
+    int r;
+    while ((r = readlistline(src.f, line, LISTPIECE)) == 1) {
+        ++src.lineno;
+        if (istartswith(line, "ListUsers")) break;
+    }
+    if (r < 0) return -1;
+    if (r == 0) return 0;
+    rec.hasuserlist = 1;
+    return indexusers(src, rec);
+}
+
 std::string listduplicatename(const std::string& path) {
     std::size_t slash = path.rfind('/');
     std::size_t namestart = slash == std::string::npos ? 0 : slash + 1;

@@ -78,6 +78,11 @@ inline const char* textornull(const listtext& t) {
 int readlist(const std::string& name, long cfgline, const std::string& cfgpath,
              const std::string& progpath);
 
+// Builds the member index of rec afresh from its file (after the file was
+// put back by the recovery of an interrupted run). Returns 0, or -1 when
+// the file cannot be read.
+[[nodiscard]] int reindexlist(listrecord& rec);
+
 // The path of the /test duplicate of a list file: the file name's extension
 // replaced by ".~LC", or ".~LC" appended when the name has none.
 std::string listduplicatename(const std::string& path);

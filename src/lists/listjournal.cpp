@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "lists/memberindex.h"
 
@@ -42,6 +43,8 @@ void openjournal() {
 }
 
 int journalchange(const listrecord& list) {
+    // On disk first: a run killed before its unit commits has the list put back.
+    if (unitnote(list.listfile) != 0) return -1;
     if (!journal.open || findstate(list.listfile)) return 0;
     struct stat st {};
     if (stat(list.listfile.c_str(), &st) != 0) return -1;
@@ -54,6 +57,10 @@ int journalchange(const listrecord& list) {
     s.userindex = list.userindex;
     journal.changed.push_back(std::move(s));
     return 0;
+}
+
+int journalbeforemark(const listrecord& list, long pos) {
+    return unitbyte(list.listfile, pos, '+');
 }
 
 void journalmark(const listrecord& list, long pos) {

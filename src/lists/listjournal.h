@@ -6,6 +6,8 @@
 //
 // While the journal is open, every list file change (lists/memberfile.h)
 // first notes how its list stood: the file's length and the member index.
+// The file's length and the bytes overwritten also go into the run's
+// journal on disk (driver/journal.h), for a run that is killed.
 #pragma once
 
 #include <array>
@@ -39,6 +41,11 @@ void openjournal();
 // stands unless that is noted already. Returns 0, or -1 when the file's
 // length cannot be read (then the change must not be made).
 [[nodiscard]] int journalchange(const listrecord& list);
+
+// The record at pos of list is about to be marked deleted: noted in the
+// run journal (driver/journal.h), so that a killed run has it put back.
+// Returns 0, or -1 when it cannot be noted (then it must not be marked).
+[[nodiscard]] int journalbeforemark(const listrecord& list, long pos);
 
 // The record at pos of list was marked deleted.
 void journalmark(const listrecord& list, long pos);

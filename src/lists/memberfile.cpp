@@ -99,7 +99,8 @@ int deleteuserrecord(const listrecord& list, long pos, std::string_view address)
     fileptr f = openforupdate(list);
     if (!f) return USERFILE_NOOPEN;
     if (!checkrecord(f.get(), pos, address)) return finish(f, USERFILE_MISMATCH);
-    if (journalchange(list) != 0) return finish(f, USERFILE_WRITE);
+    if (journalchange(list) != 0 || journalbeforemark(list, pos) != 0)
+        return finish(f, USERFILE_WRITE);
     int result = markdeleted(f.get(), pos);
     if (result == USERFILE_OK) journalmark(list, pos);
     return finish(f, result);
@@ -111,6 +112,7 @@ int replaceuserrecord(listrecord& list, long pos, const memberdata& data, long& 
     if (!checkrecord(f.get(), pos, data.address.sv())) return finish(f, USERFILE_MISMATCH);
     const long oldsize = filelength(f.get());
     if (oldsize < 0 || journalchange(list) != 0) return finish(f, USERFILE_WRITE);
+    if (journalbeforemark(list, pos) != 0) return finish(f, USERFILE_WRITE);
     int result = appendrecord(f.get(), list, data, newpos);
     if (result == USERFILE_OK && markdeleted(f.get(), pos) != USERFILE_OK) {
         // Two live records of one address would both be members at the

@@ -22,6 +22,14 @@ struct charsetinfo {
     bool singlebyte = false;       // every character is one byte
     bool asciicompatible = false;  // ASCII bytes are the same characters, in any state
     USet* holds = nullptr;         // what it holds both ways (filled when first needed)
+
+    charsetinfo() = default;
+    charsetinfo(const charsetinfo&) = delete;
+    charsetinfo& operator=(const charsetinfo&) = delete;
+    ~charsetinfo() {
+        if (holds) uset_close(holds);
+        if (conv) ucnv_close(conv);
+    }
 };
 
 std::string_view stripname(std::string_view name) {
@@ -115,13 +123,14 @@ const USet* holdset(charsetinfo& cs) {
 constexpr char TRANSLITERATION[] = "Any-Latin; Latin-ASCII; NFKC; Latin-ASCII";
 
 icu::Transliterator* transliterator() {
-    static icu::Transliterator* t = [] {
+    static std::unique_ptr<icu::Transliterator> t = [] {
         UErrorCode err = U_ZERO_ERROR;
-        icu::Transliterator* made = icu::Transliterator::createInstance(
-            icu::UnicodeString(TRANSLITERATION, -1, US_INV), UTRANS_FORWARD, err);
-        return U_SUCCESS(err) ? made : nullptr;
+        std::unique_ptr<icu::Transliterator> made(icu::Transliterator::createInstance(
+            icu::UnicodeString(TRANSLITERATION, -1, US_INV), UTRANS_FORWARD, err));
+        if (U_FAILURE(err)) made.reset();
+        return made;
     }();
-    return t;
+    return t.get();
 }
 
 // Characters that may vanish in transliteration without loss: joiners,

@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "driver/bytes.h"
 #include "driver/clock.h"
+#include "driver/timezone.h"
 #include "driver/codec.h"
 #include "driver/fileio.h"
 #include "driver/startup.h"
@@ -186,6 +187,18 @@ void appendjunkmarks(std::string& out, int junkcategory, int ownorg) {
     }
 }
 
+// The zone of the message's Date header as FTS-4008 writes it: "TZUTC:
+// 0200", "TZUTC: -0500". A Date without a zone, or with "-0000" (a zone
+// unknown to its writer), gives none.
+void appendtzutc(std::string& out) {
+    std::string_view z = curmsg.tzinfo.sv();
+    while (!z.empty() && (z.front() == ' ' || z.front() == '\t')) z.remove_prefix(1);
+    z = z.substr(0, z.find_first_of(" \t("));
+    long offset = 0;
+    if (z == "-0000" || !rfczoneoffset(z, offset)) return;
+    out.append("\001TZUTC: ").append(tzutctext(offset)).push_back('\r');
+}
+
 }  // namespace
 
 int writepktmsgheader(int kind, std::FILE* f, std::string_view attachsubject, int junkcategory,
@@ -206,6 +219,7 @@ int writepktmsgheader(int kind, std::FILE* f, std::string_view attachsubject, in
     appendsplit(out);
     if (!curmsg.fidocharset.empty())
         out.append("\001CHRS: ").append(curmsg.fidocharset.sv()).push_back('\r');
+    appendtzutc(out);
     appendjunkmarks(out, junkcategory, ownorg);
     return writeall(f, out.data(), out.size());
 }

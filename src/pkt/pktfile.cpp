@@ -8,6 +8,7 @@
 #include "config/tables.h"
 #include "driver/clock.h"
 #include "driver/codec.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/workfiles.h"
 #include "pkt/pktlayout.h"
@@ -51,12 +52,20 @@ bool packetfull() {
 
 int startpacket() {
     std::string path;
-    outpkt.namefrom = genfnamefrom(cfg.indir.sv(), packetext, path, outpkt.namefrom);
+    // A packet of this unit still under its temporary name holds its name.
+    outpkt.namefrom = genfnamefrom(cfg.indir.sv(), packetext, path, outpkt.namefrom, outputtaken);
     outpkt.path = path;
     outpkt.reported = 0;
+    // The tosser must never see a packet before it is complete: it is
+    // written under a temporary name and renamed when its unit commits.
+    if (unitoutput(path, PUBLISH_PACKET) != 0) {
+        reportpacketerror();
+        return -1;
+    }
     // "x": a name taken by another program since the test is never overwritten.
-    fileptr f = openfile(path, "wbx");
+    fileptr f = openfile(tempname(path), "wbx");
     if (!f) {
+        unitdropoutput(path);
         reportpacketerror();
         return -1;
     }
@@ -73,7 +82,10 @@ int startpacket() {
         std::fseek(f.get(), 0, SEEK_CUR) != 0) {
         reportpacketerror();
         (void)closefile(f);
-        if (std::remove(path.c_str()) == 0) forgetmade(path);
+        if (std::remove(tempname(path).c_str()) == 0) {
+            forgetmade(path);
+            unitdropoutput(path);
+        }
         return -1;
     }
     outpkt.file = std::move(f);
@@ -122,6 +134,8 @@ int closepkt(fileptr& f) {
     if (!f) return 0;
     static const unsigned char terminator[PKTTERMSIZE] = {0, 0};
     int result = writeall(f.get(), terminator, sizeof terminator);
+    // When the run syncs, the packet is on the disk before it gets its name.
+    if (result == 0 && (std::fflush(f.get()) != 0 || syncfd(fileno(f.get())) != 0)) result = -1;
     if (closefile(f) != 0) result = -1;
     return result;
 }
@@ -149,11 +163,15 @@ int finishpacket() {
     }
     // A packet in which no message was taken is of no use to the tosser.
     if (outpkt.pktmsgcount == 0) {
-        if (std::remove(outpkt.path.c_str()) == 0) {
+        if (std::remove(tempname(outpkt.path).c_str()) == 0) {
             forgetmade(outpkt.path);
+            unitdropoutput(outpkt.path);
         } else {
-            logprintf("Error removing %s\n", outpkt.path.c_str());
+            logprintf("Error removing %s\n", tempname(outpkt.path).c_str());
         }
+    } else if (outputcomplete(outpkt.path) != 0) {
+        reportpacketerror();
+        return -1;
     }
     outpkt.path.clear();
     outpkt.reported = 0;
@@ -163,7 +181,8 @@ int finishpacket() {
 int discardpackets() {
     if (outpkt.file && closefile(outpkt.file) != 0) reportpacketerror();
     int result = 0;
-    for (const std::string& path : outpkt.made) {
+    for (const std::string& final : outpkt.made) {
+        std::string path = tempname(final);
         if (exist(path) && std::remove(path.c_str()) != 0) {
             logprintf("Error removing %s\n", path.c_str());
             result = -1;

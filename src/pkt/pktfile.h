@@ -4,6 +4,13 @@
 // the end of each SOUP message file, and removed when no message was
 // taken while it was open.
 //
+// A packet is written under a temporary name (its name + ".tmp", which no
+// tosser takes) and gets its ".PKT" name only when the unit of work it
+// belongs to, the SOUP message file, commits (driver/journal.h): a tosser
+// never sees a packet that is not complete, and a killed run leaves only
+// temporary packets, which the next run removes. A name whose temporary
+// packet exists counts as taken in the name search.
+//
 // Every write and close on a packet is checked. When anything fails, the
 // import driver drops all packets made for the current SOUP message file
 // (discardpackets) and keeps that message file, so the next run imports it
@@ -24,7 +31,7 @@
 // The open packet of an import run.
 struct openpacket {
     fileptr file;                   // the packet being written; empty when none is open
-    std::string path;               // its full path
+    std::string path;               // its full path (written at tempname(path) until published)
     long pktmsgcount = 0;           // messages handled since it was opened
     int reported = 0;               // its write failure has been reported
     std::vector<std::string> made;  // packets created for the current SOUP message file
@@ -54,7 +61,8 @@ pktheader makepktheader(const fidoaddr& orig, const fidoaddr& dest, const std::t
 
 // Called before each message: rolls the open packet over when it has
 // reached MaxPKTSize, and opens a new packet when none is open
-// (cfg.indir + first free 8-digit number + ".PKT"). Returns 0 when a packet
+// (cfg.indir + first free 8-digit number + ".PKT", a name whose temporary
+// packet exists counting as taken; noted as an output of the open unit). Returns 0 when a packet
 // is open to write into, or -1 after reporting "Error writing packet %s\n":
 // the packet could not be created or written, or finishing the previous
 // one failed; no packet is open then.
@@ -65,8 +73,9 @@ pktheader makepktheader(const fidoaddr& orig, const fidoaddr& dest, const std::t
 // once per packet) when a write to the open packet has failed.
 [[nodiscard]] int countpktmsg();
 
-// Finishes the open packet, if any: terminator, close, and removal when no
-// message was counted in it. Returns 0, or -1 after reporting "Error
+// Finishes the open packet, if any: terminator, close (synced first when
+// the journal syncs), and removal when no message was counted in it;
+// outside a unit it is published at once, in one at the unit's commit. Returns 0, or -1 after reporting "Error
 // writing packet %s\n"; the damaged packet then stays in the list of packets
 // made, for discardpackets.
 [[nodiscard]] int finishpacket();

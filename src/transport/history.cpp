@@ -139,7 +139,9 @@ int commithistory() {
         char last = '\n';
         if (end > 0 && pread(fd, &last, 1, end - 1) == 1 && last != '\n') bad = writefd(fd, "\n") != 0;
         if (!bad) bad = writefd(fd, text) != 0;
-        if (fdatasync(fd) != 0) bad = true;
+        // A history line lost with the machine only lets a re-fetched
+        // message in again; it is synced when the run syncs its outputs.
+        if (cfg.syncwrites && fdatasync(fd) != 0) bad = true;
         if (::close(fd) != 0) bad = true;
     }
     for (std::string& k : history.noted) history.known.insert(std::move(k));

@@ -7,8 +7,7 @@
 // Message-ID and, for news, a TAB and the area (an article crossposted to
 // two gated groups is one message for each). Lines older than HistoryDays
 // go when a run begins; otherwise the file is only appended to, once per
-// message file, after that file's packets are complete and before the
-// file is removed.
+// message file, when that file's unit of work is committed.
 #pragma once
 
 #include <string>
@@ -49,8 +48,9 @@ bool seenbefore(const std::string& key);
 // it counts as seen at once (a message twice in one file is a dupe too).
 void notehistory(const std::string& key);
 
-// Appends the noted keys to the file (with the time of nowtime) and syncs
-// it; under /test they are only forgotten. Returns 0, or -1 (reported).
+// Appends the noted keys to the file (with the time of nowtime), synced
+// with SyncWrites; under /test they are only forgotten. Returns 0, or -1
+// (reported).
 int commithistory();
 
 // Forgets the noted keys: their message file is kept for the next run.

@@ -47,6 +47,46 @@ TEST_F(attachpathtest, onlyfilesinsidetheinboundorpacketdirectory) {
     EXPECT_EQ(check("/etc/passwd"), 2);
 }
 
+// What a remote message may name: only what travelled with it.
+TEST_F(attachpathtest, remotenamesonlyreachwhatcamewiththem) {
+    for (const char* f : {"in/0000FFFF.MO1", "in/00010002.TU0", "in/a1b2c3d4.pkt", "in/00020003.FLO",
+                          "in/00020003.CLO", "in/00020003.BSY", "in/00020003.OUT", "in/x.req",
+                          "in/toss.tmp", "in/old.bad", "in/12.MSG", "in/.hidden", "in/file.dt",
+                          "pkt/0001.PKT", "in/photo.bin", "pkt/readme.txt"}) {
+        writefile(dir / f, "x");
+    }
+    makedirs(dir / "in/.partial");
+    writefile(dir / "in/.partial/part.zip", "x");
+    struct {
+        std::string name;
+        int result;
+    } cases[] = {
+        {dir / "in/0000FFFF.MO1", 3},   {dir / "in/00010002.TU0", 3},
+        {dir / "in/a1b2c3d4.pkt", 3},   {dir / "pkt/0001.PKT", 3},
+        {dir / "in/00020003.OUT", 3},   {dir / "in/00020003.FLO", 4},
+        {dir / "in/00020003.CLO", 4},   {dir / "in/00020003.BSY", 4},
+        {dir / "in/x.req", 4},          {dir / "in/toss.tmp", 5},
+        {dir / "in/old.bad", 5},        {dir / "in/12.MSG", 5},
+        {dir / "in/.hidden", 5},        {dir / "in/file.dt", 5},
+        {dir / "in/.partial/part.zip", 5},
+        // The sender's own folders mean nothing here: the base name is
+        // looked for in the inbound, then the packet directory.
+        {"C:\\FILES\\photo.bin", 0}, {"/home/them/readme.txt", 0},
+        {"photo.bin", 0},               {"C:\\BUNDLES\\0000FFFF.MO1", 3},
+        {"nothing.zip", 1},
+    };
+    for (const auto& c : cases) {
+        std::string resolved;
+        EXPECT_EQ(checkattachpath(c.name, resolved), c.result) << c.name;
+    }
+    std::string resolved;
+    ASSERT_EQ(checkattachpath("/home/them/readme.txt", resolved), 0);
+    EXPECT_EQ(resolved, dir / "pkt/readme.txt");
+    // A harmless name linking to a packet is the packet.
+    ASSERT_EQ(symlink((dir / "in/0000FFFF.MO1").c_str(), (dir / "in/nice.txt").c_str()), 0);
+    EXPECT_EQ(check(dir / "in/nice.txt"), 3);
+}
+
 struct encodecase {
     const char* name;
     std::string data;

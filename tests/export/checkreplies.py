@@ -2,14 +2,20 @@
 """Checks SOUP reply files with Python's email package, an RFC 5322/MIME
 parser that shares nothing with the gateway.
 
-Usage: checkreplies.py SOUPDIR ORIGINALDIR...
+Usage: checkreplies.py [--decoded FILE] SOUPDIR ORIGINALDIR...
 
 Every file registered in SOUPDIR/REPLIES is cut into its records (4-byte
 big-endian length, message). Each message must parse without defects and
 carry a valid Date and Message-ID; news needs Newsgroups, mail recipients.
 Attached files must decode to the bytes of the file of the same name found
-below one of the ORIGINALDIRs. Problems are printed; the exit status is 1
-when there were any.
+below one of the ORIGINALDIRs. Header lines must be ASCII (text that is
+not goes in encoded words, on lines of at most 78 characters, none of them
+empty), and so must every address. With --decoded, FILE holds lines
+"RECORD<TAB>WHAT<TAB>TEXT" (RECORD as in the problem lines, MAIL0000#2):
+WHAT "From" is the display name of the first sender, "From-address" its
+address, "Body" a text the decoded body must hold, any other a header
+whose decoded value must be TEXT. Problems are printed; the exit status is
+1 when there were any.
 """
 import binascii
 import email
@@ -60,6 +66,71 @@ def uudecode(text):
     if "end" not in lines:
         raise ValueError("no end line")
     return out
+
+
+def rawheader(raw):
+    end = raw.find(b"\n\n")
+    return raw if end < 0 else raw[:end + 1]
+
+
+def checkrawheader(where, raw):
+    head = rawheader(raw)
+    try:
+        text = head.decode("ascii")
+    except UnicodeDecodeError as e:
+        problem(where, "8-bit byte in the header at %d" % e.start)
+        return
+    lines = text.split("\n")[:-1]
+    for i, line in enumerate(lines):
+        continued = line[:1] in (" ", "\t")
+        if continued and not line.strip():
+            problem(where, "empty continuation line after %r" % lines[i - 1])
+        if "=?" in line and len(line) > 78:
+            problem(where, "encoded header line of %d characters: %r" % (len(line), line))
+
+
+def checkaddresses(where, msg):
+    for name in ("From", "To", "Cc", "Bcc", "Reply-To", "Sender"):
+        value = msg[name]
+        if value is None:
+            continue
+        for a in getattr(value, "addresses", ()):
+            if not a.addr_spec.isascii():
+                problem(where, "%s: address %r is not ASCII" % (name, a.addr_spec))
+
+
+def decodedvalue(msg, what):
+    if what in ("From", "From-address"):
+        addrs = getattr(msg["From"], "addresses", ())
+        if not addrs:
+            return None
+        return addrs[0].display_name if what == "From" else addrs[0].addr_spec
+    value = msg[what]
+    return None if value is None else str(value)
+
+
+def checkdecoded(where, msg, wants):
+    for what, text in wants.get(where, ()):
+        if what == "Body":
+            part = msg.get_payload()[0] if msg.is_multipart() else msg
+            body = part.get_content()
+            if text not in body:
+                problem(where, "body does not hold %r: %r" % (text, body[:200]))
+            continue
+        got = decodedvalue(msg, what)
+        if got != text:
+            problem(where, "%s decodes to %r, not %r" % (what, got, text))
+
+
+def readdecoded(path):
+    wants = {}
+    for line in open(path, encoding="utf-8"):
+        line = line.rstrip("\n")
+        if not line or line.startswith("#"):
+            continue
+        record, what, text = line.split("\t", 2)
+        wants.setdefault(record, []).append((what, text))
+    return wants
 
 
 def checkheaders(where, msg, kind):
@@ -123,9 +194,12 @@ def checkattachment(where, part, dirs):
         problem(where, "%s decodes to %d bytes that differ from the original" % (name, len(data)))
 
 
-def checkmessage(where, raw, kind, dirs):
+def checkmessage(where, raw, kind, dirs, wants):
+    checkrawheader(where, raw)
     msg = email.message_from_bytes(raw, policy=email.policy.default)
     checkheaders(where, msg, kind)
+    checkaddresses(where, msg)
+    checkdecoded(where, msg, wants)
     if msg.is_multipart():
         parts = msg.get_payload()
         if not parts or parts[0].get_content_type() != "text/plain":
@@ -143,10 +217,15 @@ def checkmessage(where, raw, kind, dirs):
 
 
 def main(argv):
+    wants = {}
+    if len(argv) > 2 and argv[1] == "--decoded":
+        wants = readdecoded(argv[2])
+        argv = argv[:1] + argv[3:]
     if len(argv) < 2:
         print(__doc__)
         return 2
     soup, dirs = argv[1], argv[2:]
+    seen = set()
     count = 0
     replies = os.path.join(soup, "REPLIES")
     if os.path.exists(replies):
@@ -157,10 +236,14 @@ def main(argv):
                 continue
             try:
                 for i, raw in enumerate(records(os.path.join(soup, base + ".MSG"))):
-                    checkmessage("%s#%d" % (base, i + 1), raw, kind, dirs)
+                    where = "%s#%d" % (base, i + 1)
+                    seen.add(where)
+                    checkmessage(where, raw, kind, dirs, wants)
                     count += 1
             except (OSError, ValueError) as e:
                 problem(base, str(e))
+    for record in sorted(set(wants) - seen):
+        problem(record, "no such message")
     for p in problems:
         print(p)
     print("%d messages checked" % count)

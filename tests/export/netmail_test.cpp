@@ -37,7 +37,7 @@ class netmailtest : public sourcetest {
         tables.areamap.push_back({"PONDLARK.TEST", "alt.test", DIR_BOTH});
         writefile(dir / "files/0001.PKT", testpacket({2, 280, 5555, 0}, {news}));
         testmsg attach;
-        attach.attr = 0x0011;
+        attach.attr = 0x0111;  // written here (Local): names files by path
         attach.subject = dir / "files/0001.PKT";
         attach.text = text;
         return addmessage("1.MSG", FIXEDNOW, attach);
@@ -138,11 +138,11 @@ TEST_F(netmailtest, amessagewaitsforitspacket) {
     std::string path = addpacketattach("\x01PID: tosser\r");
     failreplies(REPLY_NEWS);
     msgexport();
-    EXPECT_EQ(attr(path), 0x0011);
+    EXPECT_EQ(attr(path), 0x0111);
     EXPECT_TRUE(fileexists(dir / "files/0001.PKT"));
     healreplies(REPLY_NEWS);
     msgexport();
-    EXPECT_EQ(attr(path), 0x0019);
+    EXPECT_EQ(attr(path), 0x0119);
     EXPECT_FALSE(fileexists(dir / "files/0001.PKT"));
     EXPECT_EQ(replyrecords(replyfile(REPLY_NEWS)), 1);
     EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 0);
@@ -160,7 +160,7 @@ TEST_F(netmailtest, atextsentisnotsentagainwithitspacket) {
     EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 1);
     healreplies(REPLY_NEWS);
     msgexport();
-    EXPECT_EQ(attr(path), 0x0019);
+    EXPECT_EQ(attr(path), 0x0119);
     EXPECT_FALSE(fileexists(dir / "files/0001.PKT"));
     EXPECT_EQ(replyrecords(replyfile(REPLY_NEWS)), 1);
     EXPECT_EQ(replyrecords(replyfile(REPLY_MAIL)), 1);

@@ -94,14 +94,15 @@ struct exportworld {
     void netmailsource() {
         stored("1.MSG", {"N1", 3000}, 0x0001);
         attachment("nm1.dat", 5000);
-        stored("2.MSG", {"N2", 300, false, root + "files/nm1.dat"}, 0x0011);
+        // File attaches written here (Local): they name their files by path.
+        stored("2.MSG", {"N2", 300, false, root + "files/nm1.dat"}, 0x0111);
         put("files/0003.PKT", {{"N3a", 2500}, {"N3b", 900, true}});
         attachment("nm3.dat", 2500);
         stored("3.MSG", {"N3", 700, false, root + "files/nm3.dat " + root + "files/0003.PKT"},
-               0x0091);
+               0x0191);
         stored("4.MSG", {"N4", 4500}, 0x0081);
         attachment("nm5.dat", 2000);
-        stored("5.MSG", {"N5", 200, false, root + "files/nm5.dat"}, 0x0091);
+        stored("5.MSG", {"N5", 200, false, root + "files/nm5.dat"}, 0x0191);
         stored("6.MSG", {"N6", 1200}, 0x0001);
     }
 

@@ -90,3 +90,30 @@ TEST(headertext, labelledonlywithoutafidonetcharset) {
 }
 
 }  // namespace
+
+namespace {
+
+// A posting the list server passes on is Internet mail: its subject keeps
+// its encoded words there, while the FidoNet copy in the list's area is
+// decoded and converted.
+TEST(headertext, listmailkeepsitsencodedwords) {
+    scratchdir dir;
+    for (const char* d : {"in", "out", "tmp", "soup"}) makedirs(dir / d);
+    writefile(dir / "gate.cfg", std::string(GATEWAY) + "FidoCharSet CP437 2\nListConfig ./birds.lst\n");
+    writefile(dir / "birds.lst",
+              "ListName Birds\nListAddress birds@lists.example\nListArea BIRDS\nListUsers\n"
+              "+\namy@net.example\nAmy\n1\n\n");
+    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
+    writefile(dir / "soup/0000001.MSG",
+              "From x Tue Sep 14 10:00:00 1999\nFrom: Amy <amy@net.example>\n"
+              "To: birds@lists.example\n" + MAERZ + "\nSeen: larks\n");
+    runresult r = runpondlark({"import", "/config=./gate.cfg"}, dir.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string reply = readfile(dir / "soup/MAIL0000.MSG");
+    EXPECT_NE(reply.find("=?utf-8?Q?=C3=9Cbersicht_f=C3=BCr?="), std::string::npos) << reply;
+    checkedpacket p = checkpacket(readfile(dir / "in/00000000.PKT"));
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_EQ(p.messages[0].subject, "\x9a" "bersicht f\x81r M\x84rz");
+}
+
+}  // namespace

@@ -69,7 +69,8 @@ TEST(mimeparams, boundedwhateverthevalue) {
     EXPECT_EQ(parsemimefield(many).params.size(), MAXMIMEPARAMS);
     std::string pieces = "attachment";
     for (int i = 0; i < 400; ++i) pieces += "; filename*" + std::to_string(i) + "=" + std::string(50, 'x');
-    const std::string* name = parsemimefield(pieces).param("filename");
+    mimefield f = parsemimefield(pieces);
+    const std::string* name = f.param("filename");
     ASSERT_NE(name, nullptr);
     EXPECT_LE(name->size(), MAXMIMEPARAMVALUE);
 }

@@ -67,13 +67,22 @@ const headercase cases[] = {
                    curmsg.fromaddr = {2, 5020, 1042, 7}; curmsg.destaddr = {2, 5020, 100, 3};
                    curmsg.msgid = "123@example.com"; curmsg.replyid = "456@example.net";
                    curmsg.parts = 2; curmsg.fidocharset = "CP866 2"; curmsg.junkmailto = "All";
+                   curmsg.tzinfo = "+0200 (CEST)";
                    cfg.junkaction = ACTION_JUNK; cfg.ownorgaction = ACTION_JUNK; },
      .kind = CAT_NEWS, .junkcategory = JUNK_IMPEXP, .ownorg = 1, .attr = 0,
      .subject = "Hello (1/2)",
      .text = "AREA:ALT.TEST\r" + INTL + "\x01" "FMPT 7\r\x01TOPT 3\r" + REPLYKLUDGES +
              "\x01MSGID: <123@example.com> BF9A3083\r\x01REPLY: <456@example.net> 62A344C2\r" +
-             PID + SPLIT + "01/02 +++++++++++\r\001CHRS: CP866 2\r" +
+             PID + SPLIT + "01/02 +++++++++++\r\001CHRS: CP866 2\r\001TZUTC: 0200\r" +
              "\x01JUNKMAIL: imp/exp\r\x01JUNKMAIL-TO: All\r\x01JUNKMAIL: OwnOrg\r\x01JUNKMAIL-TO: All\r"},
+    // The Date header's zone as TZUTC: no "+", an obsolete name as its
+    // offset, nothing for a zone its writer did not know.
+    {.name = "tzutcwest", .setup = [] { curmsg.tzinfo = "-0500"; },
+     .text = INTL + REPLYKLUDGES + PID + "\x01TZUTC: -0500\r"},
+    {.name = "tzutcobsoletename", .setup = [] { curmsg.tzinfo = "EDT"; },
+     .text = INTL + REPLYKLUDGES + PID + "\x01TZUTC: -0400\r"},
+    {.name = "tzutcunknown", .setup = [] { curmsg.tzinfo = "-0000"; }},
+    {.name = "tzutcnozone", .setup = [] { curmsg.tzinfo = "(CEST)"; }},
 };
 // clang-format on
 

@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "import/curmsg.h"
 #include "pkt/msgheader.h"
 #include "pkt/pktlayout.h"
@@ -63,6 +64,7 @@ TEST_F(pktfile, namesofarunfollowoneanother) {
         writefile(dir / name, "x");
     }
     std::vector<std::string> names;
+    unitbegin("import", "");  // the packets keep their temporary names until it commits
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(preparepacket(), 0);
         ASSERT_EQ(preparepacket(), 0);  // still open: the same packet
@@ -86,6 +88,7 @@ TEST_F(pktfile, namesofarunfollowoneanother) {
     EXPECT_EQ(discardpackets(), 0);  // all of the file's packets go
     ASSERT_EQ(preparepacket(), 0);
     EXPECT_EQ(outpkt.path, dir / "00000001.PKT");
+    unitabandon();
 }
 
 // Fills the open packet with one message so that it is exactly size bytes long.
@@ -133,13 +136,15 @@ TEST_F(pktfile, discardremovesonlypacketsofthisfile) {
     ASSERT_EQ(countpktmsg(), 0);
     ASSERT_EQ(finishpacket(), 0);
     keeppackets();
-    cfg.maxpktsize = 4;  // the next message file
+    cfg.maxpktsize = 4;  // the next message file, a unit whose packets wait for its commit
+    unitbegin("import", "");
     ASSERT_EQ(preparepacket(), 0);
     fillpacket(3000);
     ASSERT_EQ(preparepacket(), 0);
     ASSERT_EQ(countpktmsg(), 0);
     EXPECT_EQ(outpkt.path, dir / "00000003.PKT");
     EXPECT_EQ(discardpackets(), 0);
+    unitabandon();
     EXPECT_FALSE(outpkt.file);
     EXPECT_EQ(listtree(dir.path), (std::vector<std::string>{"00000000.PKT", "00000001.PKT"}));
 }

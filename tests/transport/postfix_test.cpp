@@ -321,7 +321,7 @@ TEST_F(postfixtest, akilleddeliverylosesnothing) {
             std::string tag = "k" + std::to_string(killed) + call + std::to_string(n);
             SCOPED_TRACE(call + " #" + std::to_string(n));
             auto g = world(tag);
-            if (!runkilled(g->dir, PONDLARK_FIXED_BIN, {"export", "/config=./gate.cfg", "/pkt=soup"}, call, n))
+            if (!killrunat(g->dir, PONDLARK_FIXED_BIN, {"export", "/config=./gate.cfg", "/pkt=soup"}, call, n))
                 continue;
             ++killed;
             runresult r = g->run("export", {"/pkt=soup"});

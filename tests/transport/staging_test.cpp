@@ -138,7 +138,7 @@ TEST(staging, akilledrunlosesanddoublesnothing) {
             SCOPED_TRACE(call + " #" + std::to_string(n));
             gateway g(SOURCES);
             fill(g);
-            if (!runkilled(g.dir, PONDLARK_FIXED_BIN, {"import", "/config=./gate.cfg"}, call, n)) continue;
+            if (!killrunat(g.dir, PONDLARK_FIXED_BIN, {"import", "/config=./gate.cfg"}, call, n)) continue;
             ++killed;
             runresult r = g.run("import");
             ASSERT_EQ(r.status, 0) << r.err;

@@ -67,11 +67,7 @@ std::string newsbatch(const std::vector<std::string>& articles) {
     return b;
 }
 
-bool havestrace() {
-    return access("/usr/bin/strace", X_OK) == 0;
-}
-
-bool runkilled(const std::string& cwd, const std::string& program, const std::vector<std::string>& args,
+bool killrunat(const std::string& cwd, const std::string& program, const std::vector<std::string>& args,
                const std::string& syscall, int n, const std::vector<std::string>& env) {
     std::vector<std::string> a = {"-qq", "-o", "/dev/null", "-e", "trace=" + syscall,
                                   "-e", "inject=" + syscall + ":signal=SIGKILL:when=" + std::to_string(n),

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pkt/pktcheck.h"
+#include "kill/killkit.h"
 #include "support/testutil.h"
 
 // A gateway in a scratch folder (see writegate: 2:280/5555 for
@@ -39,7 +40,7 @@ std::string newsbatch(const std::vector<std::string>& articles);
 
 // Runs program with args in cwd under strace, killed by SIGKILL at the
 // nth call of syscall. True when it was killed (the call came).
-bool runkilled(const std::string& cwd, const std::string& program, const std::vector<std::string>& args,
+bool killrunat(const std::string& cwd, const std::string& program, const std::vector<std::string>& args,
                const std::string& syscall, int n, const std::vector<std::string>& env = {});
 
 // The system calls named (comma-separated) that program makes, in order,
@@ -47,9 +48,6 @@ bool runkilled(const std::string& cwd, const std::string& program, const std::ve
 std::vector<std::string> syscalls(const std::string& cwd, const std::string& program,
                                   const std::vector<std::string>& args, const std::string& calls,
                                   const std::vector<std::string>& env = {});
-
-// Whether strace is there to kill runs with.
-bool havestrace();
 
 // Messages of text that appear other than once, named.
 std::string notexactlyonce(const std::vector<std::string>& names, const std::map<std::string, int>& seen);
