@@ -1,67 +1,84 @@
 #!/usr/bin/env bash
-# Runs PondLark on the bundled example in a scratch folder ./demo: checks the
-# configuration, imports the example SOUP packet into FidoNet packets,
-# exports the example FidoNet packets into SOUP reply files, and shows what
-# the runs wrote. The examples themselves are never changed: import and
-# export consume their input and the list server updates its member file,
-# so the demo works on copies.
+# Runs PondLark on the bundled example in a scratch folder ./demo and shows,
+# step by step, what went in and what came out: checks the configuration,
+# imports the example SOUP packet into FidoNet packets, exports FidoNet
+# mail from a packet folder, the Binkley-style outbound and stored netmail
+# into SOUP reply files. Files are shown with "pondlark show", which prints
+# packets, stored messages and SOUP files readably. The examples are never
+# changed: the demo works on copies.
+#   examples/demo.sh [path/to/pondlark]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=${1:-build/pondlark}
+# Everything the program reports comes in the order it was written.
+exec 2>&1
+
+step() { printf '=== %s\n' "$*"; }
+say() { printf -- '--- %s\n' "$*"; }
+run() { printf '$ pondlark %s\n' "$*"; "$bin" "$@" | grep -v '^PondLark-Linux v\|^$' || true; }
+# Message N of what "pondlark show" prints for a file (without the empty
+# lines that end it).
+message() {
+    "$bin" show "$1" | awk -v n="$2" '
+        /^(msg|stored): |^message: [0-9]/ { i++ }
+        i != n { next }
+        /^$/ { blank++; next }
+        { while (blank > 0) { print ""; blank-- } print }'
+}
+# The same without the kludge lines (marked ^A), to keep it short.
+nokludges() { message "$@" | grep -v '^\^A'; }
+# Without the header lines of the Internet message that import keeps as
+# kludges ("^AFrom:", "^AContent-Type:" ...).
+nocopies() { message "$@" | grep -v '^\^A[A-Z][a-z][A-Za-z-]*: \|^\^AMIME-Version: '; }
 
 rm -rf demo
-mkdir -p demo/inbound demo/outbound demo/soup demo/temp demo/decode demo/pkt \
-    demo/netmail demo/files
+mkdir -p demo/inbound demo/outbound demo/soup demo/temp demo/decode demo/pkt demo/netmail \
+    demo/files
 cp examples/pond-talk.lst demo/
 
-echo "=== pondlark check"
-"$bin" check /config=examples/pondlark.cfg
+step "1. Check the configuration (examples/pondlark.cfg, commented)"
+run check /config=examples/pondlark.cfg
 
-echo
-echo "=== pondlark import (SOUP packet -> FidoNet packets)"
+step "2. Import: a SOUP packet from the Internet becomes FidoNet packets"
 cp examples/soup/* demo/soup/
-"$bin" import /config=examples/pondlark.cfg
-echo
-echo "=== demo/inbound (carriage returns shown as line ends, 0x01 as ^A)"
-ls -l demo/inbound
-for f in demo/inbound/*.PKT; do
-    echo "--- $f"
-    tr '\r' '\n' <"$f" | cat -v
-done
+say "in: demo/soup/AREAS names the message file (prefix) of each area, and its format:"
+"$bin" show demo/soup/AREAS | sed -n 's/^#   //p' | tr '\t' ' ' | paste -sd ',' | sed 's/,/, /g'
+say "in: message 3 of demo/soup/0000001.MSG, a mail with a file attached"
+message demo/soup/0000001.MSG 3
+run import /config=examples/pondlark.cfg /global
+say "out: demo/inbound, packets for the tosser and the file decoded from the mail:" \
+    "$(ls demo/inbound | paste -sd ' ')"
+say "out: the mail in demo/inbound/00000000.PKT (kludges marked ^A; header copies left out)"
+nocopies demo/inbound/00000000.PKT 3
 
-echo
-echo "=== pondlark export /pkt=demo/pkt (FidoNet packets -> SOUP replies)"
+step "3. Export: FidoNet packets in a folder become SOUP replies (/pkt=)"
 cp examples/pkt/*.PKT examples/pkt/pondmap.txt demo/pkt/
-"$bin" export /config=examples/pondlark.cfg /pkt=demo/pkt
+say "in: message 1 of demo/pkt/00000001.PKT, netmail from Jane to the Internet"
+nokludges demo/pkt/00000001.PKT 1
+run export /config=examples/pondlark.cfg /pkt=demo/pkt
+say "out: demo/soup/REPLIES lists the reply files for the Internet client:" \
+    "$(cut -f1 demo/soup/REPLIES | paste -sd ' ')"
+say "out: Jane's message in the mail reply file"
+message "demo/soup/$(sed -n 's/\tmail.*//p' demo/soup/REPLIES | tail -1).MSG" 1
 
-echo
-echo "=== pondlark export (the Binkley-style outbound: mail packets and flow files)"
+step "4. Export: the Binkley-style outbound (mail packets and flow files)"
 cp examples/outbound/* demo/outbound/
 cp examples/files/* demo/files/
-"$bin" export /config=examples/pondlark.cfg /verbose
-echo "--- demo/outbound afterwards (empty: everything was sent)"
-ls -A demo/outbound
+say "in: demo/outbound: $(cd demo/outbound && echo *)"
+run export /config=examples/pondlark.cfg
+say "out: demo/outbound afterwards: $(ls -A demo/outbound | wc -l) files (everything was sent)"
 
-echo
-echo "=== pondlark export with examples/arcmail.cfg (stored netmail messages)"
+step "5. Export: stored netmail messages (examples/arcmail.cfg)"
 cp examples/netmail/*.MSG demo/netmail/
-"$bin" export /config=examples/arcmail.cfg /verbose
-echo "--- demo/netmail afterwards (1.MSG marked sent, 2.MSG killed, 3.MSG not for us)"
-ls -A demo/netmail
+say "in: demo/netmail/2.MSG, one of three stored messages (its header)"
+message demo/netmail/2.MSG 1 | grep '^stored:\|^to:\|^subject:'
+run export /config=examples/arcmail.cfg
+say "out: demo/netmail afterwards: $(ls demo/netmail | paste -sd ' ')" \
+    "(2.MSG killed, 3.MSG not for us, 1.MSG marked sent:" \
+    "$("$bin" show demo/netmail/1.MSG | sed -n 's/^stored: .* attr //p'))"
 
-echo
-echo "=== demo/soup/REPLIES"
-cat demo/soup/REPLIES
-for f in demo/soup/*.MSG; do
-    echo
-    echo "=== $f (each message follows its 4-byte length)"
-    cat -v "$f"
-done
-
-echo
-echo "=== demo/pond-talk.lst (the list server added the new member)"
-cat demo/pond-talk.lst
-
-echo
-echo "=== demo/pondlark.log"
-cat demo/pondlark.log
+step "6. The mailing list and the log"
+say "demo/pond-talk.lst: the list server added the member who subscribed"
+{ diff examples/pond-talk.lst demo/pond-talk.lst || true; } | sed -n 's/^> //p' | paste -sd ' '
+say "demo/pondlark.log holds everything reported above: $(wc -l <demo/pondlark.log) lines"
+say "look at any file with: $bin show FILE"

@@ -14,6 +14,7 @@ void usage() {
         "pondlark export      export mail from Fidonet -> Internet\n"
         "pondlark pack        pack mailinglist user files\n"
         "pondlark check       reads & checks all configuration files\n"
+        "pondlark show <file> shows a packet, stored message or SOUP file readably\n"
         "\nCommandline options:\n\n"
         "/pkt=<dir>           export *.pkt for gateway in directory\n"
         "/config=<filename>   use <filename> as configuration file\n"

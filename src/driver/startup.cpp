@@ -15,6 +15,8 @@
 #include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
+#include "driver/text.h"
+#include "driver/view.h"
 #include "export/exportrun.h"
 #include "import/importrun.h"
 #include "lists/listfiles.h"
@@ -169,6 +171,12 @@ void checkdir(const std::string& path) {
 }
 
 int runmain(int argc, char** argv) {
+    // The viewer needs no configuration, and its output no banner: it may
+    // be piped on or compared.
+    if (argc >= 2 && (strieq(argv[1], "show") || strieq(argv[1], "s"))) {
+        std::set_new_handler(outofmemory);
+        return runshow(argc - 2, argv + 2);
+    }
     printbanner();
     run = runstate{};
     if (argc > 0 && argv[0]) run.progpath = programpath(argv[0]);

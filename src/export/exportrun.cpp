@@ -20,6 +20,7 @@
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
+#include "transport/delivery.h"
 
 namespace {
 
@@ -88,5 +89,9 @@ int runexport() {
         genreplyfile(REPLY_NEWS);
     }
     printstats();
+    // What the units queued is settled before reply files are rewritten.
+    journalcheckpoint();
+    // Also what earlier runs kept: a run that found nothing new still delivers.
+    (void)deliverreplies();
     return 0;
 }

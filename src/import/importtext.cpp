@@ -32,6 +32,8 @@ namespace {
 constexpr long SPLITMARGIN = 256;
 // Shorter header lines carry nothing and are dropped.
 constexpr std::size_t MINHEADERLINE = 3;
+// Most multipart/alternative choices the parse pass hands on.
+constexpr std::size_t MAXALTCHOICES = 1024;
 // Chunks are never cut before this many characters.
 constexpr std::size_t MINCHUNK = 33;
 // Text goes into the packet in blocks of about this size.
@@ -774,7 +776,9 @@ int converter::endpart() {
 
 void converter::closeframe() {
     mimeframe& f = frames.back();
-    if (parsing && f.kind == MULTI_ALTERNATIVE) {
+    // Choices are remembered for a sane number of alternatives; the later
+    // passes show the rest as this pass counted them.
+    if (parsing && f.kind == MULTI_ALTERNATIVE && curmsg.altchoices.size() < MAXALTCHOICES) {
         int choice = chosenalternative(f);
         curmsg.altchoices.emplace_back(f.boundary, choice);
         // What this pass counted was another alternative.
@@ -816,6 +820,12 @@ int converter::base64text(std::string_view line) {
         start = nl + 1;
     }
     b64carry.erase(0, start);
+    // Text without line ends is handed on in pieces of a line's size.
+    while (b64carry.size() >= MAXLOGICALLINE) {
+        std::string piece = b64carry.substr(0, MAXLOGICALLINE);
+        b64carry.erase(0, MAXLOGICALLINE);
+        if (bodytext(piece) != 0) return -1;
+    }
     return 0;
 }
 

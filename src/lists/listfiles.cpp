@@ -133,9 +133,8 @@ bool makeduplicate(listrecord& rec) {
         configwarn("unable to create list configuration file duplicate", 0, dup);
         return false;
     }
-    if (lists.listconfig.empty()) {
-        screenprintf("[Test mode: using list config file duplicates *.~LC]\n\n");
-    }
+    screenprintf("[Test mode: list file %s worked on as its copy %s]\n", rec.listfile.c_str(),
+                 dup.c_str());
     rec.listfile = dup;
     return true;
 }

@@ -74,38 +74,74 @@ bool passesascii(UConverter* conv) {
     return true;
 }
 
+// Names met so far, and the sets they name. Every name ICU knows shares
+// the one converter of its set; names it does not know are remembered up
+// to a limit, so that a hostile message naming thousands of made-up sets
+// costs no memory.
+struct charsetcache {
+    std::unordered_map<std::string, charsetinfo*> names;  // null: unknown
+    std::unordered_map<std::string, std::unique_ptr<charsetinfo>> sets;  // by ICU name
+    std::size_t unknown = 0;
+};
+constexpr std::size_t MAXUNKNOWNNAMES = 256;
+
+std::unique_ptr<charsetinfo> makecharset(UConverter* conv, const std::string& key) {
+    auto info = std::make_unique<charsetinfo>();
+    info->conv = conv;
+    UErrorCode e2 = U_ZERO_ERROR;
+    const char* name = ucnv_getName(conv, &e2);
+    info->canonical = U_SUCCESS(e2) && name ? name : key;
+    UConverterType type = ucnv_getType(conv);
+    info->utf8 = type == UCNV_UTF8 || type == UCNV_CESU8;
+    info->singlebyte = ucnv_getMaxCharSize(conv) == 1 && !isstateful(type);
+    info->asciicompatible =
+        ucnv_getMinCharSize(conv) == 1 && !isstateful(type) && passesascii(conv);
+    // What a target lacks is written "?", never the control character
+    // SUB that some code pages would use.
+    UErrorCode e3 = U_ZERO_ERROR;
+    ucnv_setSubstChars(conv, "?", 1, &e3);
+    ucnv_setFallback(conv, true);
+    return info;
+}
+
 charsetinfo* opencharset(std::string_view given) {
-    static std::unordered_map<std::string, std::unique_ptr<charsetinfo>> known;
+    static charsetcache cache;
     std::string key(stripname(given));
     strlwr(key);
-    auto it = known.find(key);
-    if (it != known.end()) return it->second.get();
-    std::unique_ptr<charsetinfo> info;
+    // A name is printable ASCII; anything else names no set (and a zero
+    // byte would cut it short for ICU).
+    for (char c : key) {
+        if (c <= ' ' || c >= 127) return nullptr;
+    }
+    auto it = cache.names.find(key);
+    if (it != cache.names.end()) return it->second;
     // An empty name would open ICU's default converter.
     UErrorCode err = U_ZERO_ERROR;
     UConverter* conv = key.empty() ? nullptr : ucnv_open(key.c_str(), &err);
-    if (conv && U_SUCCESS(err)) {
-        info = std::make_unique<charsetinfo>();
-        info->conv = conv;
-        UErrorCode e2 = U_ZERO_ERROR;
-        const char* name = ucnv_getName(conv, &e2);
-        info->canonical = U_SUCCESS(e2) && name ? name : key;
-        UConverterType type = ucnv_getType(conv);
-        info->utf8 = type == UCNV_UTF8 || type == UCNV_CESU8;
-        info->singlebyte = ucnv_getMaxCharSize(conv) == 1 && !isstateful(type);
-        info->asciicompatible = ucnv_getMinCharSize(conv) == 1 && !isstateful(type) &&
-                                passesascii(conv);
-        // What a target lacks is written "?", never the control character
-        // SUB that some code pages would use.
-        UErrorCode e3 = U_ZERO_ERROR;
-        ucnv_setSubstChars(conv, "?", 1, &e3);
-        ucnv_setFallback(conv, true);
-    } else if (conv) {
+    if (conv && U_FAILURE(err)) {
         ucnv_close(conv);
+        conv = nullptr;
     }
-    charsetinfo* p = info.get();
-    known.emplace(key, std::move(info));
-    return p;
+    if (!conv) {
+        if (cache.unknown < MAXUNKNOWNNAMES) {
+            ++cache.unknown;
+            cache.names.emplace(key, nullptr);
+        }
+        return nullptr;
+    }
+    UErrorCode e2 = U_ZERO_ERROR;
+    const char* name = ucnv_getName(conv, &e2);
+    std::string canonical = U_SUCCESS(e2) && name ? name : key;
+    auto set = cache.sets.find(canonical);
+    charsetinfo* info;
+    if (set != cache.sets.end()) {
+        ucnv_close(conv);
+        info = set->second.get();
+    } else {
+        info = cache.sets.emplace(canonical, makecharset(conv, key)).first->second.get();
+    }
+    cache.names.emplace(key, info);
+    return info;
 }
 
 const USet* holdset(charsetinfo& cs) {

@@ -16,7 +16,7 @@ void flowedtext::line(std::string_view text, std::vector<std::string>& out) {
     bool flows = !signature && !text.empty() && text.back() == ' ';
     if (flows && delsp) text.remove_suffix(1);
     para.append(text);
-    if (!flows) finish(out);
+    if (!flows || para.size() >= MAXPARAGRAPH) finish(out);
 }
 
 void flowedtext::finish(std::vector<std::string>& out) {

@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+// A paragraph longer than this is handed on in pieces of it, so that no
+// text makes the reader hold more.
+constexpr std::size_t MAXPARAGRAPH = 32766;
+
 class flowedtext {
    public:
     // delsp: the blank at the end of a flowed line was added by the

@@ -101,6 +101,7 @@ void htmltext::emit(std::string_view text) {
     line.append(text);
     started = true;
     blanklines = 0;
+    if (line.size() >= MAXHTMLLINE) breakline();
 }
 
 // Ends the line being built, if it holds anything.

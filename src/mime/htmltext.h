@@ -10,6 +10,9 @@
 #include <string_view>
 #include <vector>
 
+// A line longer than this is handed on in pieces of it.
+constexpr std::size_t MAXHTMLLINE = 32766;
+
 class htmltext {
    public:
     htmltext();

@@ -92,3 +92,50 @@ TEST(mimetree, shapes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Text without a line end in 100,000 bytes (a Base64 part, flowed text that
+// never ends its paragraph, an HTML paragraph) is handed on in pieces: no
+// part makes import hold it whole, and all of it arrives.
+TEST(mimetree, endlesslinesarrivewhole) {
+    std::string raw(100000, 'a');
+    std::string b64;
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (std::size_t i = 0; i + 3 <= raw.size(); i += 3) {
+        unsigned v = 'a' << 16 | 'a' << 8 | 'a';
+        for (int k = 3; k >= 0; --k) b64.push_back(alphabet[(v >> (6 * k)) & 63]);
+        if (i % 57 == 54) b64.push_back('\n');
+    }
+    std::string flowed;
+    for (int i = 0; i < 5000; ++i) flowed += "word" + std::to_string(i) + " \n";
+    const std::string bodies[] = {
+        "text/plain\nContent-Transfer-Encoding: base64\n\n" + b64 + "\n",
+        "text/plain; format=flowed\n\n" + flowed,
+        "text/html\n\n<p>" + flowed + "</p>\n",
+    };
+    for (const std::string& body : bodies) {
+        scratchdir dir;
+        for (const char* d : {"in", "out", "tmp", "soup"}) makedirs(dir / d);
+        writefile(dir / "gate.cfg", GATEWAY);
+        writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
+        writefile(dir / "soup/0000001.MSG",
+                  "From x Tue Sep 14 10:00:00 1999\nFrom: Ann <ann@x.example>\n"
+                  "To: sysop@pond.example\nSubject: long\nContent-Type: " + body);
+        runresult r = runpondlark({"import", "/config=./gate.cfg"}, dir.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        checkedpacket p = checkpacket(readfile(dir / "in/00000000.PKT"));
+        ASSERT_EQ(p.error, "");
+        std::string all;
+        for (const checkedmessage& m : p.messages) all += m.text;
+        std::size_t letters = 0;
+        for (char c : all) letters += c == 'a';
+        if (body.find("base64") != std::string::npos) {
+            EXPECT_GE(letters, 99999u);
+        } else {
+            EXPECT_NE(all.find("word4999"), std::string::npos);
+        }
+    }
+}
+
+}  // namespace
