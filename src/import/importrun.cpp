@@ -254,11 +254,12 @@ int importarea(const souparea& a) {
     f.reset();
     if (res == FILE_FAILED) return keepforrerun(path);
     int fate = res == FILE_BAD ? setaside(path) : consume(path, size);
+    // Part of the unit: a message file fetched again later finds these
+    // messages here, and a run killed before the unit is done (or, with
+    // SyncWrites, on the disk) has them taken out again with the rest.
+    (void)commithistory();
     if (unitcommit() != 0) return keepforrerun(path);
     keepfileoutput();
-    // Once its unit is committed: a message file fetched again later finds
-    // these messages here.
-    (void)commithistory();
     if (res == FILE_BAD) {
         // The rename is done by now (also when the run syncs); when it
         // failed, the file and its line stay.

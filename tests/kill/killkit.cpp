@@ -161,6 +161,7 @@ std::map<std::string, long> countcalls(const std::vector<std::string>& args, con
 
 std::vector<killpoint> killpoints(const std::map<std::string, long>& counts, int n, unsigned seed) {
     if (const char* e = std::getenv("PONDLARK_KILLPOINTS")) n = std::max(1, std::atoi(e));
+    if (const char* e = std::getenv("PONDLARK_KILLSEED")) seed += static_cast<unsigned>(std::atoi(e));
     std::mt19937 rng(seed);
     std::vector<killpoint> points;
     auto count = [&counts](const char* c) {
