@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <string>
 
 #include "config/reader.h"
@@ -11,6 +12,10 @@
 #include "driver/text.h"
 #include "driver/timezone.h"
 #include "mime/charsets.h"
+#include "transport/command.h"
+#include "transport/maildir.h"
+#include "transport/newsbatch.h"
+#include "transport/sendspec.h"
 
 std::string_view nextparam(std::string_view& text) {
     std::size_t sp = text.find(' ');
@@ -301,6 +306,84 @@ void kw_exportallmail(const configline& l) {
 }
 void kw_syncwrites(const configline& l) { configscanyesno(l.par, l.line, l.path, cfg.syncwrites); }
 
+// "ImportMaildir <dir> [Delete]"; may repeat.
+void kw_importmaildir(const configline& l) {
+    std::string_view rest = l.par;
+    std::string_view dir = nextparam(rest);
+    if (dir.empty()) {
+        configwarn("ImportMaildir misses its folder", l.line, l.path);
+        return;
+    }
+    maildirsource src;
+    pathtext d;
+    configscandir(dir, d);
+    src.dir = d.str();
+    if (!rest.empty()) {
+        if (!strieq(rest, "Delete")) {
+            configwarn("invalid ImportMaildir parameter", l.line, l.path);
+            return;
+        }
+        src.remove = 1;
+    }
+    std::string problem = maildirproblem(src.dir);
+    if (!problem.empty()) configwarn(problem.c_str(), l.line, l.path);
+    cfg.importmaildir.push_back(std::move(src));
+}
+
+// "ImportNewsBatches <dir>"; may repeat.
+void kw_importnewsbatches(const configline& l) {
+    if (l.par.empty()) {
+        configwarn("ImportNewsBatches misses its folder", l.line, l.path);
+        return;
+    }
+    pathtext d;
+    configscandir(l.par, d);
+    std::string problem = batchfolderproblem(d.str());
+    if (!problem.empty()) configwarn(problem.c_str(), l.line, l.path);
+    cfg.importnewsbatches.push_back(d.str());
+}
+
+// "SendMail <url> [options]" or "SendMail /path/to/command [arguments]".
+void kw_sendmail(const configline& l) {
+    sendspec spec;
+    std::string problem;
+    if (parsesendspec(l.par, spec, problem) != 0) {
+        configwarn(problem.c_str(), l.line, l.path);
+        cfg.sendmail.clear();
+        return;
+    }
+    problem = sendspecproblem(spec, l.path);
+    if (!problem.empty()) configwarn(problem.c_str(), l.line, l.path);
+    cfg.sendmail = std::string(l.par);
+}
+
+// "PostNews /path/to/command [arguments]".
+void kw_postnews(const configline& l) {
+    std::vector<std::string> argv;
+    std::string problem;
+    if (splitcommand(l.par, argv, problem) != 0) {
+        configwarn(("PostNews " + problem).c_str(), l.line, l.path);
+        cfg.postnews.clear();
+        return;
+    }
+    problem = commandproblem(argv);
+    if (!problem.empty()) configwarn(("PostNews " + problem).c_str(), l.line, l.path);
+    cfg.postnews = std::string(l.par);
+}
+
+// "HistoryDays <days>"; 0 keeps no history. A value that is no number
+// keeps the one before: a typo must not turn dupe detection off.
+void kw_historydays(const configline& l) {
+    int days = 0;
+    auto r = std::from_chars(l.par.data(), l.par.data() + l.par.size(), days);
+    if (l.par.empty() || r.ec != std::errc() || r.ptr != l.par.data() + l.par.size() || days < 0 ||
+        days > 65535) {
+        configwarn("invalid number", l.line, l.path);
+        return;
+    }
+    cfg.historydays = days;
+}
+
 constexpr keyworddef keywords[] = {
     {"FidoAddr", kw_fidoaddr},
     {"AddrMap", kw_addrmap},
@@ -367,8 +450,13 @@ constexpr keyworddef keywords[] = {
     {"AreaCharSet", kw_areacharset},
     {"KeepHeader", kw_keepheader},
     {"BusyFlagAge", kw_busyflagage},
+    {"ImportMaildir", kw_importmaildir},
+    {"ImportNewsBatches", kw_importnewsbatches},
+    {"SendMail", kw_sendmail},
+    {"PostNews", kw_postnews},
+    {"HistoryDays", kw_historydays},
 };
-static_assert(std::size(keywords) == 65);
+static_assert(std::size(keywords) == 70);
 
 }  // namespace
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "config/fidocharset.h"
 #include "driver/fidoaddr.h"
@@ -13,6 +15,12 @@ enum actions { ACTION_IGNORE = 0, ACTION_KILL = 1, ACTION_MOVE = 2, ACTION_JUNK 
 enum attachmodes { ATTACH_IGNORE = 0, ATTACH_DECODE = 1, ATTACH_KILL = 2 };
 enum encodeformats { ENCODE_MIME = 0, ENCODE_UU = 1 };
 enum msgcategories { CAT_EMAIL = 0, CAT_NEWS = 1, CAT_LIST = 2 };
+
+// An "ImportMaildir" line: a Maildir whose unseen messages import takes in.
+struct maildirsource {
+    std::string dir;  // ends in "/"
+    int remove = 0;   // "Delete": messages are removed once staged, not marked seen
+};
 
 struct settings {
     // Addresses and identity
@@ -70,6 +78,13 @@ struct settings {
 
     // All commands
     int syncwrites = 0;  // SyncWrites: outputs on the disk (fsync) before their inputs go
+
+    // Servers the gateway talks to
+    std::vector<maildirsource> importmaildir;     // ImportMaildir lines
+    std::vector<std::string> importnewsbatches;   // ImportNewsBatches folders, ending in "/"
+    std::string sendmail;                         // SendMail, as written (empty: not set)
+    std::string postnews;                         // PostNews command line (empty: not set)
+    int historydays = 30;                         // HistoryDays (0: no history)
 };
 
 extern settings cfg;

@@ -14,6 +14,7 @@ struct runcounters {
     long listmsgcount = 0;     // postings to a list (import) or list distributions (export)
     long listcmdcount = 0;     // mailing-list commands
     long listreplycount = 0;   // replies written by the list server
+    long dupecount = 0;        // messages imported before (by their Message-ID)
 
     void add(const runcounters& o) {
         messagecount += o.messagecount;
@@ -28,6 +29,7 @@ struct runcounters {
         listmsgcount += o.listmsgcount;
         listcmdcount += o.listcmdcount;
         listreplycount += o.listreplycount;
+        dupecount += o.dupecount;
     }
 };
 

@@ -12,6 +12,7 @@
 #include "lists/listfiles.h"
 #include "lists/listjournal.h"
 #include "pkt/pktfile.h"
+#include "transport/history.h"
 
 void resetall() {
     run = runstate{};
@@ -28,4 +29,5 @@ void resetall() {
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
     expstate = exportstate{};
+    history = importhistory{};
 }

@@ -8,6 +8,7 @@
 #include "driver/codec.h"
 #include "driver/counters.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
@@ -19,6 +20,7 @@
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
+#include "transport/delivery.h"
 
 namespace {
 
@@ -86,5 +88,9 @@ int runexport() {
         genreplyfile(REPLY_NEWS);
     }
     printstats();
+    // What the units queued is settled before reply files are rewritten.
+    journalcheckpoint();
+    // Also what earlier runs kept: a run that found nothing new still delivers.
+    (void)deliverreplies();
     return 0;
 }

@@ -32,6 +32,7 @@ void resetmessage() {
     curmsg.msgsubj.clear();
     curmsg.msgorganization.clear();
     curmsg.msgid.clear();
+    curmsg.messageid.clear();
     curmsg.replyid.clear();
     curmsg.routemailpwd.clear();
     curmsg.routemailsubj.clear();

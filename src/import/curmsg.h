@@ -68,6 +68,7 @@ struct currentmessage {
     text128 msgsubj;
     text128 msgorganization;
     text128 msgid;    // address part of "Message-ID:", no angle brackets
+    std::string messageid;  // the first "Message-ID:" value whole, for the import history
     text128 replyid;  // "In-Reply-To:", else the last "References:" entry
     msgtimes msgtime;
     text128 tzinfo;   // text after the time in "Date:"

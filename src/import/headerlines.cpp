@@ -127,6 +127,7 @@ bool datefield(std::string& v) {
     return true;
 }
 bool msgidfield(std::string& v) {
+    if (curmsg.messageid.empty()) curmsg.messageid = v;
     processmsgid(v, curmsg.msgid, 0);
     return true;
 }

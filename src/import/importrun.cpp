@@ -22,6 +22,8 @@
 #include "lists/listfiles.h"
 #include "lists/listserver.h"
 #include "pkt/pktfile.h"
+#include "transport/history.h"
+#include "transport/staging.h"
 
 namespace {
 // ImportLimit counts the whole FidoNet message; the text is split this
@@ -38,9 +40,13 @@ void printstats(const runcounters& c) {
     logprintf(
         "-> %ld message(s) imported\n"
         "mail: %-5ld     news: %-5ld     lists: %-5ld    junk: %-5ld\n"
-        "personal: %-5ld own org: %-5ld  files: %-5ld    ign/txt: %-5ld\n",
+        "personal: %-5ld own org: %-5ld  files: %-5ld    ign/txt: %-5ld",
         c.messagecount, c.emailcount, c.newscount, c.maillistcount, c.junkcount, c.personalcount,
         c.ownorgcount, c.filecount, c.ignoretextcount);
+    // Shown once the history has caught a message, so that a run without
+    // dupes reports as it always did.
+    if (c.dupecount > 0) logprintf("    dupes: %-5ld", c.dupecount);
+    logprintf("\n");
     if (!lists.listconfig.empty()) {
         logprintf("listmsg: %-5ld  listcmd: %-5ld  reply: %-5ld\n", c.listmsgcount, c.listcmdcount,
                   c.listreplycount);
@@ -100,6 +106,19 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         logprintf("Error reading %s\n", path.c_str());
         return -1;
     }
+    // A message imported before (a packet fetched twice, a Maildir message
+    // taken in again) is only counted.
+    std::string key = historykey(curmsg.messageid, curmsg.msgtype, curmsg.areaname.sv());
+    if (seenbefore(key)) {
+        ++stats.dupecount;
+        if (run.verbose) {
+            screenprintf("\r");
+            logprintf("- dupe %s from %s\n", key.substr(0, key.find('\t')).c_str(),
+                      curmsg.msgfromemail.c_str());
+        }
+        return 0;
+    }
+    notehistory(key);
     bool posting = false;
     switch (classifymessage(v)) {
         case OUTCOME_KILLED:
@@ -195,6 +214,7 @@ int consume(const std::string& path, long size) {
 int keepforrerun(const std::string& path) {
     (void)discardfileoutput();
     unitabandon();
+    forgetnoted();
     logprintf("! Message file %s kept, to be imported again\n", path.c_str());
     return FATE_KEPT;
 }
@@ -226,6 +246,9 @@ int importarea(const souparea& a) {
     int fate = res == FILE_BAD ? setaside(path) : consume(path, size);
     if (unitcommit() != 0) return keepforrerun(path);
     keepfileoutput();
+    // Once its unit is committed: a message file fetched again later finds
+    // these messages here.
+    (void)commithistory();
     if (res == FILE_BAD) {
         // The rename is done by now (also when the run syncs); when it
         // failed, the file and its line stay.
@@ -311,6 +334,8 @@ void finishareas(const std::string& path, const areasleft& left) {
 int runimport() {
     logprintf("Importing the SOUP packet in %s into FidoNet packets in %s\n", cfg.soupdir.c_str(),
               cfg.indir.c_str());
+    (void)stageinbound();
+    (void)loadhistory();
     std::string areaspath = cfg.soupdir.str() + AREASNAME;
     fileptr areas = openfile(areaspath, "r");
     if (!areas) {

@@ -1,0 +1,183 @@
+#include "transport/durablefile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdio>
+
+#include "driver/fileio.h"
+
+namespace {
+constexpr std::size_t BLOCK = 1 << 16;
+
+int writefd(int fd, const char* p, std::size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return -1;
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+}  // namespace
+
+int syncfolder(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int r = fsync(fd);
+    ::close(fd);
+    return r == 0 ? 0 : -1;
+}
+
+std::string durabletemp(const std::string& path) {
+    return path + ".plnew";
+}
+
+durablefile::~durablefile() {
+    abort();
+}
+
+int durablefile::open(const std::string& path) {
+    abort();
+    final = path;
+    temp = durabletemp(path);
+    failed = false;
+    sealed = false;
+    written = 0;
+    buffer.clear();
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return fd < 0 ? -1 : 0;
+}
+
+int durablefile::flushbuffer() {
+    if (buffer.empty()) return 0;
+    if (!failed && writefd(fd, buffer.data(), buffer.size()) != 0) failed = true;
+    buffer.clear();
+    return failed ? -1 : 0;
+}
+
+void durablefile::write(std::string_view data) {
+    if (fd < 0 || sealed) {
+        failed = true;
+        return;
+    }
+    written += static_cast<long>(data.size());
+    if (buffer.size() + data.size() > BLOCK) {
+        (void)flushbuffer();
+        if (data.size() >= BLOCK) {
+            if (!failed && writefd(fd, data.data(), data.size()) != 0) failed = true;
+            return;
+        }
+    }
+    buffer.append(data);
+}
+
+int durablefile::patch(long at, const void* data, std::size_t n) {
+    if (fd < 0 || sealed || at < 0 || at + static_cast<long>(n) > written) return -1;
+    long flushed = written - static_cast<long>(buffer.size());
+    const char* p = static_cast<const char*>(data);
+    for (std::size_t i = 0; i < n; ++i) {
+        long pos = at + static_cast<long>(i);
+        if (pos >= flushed) {
+            buffer[static_cast<std::size_t>(pos - flushed)] = p[i];
+        } else if (pwrite(fd, p + i, 1, pos) != 1) {
+            failed = true;
+        }
+    }
+    return failed ? -1 : 0;
+}
+
+int durablefile::cutback(long at) {
+    if (fd < 0 || sealed || at < 0 || at > written) return -1;
+    long inbuffer = static_cast<long>(buffer.size());
+    long flushed = written - inbuffer;
+    if (at >= flushed) {
+        buffer.resize(static_cast<std::size_t>(at - flushed));
+    } else {
+        buffer.clear();
+        if (ftruncate(fd, at) != 0 || lseek(fd, at, SEEK_SET) != at) failed = true;
+    }
+    written = at;
+    return failed ? -1 : 0;
+}
+
+int durablefile::seal() {
+    if (sealed) return failed ? -1 : 0;
+    if (fd < 0) return -1;
+    bool bad = flushbuffer() != 0 || failed || fsync(fd) != 0;
+    if (::close(fd) != 0) bad = true;
+    fd = -1;
+    std::string().swap(buffer);
+    sealed = true;
+    if (bad) failed = true;
+    return bad ? -1 : 0;
+}
+
+int durablefile::commit(bool syncdir) {
+    if (temp.empty()) return -1;
+    bool bad = seal() != 0;
+    if (!bad && std::rename(temp.c_str(), final.c_str()) != 0) bad = true;
+    if (bad) {
+        (void)std::remove(temp.c_str());
+        return -1;
+    }
+    temp.clear();
+    if (syncdir && syncfolder(final) != 0) return -1;
+    return 0;
+}
+
+void durablefile::abort() {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (!temp.empty()) (void)std::remove(temp.c_str());
+    temp.clear();
+    buffer.clear();
+}
+
+void removestaletemps(const std::string& dir, const std::vector<std::string>& names,
+                      const std::vector<std::string>& prefixes) {
+    std::vector<std::string> entries;
+    if (!listdir(dir, entries)) return;
+    const std::string suffix = durabletemp("");
+    for (const std::string& e : entries) {
+        if (e.size() <= suffix.size() || e.compare(e.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        std::string final = e.substr(0, e.size() - suffix.size());
+        bool ours = std::find(names.begin(), names.end(), final) != names.end();
+        for (const std::string& p : prefixes) ours = ours || final.compare(0, p.size(), p) == 0;
+        if (ours) (void)std::remove((dir + e).c_str());
+    }
+}
+
+int writedurable(const std::string& path, std::string_view data) {
+    durablefile f;
+    if (f.open(path) != 0) return -1;
+    f.write(data);
+    return f.commit();
+}
+
+int readwhole(const std::string& path, std::string& data) {
+    data.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? 1 : -1;
+    char buf[BLOCK];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return -1;
+        }
+        if (n == 0) break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return 0;
+}

@@ -1,0 +1,55 @@
+// The "SendMail" line: how export hands mail to the Internet.
+//
+//   SendMail smtp://localhost                    the local MTA, port 25
+//   SendMail smtp://user@mail.example.net:587 starttls secret=/etc/pondlark/smtp.secret
+//   SendMail smtps://user@mail.example.net secret=/etc/pondlark/smtp.secret
+//   SendMail /usr/sbin/sendmail -oi -t           one run of a program per message
+//
+// A URL may end in "/<name>": the name the gateway gives itself in EHLO.
+// Options after the URL: "starttls" (smtp:// only: the session must turn
+// to TLS before anything is sent, or nothing is), "secret=<file>" (the
+// password for the URL's user, the file's first line; the file must not be
+// readable by group or others, or it is not used), "cafile=<file>" (the
+// certificates that vouch for the server, instead of the system's). A
+// password may also stand in the URL (user:password@), but the
+// configuration is usually readable by all, which check warns about.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum sendkinds { SEND_NONE = 0, SEND_SMTP = 1, SEND_COMMAND = 2 };
+
+struct sendspec {
+    int kind = SEND_NONE;
+    // SMTP
+    bool tls = false;       // smtps://: TLS from the first byte
+    bool starttls = false;  // "starttls"
+    std::string host;       // as the URL names it ("[::1]" for IPv6)
+    int port = 25;
+    std::string helo;        // the EHLO name; empty: libcurl's own choice
+    std::string user;        // decoded; empty: no AUTH
+    std::string password;    // decoded, from the URL
+    std::string secretfile;  // "secret="
+    std::string cafile;      // "cafile="
+    std::string url;         // scheme://host:port[/helo] as libcurl gets it
+    // command
+    std::vector<std::string> argv;
+};
+
+// Reads a SendMail value into spec. Returns 0, or -1 with problem set to a
+// configuration warning text ("invalid SendMail URL", "unknown SendMail
+// option", or a command problem).
+[[nodiscard]] int parsesendspec(std::string_view value, sendspec& spec, std::string& problem);
+
+// What check says of a parsed spec beyond its syntax: a command that does
+// not exist, a secret file missing or readable by others, "starttls" with
+// smtps://, a password in the URL of a configuration file others can read
+// (configpath). "" when nothing is wrong.
+std::string sendspecproblem(const sendspec& spec, const std::string& configpath);
+
+// The password for spec: from its secret file (which must belong to no one
+// but its owner: mode 0600 or stricter) or its URL. Returns 0, or -1 with
+// problem set.
+[[nodiscard]] int loadpassword(const sendspec& spec, std::string& password, std::string& problem);

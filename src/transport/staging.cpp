@@ -1,0 +1,594 @@
+#include "transport/staging.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "config/settings.h"
+#include "config/tables.h"
+#include "driver/bytes.h"
+#include "driver/fileio.h"
+#include "driver/log.h"
+#include "driver/runstate.h"
+#include "driver/text.h"
+#include "driver/workfiles.h"
+#include "import/soup.h"
+#include "transport/durablefile.h"
+#include "transport/history.h"
+#include "transport/maildir.h"
+#include "transport/newsbatch.h"
+
+namespace {
+
+constexpr char PLANHEAD[] = "PondLark staging plan 1";
+constexpr std::size_t COPYBLOCK = 1 << 16;
+// Header bytes looked at for an article's Newsgroups.
+constexpr std::size_t MAXHEADER = 1 << 16;
+// Bounds of one news transaction: what its article index may hold.
+constexpr long MAXTXNBYTES = 256L << 20;
+constexpr std::size_t MAXTXNFILES = 256;
+constexpr long MAXRECORD = INT32_MAX;
+
+enum actionkinds { ACT_SEEN, ACT_DELETE, ACT_REMOVE, ACT_SETASIDE };
+constexpr const char* ACTIONWORDS[] = {"seen", "delete", "remove", "setaside"};
+
+struct stagedarea {
+    std::string prefix;
+    std::string areaname;
+    std::string encoding;
+};
+
+struct stageaction {
+    int kind = ACT_SEEN;
+    std::string dir;  // the Maildir, or the batch folder
+    std::string sub;  // "new/" or "cur/" for a Maildir message
+    std::string name;
+};
+
+struct plan {
+    std::vector<stagedarea> areas;
+    std::vector<stageaction> actions;
+};
+
+std::string soup(const std::string& name) {
+    return cfg.soupdir.str() + name;
+}
+
+std::string planpath() {
+    return soup(STAGINGNAME);
+}
+
+bool usablename(std::string_view s) {
+    for (unsigned char c : s) {
+        if (c < 0x20 || c == 0x7f) return false;
+    }
+    return !s.empty();
+}
+
+// --------------------------------------------------------------- AREAS
+
+// The prefixes AREAS names now, and its text.
+struct areasnow {
+    std::string text;
+    std::set<std::string> prefixes;
+};
+
+int readareas(areasnow& a) {
+    a = areasnow{};
+    int r = readwhole(soup(AREASNAME), a.text);
+    if (r < 0) return -1;
+    std::size_t pos = 0;
+    while (pos < a.text.size()) {
+        std::size_t nl = a.text.find('\n', pos);
+        std::size_t end = nl == std::string::npos ? a.text.size() : nl;
+        std::string_view line(a.text.data() + pos, end - pos);
+        a.prefixes.emplace(line.substr(0, line.find('\t')));
+        pos = end + 1;
+    }
+    return 0;
+}
+
+// Adds the plan's lines to AREAS in one durable replacement: the commit.
+int commitareas(const plan& p) {
+    areasnow a;
+    if (readareas(a) != 0) return -1;
+    std::string text = a.text;
+    if (!text.empty() && text.back() != '\n') text.push_back('\n');
+    for (const stagedarea& s : p.areas) text += s.prefix + "\t" + s.areaname + "\t" + s.encoding + "\n";
+    return writedurable(soup(AREASNAME), text);
+}
+
+// A prefix no file, temporary file, AREAS line or earlier choice uses.
+std::string freeprefix(const char* base, const areasnow& a, const plan& p) {
+    char name[16];
+    for (unsigned n = 0; n <= 0xFFFF; ++n) {
+        std::snprintf(name, sizeof name, "%s%04X", base, n);
+        std::string path = messagefilepath(cfg.soupdir.sv(), name);
+        if (a.prefixes.count(name) || exist(path) || exist(durabletemp(path))) continue;
+        bool chosen = false;
+        for (const stagedarea& s : p.areas) chosen = chosen || s.prefix == name;
+        if (!chosen) return name;
+    }
+    return "";
+}
+
+// ---------------------------------------------------------------- plans
+
+std::string plantext(const plan& p) {
+    std::string t = std::string(PLANHEAD) + "\n";
+    for (const stagedarea& s : p.areas) t += "area\t" + s.prefix + "\t" + s.areaname + "\t" + s.encoding + "\n";
+    for (const stageaction& a : p.actions)
+        t += std::string(ACTIONWORDS[a.kind]) + "\t" + a.dir + "\t" + a.sub + "\t" + a.name + "\n";
+    return t + "end\n";
+}
+
+std::vector<std::string_view> fields(std::string_view line) {
+    std::vector<std::string_view> f;
+    for (;;) {
+        std::size_t tab = line.find('\t');
+        f.push_back(line.substr(0, tab));
+        if (tab == std::string_view::npos) return f;
+        line.remove_prefix(tab + 1);
+    }
+}
+
+// Reads a plan; false when it is damaged (it cannot be, being written by a
+// rename, unless someone else wrote it).
+bool parseplan(const std::string& text, plan& p) {
+    p = plan{};
+    std::size_t pos = 0;
+    bool head = false, end = false;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos) return false;
+        std::string_view line(text.data() + pos, nl - pos);
+        pos = nl + 1;
+        if (!head) {
+            if (line != PLANHEAD) return false;
+            head = true;
+            continue;
+        }
+        if (line == "end") {
+            end = true;
+            break;
+        }
+        std::vector<std::string_view> f = fields(line);
+        if (f[0] == "area" && f.size() == 4) {
+            p.areas.push_back({std::string(f[1]), std::string(f[2]), std::string(f[3])});
+            continue;
+        }
+        int kind = -1;
+        for (int k = 0; k < 4; ++k) {
+            if (f[0] == ACTIONWORDS[k]) kind = k;
+        }
+        if (kind < 0 || f.size() != 4) return false;
+        p.actions.push_back({kind, std::string(f[1]), std::string(f[2]), std::string(f[3])});
+    }
+    return head && end;
+}
+
+// A damaged batch is renamed like a damaged SOUP message file: *.BAD, an
+// earlier one of that name never overwritten.
+int setasidebatch(const std::string& path) {
+    std::size_t dot = path.rfind('.');
+    std::size_t slash = path.rfind('/');
+    std::string bad = (dot != std::string::npos && dot > slash ? path.substr(0, dot) : path) + ".BAD";
+    if (exist(bad) && renfname(bad) != 0) return -1;
+    if (std::rename(path.c_str(), bad.c_str()) != 0) return errno == ENOENT ? 0 : -1;
+    logprintf("! Error in news batch %s, renamed to %s\n", path.c_str(), bad.c_str());
+    return 0;
+}
+
+// Step 5: what becomes of each input once its messages are in AREAS.
+int settleinputs(const plan& p) {
+    int bad = 0;
+    std::set<std::string> folders;
+    maildirfolders md;
+    curindex index;
+    for (const stageaction& a : p.actions) {
+        bool maildir = a.kind == ACT_SEEN || a.kind == ACT_DELETE;
+        if (maildir && a.dir != md.dir()) {
+            index = curindex{};
+            (void)md.open(a.dir);
+        }
+        maildirmsg m{a.sub, a.name};
+        int r = 0;
+        std::string path = a.dir + a.sub + a.name;
+        switch (a.kind) {
+            case ACT_SEEN:
+                r = markseen(md, m, index);
+                folders.insert(a.dir + "new/");
+                folders.insert(a.dir + "cur/");
+                break;
+            case ACT_DELETE:
+                r = removemessage(md, m, index);
+                folders.insert(a.dir + a.sub);
+                break;
+            case ACT_REMOVE:
+                r = std::remove(path.c_str()) == 0 || errno == ENOENT ? 0 : -1;
+                folders.insert(a.dir);
+                break;
+            case ACT_SETASIDE:
+                r = setasidebatch(path);
+                folders.insert(a.dir);
+                break;
+        }
+        if (r != 0) {
+            // The message is in the SOUP packet already; the history keeps
+            // it from being imported twice when it is taken in again.
+            logprintf("! can't mark %s as taken in\n", path.c_str());
+            bad = -1;
+        }
+    }
+    for (const std::string& f : folders) {
+        if (syncfolder(f) != 0) bad = -1;
+    }
+    return bad;
+}
+
+int removeplan() {
+    if (std::remove(planpath().c_str()) != 0 && errno != ENOENT) {
+        logprintf("Error removing %s\n", planpath().c_str());
+        return -1;
+    }
+    return syncfolder(planpath());
+}
+
+bool committed(const plan& p) {
+    if (p.areas.empty()) return false;
+    areasnow a;
+    if (readareas(a) != 0) return false;
+    const std::string& first = p.areas.front().prefix;
+    return a.prefixes.count(first) != 0 && exist(messagefilepath(cfg.soupdir.sv(), first));
+}
+
+// A plan left by a killed run.
+int finishplan() {
+    std::string text;
+    int r = readwhole(planpath(), text);
+    if (r == 1) return 0;
+    plan p;
+    if (r < 0 || !parseplan(text, p)) {
+        logprintf("! %s is damaged: nothing is taken in until it is removed\n", planpath().c_str());
+        return -1;
+    }
+    if (committed(p)) {
+        logprintf("Finishing the taking in that an earlier run left\n");
+        (void)settleinputs(p);
+    } else {
+        for (const stagedarea& s : p.areas) {
+            std::string path = messagefilepath(cfg.soupdir.sv(), s.prefix);
+            (void)std::remove(path.c_str());
+            (void)std::remove(durabletemp(path).c_str());
+        }
+    }
+    return removeplan();
+}
+
+// Steps 2 to 6 for files written (each open in files[i] for p.areas[i]).
+int carryout(plan& p, std::vector<durablefile>& files) {
+    if (writedurable(planpath(), plantext(p)) != 0) {
+        logprintf("Error writing %s\n", planpath().c_str());
+        (void)std::remove(planpath().c_str());
+        return -1;
+    }
+    bool bad = false;
+    for (durablefile& f : files) {
+        if (!bad && f.commit(false) != 0) bad = true;
+    }
+    if (bad || syncfolder(planpath()) != 0 || commitareas(p) != 0) {
+        logprintf("Error writing %s\n", soup(AREASNAME).c_str());
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            files[i].abort();
+            (void)std::remove(messagefilepath(cfg.soupdir.sv(), p.areas[i].prefix).c_str());
+        }
+        (void)removeplan();
+        return -1;
+    }
+    int r = settleinputs(p);
+    if (removeplan() != 0) r = -1;
+    return r;
+}
+
+// ------------------------------------------------------------ Maildirs
+
+void put4(durablefile& out, long n) {
+    unsigned char be[4];
+    put32be(be, static_cast<std::uint32_t>(n));
+    out.write(be, sizeof be);
+}
+
+// Copies one message file (name in the folder dirfd) into out as a binary
+// SOUP record, its length filled in once the file is read to its end. 0,
+// or -1 (reported) when it cannot be read: out is then as it was.
+int copymessage(int dirfd, const std::string& name, const std::string& path, durablefile& out,
+                std::vector<char>& buf) {
+    // O_NONBLOCK: a FIFO someone left in the folder must not stop the run.
+    int fd = openat(dirfd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    struct stat st {};
+    long start = out.size(), got = 0;
+    bool bad = fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
+    if (!bad) put4(out, 0);
+    while (!bad) {
+        ssize_t n = read(fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) bad = true;
+        if (n <= 0) break;
+        out.write(buf.data(), static_cast<std::size_t>(n));
+        got += n;
+        if (got > MAXRECORD) {
+            close(fd);
+            (void)out.cutback(start);
+            logprintf("! %s is too large for a SOUP packet: left where it is\n", path.c_str());
+            return -1;
+        }
+    }
+    if (fd >= 0) close(fd);
+    unsigned char be[4];
+    put32be(be, static_cast<std::uint32_t>(got));
+    if (bad || out.patch(start, be, sizeof be) != 0) {
+        (void)out.cutback(start);
+        logprintf("! can't read %s: left where it is\n", path.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+int stagemaildirs() {
+    std::vector<char> buf(COPYBLOCK);
+    plan p;
+    areasnow a;
+    if (readareas(a) != 0) {
+        logprintf("Error reading %s\n", soup(AREASNAME).c_str());
+        return -1;
+    }
+    std::vector<durablefile> files(1);
+    int bad = 0;
+    for (const maildirsource& src : cfg.importmaildir) {
+        std::vector<maildirmsg> msgs;
+        maildirfolders md;
+        if (!md.open(src.dir) || !unseenmessages(src.dir, msgs)) {
+            logprintf("! can't read Maildir %s\n", src.dir.c_str());
+            bad = -1;
+            continue;
+        }
+        if (msgs.empty()) continue;
+        if (p.areas.empty()) {
+            std::string prefix = freeprefix("MDIR", a, p);
+            if (prefix.empty() || files[0].open(messagefilepath(cfg.soupdir.sv(), prefix)) != 0) {
+                logprintf("Error writing a SOUP message file in %s\n", cfg.soupdir.c_str());
+                return -1;
+            }
+            p.areas.push_back({prefix, EMAILAREANAME, "bn"});
+        }
+        long taken = 0;
+        for (const maildirmsg& m : msgs) {
+            std::string path = src.dir + m.sub + m.name;
+            if (!usablename(src.dir) || !usablename(m.name)) {
+                logprintf("! %s has a name that can't be noted: left where it is\n", path.c_str());
+                continue;
+            }
+            if (copymessage(md.fd(m.sub), m.name, path, files[0], buf) != 0) continue;
+            p.actions.push_back({src.remove ? ACT_DELETE : ACT_SEEN, src.dir, m.sub, m.name});
+            ++taken;
+        }
+        logprintf("Taking in %ld message(s) from Maildir %s\n", taken, src.dir.c_str());
+    }
+    if (p.actions.empty()) return bad;
+    if (carryout(p, files) != 0) bad = -1;
+    return bad;
+}
+
+// -------------------------------------------------------- news batches
+
+struct articleref {
+    std::size_t file;  // index into the transaction's batches
+    long start, length;
+    std::size_t area;  // index into the plan's areas
+};
+
+struct openbatch {
+    std::string dir, name;
+    int fd = -1;
+    long size = 0;
+};
+
+// The areas an article goes into: every group of its Newsgroups gated in
+// by an AreaMap line, else its first group.
+std::vector<std::string> articleareas(const std::vector<std::string>& groups) {
+    std::vector<std::string> out;
+    for (const std::string& g : groups) {
+        for (const areamapentry& e : tables.areamap) {
+            if (e.direction != DIR_EXPORT && strieq(e.newsgroup.sv(), g) &&
+                std::find(out.begin(), out.end(), g) == out.end()) {
+                out.push_back(g);
+            }
+        }
+    }
+    if (out.empty() && !groups.empty()) out.push_back(groups.front());
+    if (out.empty()) out.push_back("junk");
+    return out;
+}
+
+std::size_t areaindex(plan& p, const std::string& group, const areasnow& a) {
+    for (std::size_t i = 0; i < p.areas.size(); ++i) {
+        if (p.areas[i].areaname == group) return i;
+    }
+    std::string prefix = freeprefix("NBAT", a, p);
+    if (prefix.empty()) return SIZE_MAX;
+    p.areas.push_back({prefix, group, "un"});
+    return p.areas.size() - 1;
+}
+
+bool readarticle(int fd, long at, long n, std::string& out) {
+    out.resize(static_cast<std::size_t>(n));
+    long got = 0;
+    while (got < n) {
+        ssize_t r = pread(fd, out.data() + got, static_cast<std::size_t>(n - got), at + got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        got += r;
+    }
+    return true;
+}
+
+// Indexes one batch of the transaction; false when it cannot be read at
+// all (it stays, reported).
+bool indexbatch(openbatch& b, std::size_t fileno, plan& p, const areasnow& a,
+                std::vector<articleref>& refs, std::size_t& articles) {
+    std::string path = b.dir + b.name;
+    std::vector<batcharticle> arts;
+    bool whole = readbatch(b.fd, b.size, arts);
+    std::size_t before = refs.size();
+    std::string header;
+    for (const batcharticle& art : arts) {
+        long hn = std::min<long>(art.length, static_cast<long>(MAXHEADER));
+        if (!readarticle(b.fd, art.start, hn, header)) {
+            refs.resize(before);
+            logprintf("! can't read %s: left where it is\n", path.c_str());
+            return false;
+        }
+        std::size_t end = header.find("\n\n");
+        if (end != std::string::npos) header.resize(end + 1);
+        for (const std::string& g : articleareas(articlegroups(header))) {
+            std::size_t ai = areaindex(p, g, a);
+            if (ai == SIZE_MAX) {
+                refs.resize(before);
+                logprintf("Error: no free SOUP message file name in %s\n", cfg.soupdir.c_str());
+                return false;
+            }
+            refs.push_back({fileno, art.start, art.length, ai});
+        }
+    }
+    p.actions.push_back({whole ? ACT_REMOVE : ACT_SETASIDE, b.dir, "", b.name});
+    articles += arts.size();
+    return true;
+}
+
+// Writes each area's file from the articles of the transaction's batches.
+int writeareas(const plan& p, std::vector<articleref>& refs, const std::vector<openbatch>& batches,
+               std::vector<durablefile>& files) {
+    std::stable_sort(refs.begin(), refs.end(),
+                     [](const articleref& x, const articleref& y) { return x.area < y.area; });
+    files = std::vector<durablefile>(p.areas.size());
+    std::string art;
+    std::size_t i = 0;
+    for (std::size_t ai = 0; ai < p.areas.size(); ++ai) {
+        durablefile& f = files[ai];
+        if (f.open(messagefilepath(cfg.soupdir.sv(), p.areas[ai].prefix)) != 0) return -1;
+        for (; i < refs.size() && refs[i].area == ai; ++i) {
+            const articleref& r = refs[i];
+            f.write(std::string(RNEWSHEADER) + std::to_string(r.length) + "\n");
+            for (long at = 0; at < r.length; at += static_cast<long>(COPYBLOCK)) {
+                long n = std::min<long>(r.length - at, static_cast<long>(COPYBLOCK));
+                if (!readarticle(batches[r.file].fd, r.start + at, n, art)) return -1;
+                f.write(art);
+            }
+        }
+        // Files stay open only as long as they are written.
+        if (f.seal() != 0) return -1;
+    }
+    return 0;
+}
+
+int stagebatchgroup(std::vector<openbatch>& batches, const std::string& folder) {
+    plan p;
+    areasnow a;
+    if (readareas(a) != 0) {
+        logprintf("Error reading %s\n", soup(AREASNAME).c_str());
+        return -1;
+    }
+    std::vector<articleref> refs;
+    int bad = 0;
+    std::size_t taken = 0, articles = 0;
+    for (std::size_t i = 0; i < batches.size(); ++i) {
+        if (!indexbatch(batches[i], i, p, a, refs, articles)) {
+            bad = -1;
+            continue;
+        }
+        ++taken;
+    }
+    std::vector<durablefile> files;
+    if (p.actions.empty()) return bad;
+    if (writeareas(p, refs, batches, files) != 0) {
+        logprintf("Error writing a SOUP message file in %s\n", cfg.soupdir.c_str());
+        return -1;
+    }
+    logprintf("Taking in %zu article(s) from %zu news batch(es) in %s\n", articles, taken,
+              folder.c_str());
+    if (carryout(p, files) != 0) bad = -1;
+    return bad;
+}
+
+void closebatches(std::vector<openbatch>& batches) {
+    for (openbatch& b : batches) {
+        if (b.fd >= 0) close(b.fd);
+    }
+    batches.clear();
+}
+
+int stagebatchfolder(const std::string& dir) {
+    std::vector<std::string> names;
+    if (!listdir(dir, names)) {
+        logprintf("! can't read news batch folder %s\n", dir.c_str());
+        return -1;
+    }
+    int bad = 0;
+    std::vector<openbatch> group;
+    long bytes = 0;
+    for (const std::string& n : names) {
+        if (n.empty() || n[0] == '.' || iendswith(n, ".BAD") || iendswith(n, ".tmp")) continue;
+        std::string path = dir + n;
+        struct stat st {};
+        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) continue;
+        if (!isnewsbatch(path)) {
+            logprintf("! %s is not a news batch: left alone\n", path.c_str());
+            continue;
+        }
+        if (!usablename(n) || !usablename(dir)) {
+            logprintf("! %s has a name that can't be noted: left where it is\n", path.c_str());
+            continue;
+        }
+        if (!group.empty() && (bytes + st.st_size > MAXTXNBYTES || group.size() >= MAXTXNFILES)) {
+            if (stagebatchgroup(group, dir) != 0) bad = -1;
+            closebatches(group);
+            bytes = 0;
+        }
+        openbatch b{dir, n, open(path.c_str(), O_RDONLY | O_CLOEXEC), static_cast<long>(st.st_size)};
+        if (b.fd < 0) {
+            logprintf("! can't read %s: left where it is\n", path.c_str());
+            bad = -1;
+            continue;
+        }
+        bytes += b.size;
+        group.push_back(b);
+    }
+    if (!group.empty() && stagebatchgroup(group, dir) != 0) bad = -1;
+    closebatches(group);
+    return bad;
+}
+
+}  // namespace
+
+int stageinbound() {
+    if (cfg.importmaildir.empty() && cfg.importnewsbatches.empty() && !exist(planpath())) return 0;
+    if (run.testmode) {
+        logprintf("/test: Maildirs and news batches are not taken in\n");
+        return 0;
+    }
+    if (finishplan() != 0) return -1;
+    removestaletemps(cfg.soupdir.str(), {AREASNAME, STAGINGNAME, HISTORYNAME}, {"MDIR", "NBAT"});
+    int bad = stagemaildirs();
+    for (const std::string& dir : cfg.importnewsbatches) {
+        if (stagebatchfolder(dir) != 0) bad = -1;
+    }
+    return bad;
+}

@@ -1,0 +1,389 @@
+#include "transport/servers.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "support/testutil.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char POSTFIX[] = "/usr/sbin/postfix";
+const char INNBIN[] = "/usr/lib/news/bin/";
+
+bool listening(int port) {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(s);
+    return ok;
+}
+
+template <class Done>
+bool waitfor(Done done, int millis = 15000) {
+    for (int waited = 0; waited < millis; waited += 50) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+void owner(const std::string& path, const char* user) {
+    passwd* pw = getpwnam(user);
+    if (pw) (void)chown(path.c_str(), pw->pw_uid, pw->pw_gid);
+}
+
+// The scratch folders are private to root; the servers' users must pass.
+void opento(const std::string& dir) {
+    (void)chmod(dir.c_str(), 0755);
+}
+
+std::vector<std::string> filesin(const std::string& dir) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec)) {
+        if (e.is_regular_file()) out.push_back(readfile(e.path().string()));
+    }
+    return out;
+}
+
+}  // namespace
+
+bool underci() {
+    const char* ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
+}
+
+int freeport() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    close(s);
+    return port;
+}
+
+// ------------------------------------------------------------- Postfix
+
+testpostfix::testpostfix(const std::string& d) : dir(d) {
+    etc = dir + "postfix-etc";
+}
+
+testpostfix::~testpostfix() {
+    stop();
+}
+
+void testpostfix::adduser(const std::string& user) { users.push_back(user); }
+void testpostfix::refuse(const std::string& address) { refused.push_back(address); }
+void testpostfix::setting(const std::string& line) { extra.push_back(line); }
+
+std::string testpostfix::url() const {
+    return "smtp://127.0.0.1:" + std::to_string(port);
+}
+
+std::string testpostfix::maildir(const std::string& user) const {
+    return dir + "vmail/pond.test/" + user + "/";
+}
+
+bool testpostfix::start(std::string& why) {
+    if (geteuid() != 0) {
+        why = "not root";
+        return false;
+    }
+    if (access(POSTFIX, X_OK) != 0) {
+        why = "postfix is not installed";
+        return false;
+    }
+    if (port == 0) port = freeport();
+    opento(dir);
+    makedirs(etc);
+    makedirs(dir + "postfix-queue");
+    makedirs(dir + "postfix-data");
+    makedirs(dir + "vmail");
+    owner(dir + "postfix-data", "postfix");
+    owner(dir + "vmail", "nobody");
+    std::string q = dir + "postfix-queue", d = dir + "postfix-data";
+    std::string main =
+        "compatibility_level = 3.6\n"
+        "queue_directory = " + q + "\n"
+        "data_directory = " + d + "\n"
+        "command_directory = /usr/sbin\n"
+        "daemon_directory = /usr/lib/postfix/sbin\n"
+        "meta_directory = /etc/postfix\n"
+        "shlib_directory = no\n"
+        "mail_owner = postfix\n"
+        "setgid_group = postdrop\n"
+        "myhostname = mx.pond.test\n"
+        "mydomain = pond.test\n"
+        "myorigin = pond.test\n"
+        "mydestination = fido.test\n"
+        "inet_interfaces = 127.0.0.1\n"
+        "inet_protocols = ipv4\n"
+        "mynetworks = 127.0.0.0/8\n"
+        "virtual_mailbox_domains = pond.test\n"
+        "virtual_mailbox_base = " + dir + "vmail\n"
+        "virtual_mailbox_maps = texthash:" + etc + "/vmailbox\n"
+        "virtual_uid_maps = static:65534\n"
+        "virtual_gid_maps = static:65534\n"
+        "smtpd_recipient_restrictions = check_recipient_access texthash:" + etc +
+        "/access, permit_mynetworks, reject_unauth_destination\n"
+        "maillog_file = " + dir + "maillog\n"
+        "maillog_file_prefixes = " + dir + "\n"
+        "alias_maps = texthash:" + etc + "/pondlark-aliases\nalias_database =\n"
+        "local_recipient_maps =\nrelayhost =\n"
+        "default_transport = error:no mail leaves the test\n"
+        "smtpd_banner = $myhostname ESMTP\n"
+        "biff = no\n"
+        "smtputf8_enable = no\n";
+    for (const std::string& l : extra) main += l + "\n";
+    writefile(etc + "/main.cf", main);
+    const char* services[] = {
+        "pickup    unix  n - n 60 1 pickup",      "cleanup   unix  n - n - 0 cleanup",
+        "qmgr      unix  n - n 300 1 qmgr",       "tlsmgr    unix  - - n 1000? 1 tlsmgr",
+        "rewrite   unix  - - n - - trivial-rewrite", "bounce    unix  - - n - 0 bounce",
+        "defer     unix  - - n - 0 bounce",       "trace     unix  - - n - 0 bounce",
+        "verify    unix  - - n - 1 verify",       "flush     unix  n - n 1000? 0 flush",
+        "proxymap  unix  - - n - - proxymap",     "smtp      unix  - - n - - smtp",
+        "relay     unix  - - n - - smtp",         "showq     unix  n - n - - showq",
+        "error     unix  - - n - - error",        "retry     unix  - - n - - error",
+        "discard   unix  - - n - - discard",      "local     unix  - n n - - local",
+        "virtual   unix  - n n - - virtual",      "lmtp      unix  - - n - - lmtp",
+        "anvil     unix  - - n - 1 anvil",        "scache    unix  - - n - 1 scache",
+        "postlog   unix-dgram n - n - 1 postlogd",
+    };
+    std::string master = "127.0.0.1:" + std::to_string(port) + " inet n - n - - smtpd\n";
+    for (const char* s : services) master += std::string(s) + "\n";
+    writefile(etc + "/master.cf", master);
+    std::string boxes;
+    for (const std::string& u : users) boxes += u + "@pond.test pond.test/" + u + "/\n";
+    writefile(etc + "/vmailbox", boxes);
+    makedirs(dir + "pondlark");
+    owner(dir + "pondlark", "nobody");
+    // texthash has no colon; an alias file for postalias would read "gate: ...".
+    writefile(etc + "/pondlark-aliases", "gate " + gatewaymaildir() + "\n");
+    owner(etc + "/pondlark-aliases", "nobody");
+    std::string access;
+    for (const std::string& a : refused) access += a + " 550 5.1.1 no such user here\n";
+    writefile(etc + "/access", access);
+    runresult r = runprogram(POSTFIX, {"-c", etc, "start"}, dir);
+    if (r.status != 0) {
+        why = "postfix start: " + r.err + r.out + readfile(dir + "maillog");
+        return false;
+    }
+    up = waitfor([this] { return listening(port); });
+    if (!up) {
+        why = "postfix does not listen on port " + std::to_string(port) + ":\n" + log();
+        return false;
+    }
+    // The probes' connections are in the log before any test counts.
+    waitfor([this] { return log().find("]: disconnect from") != std::string::npos; }, 5000);
+    return true;
+}
+
+void testpostfix::stop() {
+    if (!up) return;
+    (void)runprogram(POSTFIX, {"-c", etc, "stop"}, dir);
+    // The master leaves when its children have; the port closes with it.
+    waitfor([this] { return runprogram(POSTFIX, {"-c", etc, "status"}, dir).status != 0 && !listening(port); });
+    up = false;
+}
+
+std::vector<std::string> testpostfix::delivered(const std::string& user, std::size_t count) const {
+    std::vector<std::string> got;
+    waitfor([&] {
+        got = filesin(maildir(user) + "new");
+        std::vector<std::string> cur = filesin(maildir(user) + "cur");
+        got.insert(got.end(), cur.begin(), cur.end());
+        return got.size() >= count;
+    }, count ? 15000 : 0);
+    std::sort(got.begin(), got.end());
+    return got;
+}
+
+bool testpostfix::drained() const {
+    return waitfor([this] {
+        for (const char* sub : {"incoming", "active", "maildrop", "deferred"}) {
+            std::error_code ec;
+            for (auto it = fs::recursive_directory_iterator(dir + "postfix-queue/" + sub, ec);
+                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+                if (it->is_regular_file()) return false;
+            }
+        }
+        return true;
+    });
+}
+
+std::string testpostfix::log() const {
+    return readfile(dir + "maillog");
+}
+
+int testpostfix::connections() const {
+    int n = 0;
+    // postlogd writes asynchronously: the disconnect line comes last.
+    std::string l;
+    waitfor([&] {
+        l = log();
+        std::size_t c = 0, dc = 0;
+        for (std::size_t p = 0; (p = l.find("]: connect from", p)) != std::string::npos; ++p) ++c;
+        for (std::size_t p = 0; (p = l.find("]: disconnect from", p)) != std::string::npos; ++p) ++dc;
+        n = static_cast<int>(c);
+        return c == dc;
+    }, 5000);
+    return n;
+}
+
+// ------------------------------------------------------------------ INN
+
+testinn::testinn(const std::string& d) : dir(d + "inn/") {
+    conf = dir + "etc/inn.conf";
+}
+
+testinn::~testinn() {
+    stop();
+}
+
+bool testinn::start(std::string& why) {
+    if (geteuid() != 0) {
+        why = "not root";
+        return false;
+    }
+    if (access((std::string(INNBIN) + "innd").c_str(), X_OK) != 0 || !fileexists("/etc/news/inn.conf")) {
+        why = "inn2 is not installed";
+        return false;
+    }
+    if (port == 0) port = freeport();
+    opento(fs::path(dir).parent_path().parent_path().string());
+    for (const char* sub : {"etc", "db", "spool/articles", "spool/overview", "spool/incoming/tmp",
+                            "spool/outgoing", "spool/archive", "log", "run", "http"})
+        makedirs(dir + sub);
+    copytree("/etc/news", dir + "etc");
+    // The system's inn.conf with every path moved here.
+    std::string inn = readfile("/etc/news/inn.conf"), out;
+    const std::pair<const char*, std::string> paths[] = {
+        {"pathetc", dir + "etc"},          {"pathdb", dir + "db"},
+        {"pathspool", dir + "spool"},      {"patharticles", dir + "spool/articles"},
+        {"pathoverview", dir + "spool/overview"}, {"pathincoming", dir + "spool/incoming"},
+        {"pathtmp", dir + "spool/incoming/tmp"},  {"pathoutgoing", dir + "spool/outgoing"},
+        {"patharchive", dir + "spool/archive"},   {"pathlog", dir + "log"},
+        {"pathrun", dir + "run"},          {"pathhttp", dir + "http"},
+        {"port", std::to_string(port)},    {"artcutoff", "0"},
+        {"pathhost", "news.pond.test"},    {"bindaddress", "127.0.0.1"},
+        {"server", "127.0.0.1"},           {"domain", "pond.test"},
+    };
+    std::size_t pos = 0;
+    while (pos < inn.size()) {
+        std::size_t nl = inn.find('\n', pos);
+        std::string line = inn.substr(pos, nl == std::string::npos ? nl : nl - pos);
+        pos = nl == std::string::npos ? inn.size() : nl + 1;
+        bool replaced = false;
+        for (const auto& [key, value] : paths) {
+            std::string k = std::string(key) + ":";
+            if (line.compare(0, k.size(), k) == 0) replaced = true;
+        }
+        if (!replaced) out += line + "\n";
+    }
+    for (const auto& [key, value] : paths) out += std::string(key) + ": " + value + "\n";
+    writefile(conf, out);
+    writefile(dir + "etc/storage.conf", "method tradspool {\n    newsgroups: *\n    class: 0\n}\n");
+    writefile(dir + "etc/newsfeeds",
+              "ME:*,!junk,!control*/!local::\n"
+              "pondlark:alt.*,!junk,!control*:Tf,Wnm:\n");
+    writefile(dir + "db/active",
+              "control 0000000000 0000000001 n\ncontrol.cancel 0000000000 0000000001 n\n"
+              "junk 0000000000 0000000001 n\nalt.test 0000000000 0000000001 y\n"
+              "alt.other 0000000000 0000000001 y\n");
+    for (const char* f : {"db/newsgroups", "db/active.times", "db/history"}) writefile(dir + f, "");
+    (void)runprogram("/bin/chown", {"-R", "news:news", dir}, dir);
+    std::string output;
+    if (runnews("makedbz -i -o", output) != 0) {
+        why = "makedbz: " + output;
+        return false;
+    }
+    pid = fork();
+    if (pid == 0) {
+        int fd = open((dir + "innd.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        setenv("INNCONF", conf.c_str(), 1);
+        execl((std::string(INNBIN) + "innd").c_str(), "innd", "-d", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (!waitfor([this] { return listening(port); })) {
+        why = "innd does not listen: " + readfile(dir + "innd.out");
+        stop();
+        return false;
+    }
+    return true;
+}
+
+void testinn::stop() {
+    if (pid <= 0) return;
+    std::string output;
+    (void)runnews("ctlinnd -s shutdown test-over", output);
+    int st = 0;
+    if (!waitfor([&] { return waitpid(pid, &st, WNOHANG) == pid; }, 10000)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &st, 0);
+    }
+    pid = -1;
+}
+
+int testinn::runnews(const std::string& command, std::string& output) const {
+    std::string cmd = command[0] == '/' ? command : std::string(INNBIN) + command;
+    runresult r = runprogram("/bin/su", {"news", "-s", "/bin/sh", "-c", "INNCONF=" + conf + " " + cmd}, dir);
+    output = r.out + r.err;
+    return r.status;
+}
+
+std::vector<std::string> testinn::articles(const std::string& group) const {
+    std::string sub = group;
+    std::replace(sub.begin(), sub.end(), '.', '/');
+    std::vector<std::pair<int, std::string>> numbered;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir + "spool/articles/" + sub, ec)) {
+        std::string n = e.path().filename().string();
+        if (e.is_regular_file() && std::all_of(n.begin(), n.end(), ::isdigit))
+            numbered.emplace_back(std::stoi(n), readfile(e.path().string()));
+    }
+    std::sort(numbered.begin(), numbered.end());
+    // INN stores articles as they go over the wire: CR LF line ends, dots
+    // doubled at the start of lines, a line of one dot at the end.
+    std::vector<std::string> out;
+    for (auto& [n, wire] : numbered) {
+        std::string text;
+        std::size_t pos = 0;
+        while (pos < wire.size()) {
+            std::size_t nl = wire.find("\r\n", pos);
+            std::string line = wire.substr(pos, nl == std::string::npos ? nl : nl - pos);
+            pos = nl == std::string::npos ? wire.size() : nl + 2;
+            if (line == ".") break;
+            if (!line.empty() && line[0] == '.') line.erase(0, 1);
+            text += line + "\n";
+        }
+        out.push_back(std::move(text));
+    }
+    return out;
+}

@@ -1,0 +1,97 @@
+// Real mail and news servers for the end-to-end tests: a Postfix and an
+// INN of their own, each with its configuration, queue or spool and log
+// below a scratch folder, listening on a free loopback port, so that tests
+// running at the same time (and the system's own servers) never meet.
+// Both need root, as they do on the machines that run the suite.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// Whether the suite runs under CI (CI=true): a server that cannot start
+// is then a failure, never a skip.
+bool underci();
+
+// Stops the test when a server could not start: a failure under CI, else
+// a skip that says why.
+#define REQUIRE_SERVER(started, why)                                               \
+    if (!(started)) {                                                              \
+        if (underci()) FAIL() << "the server did not start under CI: " << (why);    \
+        GTEST_SKIP() << "the server did not start (" << (why)                       \
+                     << "): this end-to-end case needs root and the Debian package"; \
+    }
+
+// A port on 127.0.0.1 that nothing listens on right now.
+int freeport();
+
+// A Postfix for the domain pond.test: its virtual mailboxes are Maildirs
+// below dir/vmail/pond.test/<user>/, the users those added; addresses
+// refused with 550 can be named. Everything else is refused too: no mail
+// leaves the machine.
+class testpostfix {
+   public:
+    explicit testpostfix(const std::string& dir);
+    ~testpostfix();
+    testpostfix(const testpostfix&) = delete;
+    testpostfix& operator=(const testpostfix&) = delete;
+
+    void adduser(const std::string& user);            // before start
+    // The README's set-up for the gateway: mail to gate@fido.test goes by
+    // an alias, in an alias file of the gateway user's own (here nobody),
+    // to the Maildir this returns, delivered by local(8) as that user.
+    std::string gatewaymaildir() const { return dir + "pondlark/Maildir/"; }
+    void refuse(const std::string& address);          // before start
+    void setting(const std::string& line);            // a main.cf line, before start
+    bool start(std::string& why);
+    void stop();
+    bool running() const { return up; }
+
+    int port = 0;
+    std::string etc;  // its configuration folder
+    std::string url() const;  // smtp://127.0.0.1:<port>
+    std::string maildir(const std::string& user) const;
+    // The messages delivered to user so far, waiting up to a few seconds
+    // for count of them; sorted by content.
+    std::vector<std::string> delivered(const std::string& user, std::size_t count = 0) const;
+    // How many SMTP connections smtpd has accepted so far.
+    int connections() const;
+    // Waits until the queue is empty (every message delivered or bounced).
+    bool drained() const;
+    std::string log() const;
+
+   private:
+    std::string dir;
+    std::vector<std::string> users, refused, extra;
+    bool up = false;
+};
+
+// An INN serving alt.test and alt.other, storing articles one file each
+// (tradspool) below dir/spool/articles, with a feed "pondlark" of alt.*
+// written to dir/spool/outgoing/pondlark as tokens and Message-IDs, the
+// way a UUCP feed is fed to batcher.
+class testinn {
+   public:
+    explicit testinn(const std::string& dir);
+    ~testinn();
+    testinn(const testinn&) = delete;
+    testinn& operator=(const testinn&) = delete;
+
+    bool start(std::string& why);
+    void stop();
+
+    int port = 0;
+    std::string conf;  // its inn.conf, for INNCONF
+    std::string env() const { return "INNCONF=" + conf; }
+    // The articles stored in a group (alt.test -> alt/test/1, 2, ...).
+    std::vector<std::string> articles(const std::string& group) const;
+    // Runs an INN program (from /usr/lib/news/bin, or an absolute path) as
+    // the news user with INNCONF set; returns its exit status and output.
+    int runnews(const std::string& shellcommand, std::string& output) const;
+    std::string dir;
+
+   private:
+    pid_t pid = -1;
+};
