@@ -174,14 +174,20 @@ void appendencodedwords(std::string& out, std::size_t& col, std::string_view byt
 }
 
 void appendencoded(std::string& out, std::string_view value, std::string_view charset, int spot) {
+    if (!haseightbit(value)) {
+        // Every header has some of these: appended in place, no copy.
+        std::size_t from = out.size();
+        out.append(value);
+        for (std::size_t i = from; i < out.size(); ++i) {
+            unsigned char u = static_cast<unsigned char>(out[i]);
+            if (u < 0x20 || u == 0x7F) out[i] = ' ';
+        }
+        return;
+    }
     std::string clean(value);
     for (char& c : clean) {
         unsigned char u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F) c = ' ';
-    }
-    if (!haseightbit(clean)) {
-        out += clean;
-        return;
     }
     std::string cs = encodedcharset(clean, charset);
     std::string_view v = clean;
