@@ -100,6 +100,18 @@ void testpostfix::adduser(const std::string& user) { users.push_back(user); }
 void testpostfix::refuse(const std::string& address) { refused.push_back(address); }
 void testpostfix::setting(const std::string& line) { extra.push_back(line); }
 
+void testpostfix::sasluser(const std::string& user, const std::string& password) {
+    sasl[0] = user;
+    sasl[1] = password;
+}
+
+void testpostfix::tls(const std::string& cert, const std::string& key) {
+    extra.push_back("smtpd_tls_cert_file = " + cert);
+    extra.push_back("smtpd_tls_key_file = " + key);
+    extra.push_back("smtpd_tls_security_level = may");
+    tlsport = freeport();
+}
+
 std::string testpostfix::url() const {
     return "smtp://127.0.0.1:" + std::to_string(port);
 }
@@ -175,6 +187,29 @@ bool testpostfix::start(std::string& why) {
         "postlog   unix-dgram n - n - 1 postlogd",
     };
     std::string master = "127.0.0.1:" + std::to_string(port) + " inet n - n - - smtpd\n";
+    if (tlsport) {
+        master += "127.0.0.1:" + std::to_string(tlsport) + " inet n - n - - smtpd -o smtpd_tls_wrappermode=yes";
+        if (!sasl[0].empty())
+            master += " -o smtpd_sasl_auth_enable=yes -o smtpd_recipient_restrictions=permit_sasl_authenticated,reject";
+        master += "\n";
+    }
+    if (!sasl[0].empty()) {
+        makedirs(etc + "/sasl");
+        std::string db = dir + "sasldb2";
+        writefile(etc + "/sasl/smtpd.conf", "pwcheck_method: auxprop\nauxprop_plugin: sasldb\n"
+                                              "mech_list: PLAIN LOGIN\nsasldb_path: " + db + "\n");
+        writefile(dir + "saslpw", sasl[1]);
+        runresult r = runprogram("/bin/sh", {"-c", "/usr/sbin/saslpasswd2 -c -p -f " + db + " -u pond.test " +
+                                                       sasl[0] + " < " + dir + "saslpw"}, dir);
+        if (r.status != 0) {
+            why = "saslpasswd2 (package sasl2-bin): " + r.err;
+            return false;
+        }
+        owner(db, "postfix");
+        main += "smtpd_sasl_type = cyrus\nsmtpd_sasl_path = smtpd\ncyrus_sasl_config_path = " + etc +
+                "/sasl\nsmtpd_sasl_local_domain = pond.test\nsmtpd_sasl_authenticated_header = yes\n";
+        writefile(etc + "/main.cf", main);
+    }
     for (const char* s : services) master += std::string(s) + "\n";
     writefile(etc + "/master.cf", master);
     std::string boxes;

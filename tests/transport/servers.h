@@ -45,6 +45,14 @@ class testpostfix {
     std::string gatewaymaildir() const { return dir + "pondlark/Maildir/"; }
     void refuse(const std::string& address);          // before start
     void setting(const std::string& line);            // a main.cf line, before start
+    // Offers STARTTLS on port and TLS from the first byte on tlsport, with
+    // this certificate and key (before start).
+    void tls(const std::string& cert, const std::string& key);
+    int tlsport = 0;
+    // Asks for AUTH (PLAIN, LOGIN; cyrus SASL with a sasldb) on tlsport,
+    // where mail is taken only from a client logged in as user (before
+    // start).
+    void sasluser(const std::string& user, const std::string& password);
     bool start(std::string& why);
     void stop();
     bool running() const { return up; }
@@ -65,6 +73,7 @@ class testpostfix {
    private:
     std::string dir;
     std::vector<std::string> users, refused, extra;
+    std::string sasl[2];
     bool up = false;
 };
 
