@@ -28,6 +28,8 @@ class postfixtest : public ::testing::Test {
         mta = new testpostfix(home->path);
         for (const char* u : {"jane", "joe"}) mta->adduser(u);
         mta->refuse("refused@pond.test");
+        mta->refusesubject("Reply never");
+        mta->defersender("later@pond.example");
         started = mta->start(why);
     }
     static void TearDownTestSuite() {
@@ -243,6 +245,30 @@ TEST_F(postfixtest, arefusedrecipientisloggedandanallrefusedreplygoestorejected)
     // whole: the message after the one refused outright opens a new one.
     EXPECT_NE(r.err.find("Delivered 2 mail message(s) over SMTP (2 connection(s)), 1 refused\n"),
               std::string::npos) << r.err;
+}
+
+// The message itself refused after its data: for good it goes to
+// rejected/, for now it waits; the one between them is delivered.
+TEST_F(postfixtest, amessagerefusedafteritsdatagoesorwaits) {
+    REQUIRE_SERVER(started, why);
+    gateway g("SendMail " + mta->url() + "\n");
+    std::string never = reply("never", "joe@pond.test"),
+                later = reply("later", "joe@pond.test", "Sender: later@pond.example\n");
+    queuereplies(g, {never, reply("between", "joe@pond.test"), later});
+    runresult r = g.run("export", {"/pkt=soup"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(mta->drained());
+    std::map<std::string, int> got = byid(mta->delivered("joe"));
+    EXPECT_EQ(got["between"], 1);
+    EXPECT_EQ(got["never"] + got["later"], 0);
+    EXPECT_NE(r.err.find("! mail refused <never@pond.example>: 550 5.7.1 refused by rule; moved to"),
+              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("! 1 mail message(s) kept for the next run: 450 4.7.1 <later@pond.example>: Sender address rejected: try later\n"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(readfile(g.path("soup/rejected/00000000.eml")), never);
+    // What waits is the deferred reply alone, still registered.
+    EXPECT_EQ(souprecords(g.path("soup/MAIL0000.MSG")), std::vector<std::string>{later});
+    EXPECT_EQ(readfile(g.path("soup/REPLIES")), "MAIL0000\tmail\tbn\n");
 }
 
 TEST_F(postfixtest, sendmailcommandreadsitsrecipientsfromtheheader) {

@@ -100,6 +100,14 @@ void testpostfix::adduser(const std::string& user) { users.push_back(user); }
 void testpostfix::refuse(const std::string& address) { refused.push_back(address); }
 void testpostfix::setting(const std::string& line) { extra.push_back(line); }
 
+void testpostfix::refusesubject(const std::string& subject) {
+    subjects.push_back("/^Subject: " + subject + "/ REJECT refused by rule");
+}
+
+void testpostfix::defersender(const std::string& address) {
+    deferred.push_back(address + " 450 4.7.1 try later");
+}
+
 void testpostfix::sasluser(const std::string& user, const std::string& password) {
     sasl[0] = user;
     sasl[1] = password;
@@ -171,6 +179,16 @@ bool testpostfix::start(std::string& why) {
         "biff = no\n"
         "smtputf8_enable = no\n";
     for (const std::string& l : extra) main += l + "\n";
+    if (!subjects.empty()) {
+        std::string rules;
+        for (const std::string& s : subjects) rules += s + "\n";
+        writefile(etc + "/header_checks", rules);
+        main += "header_checks = regexp:" + etc + "/header_checks\n";
+    }
+    std::string senders;
+    for (const std::string& s : deferred) senders += s + "\n";
+    writefile(etc + "/senders", senders);
+    main += "smtpd_data_restrictions = check_sender_access texthash:" + etc + "/senders\n";
     writefile(etc + "/main.cf", main);
     const char* services[] = {
         "pickup    unix  n - n 60 1 pickup",      "cleanup   unix  n - n - 0 cleanup",
