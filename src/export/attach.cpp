@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 
@@ -16,7 +17,9 @@
 #include "driver/text.h"
 #include "export/expstate.h"
 #include "export/rfcheader.h"
+#include "export/textcharset.h"
 #include "import/curmsg.h"
+#include "mime/charsets.h"
 
 namespace {
 
@@ -66,9 +69,32 @@ std::string quotedname(std::string_view name) {
     return out;
 }
 
-std::string partheader(const std::string& base) {
+// name*=UTF-8''Gr%C3%BC%C3%9Fe.zip (RFC 2231) for a name that is not ASCII.
+std::string extendedname(const std::string& utf8) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out = "name*=UTF-8''";
+    for (char c : utf8) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (isalnumc(u) || std::strchr("!#$&+-.^_`|~", c)) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        }
+    }
+    return out;
+}
+
+std::string partheader(const std::string& base, const std::string& charset) {
     std::string h = "\n--" + std::string(EXPORTBOUNDARY) + "\n";
-    h += "Content-Type: application/octet-stream; name=\"" + quotedname(base) + "\"\n";
+    h += "Content-Type: application/octet-stream; ";
+    std::string utf8;
+    if (!isplainascii(base) && toutf8(base, charset, utf8) == 0) {
+        h += extendedname(utf8) + "\n";
+    } else {
+        h += "name=\"" + quotedname(base) + "\"\n";
+    }
     h += "Content-Transfer-Encoding: ";
     if (cfg.encodeformat == ENCODE_UU) {
         h += "7bit\n\nbegin 644 " + headervalue(base) + "\n";
@@ -90,9 +116,9 @@ std::size_t readfull(std::FILE* f, unsigned char* buf, std::size_t n) {
 }
 
 // One file as a MIME part; -1 when the file could not be read to its end.
-int attachfile(replymsg& out, std::FILE* f, const std::string& base) {
+int attachfile(replymsg& out, std::FILE* f, const std::string& base, const std::string& charset) {
     logprintf("* %s-encoding %s\n", cfg.encodeformat == ENCODE_UU ? "UU" : "MIME", base.c_str());
-    std::string text = partheader(base);
+    std::string text = partheader(base, charset);
     std::size_t blocksize = attachlinebytes(cfg.encodeformat) * LINESPERBLOCK;
     std::unique_ptr<unsigned char[]> block(new unsigned char[blocksize]);
     for (;;) {
@@ -196,6 +222,7 @@ bool planword(std::string name, const exportmsg& m, int flowlistvalid, attachite
         }
         item.base = basename(item.path);
     }
+    if (!isplainascii(item.base)) item.namecharset = fidotextcharset(m, item.base);
     // A file an earlier message of the packet sent, to be deleted or
     // truncated once the packet is settled, is gone for every later one.
     for (const auto& held : expstate.heldafter) {
@@ -253,7 +280,7 @@ int writeattachments(replymsg& out, const std::vector<attachitem>& plan,
         // as ever, it is passed over.
         fileptr f = openfile(item.path, "rb");
         if (!f) continue;
-        if (attachfile(out, f.get(), item.base) != 0) {
+        if (attachfile(out, f.get(), item.base, item.namecharset) != 0) {
             logprintf("! can't read %s: message not sent\n", item.path.c_str());
             return -1;
         }

@@ -33,6 +33,7 @@ struct attachitem {
     std::string word;    // the name as the subject gives it
     std::string path;    // the file to open
     std::string base;    // its name in the part header
+    std::string namecharset;  // the charset of a name that is not ASCII
     int action = AFTER_NONE;
     long entry = -1;     // attachment-list entry, or -1
     std::string reason;  // not empty: not attached, for this reason

@@ -17,6 +17,24 @@ namespace {
 constexpr char KLUDGE = '\x01';
 // Largest LineWidth: no piece is longer.
 constexpr std::size_t PIECEMAX = 199;
+// Bytes of the longest UTF-8 character.
+constexpr std::size_t UTF8MAX = 4;
+
+bool isutf8charset(const std::string& charset) {
+    return canonicalcharset(charset) == canonicalcharset("UTF-8");
+}
+
+// The byte offset of character n of UTF-8 text (its size when it holds
+// fewer): continuation bytes belong to the character before them.
+std::size_t utf8offset(std::string_view s, std::size_t n) {
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) continue;
+        if (chars == n) return i;
+        ++chars;
+    }
+    return s.size();
+}
 // Wrapping never breaks a line before this position.
 constexpr std::size_t WRAPMIN = 33;
 // RFC 2045: encoded lines are at most 76 characters.
@@ -68,13 +86,19 @@ constexpr std::array<bool, 256> QPLITERAL = [] {
 
 struct bodywriter {
     bodywriter(pktinput& i, replymsg& o, const exportmsg& msg)
-        : in(i), out(o), m(msg), qp(msg.needsencoding && cfg.useqp != 0) {}
+        : in(i), out(o), m(msg), qp(msg.needsencoding && cfg.useqp != 0),
+          charwide(msg.convert && isutf8charset(msg.sourcecharset)),
+          readwidth(charwide ? linewidth() * UTF8MAX : linewidth()) {}
 
     pktinput& in;
     replymsg& out;
     const exportmsg& m;
     bool qp;
+    // Converted UTF-8 text is measured in characters, not bytes: a line of
+    // LineWidth Cyrillic letters is twice as many bytes.
+    bool charwide;
     std::size_t width = linewidth();
+    std::size_t readwidth;  // bytes a piece may take
     std::string prefix;      // quote prefix carried to the continuation
     bool continues = false;  // the next piece continues a wrapped line
 
@@ -130,8 +154,8 @@ struct bodywriter {
 
     // Drops the rest of a kludge line that was cut at the width.
     int dropcontinuation(int r) {
-        char piece[PIECEMAX + 1];
-        while (r == 2) r = readasciicr(in, piece, width);
+        char piece[PIECEMAX * UTF8MAX + 1];
+        while (r == 2) r = readasciicr(in, piece, readwidth);
         return r;
     }
 
@@ -152,12 +176,24 @@ struct bodywriter {
         return in.seek(after);
     }
 
+    // A piece of UTF-8 text of more than width characters ends after the
+    // width-th; the input goes back to the character after it. r becomes 2
+    // (the line goes on).
+    int fitcharacters(std::string_view& s, int& r, long textstart) {
+        std::size_t at = utf8offset(s, width);
+        if (at >= s.size()) return 0;
+        s = s.substr(0, at);
+        r = 2;
+        return in.seek(textstart + static_cast<long>(at));
+    }
+
     // Writes a piece cut at the width up to its break and goes back in the
     // input to the text after the break.
     int wrap(long textstart) {
         std::size_t oldprefix = prefix.size();
         prefix = quoteprefix(line, prefix);
-        std::size_t brk = wholecharacters(wrapposition(line, width));
+        std::size_t top = charwide ? utf8offset(line, width) : width;
+        std::size_t brk = wholecharacters(wrapposition(line, top));
         continues = true;
         if (brk == std::string::npos || brk + 1 <= oldprefix) return 0;
         line.resize(brk + 1);
@@ -165,12 +201,13 @@ struct bodywriter {
     }
 
     int run() {
-        char piece[PIECEMAX + 1];
+        char piece[PIECEMAX * UTF8MAX + 1];
         for (;;) {
             long textstart = 0;
             std::size_t len = 0;
-            int r = readasciicr(in, piece, width, len, &textstart);
+            int r = readasciicr(in, piece, readwidth, len, &textstart);
             std::string_view s(piece, len);
+            if (charwide && fitcharacters(s, r, textstart) != 0) return -1;
             if (!continues) {
                 if (!s.empty() && s[0] == KLUDGE) {
                     if (dropcontinuation(r) == 0) return 0;

@@ -6,6 +6,8 @@
 #include "driver/codec.h"
 #include "driver/startup.h"
 #include "driver/timezone.h"
+#include "mime/charsets.h"
+#include "mime/headerencode.h"
 #include "lists/listfiles.h"
 
 namespace {
@@ -34,10 +36,31 @@ void appendaddress(std::string& out, std::string_view address, std::string_view 
 }
 
 void appendaddressline(std::string& out, std::string_view field, std::string_view address,
-                       std::string_view comment) {
+                       std::string_view comment, std::string_view charset) {
     out.append(field).append(": ");
-    appendaddress(out, address, comment);
+    if (isplainascii(comment)) {
+        appendaddress(out, address, comment);
+    } else {
+        // Readers show a display name; one in a comment most drop.
+        appendencoded(out, comment, charset, SPOT_PHRASE);
+        std::size_t nl = out.rfind('\n');
+        std::size_t col = nl == std::string::npos ? out.size() : out.size() - nl - 1;
+        out.append(col + address.size() + 3 > HEADERLINEFOLD ? "\n <" : " <");
+        appendvalue(out, address);
+        out.append(">");
+    }
     out.append("\n");
+}
+
+void appendtextline(std::string& out, std::string_view field, std::string_view value,
+                    std::string_view charset) {
+    out.append(field).append(": ");
+    appendencoded(out, value, charset);
+    out.append("\n");
+}
+
+std::string_view listcharset() {
+    return curmsg.outcharset;
 }
 
 void appenddateline(std::string& out, const msgtimes& t, long offset) {

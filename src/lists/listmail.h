@@ -23,9 +23,20 @@ void appendheaderline(std::string& out, std::string_view field, std::string_view
 void appendaddress(std::string& out, std::string_view address, std::string_view comment);
 
 // Appends "<field>: <address>" and " (<comment>)" when the comment is not
-// empty, then a line feed.
+// empty, then a line feed. A comment that is not ASCII becomes the display
+// name instead, in encoded words of charset (empty: as its bytes look):
+// "<field>: =?UTF-8?B?...?= <address>".
 void appendaddressline(std::string& out, std::string_view field, std::string_view address,
-                       std::string_view comment);
+                       std::string_view comment, std::string_view charset = {});
+
+// Appends "<field>: <value>" and a line feed; a value that is not ASCII in
+// encoded words of charset (empty: as its bytes look).
+void appendtextline(std::string& out, std::string_view field, std::string_view value,
+                    std::string_view charset = {});
+
+// The charset the current message's text fields are in after import read
+// them (curmsg.outcharset; empty when not known).
+std::string_view listcharset();
 
 // Appends "Date: Tue, 14 Sep 1999 20:16:10 +0200" for t (month 0..11)
 // and an offset in seconds east of UTC, then a line feed.

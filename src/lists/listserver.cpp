@@ -180,10 +180,10 @@ void appendmimelines(std::string& h) {
 std::string postingheader(const listrecord& list) {
     const std::string address = list.listaddress.value_or("");
     std::string h = bccline(list);
-    appendaddressline(h, "From", curmsg.msgfromemail.sv(), curmsg.msgfromname.sv());
+    appendaddressline(h, "From", curmsg.msgfromemail.sv(), curmsg.msgfromname.sv(), listcharset());
     appendheaderline(h, "Reply-to", address);
     appendheaderline(h, "Sender", address);
-    appendheaderline(h, "Subject", curmsg.msgsubj.sv());
+    appendtextline(h, "Subject", curmsg.msgsubj.sv(), listcharset());
     // The posting's own zone, or the gateway's on that date.
     long offset = 0;
     if (!datezoneoffset(curmsg.tzinfo.sv(), offset)) offset = gatewayoffsetfor(curmsg.msgtime);
@@ -193,7 +193,7 @@ std::string postingheader(const listrecord& list) {
         appendheaderline(h, "In-Reply-To",
                          msgidtext(curmsg.replyid.sv(), curmsg.fidoreplyid, curmsg.replyidaddr));
     }
-    if (!cfg.organization.empty()) appendheaderline(h, "Organization", cfg.organization.sv());
+    if (!cfg.organization.empty()) appendtextline(h, "Organization", cfg.organization.sv());
     appendmailserverline(h);
     appendmimelines(h);
     h.append("\n");

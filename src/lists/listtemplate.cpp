@@ -35,7 +35,7 @@ std::string templateheader(const listrecord& list, const memberdata& to) {
     appendaddressline(h, "To", to.address.sv(), to.name.sv());
     appendaddressline(h, "From", address, list.listname.value_or(""));
     appendheaderline(h, "Reply-to", address);
-    appendheaderline(h, "Subject", "Re: " + curmsg.msgsubj.str());
+    appendtextline(h, "Subject", "Re: " + curmsg.msgsubj.str(), listcharset());
     long offset = 0;
     const msgtimes local = gatewaynow(offset);
     appenddateline(h, local, offset);
@@ -49,10 +49,10 @@ std::string templateheader(const listrecord& list, const memberdata& to) {
     // The sender's own organisation stays the reply's; the gateway's then
     // travels in a header of its own.
     if (!curmsg.msgorganization.empty()) {
-        appendheaderline(h, "Organization", curmsg.msgorganization.sv());
-        if (!cfg.organization.empty()) appendheaderline(h, "X-MailListOrg", cfg.organization.sv());
+        appendtextline(h, "Organization", curmsg.msgorganization.sv(), listcharset());
+        if (!cfg.organization.empty()) appendtextline(h, "X-MailListOrg", cfg.organization.sv());
     } else if (!cfg.organization.empty()) {
-        appendheaderline(h, "Organization", cfg.organization.sv());
+        appendtextline(h, "Organization", cfg.organization.sv());
     }
     appendmailserverline(h);
     h.append("\n");

@@ -108,6 +108,11 @@ charsetinfo* opencharset(std::string_view given) {
     static charsetcache cache;
     std::string key(stripname(given));
     strlwr(key);
+    // A name is printable ASCII; anything else names no set (and a zero
+    // byte would cut it short for ICU).
+    for (char c : key) {
+        if (c <= ' ' || c >= 127) return nullptr;
+    }
     auto it = cache.names.find(key);
     if (it != cache.names.end()) return it->second;
     // An empty name would open ICU's default converter.

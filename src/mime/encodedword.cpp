@@ -100,7 +100,7 @@ int flush(pendingwords& p, std::string& out) {
     if (toutf8(p.bytes, p.charset, out) == 0) {
         decoded = p.count;
     } else {
-        out.append(p.written);
+        appendraw(p.written, out);
     }
     p = pendingwords{};
     return decoded;

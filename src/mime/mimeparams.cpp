@@ -29,7 +29,7 @@ struct reader {
             int depth = 0;
             for (; i < s.size(); ++i) {
                 if (s[i] == '\\') {
-                    ++i;
+                    if (i + 1 < s.size()) ++i;
                 } else if (s[i] == '(') {
                     ++depth;
                 } else if (s[i] == ')' && --depth == 0) {

@@ -298,6 +298,27 @@ TEST_F(listserver, replydateinthegatewayszone) {
     }
 }
 
+// Names and subjects that are not ASCII go out as encoded words, in the
+// charset import left them in (or as their bytes look); ASCII stays.
+TEST_F(listposting, eightbitheadersareencoded) {
+    curmsg.msgfromname = "J\xc3\xb6rg M\xc3\xbcller";
+    curmsg.msgsubj = "Gr\xc3\xbc\xc3\x9f" "e";
+    curmsg.outcharset = "UTF-8";
+    EXPECT_EQ(post(), 1);
+    EXPECT_EQ(headerof(sent().back(), "From: "),
+              "=?UTF-8?B?SsO2cmcgTcO8bGxlcg==?= <joe@example.com>");
+    EXPECT_EQ(headerof(sent().back(), "Subject: "), "=?UTF-8?B?R3LDvMOfZQ==?=");
+    curmsg.msgfromname = "\x88\xa2\xa0\xad";  // Иван in CP866
+    curmsg.msgsubj = "Re: \x8f\xe0\xa8\xa2\xa5\xe2 all";
+    curmsg.outcharset = "ibm-866_P100-1995";
+    EXPECT_EQ(post(), 1);
+    EXPECT_EQ(headerof(sent().back(), "From: "), "=?IBM866?B?iKKgrQ==?= <joe@example.com>");
+    EXPECT_EQ(headerof(sent().back(), "Subject: "), "Re: =?IBM866?B?j+CooqXi?= all");
+    curmsg.msgfromname = "Joe Bloggs";
+    EXPECT_EQ(post(), 1);
+    EXPECT_EQ(headerof(sent().back(), "From: "), "joe@example.com (Joe Bloggs)");
+}
+
 TEST_F(listposting, failedwritesleaveeverythingasitwas) {
     EXPECT_EQ(post(), 1);  // one good record to keep
     const std::string replyfile = readfile(dir / "MAIL0000.MSG"), list = readfile(path);
