@@ -12,7 +12,7 @@ set -euo pipefail
 
 build=(g++ cmake make pkg-config libicu-dev libxml2-dev libcurl4-openssl-dev)
 tests=(libgtest-dev libgmock-dev python3 clang strace postfix inn2 crashmail
-       mutt mblaze procps)
+       mutt mblaze procps sasl2-bin libsasl2-modules openssl)
 
 want=("${build[@]}")
 [ "${1:-}" = "--tests" ] && want+=("${tests[@]}")

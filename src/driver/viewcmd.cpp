@@ -136,7 +136,8 @@ int runshow(int argc, char** argv) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::string out;
         if (viewfile(files[i], o, out) != 0) status = 1;
-        if (i > 0 && !out.empty()) out.insert(0, "\n");
+        // An empty line between files.
+        if (i > 0 && !out.empty() && writeall(stdout, "\n", 1) != 0) return 1;
         if (writeall(stdout, out.data(), out.size()) != 0 || std::fflush(stdout) != 0) return 1;
     }
     return status;

@@ -12,6 +12,13 @@ bool isspacec(char c) {
     return c == ' ';
 }
 
+// What may not stand in a header value: control characters but the tab
+// (a line feed would start a header of its own), and DEL.
+bool iscontrolbyte(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return (u < 0x20 && u != '\t') || u == 0x7F;
+}
+
 // The bytes Q writes as they are; the rest as "=XX", the blank as "_".
 bool qliteral(unsigned char u, int spot) {
     if (spot == SPOT_PHRASE) {
@@ -179,15 +186,13 @@ void appendencoded(std::string& out, std::string_view value, std::string_view ch
         std::size_t from = out.size();
         out.append(value);
         for (std::size_t i = from; i < out.size(); ++i) {
-            unsigned char u = static_cast<unsigned char>(out[i]);
-            if (u < 0x20 || u == 0x7F) out[i] = ' ';
+            if (iscontrolbyte(out[i])) out[i] = ' ';
         }
         return;
     }
     std::string clean(value);
     for (char& c : clean) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) c = ' ';
+        if (iscontrolbyte(c)) c = ' ';
     }
     std::string cs = encodedcharset(clean, charset);
     std::string_view v = clean;

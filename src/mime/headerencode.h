@@ -29,8 +29,8 @@ enum headerspots { SPOT_TEXT = 0, SPOT_PHRASE = 1 };
 // to the last one with such bytes become encoded words in charset (the
 // words before and after stay as they are, unless one of them could be
 // read as an encoded word itself); as a phrase: all of it. Control
-// characters (and DEL) become blanks first, so a value can never start a
-// header line of its own. A charset that cannot name 8-bit text (empty,
+// characters other than the tab (and DEL) become blanks first, so a value
+// can never start a header line of its own. A charset that cannot name 8-bit text (empty,
 // US-ASCII or no valid token) is replaced by encodedcharset().
 void appendencoded(std::string& out, std::string_view value, std::string_view charset,
                    int spot = SPOT_TEXT);

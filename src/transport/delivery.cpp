@@ -30,7 +30,7 @@ namespace {
 constexpr long HEADPEEK = 1 << 16;
 // Exit statuses of sendmail (sysexits.h) that say the message itself can
 // never be delivered: bad data, unknown user, unknown host.
-constexpr int EX_DATAERR_ = 65, EX_NOUSER_ = 67, EX_NOHOST_ = 68;
+constexpr int SYSEXIT_DATAERR = 65, SYSEXIT_NOUSER = 67, SYSEXIT_NOHOST = 68;
 
 // One reply being delivered.
 struct replyat {
@@ -121,7 +121,7 @@ int notefate(deliverylog& log, const recordfate& f) {
 
 // ---------------------------------------------------------------- SMTP
 
-void smtpreply_(replyat& r, smtpsession& s, deliverylog& log, kindtally& t) {
+void smtpdeliver(replyat& r, smtpsession& s, deliverylog& log, kindtally& t) {
     envelope env;
     std::string problem;
     if (readenvelope(r.header, env, problem) != 0) {
@@ -215,7 +215,7 @@ void commandreply(replyat& r, const std::vector<std::string>& argv, deliverylog&
     std::string why = argv[0] + (res.status < 0 ? std::string(" could not be run") :
                                                   " exit status " + std::to_string(res.status));
     if (!res.output.empty()) why += ": " + res.output;
-    if (res.status == EX_DATAERR_ || res.status == EX_NOUSER_ || res.status == EX_NOHOST_) {
+    if (res.status == SYSEXIT_DATAERR || res.status == SYSEXIT_NOUSER || res.status == SYSEXIT_NOHOST) {
         (void)reject(r, shortid(env), why, log, t);
         return;
     }
@@ -225,9 +225,9 @@ void commandreply(replyat& r, const std::vector<std::string>& argv, deliverylog&
 
 // ------------------------------------------------------------------ mail
 
-struct openfile_ {
+struct fdholder {
     int fd = -1;
-    ~openfile_() {
+    ~fdholder() {
         if (fd >= 0) close(fd);
     }
 };
@@ -236,7 +236,7 @@ template <class Each>
 void eachreply(const std::vector<queuedfile>& files, int kind, kindtally& t, Each each) {
     for (const queuedfile& f : files) {
         if (f.kind != kind || f.records.empty()) continue;
-        openfile_ of;
+        fdholder of;
         of.fd = open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
         for (const replyrecord& rec : f.records) {
             if (t.stop) {
@@ -276,7 +276,7 @@ int delivermail(const std::vector<queuedfile>& files, deliverylog& log) {
             t.stop = true;
             t.keptwhy = problem;
         }
-        eachreply(files, REPLY_MAIL, t, [&](replyat& r) { smtpreply_(r, s, log, t); });
+        eachreply(files, REPLY_MAIL, t, [&](replyat& r) { smtpdeliver(r, s, log, t); });
         report("mail", ("over SMTP (" + std::to_string(s.connections()) + " connection(s))").c_str(), t);
     } else {
         eachreply(files, REPLY_MAIL, t, [&](replyat& r) { commandreply(r, spec.argv, log, t); });
@@ -313,7 +313,7 @@ int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
     runcommand(argv, [&](int fd) {
         for (const queuedfile& f : files) {
             if (f.kind != REPLY_NEWS || f.records.empty()) continue;
-            openfile_ of;
+            fdholder of;
             of.fd = open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
             if (of.fd < 0) return -1;
             for (const replyrecord& rec : f.records) {

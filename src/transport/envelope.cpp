@@ -18,8 +18,11 @@ std::vector<field> fieldsof(std::string_view header) {
         std::size_t nl = header.find('\n', pos);
         std::size_t end = nl == std::string_view::npos ? header.size() : nl + 1;
         std::string_view line = header.substr(pos, end - pos);
+        // One line end, as headerlength reads it: a line of only CRs is a
+        // line, not the end of the header.
         std::string_view bare = line;
-        while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r')) bare.remove_suffix(1);
+        if (!bare.empty() && bare.back() == '\n') bare.remove_suffix(1);
+        if (!bare.empty() && bare.back() == '\r') bare.remove_suffix(1);
         if (bare.empty()) break;
         if ((bare[0] == ' ' || bare[0] == '\t') && !out.empty()) {
             out.back().value.append(bare);
@@ -43,8 +46,15 @@ std::vector<field> fieldsof(std::string_view header) {
 
 bool usable(std::string_view a) {
     if (a.empty() || a.size() > 320) return false;
+    // A mailbox has a local part, and a domain after its last "@".
+    std::size_t at = a.rfind('@');
+    if (a[0] == '@' || (at != std::string_view::npos && at + 1 == a.size())) return false;
     for (unsigned char c : a) {
-        if (c <= ' ' || c == 0x7f || c == '<' || c == '>' || c == ',' || c == ';') return false;
+        // Quoted local parts are left out too: rare, and what an RCPT
+        // command and a header line can both carry unchanged is wanted.
+        if (c <= ' ' || c == 0x7f || c == '<' || c == '>' || c == ',' || c == ';' || c == '"' ||
+            c == '\\')
+            return false;
     }
     return true;
 }
@@ -75,9 +85,10 @@ class addresslexer {
         for (i = 0; i < s.size(); ++i) {
             char c = s[i];
             if (c == '"') {
+                // A quoted display name is dropped with the rest of the name
+                // when an angle address follows; an address with a quoted
+                // local part is not used (see usable).
                 std::string q = quoted();
-                // A quoted local part belongs to the address; one before a
-                // "<" was a display name and is dropped with it.
                 (inangle ? angled : plain) += "\"" + q + "\"";
             } else if (c == '(') {
                 comment();
@@ -238,5 +249,13 @@ std::string withsentto(std::string_view header, const std::vector<std::string>& 
         width += item.size();
     }
     line += "\n";
-    return line + outgoingheader(header, true);
+    // Last in the header, where no line of the header can continue it.
+    // Before the empty line that ends it, however its lines end.
+    std::string head = outgoingheader(header, true);
+    if (!head.empty() && head.back() != '\n') head += "\n";
+    std::size_t last = head.empty() ? 0 : head.rfind('\n', head.size() - 2);
+    last = last == std::string::npos ? 0 : last + 1;
+    std::string_view tail = std::string_view(head).substr(last);
+    std::size_t at = tail == "\n" || tail == "\r\n" ? last : head.size();
+    return head.insert(at, line);
 }

@@ -38,8 +38,8 @@ std::size_t headerlength(std::string_view text);
 // X-PondLark-Sent-To lines; line ends unchanged.
 std::string outgoingheader(std::string_view header, bool keepbcc);
 
-// The header with an X-PondLark-Sent-To line naming addresses put in
-// front (an old one dropped): what is kept of a reply whose delivery is
+// The header with an X-PondLark-Sent-To line naming addresses as its last
+// field (an old one dropped): what is kept of a reply whose delivery is
 // not finished.
 std::string withsentto(std::string_view header, const std::vector<std::string>& addresses);
 

@@ -1,11 +1,11 @@
 #include "transport/smtpsession.h"
 
-#include <curl/curl.h>
 #include <unistd.h>
 
 #include <deque>
 
 #include "driver/text.h"
+#include "transport/curlapi.h"
 
 // What each answer belongs to: libcurl writes every command it sends and
 // every line it receives through the trace callback, in order, and SMTP
@@ -115,22 +115,18 @@ std::string ehloname(const sendspec& spec) {
     return "localhost";
 }
 
-bool curlready() {
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return ready;
-}
-
 }  // namespace
 
 smtpsession::smtpsession() : trace(new tracestate) {}
 
 smtpsession::~smtpsession() {
-    if (curl) curl_easy_cleanup(static_cast<CURL*>(curl));
+    if (curl) api->easy_cleanup(static_cast<CURL*>(curl));
     delete trace;
 }
 
 int smtpsession::setup(const sendspec& spec, std::string& why) {
-    if (!curlready() || !(curl = curl_easy_init())) {
+    if (!(api = loadcurl(why))) return -1;
+    if (!(curl = api->easy_init())) {
         why = "libcurl cannot be set up";
         return -1;
     }
@@ -139,23 +135,23 @@ int smtpsession::setup(const sendspec& spec, std::string& why) {
     std::string url = spec.url;
     // Without a path libcurl names itself by the URL's path in EHLO.
     if (spec.helo.empty()) url += "/" + ehloname(spec);
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
+    api->easy_setopt(c, CURLOPT_URL, url.c_str());
+    api->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    api->easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    api->easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
     // A server that stops answering ends the session rather than the run.
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 300L);
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
-    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, tracecallback);
-    curl_easy_setopt(c, CURLOPT_DEBUGDATA, trace);
-    curl_easy_setopt(c, CURLOPT_READFUNCTION, readcallback);
-    if (spec.starttls) curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-    if (!spec.cafile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, spec.cafile.c_str());
+    api->easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    api->easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 300L);
+    api->easy_setopt(c, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
+    api->easy_setopt(c, CURLOPT_VERBOSE, 1L);
+    api->easy_setopt(c, CURLOPT_DEBUGFUNCTION, tracecallback);
+    api->easy_setopt(c, CURLOPT_DEBUGDATA, trace);
+    api->easy_setopt(c, CURLOPT_READFUNCTION, readcallback);
+    if (spec.starttls) api->easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    if (!spec.cafile.empty()) api->easy_setopt(c, CURLOPT_CAINFO, spec.cafile.c_str());
     if (!spec.user.empty()) {
-        curl_easy_setopt(c, CURLOPT_USERNAME, spec.user.c_str());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
+        api->easy_setopt(c, CURLOPT_USERNAME, spec.user.c_str());
+        api->easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
     }
     return 0;
 }
@@ -170,15 +166,15 @@ smtpoutcome smtpsession::send(const std::string& sender, const std::vector<std::
     }
     std::string from = angled(sender);
     curl_slist* rcpts = nullptr;
-    for (const std::string& r : recipients) rcpts = curl_slist_append(rcpts, angled(r).c_str());
-    curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str());
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpts);
-    curl_easy_setopt(c, CURLOPT_READDATA, &body);
+    for (const std::string& r : recipients) rcpts = api->slist_append(rcpts, angled(r).c_str());
+    api->easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str());
+    api->easy_setopt(c, CURLOPT_MAIL_RCPT, rcpts);
+    api->easy_setopt(c, CURLOPT_READDATA, &body);
     trace->begin();
     trace->connected = false;
-    CURLcode rc = curl_easy_perform(c);
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, nullptr);
-    curl_slist_free_all(rcpts);
+    CURLcode rc = api->easy_perform(c);
+    api->easy_setopt(c, CURLOPT_MAIL_RCPT, nullptr);
+    api->slist_free_all(rcpts);
     if (trace->connected) ++opened;
     tracestate& t = *trace;
     o.rcpt = t.rcpt;
@@ -214,7 +210,7 @@ smtpoutcome smtpsession::send(const std::string& sender, const std::vector<std::
         return decide(replyclass(t.enddata.code) == 5 ? SMTP_PERMANENT : SMTP_TEMPORARY, t.enddata, "");
     // Nothing of the message was answered: the session itself failed
     // (connection, TLS, login, or the greeting).
-    std::string why = curl_easy_strerror(rc);
+    std::string why = api->easy_strerror(rc);
     if (t.other.code && replyclass(t.other.code) >= 4) why = replytext(t.other);
     if (t.greeting.code && replyclass(t.greeting.code) != 2) why = replytext(t.greeting);
     return decide(SMTP_SESSION, smtpreply{}, why);

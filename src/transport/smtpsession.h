@@ -55,6 +55,7 @@ class smtpsession {
     struct tracestate;
 
    private:
+    const struct curlapi* api = nullptr;
     void* curl = nullptr;
     tracestate* trace = nullptr;
     std::string password;

@@ -20,8 +20,6 @@
 
 #include <string>
 
-constexpr char STAGINGNAME[] = "pondlark.stg";
-
 // Finishes or undoes a plan a killed run left, then stages every source
 // of cfg.importmaildir and cfg.importnewsbatches into cfg.soupdir. Reads
 // the AreaMap table (a crossposted article goes into each group gated in).

@@ -88,7 +88,8 @@ TEST(headerencode, writes) {
     } cases[] = {
         {"ascii as it stands", "Hello  (world) =?x?", "utf-8", SPOT_TEXT,
          "Subject: Hello  (world) =?x?"},
-        {"controls become blanks", "a\rBcc: x\x01y", "utf-8", SPOT_TEXT, "Subject: a Bcc: x y"},
+        {"controls become blanks, a tab stays", "a\rBcc: x\x01y\tz", "utf-8", SPOT_TEXT,
+         "Subject: a Bcc: x y\tz"},
         {"one latin-1 word, Q", "Caf\xe9 au lait", "iso-8859-1", SPOT_TEXT,
          "Subject: =?ISO-8859-1?Q?Caf=E9?= au lait"},
         {"ascii before and after stays", "Re: Gr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln, bye",

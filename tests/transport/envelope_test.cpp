@@ -27,6 +27,7 @@ const listcase listcases[] = {
     {"spaces around the at", "jane @ pond.test", {"jane@pond.test"}},
     {"angle brackets in an address are never passed on", "<a>b@x.test>", {}},
     {"empty", "", {}},
+    {"no local part or no domain", "@pond.test, jane@, joe@pond.test", {"joe@pond.test"}},
 };
 
 class addresslisttest : public ::testing::TestWithParam<listcase> {};
@@ -71,15 +72,20 @@ TEST(envelope, sendersandrecipientsofareply) {
 TEST(envelope, whatisleftofapartlydeliveredreply) {
     const std::string header = "From: a@x.test\nTo: b@y.test\nBcc: c@z.test,\n d@z.test\n\n";
     std::string kept = withsentto(header, {"b@y.test", "c@z.test"});
-    EXPECT_EQ(kept, "X-PondLark-Sent-To: <b@y.test>, <c@z.test>\n" + header);
+    EXPECT_EQ(kept, "From: a@x.test\nTo: b@y.test\nBcc: c@z.test,\n d@z.test\n"
+                    "X-PondLark-Sent-To: <b@y.test>, <c@z.test>\n\n");
     envelope e;
     std::string problem;
     ASSERT_EQ(readenvelope(kept, e, problem), 0);
     EXPECT_EQ(e.recipients, std::vector<std::string>{"d@z.test"});
     // A later round names both rounds' recipients, in one line.
     std::string again = withsentto(kept, {"b@y.test", "c@z.test", "d@z.test"});
-    EXPECT_EQ(again.find(SENTTOFIELD), 0u);
-    EXPECT_EQ(again.find(SENTTOFIELD, 1), std::string::npos);
+    EXPECT_NE(again.find(SENTTOFIELD), std::string::npos);
+    EXPECT_EQ(again.find(SENTTOFIELD, again.find(SENTTOFIELD) + 1), std::string::npos);
+    // A header that opens with a continuation line cannot swallow it.
+    envelope odd;
+    ASSERT_EQ(readenvelope(withsentto(" junk\nFrom: a@x.test\nTo: b@y.test\n\n", {"b@y.test"}), odd, problem), 0);
+    EXPECT_TRUE(odd.recipients.empty());
     // What leaves has neither the Bcc nor the note; a command reading its
     // recipients from the header keeps the Bcc.
     EXPECT_EQ(outgoingheader(kept, false), "From: a@x.test\nTo: b@y.test\n\n");

@@ -28,6 +28,8 @@ class postfixtest : public ::testing::Test {
         mta = new testpostfix(home->path);
         for (const char* u : {"jane", "joe"}) mta->adduser(u);
         mta->refuse("refused@pond.test");
+        mta->refusesubject("Reply never");
+        mta->defersender("later@pond.example");
         started = mta->start(why);
     }
     static void TearDownTestSuite() {
@@ -239,6 +241,34 @@ TEST_F(postfixtest, arefusedrecipientisloggedandanallrefusedreplygoestorejected)
     EXPECT_NE(r.err.find("! refused@pond.test refused for <mixed3@pond.example>: 550 5.1.1"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("! mail refused <bad2@pond.example>: 550 5.1.1"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("moved to ./soup/rejected/00000000.eml\n"), std::string::npos) << r.err;
+    // libcurl gives up its connection after a transfer that failed as a
+    // whole: the message after the one refused outright opens a new one.
+    EXPECT_NE(r.err.find("Delivered 2 mail message(s) over SMTP (2 connection(s)), 1 refused\n"),
+              std::string::npos) << r.err;
+}
+
+// The message itself refused after its data: for good it goes to
+// rejected/, for now it waits; the one between them is delivered.
+TEST_F(postfixtest, amessagerefusedafteritsdatagoesorwaits) {
+    REQUIRE_SERVER(started, why);
+    gateway g("SendMail " + mta->url() + "\n");
+    std::string never = reply("never", "joe@pond.test"),
+                later = reply("later", "joe@pond.test", "Sender: later@pond.example\n");
+    queuereplies(g, {never, reply("between", "joe@pond.test"), later});
+    runresult r = g.run("export", {"/pkt=soup"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(mta->drained());
+    std::map<std::string, int> got = byid(mta->delivered("joe"));
+    EXPECT_EQ(got["between"], 1);
+    EXPECT_EQ(got["never"] + got["later"], 0);
+    EXPECT_NE(r.err.find("! mail refused <never@pond.example>: 550 5.7.1 refused by rule; moved to"),
+              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("! 1 mail message(s) kept for the next run: 450 4.7.1 <later@pond.example>: Sender address rejected: try later\n"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(readfile(g.path("soup/rejected/00000000.eml")), never);
+    // What waits is the deferred reply alone, still registered.
+    EXPECT_EQ(souprecords(g.path("soup/MAIL0000.MSG")), std::vector<std::string>{later});
+    EXPECT_EQ(readfile(g.path("soup/REPLIES")), "MAIL0000\tmail\tbn\n");
 }
 
 TEST_F(postfixtest, sendmailcommandreadsitsrecipientsfromtheheader) {
@@ -285,6 +315,87 @@ TEST(postfixstopped, everyreplywaitsandthengoesexactlyonce) {
     ASSERT_TRUE(mta.drained());
     std::map<std::string, int> got = byid(mta.delivered("jane", 3));
     EXPECT_EQ(got, (std::map<std::string, int>{{"w1", 1}, {"w2", 1}, {"w3", 1}}));
+}
+
+// TLS both ways a provider offers it, checked against a certificate of
+// its own; a server that cannot turn to TLS, or one whose certificate is
+// not trusted, gets nothing.
+TEST(postfixtls, starttlsandsmtpsordelivernothing) {
+    scratchdir home;
+    std::string cert = home / "cert.pem", key = home / "key.pem";
+    runresult mk = runprogram("/usr/bin/openssl",
+                              {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                               "-days", "2", "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost"},
+                              home.path);
+    ASSERT_EQ(mk.status, 0) << mk.err;
+    chmod(key.c_str(), 0644);
+    testpostfix mta(home.path);
+    mta.adduser("jane");
+    mta.tls(cert, key);
+    mta.sasluser("fidogate", "Gate-Pass:42");
+    std::string why;
+    REQUIRE_SERVER(mta.start(why), why);
+    writefile(home / "good.secret", "Gate-Pass:42\n");
+    writefile(home / "bad.secret", "wrong\n");
+    writefile(home / "open.secret", "Gate-Pass:42\n");
+    chmod((home / "good.secret").c_str(), 0600);
+    chmod((home / "bad.secret").c_str(), 0600);
+    chmod((home / "open.secret").c_str(), 0644);
+    const std::string tlsurl = "smtps://fidogate@localhost:" + std::to_string(mta.tlsport);
+    const struct {
+        std::string sendmail;
+        bool delivered;
+        const char* logged;
+    } cases[] = {
+        {"smtp://localhost:" + std::to_string(mta.port) + " starttls cafile=" + cert, true, "Delivered 1 mail"},
+        // On the smtps port only a client that logged in may send.
+        {tlsurl + " cafile=" + cert + " secret=" + home / "good.secret", true, "Delivered 1 mail"},
+        {tlsurl + " cafile=" + cert + " secret=" + home / "bad.secret", false, "kept for the next run: 535"},
+        {tlsurl + " cafile=" + cert + " secret=" + home / "open.secret", false,
+         "kept for the next run: SendMail secret file readable by others"},
+        // Without logging in the server refuses the recipient for good.
+        {"smtps://localhost:" + std::to_string(mta.tlsport) + " cafile=" + cert, false,
+         "refused <tls4@pond.example>: 554 5.7.1"},
+        // The system's certificates do not vouch for this one.
+        {tlsurl + " secret=" + home / "good.secret", false, "kept for the next run"},
+        {"smtp://localhost:" + std::to_string(mta.port) + " starttls", false, "kept for the next run"},
+    };
+    int n = 0, delivered = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sendmail);
+        gateway g("SendMail " + c.sendmail + "\n");
+        std::string id = "tls" + std::to_string(n++);
+        queuereplies(g, {reply(id, "jane@pond.test")});
+        runresult r = g.run("export", {"/pkt=soup"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find(c.logged), std::string::npos) << r.err;
+        ASSERT_TRUE(mta.drained());
+        std::vector<std::string> got = mta.delivered("jane", c.delivered ? static_cast<std::size_t>(delivered + 1) : 0);
+        if (c.delivered) ++delivered;
+        bool arrived = false;
+        for (const std::string& m : got) {
+            if (m.find("<" + id + "@") == std::string::npos) continue;
+            arrived = true;
+            EXPECT_NE(m.find("with ESMTPS"), std::string::npos) << m;  // it came over TLS
+            if (c.sendmail.find("secret=") != std::string::npos) {
+                EXPECT_NE(m.find("(Authenticated sender: fidogate@pond.test)"), std::string::npos) << m;
+            }
+        }
+        EXPECT_EQ(arrived, c.delivered);
+        EXPECT_EQ(soupfiles(g).empty(), c.delivered) << r.err;
+    }
+}
+
+// A server that offers no STARTTLS gets nothing from a line that asks for it.
+TEST_F(postfixtest, starttlswithoutitsendsnothing) {
+    REQUIRE_SERVER(started, why);
+    gateway g("SendMail " + mta->url() + " starttls\n");
+    queuereplies(g, {reply("notls", "jane@pond.test")});
+    runresult r = g.run("export", {"/pkt=soup"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("! 1 mail message(s) kept for the next run: "), std::string::npos) << r.err;
+    EXPECT_EQ(byid(mta->delivered("jane"))["notls"], 0);
+    EXPECT_EQ(soupfiles(g), (std::vector<std::string>{"MAIL0000.MSG", "REPLIES"}));
 }
 
 // A run killed at each of these calls after delivery began, and then run

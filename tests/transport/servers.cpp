@@ -100,6 +100,26 @@ void testpostfix::adduser(const std::string& user) { users.push_back(user); }
 void testpostfix::refuse(const std::string& address) { refused.push_back(address); }
 void testpostfix::setting(const std::string& line) { extra.push_back(line); }
 
+void testpostfix::refusesubject(const std::string& subject) {
+    subjects.push_back("/^Subject: " + subject + "/ REJECT refused by rule");
+}
+
+void testpostfix::defersender(const std::string& address) {
+    deferred.push_back(address + " 450 4.7.1 try later");
+}
+
+void testpostfix::sasluser(const std::string& user, const std::string& password) {
+    sasl[0] = user;
+    sasl[1] = password;
+}
+
+void testpostfix::tls(const std::string& cert, const std::string& key) {
+    extra.push_back("smtpd_tls_cert_file = " + cert);
+    extra.push_back("smtpd_tls_key_file = " + key);
+    extra.push_back("smtpd_tls_security_level = may");
+    tlsport = freeport();
+}
+
 std::string testpostfix::url() const {
     return "smtp://127.0.0.1:" + std::to_string(port);
 }
@@ -159,6 +179,16 @@ bool testpostfix::start(std::string& why) {
         "biff = no\n"
         "smtputf8_enable = no\n";
     for (const std::string& l : extra) main += l + "\n";
+    if (!subjects.empty()) {
+        std::string rules;
+        for (const std::string& s : subjects) rules += s + "\n";
+        writefile(etc + "/header_checks", rules);
+        main += "header_checks = regexp:" + etc + "/header_checks\n";
+    }
+    std::string senders;
+    for (const std::string& s : deferred) senders += s + "\n";
+    writefile(etc + "/senders", senders);
+    main += "smtpd_data_restrictions = check_sender_access texthash:" + etc + "/senders\n";
     writefile(etc + "/main.cf", main);
     const char* services[] = {
         "pickup    unix  n - n 60 1 pickup",      "cleanup   unix  n - n - 0 cleanup",
@@ -175,6 +205,29 @@ bool testpostfix::start(std::string& why) {
         "postlog   unix-dgram n - n - 1 postlogd",
     };
     std::string master = "127.0.0.1:" + std::to_string(port) + " inet n - n - - smtpd\n";
+    if (tlsport) {
+        master += "127.0.0.1:" + std::to_string(tlsport) + " inet n - n - - smtpd -o smtpd_tls_wrappermode=yes";
+        if (!sasl[0].empty())
+            master += " -o smtpd_sasl_auth_enable=yes -o smtpd_recipient_restrictions=permit_sasl_authenticated,reject";
+        master += "\n";
+    }
+    if (!sasl[0].empty()) {
+        makedirs(etc + "/sasl");
+        std::string db = dir + "sasldb2";
+        writefile(etc + "/sasl/smtpd.conf", "pwcheck_method: auxprop\nauxprop_plugin: sasldb\n"
+                                              "mech_list: PLAIN LOGIN\nsasldb_path: " + db + "\n");
+        writefile(dir + "saslpw", sasl[1]);
+        runresult r = runprogram("/bin/sh", {"-c", "/usr/sbin/saslpasswd2 -c -p -f " + db + " -u pond.test " +
+                                                       sasl[0] + " < " + dir + "saslpw"}, dir);
+        if (r.status != 0) {
+            why = "saslpasswd2 (package sasl2-bin): " + r.err;
+            return false;
+        }
+        owner(db, "postfix");
+        main += "smtpd_sasl_type = cyrus\nsmtpd_sasl_path = smtpd\ncyrus_sasl_config_path = " + etc +
+                "/sasl\nsmtpd_sasl_local_domain = pond.test\nsmtpd_sasl_authenticated_header = yes\n";
+        writefile(etc + "/main.cf", main);
+    }
     for (const char* s : services) master += std::string(s) + "\n";
     writefile(etc + "/master.cf", master);
     std::string boxes;

@@ -44,7 +44,20 @@ class testpostfix {
     // to the Maildir this returns, delivered by local(8) as that user.
     std::string gatewaymaildir() const { return dir + "pondlark/Maildir/"; }
     void refuse(const std::string& address);          // before start
+    // Messages whose Subject begins with these words are refused for good
+    // at the end of their data (550); those from this sender are put off
+    // (450) when they ask to send their data (before start).
+    void refusesubject(const std::string& subject);
+    void defersender(const std::string& address);
     void setting(const std::string& line);            // a main.cf line, before start
+    // Offers STARTTLS on port and TLS from the first byte on tlsport, with
+    // this certificate and key (before start).
+    void tls(const std::string& cert, const std::string& key);
+    int tlsport = 0;
+    // Asks for AUTH (PLAIN, LOGIN; cyrus SASL with a sasldb) on tlsport,
+    // where mail is taken only from a client logged in as user (before
+    // start).
+    void sasluser(const std::string& user, const std::string& password);
     bool start(std::string& why);
     void stop();
     bool running() const { return up; }
@@ -64,7 +77,8 @@ class testpostfix {
 
    private:
     std::string dir;
-    std::vector<std::string> users, refused, extra;
+    std::vector<std::string> users, refused, extra, subjects, deferred;
+    std::string sasl[2];
     bool up = false;
 };
 
