@@ -49,6 +49,35 @@ struct importkillworld : killworld {
     }
 };
 
+// Mail and news taken in from a Maildir and a folder of news batches first
+// (staged into SOUP message files), then imported.
+struct stagingkillworld : killworld {
+    stagingkillworld() {
+        writegate(dir.path, "DecodeDir ./dec\nImportMaildir ./md\nImportNewsBatches ./nb\n");
+        for (const char* d : {"dec", "md/new", "md/cur", "md/tmp", "nb"}) makedirs(dir / d);
+        for (int i = 0; i < 24; ++i) {
+            char name[64];
+            std::snprintf(name, sizeof name, "md/new/9373401%02d.M%dP42.pond", i, i);
+            writefile(dir / name, mailmessage(100 + i, i % 6 == 3));
+        }
+        for (int b = 0; b < 2; ++b) {
+            std::vector<std::string> arts;
+            for (int i = 0; i < 10; ++i) arts.push_back(newsarticle(100 + 10 * b + i));
+            writefile(dir / ("nb/batch" + std::to_string(b)), soupfile('u', arts));
+            inputs.push_back("nb/batch" + std::to_string(b));
+        }
+        args = {"import", "/config=./gate.cfg"};
+        outdirs = {"in/", "dec/", "md/"};
+    }
+};
+
+TEST(importkill, stagedfrommaildirandnewsbatches) {
+    REQUIRE_STRACE();
+    killsweep(
+        "import staged from a Maildir and news batches",
+        [] { return std::make_unique<stagingkillworld>(); }, 30, 1612);
+}
+
 TEST(importkill, eachmessageonceeveryfilewhole) {
     REQUIRE_STRACE();
     killtally t = killsweep(
