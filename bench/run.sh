@@ -8,7 +8,9 @@
 # Environment: BENCH_REPEAT (runs per figure, the best counts; default 3),
 # BENCH_WORK (the folder the runs happen in; default build-bench/work, on
 # the same file system as the project), BENCH_BIN (the program to time;
-# default the Release build made here, for comparing with another build).
+# default the Release build made here, for comparing with another build),
+# BENCH_CFG (the configuration; default bench/bench.cfg, for example a copy
+# with "SyncWrites Yes" to time the syncing).
 #
 # The floor is `cp -r` of the same input folder into a fresh folder of the
 # same file system, with the input in the page cache, timed like the
@@ -28,7 +30,7 @@ if [ -z "$bin" ]; then
 fi
 work=${BENCH_WORK:-$root/build-bench/work}
 inputs=$root/build-bench/inputs
-cfg=$root/bench/bench.cfg
+cfg=${BENCH_CFG:-$root/bench/bench.cfg}
 
 # Inputs are made once per count and kept (they depend only on the count
 # and the generator).

@@ -47,13 +47,14 @@
 // Without SyncWrites nothing is forced to the disk: a process killed at any
 // instant leaves everything it wrote with the system, which is enough for
 // all of the above. With SyncWrites a power cut is covered too: the
-// journal is synced after its first record (and the SOUP folder with it)
-// and after every S, P and Y record; packets, decoded files and rewritten
-// files are synced before they are closed; committed units wait for a
-// checkpoint (every 64 units, before a busy flag goes, and at the end of
-// the command) that syncs every file noted or made and their folders,
-// records K and syncs the journal, and only then publishes outputs and
-// removes, renames or marks inputs, syncing the folders touched.
+// journal is synced after its first record (and the SOUP folder with it),
+// after every P and Y record and after the first S record of a file since
+// the last checkpoint; committed units wait for a checkpoint (every 64
+// units, before a busy flag goes, and at the end of the command) that
+// syncs the file systems of every file noted or made (syncfs), records K
+// and syncs the journal, and only then publishes outputs and removes,
+// renames or marks inputs, syncing the folders touched. Files written
+// outside a unit are synced before they are closed.
 #pragma once
 
 #include <string>
@@ -111,7 +112,8 @@ struct runjournal {
     std::vector<journalaction> actions;    // X, M, W, Z of the open unit
     // With sync: the work of committed units, done at the next checkpoint.
     std::vector<journalaction> pending;
-    std::vector<std::string> syncfiles;    // to fsync at the checkpoint
+    std::vector<std::string> syncfiles;    // to sync at the checkpoint
+    std::vector<std::string> durablenoted; // noted on the disk since the last checkpoint
     long pendingunits = 0;
     long lastsettled = 0;  // the last unit whose actions are done
 };
