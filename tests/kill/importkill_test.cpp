@@ -85,6 +85,19 @@ TEST(importkill, eachmessageonceeveryfilewhole) {
     EXPECT_GE(t.points, 40);
 }
 
+// Whatever command runs next recovers: here an export, before import runs again.
+TEST(importkill, anothercommandrecovers) {
+    REQUIRE_STRACE();
+    killsweep(
+        "import recovered by export",
+        [] {
+            auto w = std::make_unique<importkillworld>();
+            w->recoverwith = {"export", "/config=./gate.cfg"};
+            return w;
+        },
+        8, 1613);
+}
+
 // With SyncWrites commits wait for checkpoints; a kill between the two
 // takes the work back instead of finishing it.
 TEST(importkill, withsyncwrites) {

@@ -91,6 +91,7 @@ struct killworld {
     std::vector<std::string> listfiles;     // list files to compare
     std::vector<std::string> inputs;        // input files (relative to dir) the command consumes
     bool madefiles = true;                  // the non-packet files of outdirs are outputs, not inputs
+    std::vector<std::string> recoverwith;   // another command run first after a kill, when not empty
     virtual ~killworld() = default;
     runresult run() { return runpondlark(args, dir.path); }
     outputview view() { return readoutputs(dir.path, outdirs, soupdir, listfiles); }
@@ -102,8 +103,9 @@ struct killworld {
 };
 
 // Kills the command of worlds made by make at n points (seed picks them),
-// reruns each to completion and compares what it leaves with an unkilled
-// run: the same messages and files, each exactly once, all whole, nothing
+// reruns each to completion (every third rerun killed once more early in
+// its recovery, and after the world's recoverwith command when it has one)
+// and compares what it leaves with an unkilled run: the same messages and files, each exactly once, all whole, nothing
 // temporary left, the inputs consumed as by the unkilled run. Prints and
 // returns the tally.
 killtally killsweep(const char* what, const std::function<std::unique_ptr<killworld>()>& make,
