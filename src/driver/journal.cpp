@@ -56,6 +56,9 @@ void syncpath(const std::string& path) {
 // again, so that the records after it are still read.
 int writerecord(char type, std::initializer_list<std::string_view> fields) {
     if (!journalactive()) return 0;
+    // After a commit that was not recorded nothing more may be: the next
+    // run must find that unit last.
+    if (jnl.broken) return -1;
     std::string line = encoderecord(type, fields);
     const char* p = line.data();
     std::size_t left = line.size();
@@ -67,7 +70,12 @@ int writerecord(char type, std::initializer_list<std::string_view> fields) {
             if (ftruncate(jnl.fd, static_cast<off_t>(jnl.length)) != 0) { /* reported below */
             }
             logprintf("Error writing %s: %s\n", jnl.path.c_str(), std::strerror(saved));
+            // What the journal holds now is all the next run will know:
+            // this run takes nothing more on.
+            if (!jnl.broken)
+                logprintf("! the journal can't be written: the rest of the work is left for the next run\n");
             jnl.failed = true;
+            jnl.broken = true;
             return -1;
         }
         p += n;
@@ -79,6 +87,17 @@ int writerecord(char type, std::initializer_list<std::string_view> fields) {
 
 std::string unittext() {
     return std::to_string(jnl.unit);
+}
+
+// With sync, what a file is to be put back to must be on the disk before
+// the file changes: after a power cut the journal may hold less than what
+// the disk holds of the files, never the other way round.
+int syncjournal() {
+    if (!jnl.sync || !journalactive()) return 0;
+    if (fdatasync(jnl.fd) == 0) return 0;
+    logprintf("Error writing %s: %s\n", jnl.path.c_str(), std::strerror(errno));
+    jnl.failed = jnl.broken = true;
+    return -1;
 }
 
 bool isnoted(const std::string& path) {
@@ -203,6 +222,7 @@ int performaction(const journalaction& a, bool recovering, actioncounts* counts)
     };
     auto sameinode = [&a](const fileid& now) { return now.exists() && now.ino == a.id.ino; };
     auto sameidentity = [&a](const fileid& now) {
+        if (a.id.size < 0 && a.id.mtime < 0) return now.exists() && now.ino == a.id.ino;
         return now.exists() && now.ino == a.id.ino && now.size == a.id.size && now.mtime == a.id.mtime;
     };
     switch (a.type) {
@@ -299,9 +319,14 @@ int journalstart(const char* command, int sync, recoveryinfo& info) {
         // Room for the records taken at once, so that a disk that fills up
         // during the run still takes them.
         (void)fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, JOURNALROOM);
-        if (writerecord('H', {"PondLark journal", "1", command, std::to_string(getpid()),
-                              sync ? "1" : "0"}) == 0)
+        std::string head = encoderecord('H', {"PondLark journal", "1", command,
+                                              std::to_string(getpid()), sync ? "1" : "0"});
+        if (write(fd, head.data(), head.size()) == static_cast<ssize_t>(head.size())) {
+            jnl.length = static_cast<long long>(head.size());
+            // With sync the journal itself is on the disk before any output.
+            if (sync && fdatasync(fd) == 0) syncdirectory(directoryof(path));
             return 0;
+        }
         close(fd);
         jnl.fd = -1;
         (void)unlink(path.c_str());
@@ -309,6 +334,7 @@ int journalstart(const char* command, int sync, recoveryinfo& info) {
     logprintf("! %s can't be written (%s): this run goes on without its journal\n", path.c_str(),
               std::strerror(errno));
     jnl.failed = false;
+    jnl.broken = false;
     return 0;
 }
 
@@ -316,8 +342,8 @@ void journalfinish() {
     if (jnl.lockfd < 0) return;
     if (journalactive()) {
         journalcheckpoint();
-        // A unit left open or a record lost leaves the journal for the next run.
-        if (jnl.depth == 0 && !jnl.failed) {
+        // A unit left open or a commit not recorded leaves the journal for the next run.
+        if (jnl.depth == 0 && !jnl.broken) {
             (void)unlink(jnl.path.c_str());
             if (jnl.sync) syncdirectory(directoryof(jnl.path));
         }
@@ -333,7 +359,7 @@ void unitbegin(const char* kind, const std::string& input) {
     jnl.noted.clear();
     jnl.outputs.clear();
     jnl.actions.clear();
-    jnl.failed = false;
+    jnl.failed = jnl.broken;
     ++jnl.unit;
     if (writerecord('B', {unittext(), kind, input, identitytext(identify(input))}) != 0)
         jnl.failed = true;
@@ -349,20 +375,25 @@ int unitnote(const std::string& path) {
     if (writerecord('S', {path, std::to_string(id.size), std::to_string(id.ino)}) != 0) return -1;
     jnl.noted.push_back(path);
     if (jnl.sync) jnl.syncfiles.push_back(path);
-    return 0;
+    return syncjournal();
 }
 
 int unitbyte(const std::string& path, long pos, char old) {
     if (!journalactive() || jnl.depth == 0) return 0;
     char hex[3] = {tohexdigit((old >> 4) & 15), tohexdigit(old & 15), 0};
     fileid id = identify(path);
-    return writerecord('P', {path, std::to_string(pos), hex, std::to_string(id.ino)});
+    if (writerecord('P', {path, std::to_string(pos), hex, std::to_string(id.ino)}) != 0) return -1;
+    return syncjournal();
 }
 
 int unitoutput(const std::string& final, int how) {
+    return unitoutputas(tempname(final), final, how);
+}
+
+int unitoutputas(const std::string& tmp, const std::string& final, int how) {
     journalaction a;
     a.type = 'O';
-    a.path = tempname(final);
+    a.path = tmp;
     a.other = final;
     a.how = how;
     if (jnl.depth > 0 &&
@@ -408,11 +439,12 @@ int unittemp(const std::string& path) {
     return 0;
 }
 
-void unitremove(const std::string& path) {
+void unitremove(const std::string& path, bool inodeonly) {
     journalaction a;
     a.type = 'X';
     a.path = path;
     a.id = identify(path);
+    if (inodeonly) a.id.size = a.id.mtime = -1;
     jnl.actions.push_back(std::move(a));
 }
 
@@ -442,6 +474,21 @@ void unittruncate(const std::string& path, long size) {
     a.pos = size;
     a.id = identify(path);
     jnl.actions.push_back(std::move(a));
+}
+
+bool unitgone(const std::string& path) {
+    auto gone = [&path](const journalaction& a) {
+        return a.path == path && (a.type == 'X' || (a.type == 'Z' && a.pos == 0));
+    };
+    for (const journalaction& a : jnl.actions)
+        if (gone(a)) return true;
+    for (const journalaction& a : jnl.pending)
+        if (gone(a)) return true;
+    return false;
+}
+
+bool journalbroken() {
+    return jnl.broken;
 }
 
 void unitsync(const std::string& path) {
@@ -489,8 +536,11 @@ int unitcommit() {
         return bad;
     }
     if (jnl.failed || recordactions() != 0 || writerecord('C', {unittext()}) != 0) {
-        // Not committed: the caller takes the unit back as for any failure.
+        // Not committed: the caller takes the unit back as for any failure,
+        // and the run stops; the journal stays, so that the next run takes
+        // back whatever of the unit the run could not.
         jnl.failed = true;
+        jnl.broken = true;
         jnl.depth = 1;
         return -1;
     }
@@ -559,7 +609,8 @@ std::string journalpending(const std::string& path) {
 }
 
 int journalbusyflag(const std::string& path) {
-    return writerecord('Y', {path});
+    if (writerecord('Y', {path}) != 0) return -1;
+    return syncjournal();
 }
 
 std::string busyflagcontent() {

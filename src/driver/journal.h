@@ -41,8 +41,19 @@
 // Identity is "inode:size:mtime-ns" of the file when it was recorded;
 // recovery touches nothing whose identity has changed since.
 //
-// Only one PondLark run works on a SOUP directory at a time: the journal is
-// locked (flock) while a command runs, and a second run waits for it.
+// Only one PondLark run works on a SOUP directory at a time: the directory
+// is locked (flock) while a command runs, and a second run waits for it.
+//
+// Without SyncWrites nothing is forced to the disk: a process killed at any
+// instant leaves everything it wrote with the system, which is enough for
+// all of the above. With SyncWrites a power cut is covered too: the
+// journal is synced after its first record (and the SOUP folder with it)
+// and after every S, P and Y record; packets, decoded files and rewritten
+// files are synced before they are closed; committed units wait for a
+// checkpoint (every 64 units, before a busy flag goes, and at the end of
+// the command) that syncs every file noted or made and their folders,
+// records K and syncs the journal, and only then publishes outputs and
+// removes, renames or marks inputs, syncing the folders touched.
 #pragma once
 
 #include <string>
@@ -94,6 +105,7 @@ struct runjournal {
     int depth = 0;      // open units (inner ones join the outermost)
     long unit = 0;      // the number of the open or last unit
     bool failed = false;  // a record of the open unit could not be written
+    bool broken = false;  // a commit could not be recorded: the journal stays for recovery
     std::vector<std::string> noted;        // files noted (S) in the open unit
     std::vector<journalaction> outputs;    // O and T of the open unit
     std::vector<journalaction> actions;    // X, M, W, Z of the open unit
@@ -153,8 +165,10 @@ bool unitopen();
 [[nodiscard]] int unitnote(const std::string& path);
 // Notes the byte at pos of path before it is overwritten.
 [[nodiscard]] int unitbyte(const std::string& path, long pos, char old);
-// An output about to be created at tempname(final); published at commit.
+// An output about to be created at tempname(final) (or at tmp); published
+// at commit.
 [[nodiscard]] int unitoutput(const std::string& final, int how);
+[[nodiscard]] int unitoutputas(const std::string& tmp, const std::string& final, int how);
 // The output is complete and closed: outside a unit it is published now;
 // in a unit it waits for the commit. Returns 0, or -1 (reported).
 int outputcomplete(const std::string& final);
@@ -166,10 +180,19 @@ std::string unitpublished(const std::string& final);
 // A temporary file about to be created; removed at commit and by recovery.
 [[nodiscard]] int unittemp(const std::string& path);
 // Actions after the commit; the identity of the file is taken now.
-void unitremove(const std::string& path);
+// inodeonly: the unit changes the file itself before (marks it), so only
+// its inode tells it.
+void unitremove(const std::string& path, bool inodeonly = false);
 void unitmove(const std::string& path, const std::string& newpath);
 void unitwrite(const std::string& path, long pos, const std::string& bytes);
 void unittruncate(const std::string& path, long size);
+// Whether the open unit (or, with sync, a committed one waiting for its
+// checkpoint) is to remove or empty the file at path: for the rest of the
+// run it counts as gone.
+bool unitgone(const std::string& path);
+// A commit could not be recorded: the run must stop taking on work and
+// leave the rest, and the unit, to the next run's recovery.
+bool journalbroken();
 // A file to fsync before the unit's input goes (when syncing).
 void unitsync(const std::string& path);
 // Commits the outermost unit: records what it queued and "C", then

@@ -255,14 +255,19 @@ void takebackunit(const recunit& u, summary& s, recoveryinfo& info) {
     }
 }
 
+// A flag is the run's own when it holds the run's mark; the temporary file
+// it was made from goes too.
 void removeflag(const std::string& path, const std::string& pid, summary& s) {
-    fileptr f = openfile(path, "rb");
-    if (!f) return;
-    char buf[64] = {};
-    std::size_t n = std::fread(buf, 1, sizeof buf - 1, f.get());
-    f.reset();
-    if (std::string(buf, n) == "PondLark " + pid + "\n" && std::remove(path.c_str()) == 0)
-        ++s.flags;
+    for (const std::string& p : {path, path + ".tmp"}) {
+        fileptr f = openfile(p, "rb");
+        if (!f) continue;
+        char buf[64] = {};
+        std::size_t n = std::fread(buf, 1, sizeof buf - 1, f.get());
+        f.reset();
+        if (std::string(buf, n) == "PondLark " + pid + "\n" && std::remove(p.c_str()) == 0 &&
+            p == path)
+            ++s.flags;
+    }
 }
 
 std::string plural(long n, const char* one, const char* many) {

@@ -147,7 +147,7 @@ struct soupview {
 
     void listfile(const std::string& name, const std::string& how, std::size_t size) {
         out += "attachment: " + (name.empty() ? std::string("(no name)") : viewfield(name)) + " (" +
-               how + "): " + std::to_string(size) + " bytes\n";
+               viewfield(how) + "): " + std::to_string(size) + " bytes\n";
     }
 
     void leaf(const mimepart& p, const mimefield& type, bool top) {

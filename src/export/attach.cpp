@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "driver/codec.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
@@ -232,6 +233,12 @@ bool planword(std::string name, const exportmsg& m, int flowlistvalid, attachite
             return true;
         }
     }
+    // So is one that the unit of work being exported is to delete or empty.
+    if (unitgone(item.path)) {
+        item.reason = "no such file";
+        logprintf("! can't attach %s: sent before and gone\n", name.c_str());
+        return true;
+    }
     return true;
 }
 
@@ -292,7 +299,14 @@ int writeattachments(replymsg& out, const std::vector<attachitem>& plan,
 }
 
 namespace {
+// In a unit of work (driver/journal.h) the file is deleted or emptied when
+// the unit commits, after the messages that sent it are safe.
 void actafter(const std::string& path, int action) {
+    if (unitopen()) {
+        if (action == AFTER_DELETE) unitremove(path);
+        if (action == AFTER_TRUNCATE) unittruncate(path, 0);
+        return;
+    }
     if (action == AFTER_DELETE && std::remove(path.c_str()) != 0) {
         logprintf("! can't delete %s\n", path.c_str());
     }

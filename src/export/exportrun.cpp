@@ -62,6 +62,7 @@ void pktexport() {
     std::vector<std::string> names;
     if (!listdir(run.packetdir.str(), names)) return;
     for (const std::string& name : names) {
+        if (journalbroken()) return;
         if (!iendswith(name, packetext)) continue;
         curmsg.routing = ROUTING_UNKNOWN;
         std::string path = run.packetdir.str() + name;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "export/expstate.h"
@@ -56,8 +57,17 @@ int rewrite(const flowfile& ff) {
 }
 
 // Marks the settled lines sent where they stand, as mailers do: the file
-// keeps its length, so this needs no room on the disk.
+// keeps its length, so this needs no room on the disk. In a unit of work
+// (driver/journal.h) the marks are written when it commits.
 int marksettled(const flowfile& ff) {
+    if (unitopen()) {
+        if (access(ff.path.c_str(), W_OK) != 0) return -1;
+        for (const flowline& l : ff.lines) {
+            if (l.text.empty() || l.text[0] == SENTMARK || flowlinepending(l)) continue;
+            unitwrite(ff.path, l.at, std::string(1, SENTMARK));
+        }
+        return 0;
+    }
     int fd = open(ff.path.c_str(), O_WRONLY);
     if (fd < 0) return -1;
     int bad = 0;
@@ -108,6 +118,11 @@ int settleflowfile(const flowfile& ff) {
     }
     if (run.testmode) return pending == 0 ? 1 : 0;
     if (pending == 0) {
+        // In a unit of work it goes when the unit commits.
+        if (unitopen()) {
+            unitremove(ff.path);
+            return 1;
+        }
         if (std::remove(ff.path.c_str()) == 0) return 1;
         logprintf("! can't remove %s\n", ff.path.c_str());
         return -1;

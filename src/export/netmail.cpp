@@ -16,6 +16,7 @@
 #include "config/tables.h"
 #include "driver/clock.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
@@ -194,7 +195,8 @@ bool sendsubjectpackets() {
 // packets and no text, so that the next run sends those packets and not
 // the text a second time (an empty file attach naming only packets makes no
 // Internet message).
-void keepwaitingpackets(std::FILE* f, const std::string& path) {
+// Done when the stored message's unit of work commits, with the replies.
+void keepwaitingpackets(const std::string& path) {
     if (run.testmode) return;
     std::string names;
     for (const flowentry& e : expstate.flowfilelist) {
@@ -202,12 +204,10 @@ void keepwaitingpackets(std::FILE* f, const std::string& path) {
         if (!names.empty()) names += ' ';
         names += e.name;
     }
-    unsigned char field[MSGSUBJSIZE] = {};
-    std::memcpy(field, names.data(), std::min(names.size(), MSGSUBJSIZE - 1));
-    bool ok = std::fseek(f, MSGHDR_SUBJECT, SEEK_SET) == 0 &&
-              writeall(f, field, sizeof field) == 0 && std::fflush(f) == 0 &&
-              ftruncate(fileno(f), static_cast<off_t>(MSGHDRSIZE)) == 0;
-    if (!ok) logprintf("! can't take the text out of %s: it will be sent again\n", path.c_str());
+    std::string field(MSGSUBJSIZE, '\0');
+    field.replace(0, std::min(names.size(), MSGSUBJSIZE - 1), names, 0, MSGSUBJSIZE - 1);
+    unitwrite(path, static_cast<long>(MSGHDR_SUBJECT), field);
+    unittruncate(path, static_cast<long>(MSGHDRSIZE));
 }
 
 int convertstored(std::FILE* f, const storedheader& h, const std::string& path, bool readonly) {
@@ -228,7 +228,7 @@ int convertstored(std::FILE* f, const storedheader& h, const std::string& path, 
     bool ok = r == EXPORT_WRITTEN || r == EXPORT_DROPPED;
     // Packets a failed message would have carried wait with it.
     if (ok && !sendsubjectpackets()) {
-        keepwaitingpackets(f, path);
+        keepwaitingpackets(path);
         ok = false;
     }
     clearflowfiles();
@@ -247,16 +247,13 @@ void keepforretry(const std::string& path) {
     }
 }
 
-// The sent bit is written back into the header read; a message that asks
-// for it is removed once sent.
-void marksent(fileptr& f, unsigned char* raw, std::uint16_t attr, const std::string& path) {
+// The sent bit is written into the attribute word; a message that asks
+// for it is removed once sent. Both when the unit commits.
+void marksent(unsigned char* raw, std::uint16_t attr, const std::string& path) {
     setstoredattr(raw, static_cast<std::uint16_t>(attr | MSGATTR_SENT));
-    bool ok = std::fseek(f.get(), 0, SEEK_SET) == 0 && writeall(f.get(), raw, MSGHDRSIZE) == 0;
-    if (closefile(f) != 0) ok = false;
-    if (!ok) logprintf("! can't mark %s sent\n", path.c_str());
-    if ((attr & MSGATTR_KILLSENT) && std::remove(path.c_str()) != 0) {
-        logprintf("! can't remove %s\n", path.c_str());
-    }
+    unitwrite(path, static_cast<long>(MSGHDR_ATTR),
+              std::string(reinterpret_cast<const char*>(raw) + MSGHDR_ATTR, 2));
+    if (attr & MSGATTR_KILLSENT) unitremove(path, true);
 }
 
 fileptr openstored(const std::string& path, bool& readonly) {
@@ -280,15 +277,25 @@ void exportstored(const std::string& path, std::time_t since) {
     storedheader h = decodestoredheader(raw);
     if (h.attr & MSGATTR_SENT) return;
     if ((h.attr & MSGATTR_HOLD) && !cfg.exportallmail) return;
+    // One unit of work: the message, the packets it names and its marking.
+    unitbegin("stored", path);
     int r = convertstored(f.get(), h, path, readonly && !run.testmode);
+    f.reset();
     if (r == STORED_KEPT) keepforretry(path);
-    if (r != STORED_EXPORTED || run.testmode) return;
-    marksent(f, raw, h.attr, path);
+    if (r == STORED_EXPORTED && !run.testmode) marksent(raw, h.attr, path);
+    if (unitcommit() != 0) unitabandon();
 }
 
 }  // namespace
 
 void msgexport() {
-    std::time_t since = quickscandate(cfg.netdir.str());
-    for (const std::string& name : msgfiles()) exportstored(cfg.netdir.str() + name, since);
+    std::time_t started = 0;
+    std::time_t since = quickscandate(cfg.netdir.str(), started);
+    for (const std::string& name : msgfiles()) {
+        if (journalbroken()) return;
+        exportstored(cfg.netdir.str() + name, since);
+    }
+    // Only a scan that got through moves the date on: after a run that
+    // was killed or stopped the next one looks at the same messages again.
+    recordscandate(cfg.netdir.str(), started);
 }

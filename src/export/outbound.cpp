@@ -16,6 +16,7 @@
 #include "driver/clock.h"
 #include "driver/codec.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/workfiles.h"
@@ -72,11 +73,23 @@ std::string busyflagpath(const outbase& b, const std::string& queuedpath) {
 }
 
 // Creates the busy flag; fails when it exists already (the mailer was
-// quicker) or cannot be made.
+// quicker) or cannot be made. The flag names PondLark and its process, and
+// the journal knows it beforehand, so that a flag left by a killed run is
+// removed by the next one. It is written complete under a temporary name
+// and linked to its name, which fails when the name exists.
 int createbusyflag(const std::string& path) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (journalbusyflag(path) != 0) return -1;
+    std::string tmp = path + ".tmp";
+    std::string content = busyflagcontent();
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return -1;
-    return close(fd) == 0 ? 0 : -1;
+    // On a full disk the flag stays empty: it still holds the address, and
+    // after BusyFlagAge a left one counts as stale.
+    if (write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+        (void)ftruncate(fd, 0);
+    bool ok = close(fd) == 0 && link(tmp.c_str(), path.c_str()) == 0;
+    (void)unlink(tmp.c_str());
+    return ok ? 0 : -1;
 }
 
 // The mail packets of a flavour. False when one of them waits for the next
@@ -140,6 +153,8 @@ void sendunclaimed(std::size_t i, const fidoaddr& addr, const std::string& tonam
     probe.reset();
     std::string tmp, to, toaddr;
     genfname(cfg.tempdir.str(), packetext, tmp);
+    // A killed run leaves no temporary packet behind.
+    if (unittemp(tmp) != 0) return;
     syntheticrecipient(toname, to, toaddr);
     fileptr pkt = createfattach(addr, to, tmp, expstate.flowfilelist[i].name, toaddr);
     if (!pkt) return;
@@ -176,6 +191,11 @@ void settleflowfiles(const std::vector<flowfile>& lists) {
 // packets are exported with it, then the listed packets, then the files no
 // message claimed. A flow file and a mail packet go only once everything
 // they led to is in the reply files.
+//
+// The flavour is one unit of work (driver/journal.h): its packets and flow
+// files are removed or rewritten, and the files sent deleted or emptied,
+// only when it commits, so that a run killed on the way sends it all again
+// from the start, once.
 void exportflavour(const queued& q, const fidoaddr& addr, const std::string& toname) {
     clearflowfiles();
     std::vector<flowfile> lists;
@@ -188,11 +208,14 @@ void exportflavour(const queued& q, const fidoaddr& addr, const std::string& ton
         }
         lists.push_back(std::move(ff));
     }
+    unitbegin("flavour", q.packets.empty() ? q.flows.front() : q.packets.front());
     bool clean = sendmailpackets(q);
     if (clean) clean = sendlistedpackets();
     if (clean) sendunclaimedfiles(addr, toname);
     settleflowfiles(lists);
     clearflowfiles();
+    // Not recorded: the next run's recovery takes the flavour back.
+    if (unitcommit() != 0) unitabandon();
 }
 
 // The busy flag that another program holds on the base, or "".
@@ -281,10 +304,14 @@ void exportbase(const outbase& b, const fidoaddr& addr, const std::string& tonam
         flag = busyflagpath(b, first);
         if (!takebusyflag(b, addr, flag, names)) return;
     }
-    for (std::size_t i = 0; i < flavourcount(); ++i) {
+    for (std::size_t i = 0; i < flavourcount() && !journalbroken(); ++i) {
         queued q = findqueued(b, names, FLAVOURS[i]);
         if (!q.packets.empty() || !q.flows.empty()) exportflavour(q, addr, toname);
     }
+    // What the flavours did to the outbound is done before the flag goes.
+    journalcheckpoint();
+    // A run that had to stop leaves the flag to the next one's recovery.
+    if (journalbroken()) return;
     if (!flag.empty() && std::remove(flag.c_str()) != 0) {
         logprintf("! can't remove busy flag %s\n", flag.c_str());
     }
@@ -293,5 +320,8 @@ void exportbase(const outbase& b, const fidoaddr& addr, const std::string& tonam
 }  // namespace
 
 void binkexport(const fidoaddr& addr, const std::string& toname) {
-    for (const outbase& b : findoutbases(addr)) exportbase(b, addr, toname);
+    for (const outbase& b : findoutbases(addr)) {
+        if (journalbroken()) return;
+        exportbase(b, addr, toname);
+    }
 }

@@ -7,6 +7,7 @@
 
 #include "driver/counters.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/workfiles.h"
@@ -22,19 +23,21 @@ namespace {
 constexpr std::size_t COPYBLOCK = 64 * 1024;
 
 // A packet cut off in the middle of a message would export the messages
-// before the cut again on every run: it is set aside as *.BAD instead.
+// before the cut again on every run: it is set aside as *.BAD instead,
+// when its unit of work commits.
 bool setaside(const std::string& path) {
     std::size_t dot = path.rfind('.');
     std::size_t slash = path.rfind('/');
     bool hasext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
     std::string bad = (hasext ? path.substr(0, dot) : path) + ".BAD";
     if (exist(bad) && renfname(bad) != 0) bad.clear();
-    if (bad.empty() || std::rename(path.c_str(), bad.c_str()) != 0) {
+    if (bad.empty()) {
         logprintf("! packet %s ends in the middle of a message\n", path.c_str());
         return false;
     }
     logprintf("! packet %s ends in the middle of a message, renamed to %s\n", path.c_str(),
               bad.c_str());
+    unitmove(path, bad);
     return true;
 }
 
@@ -107,9 +110,8 @@ void takeback(const std::string& path, const packetmark& m) {
 int settle(const std::string& path, int result, const packetmark& m) {
     switch (result) {
         case PKT_EXPORTED:
-            if (!run.testmode && std::remove(path.c_str()) != 0) {
-                logprintf("! can't remove %s\n", path.c_str());
-            }
+            // Removed when the unit commits, with every reply in place.
+            if (!run.testmode) unitremove(path);
             releaseattachments(true);
             return 1;
         case PKT_FAILED:
@@ -141,6 +143,9 @@ int settle(const std::string& path, int result, const packetmark& m) {
 }  // namespace
 
 int exportopenpacket(fileptr& f, const std::string& path, int flowlistvalid) {
+    // A unit of work of its own, or part of the one it belongs to (a
+    // flavour of the outbound, a stored message).
+    unitbegin("packet", path);
     packetmark m = markpacket();
     expstate.holdafter = true;
     int r = exportpkt(f.get(), flowlistvalid);
@@ -150,6 +155,11 @@ int exportopenpacket(fileptr& f, const std::string& path, int flowlistvalid) {
                   : settle(path, r, m) ? PKTFILE_DONE
                                        : PKTFILE_KEPT;
     keepreplies();
+    if (unitcommit() != 0) {
+        takeback(path, m);
+        unitabandon();
+        return PKTFILE_KEPT;
+    }
     return settled;
 }
 

@@ -18,9 +18,10 @@ struct replacement {
 // it). Returns 0, or -1 when it cannot be created (nothing changed).
 [[nodiscard]] int beginreplace(const std::string& path, replacement& r);
 
-// Closes the temporary file and renames it over the file. Returns 0, or -1
-// when a write, the close or the rename failed: the temporary file is then
-// removed and the file keeps its old content.
+// Closes the temporary file and renames it over the file, at once or,
+// while a unit of work is open (driver/journal.h), when it commits.
+// Returns 0, or -1 when a write, the close or the rename failed: the
+// temporary file is then removed and the file keeps its old content.
 [[nodiscard]] int commitreplace(replacement& r);
 
 // Drops the temporary file; the file keeps its old content.

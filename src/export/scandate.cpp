@@ -4,6 +4,7 @@
 #include "driver/bytes.h"
 #include "driver/clock.h"
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "export/replacefile.h"
 
@@ -35,10 +36,16 @@ void writescandate(const std::string& path, std::time_t now) {
 
 }  // namespace
 
-std::time_t quickscandate(const std::string& netdir) {
+std::time_t quickscandate(const std::string& netdir, std::time_t& started) {
+    started = nowtime();
     if (!cfg.quickscan) return 0;
-    std::string path = netdir + SCANDATEFILE;
-    std::time_t since = readscandate(path);
-    writescandate(path, nowtime());
-    return since;
+    return readscandate(netdir + SCANDATEFILE);
+}
+
+void recordscandate(const std::string& netdir, std::time_t started) {
+    if (!cfg.quickscan) return;
+    // A unit of its own, so that a killed run leaves no temporary file.
+    unitbegin("scandate", "");
+    writescandate(netdir + SCANDATEFILE, started);
+    if (unitcommit() != 0) unitabandon();
 }

@@ -8,9 +8,14 @@
 
 constexpr char SCANDATEFILE[] = "pondlark.dat";
 
-// The scan date to use in netdir, and the start of this scan recorded for
-// the next run (also under /test). 0 (scan every message) without
+// The scan date to use in netdir: 0 (scan every message) without
 // QuickScan, without a readable file, or when its first word is not 0.
-// The file is replaced only when the new one was written completely
-// (a failure is reported; the next run scans from the old date).
-std::time_t quickscandate(const std::string& netdir);
+// started receives the time the scan starts, for recordscandate.
+std::time_t quickscandate(const std::string& netdir, std::time_t& started);
+
+// Records the start of a scan that got through for the next run (also
+// under /test). A run that is killed or stops on the way leaves the old
+// date, so that the next one sees the messages it did not get to. The
+// file is replaced only when the new one was written completely (a
+// failure is reported; the next run scans from the old date).
+void recordscandate(const std::string& netdir, std::time_t started);

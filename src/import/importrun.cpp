@@ -226,6 +226,11 @@ int importarea(const souparea& a) {
     std::string path = messagefilepath(cfg.soupdir.sv(), a.prefix);
     // A file an interrupted run consumed is done with.
     if (wasconsumed(path) && !exist(path)) return FATE_CONSUMED;
+    // A run whose journal can't be written takes nothing more on.
+    if (journalbroken() && exist(path)) {
+        logprintf("! Message file %s kept, to be imported again\n", path.c_str());
+        return FATE_KEPT;
+    }
     logprintf("Importing %s from %s\n", a.areaname.c_str(), path.c_str());
     fileptr f = openmessagefile(path);
     if (!f) {
@@ -236,6 +241,11 @@ int importarea(const souparea& a) {
     curmsg.msgtype = a.msgtype;
     curmsg.areaname = a.areaname;
     unitbegin("import", path);
+    if (journalbroken()) {
+        unitabandon();
+        logprintf("! Message file %s kept, to be imported again\n", path.c_str());
+        return FATE_KEPT;
+    }
     beginfileoutput();
     long size = filelength(f.get());
     int res = messageloop(f.get(), a.msgformat, path);
@@ -244,11 +254,12 @@ int importarea(const souparea& a) {
     f.reset();
     if (res == FILE_FAILED) return keepforrerun(path);
     int fate = res == FILE_BAD ? setaside(path) : consume(path, size);
+    // Part of the unit: a message file fetched again later finds these
+    // messages here, and a run killed before the unit is done (or, with
+    // SyncWrites, on the disk) has them taken out again with the rest.
+    (void)commithistory();
     if (unitcommit() != 0) return keepforrerun(path);
     keepfileoutput();
-    // Once its unit is committed: a message file fetched again later finds
-    // these messages here.
-    (void)commithistory();
     if (res == FILE_BAD) {
         // The rename is done by now (also when the run syncs); when it
         // failed, the file and its line stay.
@@ -288,6 +299,8 @@ areasleft importareas(std::FILE* areasfile) {
             left.keep = true;
             ++left.keptfiles;
         }
+        // A run whose journal can't be written takes nothing more on.
+        if (journalbroken()) left.keep = left.whole = true;
         if (fate == FATE_CONSUMED) {
             left.dropped = true;
         } else {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "driver/fileio.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
@@ -175,19 +176,28 @@ int packlist(const listrecord& list, int number) {
         logprintf("! error opening %s for reading\n", list.listfile.c_str());
         return -1;
     }
-    // Exclusive creation: the temporary file never replaces anything.
-    fileptr out = free < 0 ? fileptr() : openfile(tmp, "wbx");
+    // A unit of work of its own (driver/journal.h): a run killed before
+    // the rename leaves no temporary file, one killed after it the packed
+    // list. Exclusive creation: the temporary file never replaces anything.
+    unitbegin("pack", list.listfile);
+    fileptr out;
+    if (free >= 0 && unitoutputas(tmp, list.listfile, PUBLISH_REPLACE) == 0) out = openfile(tmp, "wbx");
     if (!out) {
+        unitabandon();
         logprintf("! error opening %s for writing\n", tmp.c_str());
         return -1;
     }
     packcounts counts;
     if (!writepacked(in.get(), out, list, tmp, counts)) {
         std::remove(tmp.c_str());
+        unitabandon();
         return -1;
     }
     in.reset();
-    if (replacelistfile(tmp, list.listfile) != 0) return -1;
+    int replaced = replacelistfile(tmp, list.listfile);
+    unitdropoutput(list.listfile);
+    if (unitcommit() != 0) unitabandon();
+    if (replaced != 0) return -1;
     if (counts.deleted || counts.erroneous) {
         logprintf("--> removed %lu deleted user records\n    + %lu erroneous lines\n",
                   counts.deleted, counts.erroneous);
@@ -203,6 +213,9 @@ int packlists() {
         return 0;
     }
     int number = 0;
-    for (const listrecord& list : lists.listconfig) (void)packlist(list, ++number);
+    for (const listrecord& list : lists.listconfig) {
+        if (journalbroken()) break;
+        (void)packlist(list, ++number);
+    }
     return 0;
 }

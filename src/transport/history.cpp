@@ -9,6 +9,7 @@
 
 #include "config/settings.h"
 #include "driver/clock.h"
+#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "driver/text.h"
@@ -131,7 +132,9 @@ int commithistory() {
     std::string stamp = std::to_string(static_cast<long>(nowtime()));
     for (const std::string& k : history.noted) text.append(stamp).append("\t").append(k).append("\n");
     std::string path = historypath();
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Noted in the run's journal first: the lines go again when the message
+    // file's unit is taken back.
+    int fd = unitnote(path) == 0 ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
     bool bad = fd < 0;
     if (!bad) {
         // A file cut by a crash ends inside a line: the next line must not join it.

@@ -5,6 +5,8 @@
 #include "driver/journal.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 
 #include "config/settings.h"
 #include "driver/recovery.h"
+#include "faults/faultkit.h"
 #include "support/testutil.h"
 
 namespace {
@@ -246,6 +249,46 @@ TEST_F(journaltest, acommandkeepsthejournalwhileitruns) {
               std::string::npos)
         << log;
     EXPECT_FALSE(fileexists(jpath));
+}
+
+}  // namespace
+
+namespace {
+
+// The real program: a second run waits while another holds the SOUP
+// folder; check tells of a journal left behind and changes nothing.
+TEST(journalrun, asecondrunwaitsandcheckonlytells) {
+    scratchdir dir;
+    writegate(dir.path);
+    writefile(dir / "soup/AREAS", "");
+    int fd = open((dir / "soup").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    runresult r = runprogram("/usr/bin/timeout",
+                             {"-s", "KILL", "1", PONDLARK_FIXED_BIN, "import", "/config=./gate.cfg"},
+                             dir.path);
+    EXPECT_EQ(r.status, 128 + 9) << r.err;
+    EXPECT_NE(r.err.find("Waiting for another PondLark run to finish"), std::string::npos) << r.err;
+    EXPECT_TRUE(fileexists(dir / "soup/AREAS"));
+    close(fd);
+    std::string journal =
+        encoderecord('H', {"PondLark journal", "1", "export", "1", "0"}) +
+        encoderecord('B', {"1", "packet", dir / "pkt/1.PKT", "1:2:3"}) +
+        encoderecord('S', {dir / "soup/MAIL0000.MSG", "0", "1"});
+    writefile(dir / "soup/pondlark.jnl", journal);
+    r = runpondlark({"check", "/config=./gate.cfg"}, dir.path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("Note: an interrupted export run left 0 units to finish and 1 unit to take "
+                         "back; the next command finishes it"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(readfile(dir / "soup/pondlark.jnl"), journal);
+    r = runpondlark({"import", "/config=./gate.cfg"}, dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("recovered from an interrupted run: 1 unit taken back"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fileexists(dir / "soup/pondlark.jnl"));
+    EXPECT_FALSE(fileexists(dir / "soup/AREAS"));
 }
 
 }  // namespace

@@ -31,8 +31,8 @@ std::string newsarticle(int i) {
 }
 
 struct importkillworld : killworld {
-    importkillworld() {
-        writegate(dir.path, "MaxPKTSize 4\nDecodeDir ./dec\n");
+    explicit importkillworld(const std::string& extra = "") {
+        writegate(dir.path, "MaxPKTSize 4\nDecodeDir ./dec\n" + extra);
         makedirs(dir / "dec");
         std::vector<std::string> mbox, batch, binary;
         for (int i = 0; i < 30; ++i) mbox.push_back(mailmessage(i, i % 4 == 1));
@@ -54,6 +54,26 @@ TEST(importkill, eachmessageonceeveryfilewhole) {
     killtally t = killsweep(
         "import", [] { return std::make_unique<importkillworld>(); }, 48, 1601);
     EXPECT_GE(t.points, 40);
+}
+
+// With SyncWrites commits wait for checkpoints; a kill between the two
+// takes the work back instead of finishing it.
+TEST(importkill, withsyncwrites) {
+    REQUIRE_STRACE();
+    killsweep(
+        "import with SyncWrites",
+        [] { return std::make_unique<importkillworld>("SyncWrites Yes\n"); }, 16, 1611);
+}
+
+// SyncWrites changes when things reach the disk, never what is written.
+TEST(importkill, syncwritesmakesthesameoutput) {
+    importkillworld plain, synced("SyncWrites Yes\n");
+    ASSERT_EQ(plain.run().status, 0);
+    runresult r = synced.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(compareviews(plain.view(), synced.view()), "");
+    EXPECT_EQ(listtree(plain.dir / "in"), listtree(synced.dir / "in"));
+    EXPECT_FALSE(fileexists(synced.dir / "soup/pondlark.jnl"));
 }
 
 }  // namespace

@@ -46,7 +46,8 @@ std::map<std::string, long> countcalls(const std::vector<std::string>& args, con
 // n kill points spread over a run with those counts: most at writes, the
 // rest at renames, removals, truncations and syncs, and a share after
 // random delays; the same points for the same seed. The environment
-// variable PONDLARK_KILLPOINTS, when set, replaces n.
+// variable PONDLARK_KILLPOINTS, when set, replaces n; PONDLARK_KILLSEED
+// is added to the seed (to look at other points).
 std::vector<killpoint> killpoints(const std::map<std::string, long>& counts, int n, unsigned seed);
 
 // Runs the test build of pondlark with args in cwd and kills it at k.
@@ -89,6 +90,7 @@ struct killworld {
     std::string soupdir = "soup/";          // the SOUP folder (reply files)
     std::vector<std::string> listfiles;     // list files to compare
     std::vector<std::string> inputs;        // input files (relative to dir) the command consumes
+    bool madefiles = true;                  // the non-packet files of outdirs are outputs, not inputs
     virtual ~killworld() = default;
     runresult run() { return runpondlark(args, dir.path); }
     outputview view() { return readoutputs(dir.path, outdirs, soupdir, listfiles); }
