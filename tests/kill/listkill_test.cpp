@@ -19,8 +19,8 @@ std::string member(int i) {
 }
 
 struct listkillworld : killworld {
-    listkillworld() {
-        writegate(dir.path, "ListConfig ./birds.lst\n");
+    explicit listkillworld(const std::string& extra = "") {
+        writegate(dir.path, "ListConfig ./birds.lst\n" + extra);
         writefile(dir / "birds.lst", birdlist(dir.path) + "ListArea BIRDS\nListUsers\n" +
                                          "+\nkeeper@birds.example\nKeeper\n1\n\n");
         std::vector<std::string> first, second, third;
@@ -50,6 +50,14 @@ TEST(listkill, commandsandpostingsonce) {
     killtally t = killsweep(
         "list server", [] { return std::make_unique<listkillworld>(); }, 48, 1606);
     EXPECT_GE(t.points, 40);
+}
+
+// With SeparateMSG every reply has a file and a REPLIES line of its own.
+TEST(listkill, separatemsg) {
+    REQUIRE_STRACE();
+    killsweep(
+        "list server with SeparateMSG",
+        [] { return std::make_unique<listkillworld>("SeparateMSG Yes\n"); }, 12, 1614);
 }
 
 // Two lists full of deleted records and stray lines, packed.
