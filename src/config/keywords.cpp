@@ -15,7 +15,7 @@
 #include "transport/command.h"
 #include "transport/maildir.h"
 #include "transport/newsbatch.h"
-#include "transport/sendspec.h"
+#include "transport/sendtarget.h"
 
 std::string_view nextparam(std::string_view& text) {
     std::size_t sp = text.find(' ');
@@ -345,14 +345,14 @@ void kw_importnewsbatches(const configline& l) {
 
 // "SendMail <url> [options]" or "SendMail /path/to/command [arguments]".
 void kw_sendmail(const configline& l) {
-    sendspec spec;
+    sendtarget target;
     std::string problem;
-    if (parsesendspec(l.par, spec, problem) != 0) {
+    if (parsesendtarget(l.par, target, problem) != 0) {
         configwarn(problem.c_str(), l.line, l.path);
         cfg.sendmail.clear();
         return;
     }
-    problem = sendspecproblem(spec, l.path);
+    problem = sendtargetproblem(target, l.path);
     if (!problem.empty()) configwarn(problem.c_str(), l.line, l.path);
     cfg.sendmail = std::string(l.par);
 }

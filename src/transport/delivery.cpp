@@ -20,7 +20,7 @@
 #include "transport/durablefile.h"
 #include "transport/envelope.h"
 #include "transport/replyqueue.h"
-#include "transport/sendspec.h"
+#include "transport/sendtarget.h"
 #include "transport/smtpsession.h"
 #include "transport/wirestream.h"
 
@@ -263,24 +263,24 @@ void report(const char* kind, const char* how, const kindtally& t) {
 }
 
 int delivermail(const std::vector<queuedfile>& files, deliverylog& log) {
-    sendspec spec;
+    sendtarget target;
     std::string problem;
-    if (parsesendspec(cfg.sendmail, spec, problem) != 0) {
+    if (parsesendtarget(cfg.sendmail, target, problem) != 0) {
         logprintf("! SendMail: %s\n", problem.c_str());
         return -1;
     }
     kindtally t;
-    if (spec.kind == SEND_SMTP) {
+    if (target.kind == SEND_SMTP) {
         smtpsession s;
-        if (s.setup(spec, problem) != 0) {
+        if (s.setup(target, problem) != 0) {
             t.stop = true;
             t.keptwhy = problem;
         }
         eachreply(files, REPLY_MAIL, t, [&](replyat& r) { smtpdeliver(r, s, log, t); });
         report("mail", ("over SMTP (" + std::to_string(s.connections()) + " connection(s))").c_str(), t);
     } else {
-        eachreply(files, REPLY_MAIL, t, [&](replyat& r) { commandreply(r, spec.argv, log, t); });
-        report("mail", ("through " + spec.argv[0]).c_str(), t);
+        eachreply(files, REPLY_MAIL, t, [&](replyat& r) { commandreply(r, target.argv, log, t); });
+        report("mail", ("through " + target.argv[0]).c_str(), t);
     }
     return t.kept > 0 ? -1 : 0;
 }

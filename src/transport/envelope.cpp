@@ -67,7 +67,7 @@ class addresslexer {
 
     std::vector<std::string> run() {
         std::vector<std::string> out;
-        std::string plain;   // the addr-spec as seen outside comments and quotes
+        std::string plain;   // the bare address as seen outside comments and quotes
         std::string angled;  // the content of <...>, if any
         bool inangle = false, hadangle = false, damaged = false;
         auto finish = [&]() {
@@ -103,7 +103,7 @@ class addresslexer {
                 finish();
             } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
                 // Words of a display name run together here; with an angle
-                // address they are dropped, and an addr-spec has no spaces.
+                // address they are dropped, and a bare address has no spaces.
                 if (!inangle && !hadangle && !plain.empty() && i + 1 < s.size()) {
                     std::size_t next = s.find_first_not_of(" \t\r\n", i);
                     if (next != std::string_view::npos && s[next] != '@' && plain.back() != '@' &&

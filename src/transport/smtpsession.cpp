@@ -107,8 +107,8 @@ std::string angled(const std::string& a) {
     return "<" + a + ">";
 }
 
-std::string ehloname(const sendspec& spec) {
-    if (!spec.helo.empty()) return spec.helo;
+std::string ehloname(const sendtarget& target) {
+    if (!target.helo.empty()) return target.helo;
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) == 0 && std::string_view(host).find('.') != std::string_view::npos)
         return host;
@@ -124,17 +124,20 @@ smtpsession::~smtpsession() {
     delete trace;
 }
 
-int smtpsession::setup(const sendspec& spec, std::string& why) {
+int smtpsession::setup(const sendtarget& target, std::string& why) {
     if (!(api = loadcurl(why))) return -1;
     if (!(curl = api->easy_init())) {
         why = "libcurl cannot be set up";
         return -1;
     }
-    if (!spec.user.empty() && loadpassword(spec, password, why) != 0) return -1;
+    if (!target.user.empty() && loadpassword(target, password, why) != 0) return -1;
     CURL* c = static_cast<CURL*>(curl);
-    std::string url = spec.url;
+    std::string url = target.url;
     // Without a path libcurl names itself by the URL's path in EHLO.
-    if (spec.helo.empty()) url += "/" + ehloname(spec);
+    if (target.helo.empty()) {
+        url += '/';
+        url += ehloname(target);
+    }
     api->easy_setopt(c, CURLOPT_URL, url.c_str());
     api->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     api->easy_setopt(c, CURLOPT_UPLOAD, 1L);
@@ -147,10 +150,10 @@ int smtpsession::setup(const sendspec& spec, std::string& why) {
     api->easy_setopt(c, CURLOPT_DEBUGFUNCTION, tracecallback);
     api->easy_setopt(c, CURLOPT_DEBUGDATA, trace);
     api->easy_setopt(c, CURLOPT_READFUNCTION, readcallback);
-    if (spec.starttls) api->easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-    if (!spec.cafile.empty()) api->easy_setopt(c, CURLOPT_CAINFO, spec.cafile.c_str());
-    if (!spec.user.empty()) {
-        api->easy_setopt(c, CURLOPT_USERNAME, spec.user.c_str());
+    if (target.starttls) api->easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    if (!target.cafile.empty()) api->easy_setopt(c, CURLOPT_CAINFO, target.cafile.c_str());
+    if (!target.user.empty()) {
+        api->easy_setopt(c, CURLOPT_USERNAME, target.user.c_str());
         api->easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
     }
     return 0;

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "transport/sendspec.h"
+#include "transport/sendtarget.h"
 #include "transport/smtpreply.h"
 
 enum smtpresults {
@@ -40,9 +40,9 @@ class smtpsession {
     smtpsession(const smtpsession&) = delete;
     smtpsession& operator=(const smtpsession&) = delete;
 
-    // Prepares the session for spec (no connection is made yet). Returns
+    // Prepares the session for target (no connection is made yet). Returns
     // 0, or -1 with why set (the password file, libcurl itself).
-    [[nodiscard]] int setup(const sendspec& spec, std::string& why);
+    [[nodiscard]] int setup(const sendtarget& target, std::string& why);
     // Sends one message from sender to recipients (at most 100: more are
     // the caller's to split), its bytes from body (CR LF line ends; dots
     // are doubled by libcurl).

@@ -21,7 +21,7 @@
 
 enum sendkinds { SEND_NONE = 0, SEND_SMTP = 1, SEND_COMMAND = 2 };
 
-struct sendspec {
+struct sendtarget {
     int kind = SEND_NONE;
     // SMTP
     bool tls = false;       // smtps://: TLS from the first byte
@@ -38,18 +38,18 @@ struct sendspec {
     std::vector<std::string> argv;
 };
 
-// Reads a SendMail value into spec. Returns 0, or -1 with problem set to a
+// Reads a SendMail value into target. Returns 0, or -1 with problem set to a
 // configuration warning text ("invalid SendMail URL", "unknown SendMail
 // option", or a command problem).
-[[nodiscard]] int parsesendspec(std::string_view value, sendspec& spec, std::string& problem);
+[[nodiscard]] int parsesendtarget(std::string_view value, sendtarget& target, std::string& problem);
 
-// What check says of a parsed spec beyond its syntax: a command that does
+// What check says of a parsed target beyond its syntax: a command that does
 // not exist, a secret file missing or readable by others, "starttls" with
 // smtps://, a password in the URL of a configuration file others can read
 // (configpath). "" when nothing is wrong.
-std::string sendspecproblem(const sendspec& spec, const std::string& configpath);
+std::string sendtargetproblem(const sendtarget& target, const std::string& configpath);
 
-// The password for spec: from its secret file (which must belong to no one
+// The password for target: from its secret file (which must belong to no one
 // but its owner: mode 0600 or stricter) or its URL. Returns 0, or -1 with
 // problem set.
-[[nodiscard]] int loadpassword(const sendspec& spec, std::string& password, std::string& problem);
+[[nodiscard]] int loadpassword(const sendtarget& target, std::string& password, std::string& problem);

@@ -1,4 +1,4 @@
-#include "transport/sendspec.h"
+#include "transport/sendtarget.h"
 
 #include <sys/stat.h>
 
@@ -41,7 +41,7 @@ bool hostchar(char c) {
     return isalnumc(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_';
 }
 
-bool parsehost(std::string_view authority, sendspec& spec) {
+bool parsehost(std::string_view authority, sendtarget& target) {
     std::string_view host = authority;
     std::string_view port;
     if (!host.empty() && host[0] == '[') {
@@ -69,27 +69,27 @@ bool parsehost(std::string_view authority, sendspec& spec) {
             if (!hostchar(c)) return false;
         }
     }
-    spec.host = std::string(host);
+    target.host = std::string(host);
     if (!port.empty()) {
         int p = 0;
         auto r = std::from_chars(port.data(), port.data() + port.size(), p);
         if (r.ec != std::errc() || r.ptr != port.data() + port.size() || p < 1 || p > 65535)
             return false;
-        spec.port = p;
+        target.port = p;
     }
     return true;
 }
 
-int parseurl(std::string_view url, sendspec& spec) {
+int parseurl(std::string_view url, sendtarget& target) {
     std::size_t sep = url.find("://");
     if (sep == std::string_view::npos) return -1;
     std::string_view scheme = url.substr(0, sep);
     if (strieq(scheme, "smtp")) {
-        spec.tls = false;
-        spec.port = 25;
+        target.tls = false;
+        target.port = 25;
     } else if (strieq(scheme, "smtps")) {
-        spec.tls = true;
-        spec.port = 465;
+        target.tls = true;
+        target.port = 465;
     } else {
         return -1;
     }
@@ -101,22 +101,22 @@ int parseurl(std::string_view url, sendspec& spec) {
         for (char c : helo) {
             if (!hostchar(c)) return -1;
         }
-        spec.helo = std::string(helo);
+        target.helo = std::string(helo);
     }
     std::size_t at = authority.rfind('@');
     if (at != std::string_view::npos) {
         std::string_view info = authority.substr(0, at);
         authority = authority.substr(at + 1);
         std::size_t colon = info.find(':');
-        if (!decode(info.substr(0, colon), spec.user) || spec.user.empty()) return -1;
-        if (colon != std::string_view::npos && !decode(info.substr(colon + 1), spec.password))
+        if (!decode(info.substr(0, colon), target.user) || target.user.empty()) return -1;
+        if (colon != std::string_view::npos && !decode(info.substr(colon + 1), target.password))
             return -1;
     }
-    if (!parsehost(authority, spec)) return -1;
-    spec.kind = SEND_SMTP;
-    spec.url = std::string(spec.tls ? "smtps://" : "smtp://") + spec.host + ":" +
-               std::to_string(spec.port);
-    if (!spec.helo.empty()) spec.url += "/" + spec.helo;
+    if (!parsehost(authority, target)) return -1;
+    target.kind = SEND_SMTP;
+    target.url = std::string(target.tls ? "smtps://" : "smtp://") + target.host + ":" +
+               std::to_string(target.port);
+    if (!target.helo.empty()) target.url += "/" + target.helo;
     return 0;
 }
 
@@ -139,32 +139,32 @@ bool readablebyothers(const std::string& path) {
 }
 }  // namespace
 
-int parsesendspec(std::string_view value, sendspec& spec, std::string& problem) {
-    spec = sendspec{};
+int parsesendtarget(std::string_view value, sendtarget& target, std::string& problem) {
+    target = sendtarget{};
     std::string_view rest = value;
     std::size_t b = rest.find_first_not_of(" \t");
     if (b != std::string_view::npos && rest[b] == '/') {
-        if (splitcommand(rest, spec.argv, problem) != 0) {
+        if (splitcommand(rest, target.argv, problem) != 0) {
             problem = "SendMail " + problem;
             return -1;
         }
-        spec.kind = SEND_COMMAND;
+        target.kind = SEND_COMMAND;
         return 0;
     }
-    if (parseurl(nextword(rest), spec) != 0) {
-        spec = sendspec{};
+    if (parseurl(nextword(rest), target) != 0) {
+        target = sendtarget{};
         problem = BADURL;
         return -1;
     }
     for (std::string_view w = nextword(rest); !w.empty(); w = nextword(rest)) {
         if (strieq(w, "starttls")) {
-            spec.starttls = true;
+            target.starttls = true;
         } else if (istartswith(w, "secret=") && w.size() > 7) {
-            spec.secretfile = std::string(w.substr(7));
+            target.secretfile = std::string(w.substr(7));
         } else if (istartswith(w, "cafile=") && w.size() > 7) {
-            spec.cafile = std::string(w.substr(7));
+            target.cafile = std::string(w.substr(7));
         } else {
-            spec = sendspec{};
+            target = sendtarget{};
             problem = "unknown SendMail option";
             return -1;
         }
@@ -172,32 +172,32 @@ int parsesendspec(std::string_view value, sendspec& spec, std::string& problem) 
     return 0;
 }
 
-std::string sendspecproblem(const sendspec& spec, const std::string& configpath) {
-    if (spec.kind == SEND_COMMAND) {
-        std::string p = commandproblem(spec.argv);
+std::string sendtargetproblem(const sendtarget& target, const std::string& configpath) {
+    if (target.kind == SEND_COMMAND) {
+        std::string p = commandproblem(target.argv);
         return p.empty() ? p : "SendMail " + p;
     }
-    if (spec.kind != SEND_SMTP) return "";
-    if (spec.starttls && spec.tls) return "SendMail starttls needs smtp://";
-    if (!spec.secretfile.empty()) {
+    if (target.kind != SEND_SMTP) return "";
+    if (target.starttls && target.tls) return "SendMail starttls needs smtp://";
+    if (!target.secretfile.empty()) {
         std::string pw, problem;
-        if (loadpassword(spec, pw, problem) != 0) return problem;
-        if (spec.user.empty()) return "SendMail secret without a user in the URL";
+        if (loadpassword(target, pw, problem) != 0) return problem;
+        if (target.user.empty()) return "SendMail secret without a user in the URL";
     }
-    if (!spec.password.empty() && readablebyothers(configpath))
+    if (!target.password.empty() && readablebyothers(configpath))
         return "SendMail password in a file others can read";
-    if (!spec.cafile.empty()) {
+    if (!target.cafile.empty()) {
         std::string data;
-        if (readwhole(spec.cafile, data) != 0) return "SendMail cafile unreadable";
+        if (readwhole(target.cafile, data) != 0) return "SendMail cafile unreadable";
     }
     return "";
 }
 
-int loadpassword(const sendspec& spec, std::string& password, std::string& problem) {
-    password = spec.password;
-    if (spec.secretfile.empty()) return 0;
+int loadpassword(const sendtarget& target, std::string& password, std::string& problem) {
+    password = target.password;
+    if (target.secretfile.empty()) return 0;
     struct stat st {};
-    if (stat(spec.secretfile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (stat(target.secretfile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         problem = "SendMail secret file unreadable";
         return -1;
     }
@@ -206,7 +206,7 @@ int loadpassword(const sendspec& spec, std::string& password, std::string& probl
         return -1;
     }
     std::string data;
-    if (readwhole(spec.secretfile, data) != 0) {
+    if (readwhole(target.secretfile, data) != 0) {
         problem = "SendMail secret file unreadable";
         return -1;
     }

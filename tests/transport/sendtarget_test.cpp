@@ -1,6 +1,6 @@
 // The SendMail line: URLs of a local MTA and of a provider, options, and
 // commands; what check says of the password handling.
-#include "transport/sendspec.h"
+#include "transport/sendtarget.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -42,11 +42,11 @@ const speccase speccases[] = {
     {"/usr/sbin/sendmail \"-oi -t", SEND_NONE, "SendMail command has an unclosed quote", "", "", false},
 };
 
-TEST(sendspec, readsthesendmailline) {
+TEST(sendtarget, readsthesendmailline) {
     for (const speccase& c : speccases) {
-        sendspec s;
+        sendtarget s;
         std::string problem;
-        int r = parsesendspec(c.value, s, problem);
+        int r = parsesendtarget(c.value, s, problem);
         EXPECT_EQ(s.kind, c.kind) << c.value;
         if (c.kind == SEND_NONE) {
             EXPECT_NE(r, 0) << c.value;
@@ -61,41 +61,41 @@ TEST(sendspec, readsthesendmailline) {
             EXPECT_EQ(s.starttls, c.starttls) << c.value;
         }
     }
-    sendspec s;
+    sendtarget s;
     std::string problem;
-    ASSERT_EQ(parsesendspec("/usr/sbin/sendmail -oi \"-f gate@pond.test\" -t", s, problem), 0);
+    ASSERT_EQ(parsesendtarget("/usr/sbin/sendmail -oi \"-f gate@pond.test\" -t", s, problem), 0);
     EXPECT_EQ(s.argv, (std::vector<std::string>{"/usr/sbin/sendmail", "-oi", "-f gate@pond.test", "-t"}));
 }
 
-TEST(sendspec, apasswordisonlyreadfromaprivatefile) {
+TEST(sendtarget, apasswordisonlyreadfromaprivatefile) {
     scratchdir d;
     std::string secret = d / "smtp.secret";
     writefile(secret, "s3cr3t\nignored\n");
     writefile(d / "pondlark.cfg", "");
     chmod((d / "pondlark.cfg").c_str(), 0644);
-    sendspec s;
+    sendtarget s;
     std::string problem, pw;
-    ASSERT_EQ(parsesendspec("smtps://me@mail.example.net secret=" + secret, s, problem), 0);
+    ASSERT_EQ(parsesendtarget("smtps://me@mail.example.net secret=" + secret, s, problem), 0);
 
     chmod(secret.c_str(), 0600);
     EXPECT_EQ(loadpassword(s, pw, problem), 0) << problem;
     EXPECT_EQ(pw, "s3cr3t");
-    EXPECT_EQ(sendspecproblem(s, d / "pondlark.cfg"), "");
+    EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), "");
 
     chmod(secret.c_str(), 0640);
     EXPECT_NE(loadpassword(s, pw, problem), 0);
     EXPECT_EQ(problem, "SendMail secret file readable by others");
-    EXPECT_EQ(sendspecproblem(s, d / "pondlark.cfg"), "SendMail secret file readable by others");
+    EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), "SendMail secret file readable by others");
 
-    ASSERT_EQ(parsesendspec("smtps://me:pw@mail.example.net", s, problem), 0);
-    EXPECT_EQ(sendspecproblem(s, d / "pondlark.cfg"), "SendMail password in a file others can read");
+    ASSERT_EQ(parsesendtarget("smtps://me:pw@mail.example.net", s, problem), 0);
+    EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), "SendMail password in a file others can read");
     chmod((d / "pondlark.cfg").c_str(), 0600);
-    EXPECT_EQ(sendspecproblem(s, d / "pondlark.cfg"), "");
+    EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), "");
 
-    ASSERT_EQ(parsesendspec("smtps://mail.example.net starttls", s, problem), 0);
-    EXPECT_EQ(sendspecproblem(s, d / "pondlark.cfg"), "SendMail starttls needs smtp://");
-    ASSERT_EQ(parsesendspec("/no/such/sendmail -t", s, problem), 0);
-    EXPECT_EQ(sendspecproblem(s, d / "pondlark.cfg"), "SendMail command not found");
+    ASSERT_EQ(parsesendtarget("smtps://mail.example.net starttls", s, problem), 0);
+    EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), "SendMail starttls needs smtp://");
+    ASSERT_EQ(parsesendtarget("/no/such/sendmail -t", s, problem), 0);
+    EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), "SendMail command not found");
 }
 
 }  // namespace
