@@ -1,5 +1,7 @@
 #include "import/headerstrip.h"
 
+#include <vector>
+
 #include "config/tables.h"
 #include "driver/text.h"
 
@@ -57,8 +59,33 @@ bool namematches(std::string_view name, std::string_view pattern) {
     return strieq(name, pattern);
 }
 
+// Names sorted by their first letter (ignoring case), so that a header
+// line is held against the few that could match it: every line of every
+// message passes here.
+template <std::size_t N>
+struct byletter {
+    std::vector<std::string_view> lists[26];
+    explicit byletter(const std::string_view (&names)[N]) {
+        for (std::string_view n : names) lists[slot(n)].push_back(n);
+    }
+    static std::size_t slot(std::string_view n) {
+        unsigned char c = n.empty() ? 0 : static_cast<unsigned char>(n[0]) | 0x20;
+        return c >= 'a' && c <= 'z' ? c - 'a' : 0;
+    }
+    // The names that may match a line whose name begins as n does; none
+    // for a name that does not begin with a letter.
+    const std::vector<std::string_view>* candidates(std::string_view n) const {
+        unsigned char c = n.empty() ? 0 : static_cast<unsigned char>(n[0]) | 0x20;
+        if (c < 'a' || c > 'z') return nullptr;
+        return &lists[c - 'a'];
+    }
+};
+
 bool listed(std::string_view name) {
-    for (std::string_view f : somefields) {
+    static const byletter table(somefields);
+    const auto* list = table.candidates(name);
+    if (!list) return false;
+    for (std::string_view f : *list) {
         if (namematches(name, f)) return true;
     }
     return false;
@@ -85,7 +112,10 @@ bool iskludgefield(std::string_view line) {
     std::size_t colon = line.find(':');
     if (colon == std::string_view::npos) return false;
     std::string_view name = line.substr(0, colon);
-    for (std::string_view k : kludgenames) {
+    static const byletter table(kludgenames);
+    const auto* list = table.candidates(name);
+    if (!list) return false;
+    for (std::string_view k : *list) {
         if (strieq(name, k)) return true;
     }
     return false;
