@@ -64,20 +64,20 @@ bool namematches(std::string_view name, std::string_view pattern) {
 // message passes here.
 template <std::size_t N>
 struct byletter {
-    std::vector<std::string_view> lists[26];
+    std::vector<std::string_view> lists[27];  // the last: names not beginning with a letter
     explicit byletter(const std::string_view (&names)[N]) {
-        for (std::string_view n : names) lists[slot(n)].push_back(n);
+        for (std::string_view n : names) lists[letter(n)].push_back(n);
     }
-    static std::size_t slot(std::string_view n) {
+    // The first letter of n as 0 to 25, or 26 when it is no letter.
+    static std::size_t letter(std::string_view n) {
         unsigned char c = n.empty() ? 0 : static_cast<unsigned char>(n[0]) | 0x20;
-        return c >= 'a' && c <= 'z' ? c - 'a' : 0;
+        return c >= 'a' && c <= 'z' ? c - 'a' : 26;
     }
     // The names that may match a line whose name begins as n does; none
     // for a name that does not begin with a letter.
     const std::vector<std::string_view>* candidates(std::string_view n) const {
-        unsigned char c = n.empty() ? 0 : static_cast<unsigned char>(n[0]) | 0x20;
-        if (c < 'a' || c > 'z') return nullptr;
-        return &lists[c - 'a'];
+        std::size_t l = letter(n);
+        return l < 26 ? &lists[l] : nullptr;
     }
 };
 
