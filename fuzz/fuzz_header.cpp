@@ -1,7 +1,7 @@
 // Parsing an Internet message header into the current message: every
 // logical header line through the header table, and the fields' capacities
 // must hold whatever the header contains.
-#include "driver/fileio.h"
+#include "base/fileio.h"
 #include "fuzzutil.h"
 #include "import/curmsg.h"
 #include "import/headerlines.h"

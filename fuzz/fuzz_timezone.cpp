@@ -1,7 +1,7 @@
 // Zone files and POSIX zone rules: any bytes read as a zone file or a rule
 // either are refused or give offsets of less than a day, for any instant
 // and any wall-clock time.
-#include "driver/timezone.h"
+#include "base/timezone.h"
 #include "fuzzutil.h"
 
 namespace {

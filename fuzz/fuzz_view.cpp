@@ -2,9 +2,9 @@
 // rest is read (packet, stored message, or a SOUP format) and whether the
 // bytes are kept as they are. Whatever the input, the view is text: no
 // control byte but line ends and tabs ever reaches the terminal.
-#include "driver/fileio.h"
-#include "driver/view.h"
+#include "base/fileio.h"
 #include "fuzzutil.h"
+#include "show/view.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

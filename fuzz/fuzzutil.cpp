@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 #include "driver/resetall.h"
 
 namespace fs = std::filesystem;

@@ -2,11 +2,11 @@
 // character set of an area.
 #include <charconv>
 
+#include "base/text.h"
 #include "config/keywords.h"
 #include "config/reader.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/text.h"
 #include "mime/charsets.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fixedtext.h"
+#include "base/fixedtext.h"
 
 constexpr std::size_t MAXAREACHARSET = 2048;
 

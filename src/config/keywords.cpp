@@ -7,10 +7,10 @@
 #include <charconv>
 #include <string>
 
+#include "base/text.h"
+#include "base/timezone.h"
 #include "config/reader.h"
 #include "config/settings.h"
-#include "driver/text.h"
-#include "driver/timezone.h"
 #include "mime/charsets.h"
 #include "transport/command.h"
 #include "transport/maildir.h"

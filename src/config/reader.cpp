@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/fileio.h"
 #include "config/keywords.h"
-#include "driver/fileio.h"
 #include "driver/runstate.h"
 #include "lists/listfiles.h"
 

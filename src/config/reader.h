@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fidoaddr.h"
-#include "driver/fixedtext.h"
+#include "base/fidoaddr.h"
+#include "base/fixedtext.h"
 
 // Reads name (resolved beside the program when it has no "/") and all it
 // includes. Returns 0, or 1 when the file cannot be opened (after writing

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/text.h"
 #include "config/reader.h"
-#include "driver/text.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/fidoaddr.h"
+#include "base/fixedtext.h"
 #include "config/fidocharset.h"
-#include "driver/fidoaddr.h"
-#include "driver/fixedtext.h"
 
 enum mailertypes { MAILER_NONE = 0, MAILER_ARCMAIL = 1, MAILER_BINKLEY = 2 };
 enum actions { ACTION_IGNORE = 0, ACTION_KILL = 1, ACTION_MOVE = 2, ACTION_JUNK = 3 };

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "base/text.h"
 #include "config/keywords.h"
 #include "config/reader.h"
 #include "config/tables.h"
-#include "driver/text.h"
 #include "export/ftnnames.h"
 #include "mime/charsets.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/fidoaddr.h"
+#include "base/fixedtext.h"
 #include "config/fidocharset.h"
-#include "driver/fidoaddr.h"
-#include "driver/fixedtext.h"
 
 // Most entries each table takes.
 constexpr std::size_t MAXADDRMAP = 1024;

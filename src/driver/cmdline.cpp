@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "base/text.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
 
 void usage() {
     std::fputs(

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/clock.h"
-#include "driver/codec.h"
+#include "base/clock.h"
+#include "base/codec.h"
 #include "driver/runstate.h"
 #include "driver/startup.h"
 

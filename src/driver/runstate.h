@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "driver/fixedtext.h"
+#include "base/fixedtext.h"
 
 enum runmode { MODE_IMPORT = 0, MODE_EXPORT = 1, MODE_PACK = 2, MODE_CHECK = 3, MODE_NONE = 4 };
 

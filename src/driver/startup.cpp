@@ -8,19 +8,19 @@
 #include <new>
 #include <string_view>
 
+#include "base/text.h"
 #include "config/reader.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/cmdline.h"
-#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
-#include "driver/view.h"
+#include "durable/journal.h"
 #include "export/exportrun.h"
 #include "import/importrun.h"
 #include "lists/listfiles.h"
 #include "lists/pack.h"
+#include "show/view.h"
 
 namespace {
 
@@ -170,12 +170,32 @@ void checkdir(const std::string& path) {
     }
 }
 
+namespace {
+
+// Commands that need no configuration and print no banner: their output
+// may be piped on or compared. Each gets the arguments after its word.
+struct standalonecommand {
+    const char* word;
+    int (*runner)(int argc, char** argv);
+};
+constexpr standalonecommand standalone[] = {
+    {"show", runshow},
+};
+
+// The standalone command argv[1] names (whole word or first letter), or null.
+const standalonecommand* findstandalone(int argc, char** argv) {
+    if (argc < 2) return nullptr;
+    for (const auto& c : standalone)
+        if (strieq(argv[1], c.word) || strieq(argv[1], std::string_view(c.word, 1))) return &c;
+    return nullptr;
+}
+
+}  // namespace
+
 int runmain(int argc, char** argv) {
-    // The viewer needs no configuration, and its output no banner: it may
-    // be piped on or compared.
-    if (argc >= 2 && (strieq(argv[1], "show") || strieq(argv[1], "s"))) {
+    if (const standalonecommand* c = findstandalone(argc, argv)) {
         std::set_new_handler(outofmemory);
-        return runshow(argc - 2, argv + 2);
+        return c->runner(argc - 2, argv + 2);
     }
     printbanner();
     run = runstate{};

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "base/identity.h"
+
 // Runs the program; returns the exit status (0 after a command ran, 1 for
 // a bad command line or configuration, 255 when memory runs out).
 int runmain(int argc, char** argv);
@@ -15,9 +17,3 @@ int runmain(int argc, char** argv);
 // Ends the run with status 1 unless the part of path before its last "/"
 // exists as a directory ("FATAL ERROR: subdirectory ... does not exist").
 void checkdir(const std::string& path);
-
-// Program identity, used wherever the gateway names itself.
-#define PROGNAME "PondLark"
-#define PROGOS "Linux"
-constexpr int VERMAJOR = 1;
-constexpr int VERMINOR = 5;

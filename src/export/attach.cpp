@@ -9,13 +9,13 @@
 #include <initializer_list>
 #include <memory>
 
+#include "base/codec.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/codec.h"
-#include "driver/fileio.h"
-#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
+#include "durable/journal.h"
 #include "export/expstate.h"
 #include "export/rfcheader.h"
 #include "export/textcharset.h"
@@ -299,7 +299,7 @@ int writeattachments(replymsg& out, const std::vector<attachitem>& plan,
 }
 
 namespace {
-// In a unit of work (driver/journal.h) the file is deleted or emptied when
+// In a unit of work (durable/journal.h) the file is deleted or emptied when
 // the unit commits, after the messages that sent it are safe.
 void actafter(const std::string& path, int action) {
     if (unitopen()) {

@@ -4,9 +4,9 @@
 #include <array>
 #include <cstring>
 
+#include "base/codec.h"
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/codec.h"
-#include "driver/text.h"
 #include "export/pktreader.h"
 #include "export/rfcheader.h"
 #include "import/curmsg.h"

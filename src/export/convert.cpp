@@ -2,12 +2,12 @@
 
 #include <vector>
 
+#include "base/text.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/counters.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
 #include "export/attach.h"
 #include "export/body.h"
 #include "export/exportmsg.h"

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/clock.h"
 #include "config/settings.h"
-#include "driver/clock.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/timezone.h"
+#include "base/timezone.h"
 #include "import/curmsg.h"
 
 // The zone cfg.timezonestr names, read once for each text (a text that

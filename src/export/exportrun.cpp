@@ -3,15 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "base/codec.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/codec.h"
 #include "driver/counters.h"
-#include "driver/fileio.h"
-#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
+#include "durable/journal.h"
 #include "export/expstate.h"
 #include "export/ftnnames.h"
 #include "export/outbound.h"

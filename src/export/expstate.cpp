@@ -1,7 +1,7 @@
 #include "export/expstate.h"
 
-#include "driver/codec.h"
-#include "driver/text.h"
+#include "base/codec.h"
+#include "base/text.h"
 #include "import/curmsg.h"
 
 exportstate expstate;

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/fixedtext.h"
 #include "config/tables.h"
-#include "driver/fixedtext.h"
 
 constexpr std::size_t MAXFLOWFILES = 2048;
 

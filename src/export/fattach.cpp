@@ -5,12 +5,12 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/clock.h"
+#include "base/codec.h"
+#include "base/identity.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/clock.h"
-#include "driver/codec.h"
 #include "driver/log.h"
-#include "driver/startup.h"
 #include "export/expstate.h"
 #include "pkt/pktfile.h"
 #include "pkt/pktlayout.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fidoaddr.h"
-#include "driver/fileio.h"
+#include "base/fidoaddr.h"
+#include "base/fileio.h"
 
 // Creates the packet at path (a new file) holding one private file-attach
 // message from the first AddrMap system to dest: to-name toname, from-name

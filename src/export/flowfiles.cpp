@@ -5,10 +5,10 @@
 
 #include <cstdio>
 
-#include "driver/fileio.h"
-#include "driver/journal.h"
+#include "base/fileio.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
+#include "durable/journal.h"
 #include "export/expstate.h"
 #include "export/replacefile.h"
 
@@ -58,7 +58,7 @@ int rewrite(const flowfile& ff) {
 
 // Marks the settled lines sent where they stand, as mailers do: the file
 // keeps its length, so this needs no room on the disk. In a unit of work
-// (driver/journal.h) the marks are written when it commits.
+// (durable/journal.h) the marks are written when it commits.
 int marksettled(const flowfile& ff) {
     if (unitopen()) {
         if (access(ff.path.c_str(), W_OK) != 0) return -1;

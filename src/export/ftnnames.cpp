@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "base/ftndomain.h"
 #include "config/tables.h"
-#include "driver/ftndomain.h"
 #include "pkt/pktappend.h"
 
 std::string ftnaddrtext(const fidoaddr& addr) {

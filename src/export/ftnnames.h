@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 
 // "zone:net/node", with ".point" only for a point: addresses in log lines.
 std::string ftnaddrtext(const fidoaddr& addr);

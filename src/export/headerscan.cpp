@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/clock.h"
+#include "base/codec.h"
+#include "base/text.h"
+#include "base/timezone.h"
 #include "config/settings.h"
-#include "driver/clock.h"
-#include "driver/codec.h"
-#include "driver/text.h"
-#include "driver/timezone.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"
 #include "import/curmsg.h"

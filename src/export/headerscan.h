@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fidoaddr.h"
-#include "driver/fixedtext.h"
+#include "base/fidoaddr.h"
+#include "base/fixedtext.h"
 #include "export/exportmsg.h"
 #include "export/pktinput.h"
 

@@ -1,6 +1,6 @@
 #include "export/msgidprint.h"
 
-#include "driver/ftndomain.h"
+#include "base/ftndomain.h"
 #include "export/ftnnames.h"
 #include "pkt/pktappend.h"
 

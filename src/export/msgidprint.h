@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 
 // The Message-ID for an Internet-style id (put in angle brackets unless it
 // already has them) or, when id is empty, for a FidoNet serial and origin

@@ -12,14 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include "base/clock.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/clock.h"
-#include "driver/fileio.h"
-#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
+#include "durable/journal.h"
 #include "export/convert.h"
 #include "export/expstate.h"
 #include "export/ftnnames.h"

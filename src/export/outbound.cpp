@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "base/clock.h"
+#include "base/codec.h"
+#include "base/fileio.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/clock.h"
-#include "driver/codec.h"
-#include "driver/fileio.h"
-#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/workfiles.h"
+#include "durable/journal.h"
+#include "durable/workfiles.h"
 #include "export/expstate.h"
 #include "export/fattach.h"
 #include "export/flowfiles.h"
@@ -192,7 +192,7 @@ void settleflowfiles(const std::vector<flowfile>& lists) {
 // message claimed. A flow file and a mail packet go only once everything
 // they led to is in the reply files.
 //
-// The flavour is one unit of work (driver/journal.h): its packets and flow
+// The flavour is one unit of work (durable/journal.h): its packets and flow
 // files are removed or rewritten, and the files sent deleted or emptied,
 // only when it commits, so that a run killed on the way sends it all again
 // from the start, once.

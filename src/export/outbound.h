@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 
 // Exports the stored netmail messages of NetmailDir addressed to the
 // gateway or a Route: converts each, then the packets its subject names,

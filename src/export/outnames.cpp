@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "base/fileio.h"
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/fileio.h"
-#include "driver/text.h"
 
 namespace {
 

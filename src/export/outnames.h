@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 
 // One flavour of queued mail: the mail packet's and the flow file's
 // extensions.

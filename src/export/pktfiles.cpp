@@ -5,12 +5,12 @@
 #include <memory>
 #include <vector>
 
+#include "base/fileio.h"
 #include "driver/counters.h"
-#include "driver/fileio.h"
-#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/workfiles.h"
+#include "durable/journal.h"
+#include "durable/workfiles.h"
 #include "export/attach.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 
 // What exportpacketfile made of a packet file.
 enum packetfileresults {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "driver/journal.h"
-#include "driver/workfiles.h"
+#include "durable/journal.h"
+#include "durable/workfiles.h"
 
 int beginreplace(const std::string& path, replacement& r) {
     r.path = path;

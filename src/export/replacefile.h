@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 
 struct replacement {
     std::string path;  // the file to replace
@@ -19,7 +19,7 @@ struct replacement {
 [[nodiscard]] int beginreplace(const std::string& path, replacement& r);
 
 // Closes the temporary file and renames it over the file, at once or,
-// while a unit of work is open (driver/journal.h), when it commits.
+// while a unit of work is open (durable/journal.h), when it commits.
 // Returns 0, or -1 when a write, the close or the rename failed: the
 // temporary file is then removed and the file keeps its old content.
 [[nodiscard]] int commitreplace(replacement& r);

@@ -3,11 +3,11 @@
 #include <array>
 #include <cstdio>
 
+#include "base/clock.h"
+#include "base/codec.h"
+#include "base/identity.h"
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/clock.h"
-#include "driver/codec.h"
-#include "driver/startup.h"
-#include "driver/text.h"
 #include "export/datezone.h"
 #include "export/expstate.h"
 #include "export/msgidprint.h"

@@ -1,11 +1,11 @@
 #include "export/scandate.h"
 
+#include "base/bytes.h"
+#include "base/clock.h"
+#include "base/fileio.h"
 #include "config/settings.h"
-#include "driver/bytes.h"
-#include "driver/clock.h"
-#include "driver/fileio.h"
-#include "driver/journal.h"
 #include "driver/log.h"
+#include "durable/journal.h"
 #include "export/replacefile.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/text.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/text.h"
 #include "export/ftnnames.h"
 #include "export/textcharset.h"
 #include "import/curmsg.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 #include "export/exportmsg.h"
 
 // Corrects curmsg.fromaddr from a FidoNet MSGID origin (its whole address

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/bytes.h"
+#include "base/bytes.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/fixedtext.h"
+#include "base/fixedtext.h"
 
 constexpr std::size_t MSGHDRSIZE = 190;
 constexpr std::size_t MSGHDR_FROMNAME = 0;  // 36 bytes, zero-terminated

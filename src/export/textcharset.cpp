@@ -1,8 +1,8 @@
 #include "export/textcharset.h"
 
+#include "base/text.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/text.h"
 #include "import/curmsg.h"
 #include "mime/charsets.h"
 #include "mime/headerencode.h"

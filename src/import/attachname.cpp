@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/journal.h"
-#include "driver/text.h"
-#include "driver/workfiles.h"
+#include "durable/journal.h"
+#include "durable/workfiles.h"
 #include "import/curmsg.h"
 #include "mime/charsets.h"
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "config/tables.h"
 #include "driver/counters.h"
 #include "driver/log.h"
-#include "driver/text.h"
 #include "import/curmsg.h"
 #include "import/ftnform.h"
 #include "import/headertext.h"

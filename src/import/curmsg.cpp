@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "driver/clock.h"
+#include "base/clock.h"
 
 currentmessage curmsg;
 

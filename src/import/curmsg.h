@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/fidoaddr.h"
-#include "driver/fixedtext.h"
+#include "base/fidoaddr.h"
+#include "base/fixedtext.h"
 
 constexpr std::size_t MAXEMAILLIST = 1024;
 constexpr std::size_t MAXXPOST = 1024;

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "base/codec.h"
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/codec.h"
-#include "driver/journal.h"
 #include "driver/log.h"
-#include "driver/text.h"
+#include "durable/journal.h"
 #include "import/fileoutput.h"
 #include "pkt/trailer.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 #include "import/attachname.h"
 
 // DECODE_PLAIN: a part that is a file but not encoded (7bit, 8bit, or

@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-#include "driver/journal.h"
 #include "driver/log.h"
-#include "driver/workfiles.h"
+#include "durable/journal.h"
+#include "durable/workfiles.h"
 #include "import/replies.h"
 #include "lists/listjournal.h"
 #include "pkt/pktfile.h"

@@ -4,7 +4,7 @@
 // when all of that is complete; when any of it fails, everything it
 // produced is taken back and the file is kept, so that the next run
 // imports it again without duplicates. The message file is one unit of
-// the run journal (driver/journal.h): its packets and decoded files keep
+// the run journal (durable/journal.h): its packets and decoded files keep
 // their temporary names until it commits, so that a run killed on the way
 // is taken back the same way by the next one.
 #pragma once

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/ftndomain.h"
+#include "base/text.h"
 #include "config/tables.h"
-#include "driver/ftndomain.h"
-#include "driver/text.h"
 
 namespace {
 // True when domain ends with "." followed by name, ignoring case.

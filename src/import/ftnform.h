@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 
 // 1 when domain (the whole text after "@") is a gateway domain: it ends,
 // ignoring case, with "." and the default FTN domain, or with "." and the

@@ -1,6 +1,6 @@
 #include "import/headerlines.h"
 
-#include "driver/text.h"
+#include "base/text.h"
 #include "import/curmsg.h"
 #include "import/headertext.h"
 #include "import/rfc822.h"

@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "base/text.h"
 #include "config/tables.h"
-#include "driver/text.h"
 
 namespace {
 

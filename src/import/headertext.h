@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fixedtext.h"
+#include "base/fixedtext.h"
 #include "import/curmsg.h"
 
 // The text of a header value for a field: encoded words decoded (UTF-8,

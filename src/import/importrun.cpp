@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "config/settings.h"
 #include "driver/counters.h"
-#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
-#include "driver/workfiles.h"
+#include "durable/journal.h"
+#include "durable/workfiles.h"
 #include "import/classify.h"
 #include "import/curmsg.h"
 #include "import/fileoutput.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "driver/codec.h"
-#include "driver/text.h"
+#include "base/codec.h"
+#include "base/text.h"
 #include "import/curmsg.h"
 
 namespace {

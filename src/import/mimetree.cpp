@@ -1,6 +1,6 @@
 #include "import/mimetree.h"
 
-#include "driver/text.h"
+#include "base/text.h"
 #include "mime/mimeparams.h"
 
 namespace {

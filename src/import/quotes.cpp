@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/text.h"
 #include "config/tables.h"
-#include "driver/text.h"
 #include "import/curmsg.h"
 #include "import/rfc822.h"
 

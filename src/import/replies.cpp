@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/bytes.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/bytes.h"
-#include "driver/fileio.h"
-#include "driver/journal.h"
 #include "driver/log.h"
-#include "driver/text.h"
-#include "driver/workfiles.h"
+#include "durable/journal.h"
+#include "durable/workfiles.h"
 #include "import/soup.h"
 
 replyslots replies;

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/fileio.h"
-#include "driver/fixedtext.h"
+#include "base/fileio.h"
+#include "base/fixedtext.h"
 
 constexpr char REPLIESNAME[] = "REPLIES";  // outbound index, in the SOUP directory
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "driver/codec.h"
-#include "driver/text.h"
+#include "base/codec.h"
+#include "base/text.h"
 #include "import/headertext.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fixedtext.h"
+#include "base/fixedtext.h"
 #include "import/curmsg.h"
 
 // A backslash-escaped space inside an address or name: kept apart from the

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "base/text.h"
 #include "driver/log.h"
-#include "driver/text.h"
 #include "import/curmsg.h"
 
 namespace {

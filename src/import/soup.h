@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fileio.h"
-#include "driver/fixedtext.h"
+#include "base/fileio.h"
+#include "base/fixedtext.h"
 #include "import/rangereader.h"
 
 constexpr char AREASNAME[] = "AREAS";  // inbound index, in the SOUP directory

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <string_view>
 
+#include "base/text.h"
 #include "config/reader.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
-#include "driver/workfiles.h"
+#include "durable/workfiles.h"
 #include "lists/listlines.h"
 #include "lists/memberindex.h"
 

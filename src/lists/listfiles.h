@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 
 constexpr std::size_t MAXLISTS = 64;
 // Chain 0 holds addresses that do not begin with a letter, chains 1..26

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "driver/fileio.h"
-#include "driver/journal.h"
+#include "base/fileio.h"
 #include "driver/log.h"
+#include "durable/journal.h"
 #include "lists/memberindex.h"
 
 listjournal journal;

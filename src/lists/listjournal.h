@@ -7,7 +7,7 @@
 // While the journal is open, every list file change (lists/memberfile.h)
 // first notes how its list stood: the file's length and the member index.
 // The file's length and the bytes overwritten also go into the run's
-// journal on disk (driver/journal.h), for a run that is killed.
+// journal on disk (durable/journal.h), for a run that is killed.
 #pragma once
 
 #include <array>
@@ -43,7 +43,7 @@ void openjournal();
 [[nodiscard]] int journalchange(const listrecord& list);
 
 // The record at pos of list is about to be marked deleted: noted in the
-// run journal (driver/journal.h), so that a killed run has it put back.
+// run journal (durable/journal.h), so that a killed run has it put back.
 // Returns 0, or -1 when it cannot be noted (then it must not be marked).
 [[nodiscard]] int journalbeforemark(const listrecord& list, long pos);
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "driver/text.h"
+#include "base/text.h"
 
 int readlistline(std::FILE* f, std::string& line, std::size_t max) {
     line.clear();

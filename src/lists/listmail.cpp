@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "driver/clock.h"
-#include "driver/codec.h"
-#include "driver/startup.h"
-#include "driver/timezone.h"
+#include "base/clock.h"
+#include "base/codec.h"
+#include "base/identity.h"
+#include "base/timezone.h"
+#include "lists/listfiles.h"
 #include "mime/charsets.h"
 #include "mime/headerencode.h"
-#include "lists/listfiles.h"
 
 namespace {
 // Added to lists.msgidcounter before every Message-ID; odd, so the counter

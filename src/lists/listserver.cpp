@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/clock.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/clock.h"
-#include "driver/fileio.h"
 #include "driver/log.h"
-#include "driver/text.h"
 #include "export/datezone.h"
 #include "export/msgidprint.h"
 #include "import/curmsg.h"

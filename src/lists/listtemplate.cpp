@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <string>
 
+#include "base/clock.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/clock.h"
 #include "driver/counters.h"
-#include "driver/fileio.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
 #include "export/datezone.h"
 #include "export/msgidprint.h"
 #include "import/curmsg.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/fileio.h"
-#include "driver/text.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "lists/listjournal.h"
 #include "lists/listlines.h"
 

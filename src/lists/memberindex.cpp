@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/codec.h"
+#include "base/codec.h"
+#include "base/text.h"
 #include "driver/log.h"
-#include "driver/text.h"
 #include "import/curmsg.h"
 #include "lists/listlines.h"
 

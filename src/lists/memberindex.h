@@ -15,7 +15,7 @@
 #include <functional>
 #include <string_view>
 
-#include "driver/fixedtext.h"
+#include "base/fixedtext.h"
 #include "lists/listfiles.h"
 
 // A member as read from its record (each text at most 127 characters).

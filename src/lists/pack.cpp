@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fileio.h"
-#include "driver/journal.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
-#include "driver/workfiles.h"
+#include "durable/journal.h"
+#include "durable/workfiles.h"
 #include "lists/listlines.h"
 
 namespace {
@@ -176,7 +176,7 @@ int packlist(const listrecord& list, int number) {
         logprintf("! error opening %s for reading\n", list.listfile.c_str());
         return -1;
     }
-    // A unit of work of its own (driver/journal.h): a run killed before
+    // A unit of work of its own (durable/journal.h): a run killed before
     // the rename leaves no temporary file, one killed after it the packed
     // list. Exclusive creation: the temporary file never replaces anything.
     unitbegin("pack", list.listfile);

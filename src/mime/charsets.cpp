@@ -12,7 +12,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "driver/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/text.h"
+#include "base/text.h"
 #include "mime/charsets.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "mime/encodedword.h"
 
-#include "driver/codec.h"
-#include "driver/text.h"
+#include "base/codec.h"
+#include "base/text.h"
 #include "mime/charsets.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "driver/codec.h"
-#include "driver/text.h"
+#include "base/codec.h"
+#include "base/text.h"
 #include "mime/charsets.h"
 
 namespace {

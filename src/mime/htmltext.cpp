@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "driver/text.h"
+#include "base/text.h"
 
 namespace {
 

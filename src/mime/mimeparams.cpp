@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "driver/codec.h"
-#include "driver/text.h"
+#include "base/codec.h"
+#include "base/text.h"
 #include "mime/charsets.h"
 #include "mime/encodedword.h"
 

@@ -3,13 +3,13 @@
 #include <ctime>
 #include <string>
 
+#include "base/bytes.h"
+#include "base/clock.h"
+#include "base/codec.h"
+#include "base/fileio.h"
+#include "base/identity.h"
+#include "base/timezone.h"
 #include "config/settings.h"
-#include "driver/bytes.h"
-#include "driver/clock.h"
-#include "driver/timezone.h"
-#include "driver/codec.h"
-#include "driver/fileio.h"
-#include "driver/startup.h"
 #include "import/curmsg.h"
 #include "pkt/pktappend.h"
 #include "pkt/pktlayout.h"

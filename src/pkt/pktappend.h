@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 
 // Appends the printf-formatted text to out, however long it is.
 void pktappendf(std::string& out, const char* fmt, ...) __attribute__((format(printf, 2, 3)));

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/clock.h"
+#include "base/codec.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/clock.h"
-#include "driver/codec.h"
-#include "driver/journal.h"
 #include "driver/log.h"
-#include "driver/workfiles.h"
+#include "durable/journal.h"
+#include "durable/workfiles.h"
 #include "pkt/pktlayout.h"
 
 openpacket outpkt;

@@ -6,7 +6,7 @@
 //
 // A packet is written under a temporary name (its name + ".tmp", which no
 // tosser takes) and gets its ".PKT" name only when the unit of work it
-// belongs to, the SOUP message file, commits (driver/journal.h): a tosser
+// belongs to, the SOUP message file, commits (durable/journal.h): a tosser
 // never sees a packet that is not complete, and a killed run leaves only
 // temporary packets, which the next run removes. A name whose temporary
 // packet exists counts as taken in the name search.
@@ -19,14 +19,14 @@
 
 #include <ctime>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 #include "pkt/pktlayout.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 
 // The open packet of an import run.
 struct openpacket {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/bytes.h"
+#include "base/bytes.h"
 
 void encodepktheader(const pktheader& h, unsigned char* out) {
     std::memset(out, 0, PKTHDRSIZE);

@@ -4,12 +4,12 @@
 #include <ctime>
 #include <string>
 
+#include "base/clock.h"
+#include "base/fileio.h"
+#include "base/identity.h"
 #include "config/settings.h"
-#include "driver/clock.h"
 #include "driver/counters.h"
-#include "driver/fileio.h"
 #include "driver/log.h"
-#include "driver/startup.h"
 #include "import/curmsg.h"
 #include "pkt/pktappend.h"
 

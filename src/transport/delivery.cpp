@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "config/settings.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
-#include "driver/workfiles.h"
+#include "durable/durablefile.h"
+#include "durable/workfiles.h"
 #include "import/replies.h"
 #include "transport/command.h"
 #include "transport/deliverylog.h"
-#include "transport/durablefile.h"
 #include "transport/envelope.h"
 #include "transport/replyqueue.h"
 #include "transport/sendtarget.h"

@@ -8,8 +8,8 @@
 #include <cerrno>
 
 #include "config/settings.h"
+#include "durable/durablefile.h"
 #include "transport/command.h"
-#include "transport/durablefile.h"
 
 namespace {
 constexpr const char* FATEWORDS[] = {"sent", "rejected", "partial"};

@@ -1,6 +1,6 @@
 #include "transport/envelope.h"
 
-#include "driver/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <charconv>
 #include <cstdio>
 
+#include "base/clock.h"
+#include "base/text.h"
 #include "config/settings.h"
-#include "driver/clock.h"
-#include "driver/journal.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
+#include "durable/durablefile.h"
+#include "durable/journal.h"
 #include "transport/command.h"
-#include "transport/durablefile.h"
 
 importhistory history;
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 
 namespace {
 constexpr char INFO[] = ":2,";

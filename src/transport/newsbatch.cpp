@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "driver/text.h"
+#include "base/text.h"
 
 namespace {
 constexpr char COUNTLINE[] = "#! rnews ";

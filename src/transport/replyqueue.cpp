@@ -10,12 +10,12 @@
 #include <map>
 #include <set>
 
+#include "base/bytes.h"
 #include "config/settings.h"
-#include "driver/bytes.h"
 #include "driver/log.h"
-#include "driver/workfiles.h"
+#include "durable/durablefile.h"
+#include "durable/workfiles.h"
 #include "import/replies.h"
-#include "transport/durablefile.h"
 #include "transport/envelope.h"
 
 namespace {

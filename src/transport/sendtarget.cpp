@@ -4,9 +4,9 @@
 
 #include <charconv>
 
-#include "driver/text.h"
+#include "base/text.h"
+#include "durable/durablefile.h"
 #include "transport/command.h"
-#include "transport/durablefile.h"
 
 namespace {
 constexpr char BADURL[] = "invalid SendMail URL";

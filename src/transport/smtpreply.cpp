@@ -1,6 +1,6 @@
 #include "transport/smtpreply.h"
 
-#include "driver/text.h"
+#include "base/text.h"
 
 namespace {
 // RFC 5321 limits a reply line to 512 bytes; a server that sends longer

@@ -4,7 +4,7 @@
 
 #include <deque>
 
-#include "driver/text.h"
+#include "base/text.h"
 #include "transport/curlapi.h"
 
 // What each answer belongs to: libcurl writes every command it sends and

@@ -12,16 +12,16 @@
 #include <string_view>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/bytes.h"
-#include "driver/fileio.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
-#include "driver/text.h"
-#include "driver/workfiles.h"
+#include "durable/durablefile.h"
+#include "durable/workfiles.h"
 #include "import/soup.h"
-#include "transport/durablefile.h"
 #include "transport/history.h"
 #include "transport/maildir.h"
 #include "transport/newsbatch.h"

@@ -6,7 +6,7 @@
 
 #include "config/settings.h"
 #include "driver/log.h"
-#include "driver/workfiles.h"
+#include "durable/workfiles.h"
 #include "import/soup.h"
 #include "transport/maildir.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "transport/durablefile.h"
+#include "durable/durablefile.h"
 
 constexpr char STAGINGNAME[] = "pondlark.stg";
 

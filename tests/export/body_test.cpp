@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/codec.h"
+#include "base/codec.h"
 #include "support/testutil.h"
 
 namespace {

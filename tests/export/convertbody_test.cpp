@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "base/fileio.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/fileio.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"
 #include "export/sourcetest.h"

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/fileio.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/counters.h"
-#include "driver/fileio.h"
 #include "driver/runstate.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"

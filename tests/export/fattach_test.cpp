@@ -6,9 +6,9 @@
 
 #include <cstdio>
 
+#include "base/bytes.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/bytes.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"
 #include "import/curmsg.h"

@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
+#include "base/timezone.h"
 #include "config/settings.h"
-#include "driver/timezone.h"
 #include "export/datezone.h"
 #include "export/rfcheader.h"
 #include "import/curmsg.h"

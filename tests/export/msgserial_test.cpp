@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"
 #include "export/sourcetest.h"

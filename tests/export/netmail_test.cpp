@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/bytes.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/bytes.h"
 #include "driver/runstate.h"
 #include "export/outbound.h"
 #include "export/sourcetest.h"

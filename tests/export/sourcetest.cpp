@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
+#include "base/bytes.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/bytes.h"
 #include "import/replies.h"
 #include "pkt/pktlayout.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 #include "support/testutil.h"
 
 struct testmsg {

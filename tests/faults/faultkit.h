@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/fidoaddr.h"
+#include "base/fidoaddr.h"
 #include "support/testutil.h"
 
 // What a fault test runs out of: the pages or the files of a full disk,

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 #include "import/curmsg.h"
 #include "support/testutil.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <tuple>
 
-#include "driver/text.h"
+#include "base/text.h"
 #include "import/curmsg.h"
 #include "lists/listtestutil.h"
 

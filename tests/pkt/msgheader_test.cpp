@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "base/fileio.h"
 #include "config/settings.h"
-#include "driver/fileio.h"
 #include "import/curmsg.h"
 #include "pkt/pkttest.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/fileio.h"
-#include "driver/journal.h"
+#include "durable/journal.h"
 #include "import/curmsg.h"
 #include "pkt/msgheader.h"
 #include "pkt/pktlayout.h"

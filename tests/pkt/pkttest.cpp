@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/fileio.h"
 #include "config/settings.h"
 #include "config/tables.h"
-#include "driver/fileio.h"
 #include "import/curmsg.h"
 #include "pkt/pktfile.h"
 

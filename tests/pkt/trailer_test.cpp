@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "base/fileio.h"
 #include "config/settings.h"
 #include "driver/counters.h"
-#include "driver/fileio.h"
 #include "import/curmsg.h"
 #include "pkt/msgheader.h"
 #include "pkt/pkttest.h"

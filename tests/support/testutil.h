@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-// Moves the fixed clock of the test build (see driver/clock_fixed.cpp).
+// Moves the fixed clock of the test build (see base/clock_fixed.cpp).
 void setfixedclock(std::time_t t);
 // The moment the fixed clock stands at unless moved: Tue 14 Sep 1999 20:16:10 UTC.
 constexpr std::time_t FIXEDNOW = 937340170;

@@ -2,7 +2,7 @@
 // damaged tail ends the journal, a unit that committed is finished and one
 // that did not is taken back, nothing is touched whose identity changed,
 // and recovering twice changes nothing more.
-#include "driver/journal.h"
+#include "durable/journal.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "driver/recovery.h"
+#include "durable/recovery.h"
 #include "faults/faultkit.h"
 #include "support/testutil.h"
 

@@ -1,4 +1,4 @@
-#include "driver/timezone.h"
+#include "base/timezone.h"
 
 #include <gtest/gtest.h>
 

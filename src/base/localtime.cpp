@@ -1,6 +1,6 @@
 #include <ctime>
 
-#include "driver/clock.h"
+#include "base/clock.h"
 
 std::tm localclock(std::time_t t) {
     std::tm tm{};

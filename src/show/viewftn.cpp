@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "driver/bytes.h"
-#include "driver/text.h"
-#include "driver/view.h"
-#include "driver/viewtext.h"
+#include "base/bytes.h"
+#include "base/text.h"
 #include "export/pktinput.h"
 #include "export/storedmsg.h"
 #include "mime/charsets.h"
 #include "pkt/pktappend.h"
 #include "pkt/pktlayout.h"
+#include "show/view.h"
+#include "show/viewtext.h"
 
 namespace {
 

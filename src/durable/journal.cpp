@@ -1,4 +1,4 @@
-#include "driver/journal.h"
+#include "durable/journal.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,13 +10,13 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/codec.h"
+#include "base/fileio.h"
 #include "config/settings.h"
-#include "driver/codec.h"
-#include "driver/fileio.h"
 #include "driver/log.h"
-#include "driver/recovery.h"
 #include "driver/runstate.h"
-#include "driver/workfiles.h"
+#include "durable/recovery.h"
+#include "durable/workfiles.h"
 
 runjournal jnl;
 recoveryinfo recovered;

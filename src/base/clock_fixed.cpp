@@ -2,7 +2,7 @@
 // (Tue 14 Sep 1999 20:16:10 UTC) unless a test moves it.
 #include <ctime>
 
-#include "driver/clock.h"
+#include "base/clock.h"
 
 namespace {
 std::time_t fixednow = 937340170;

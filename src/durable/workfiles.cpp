@@ -1,11 +1,11 @@
-#include "driver/workfiles.h"
+#include "durable/workfiles.h"
 
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <vector>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 
 int exist(const std::string& path) {
     struct stat st {};

@@ -6,9 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/text.h"
-#include "driver/view.h"
-#include "driver/viewtext.h"
+#include "base/text.h"
 #include "import/decode.h"
 #include "import/mime.h"
 #include "import/soup.h"
@@ -17,6 +15,8 @@
 #include "mime/htmltext.h"
 #include "mime/mimeparams.h"
 #include "pkt/pktappend.h"
+#include "show/view.h"
+#include "show/viewtext.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Reading a run journal (driver/journal.h) and recovering what the run it
+// Reading a run journal (durable/journal.h) and recovering what the run it
 // belongs to left unfinished: units that committed are finished (their
 // outputs published, their inputs removed, renamed or marked), the unit
 // that did not is taken back (its temporary outputs removed, the files it
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/journal.h"
+#include "durable/journal.h"
 
 struct journalrecord {
     char type = 0;

@@ -1,11 +1,11 @@
-#include "driver/timezone.h"
+#include "base/timezone.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
-#include "driver/fileio.h"
-#include "driver/text.h"
+#include "base/fileio.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "driver/codec.h"
+#include "base/codec.h"
 
 #include <gtest/gtest.h>
 

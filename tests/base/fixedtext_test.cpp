@@ -1,4 +1,4 @@
-#include "driver/fixedtext.h"
+#include "base/fixedtext.h"
 
 #include <gtest/gtest.h>
 

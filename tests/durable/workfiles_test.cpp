@@ -1,4 +1,4 @@
-#include "driver/workfiles.h"
+#include "durable/workfiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "driver/viewtext.h"
+#include "show/viewtext.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "driver/fileio.h"
+#include "base/fileio.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

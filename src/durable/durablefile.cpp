@@ -1,4 +1,4 @@
-#include "transport/durablefile.h"
+#include "durable/durablefile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "driver/fileio.h"
+#include "base/fileio.h"
 
 namespace {
 constexpr std::size_t BLOCK = 1 << 16;

@@ -1,4 +1,4 @@
-#include "driver/recovery.h"
+#include "durable/recovery.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/codec.h"
-#include "driver/fileio.h"
+#include "base/codec.h"
+#include "base/fileio.h"
 #include "driver/log.h"
 
 namespace {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/fileio.h"
-#include "driver/text.h"
-#include "driver/view.h"
-#include "driver/viewtext.h"
+#include "base/fileio.h"
+#include "base/text.h"
 #include "import/soup.h"
 #include "pkt/pktappend.h"
+#include "show/view.h"
+#include "show/viewtext.h"
 
 namespace {
 

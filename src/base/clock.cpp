@@ -1,5 +1,5 @@
 #include <ctime>
 
-#include "driver/clock.h"
+#include "base/clock.h"
 
 std::time_t nowtime() { return std::time(nullptr); }

@@ -1,18 +1,27 @@
-// The run journal: what a command has begun, what it made and what it
-// finished, kept on disk so that a run killed at any instant (a signal, the
-// OOM killer, a time limit, a crash) is finished or taken back by the next
-// one, and no mail is lost or arrives twice.
+// Crash safety for every command, in one place. The guarantee:
+// - A unit is one piece of input (a SOUP message file, a FidoNet packet, a
+//   stored message, an outbound flavour, a list file) and everything made
+//   from it. Units opened inside a unit join it.
+// - An output becomes visible (gets its real name) only when its unit
+//   commits; until then it lives under a temporary name. Files appended to
+//   or changed in place are noted before the first change.
+// - The input goes (removed, renamed, marked) only after the commit, so
+//   whatever is taken away has its outputs complete under their names.
+// - Recovery at the start of the next command finishes every committed
+//   unit and takes back the one that did not commit (temporaries removed,
+//   noted files cut back or restored); every step is safe to repeat.
+// A run killed at any instant (a signal, the OOM killer, a time limit, a
+// crash) thus loses nothing and doubles nothing.
 //
-// Work is done in units, each one piece of input and everything made from
-// it: a SOUP message file with its packets, decoded files, list replies
-// and list changes; a FidoNet packet, a stored message or an outbound
-// flavour with the reply messages made from it; one list file packed. A
-// unit's outputs are written under temporary names (".tmp" appended) and
-// get their real names only when the unit commits; files it appends to or
-// changes in place are noted first, so that their old state can be
-// restored; what is to become of its input (removed, renamed, marked) is
-// queued and done only after the commit. A unit opened while another is
-// open joins it.
+// The journal is the record that makes this work. Work is done in units,
+// each one piece of input and everything made from it: a SOUP message file
+// with its packets, decoded files, list replies and list changes; a FidoNet
+// packet, a stored message or an outbound flavour with the reply messages
+// made from it; one list file packed. A unit's outputs are written under
+// temporary names (".tmp" appended) and get their real names only when the
+// unit commits; files it appends to or changes in place are noted first,
+// so that their old state can be restored; what is to become of its input
+// (removed, renamed, marked) is queued and done only after the commit.
 //
 // The journal is the text file "pondlark.jnl" in SoupDir, one record a
 // line: a letter, fields separated by TAB (TAB, line feed, carriage
