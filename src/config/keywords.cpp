@@ -279,6 +279,11 @@ void kw_internetcharset(const configline& l) {
         configwarn("unknown character set", l.line, l.path);
         return;
     }
+    // Mail in a set like UTF-7 hides its line ends from every check.
+    if (hidesascii(l.par)) {
+        configwarn("character set not fit for mail", l.line, l.path);
+        return;
+    }
     configscantext(l.par, cfg.internetcharset);
 }
 
@@ -455,8 +460,12 @@ constexpr keyworddef keywords[] = {
     {"SendMail", kw_sendmail},
     {"PostNews", kw_postnews},
     {"HistoryDays", kw_historydays},
+    {"TrustFrom", kw_trustfrom},
+    {"ExportAllow", kw_exportallow},
+    {"ExportLimit", kw_exportlimit},
+    {"BounceAddress", kw_bounceaddress},
 };
-static_assert(std::size(keywords) == 70);
+static_assert(std::size(keywords) == 74);
 
 }  // namespace
 

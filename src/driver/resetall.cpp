@@ -5,6 +5,7 @@
 #include "driver/counters.h"
 #include "driver/runstate.h"
 #include "durable/journal.h"
+#include "export/exportcounts.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
 #include "import/fileoutput.h"
@@ -29,5 +30,6 @@ void resetall() {
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
     expstate = exportstate{};
+    exportcounts = exportcountstate{};
     history = importhistory{};
 }

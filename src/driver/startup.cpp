@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "config/keywords.h"
 #include "config/reader.h"
 #include "config/settings.h"
 #include "config/tables.h"
@@ -17,6 +18,7 @@
 #include "driver/runstate.h"
 #include "durable/journal.h"
 #include "export/exportrun.h"
+#include "export/ftnnames.h"
 #include "import/importrun.h"
 #include "lists/listfiles.h"
 #include "lists/pack.h"
@@ -127,6 +129,7 @@ int runcommand() {
     if (run.mode == MODE_CHECK || run.mode == MODE_NONE) {
         std::string left = journalpending(cfg.soupdir.str() + "pondlark.jnl");
         if (!left.empty()) logprintf("Note: %s; the next command finishes it\n", left.c_str());
+        warnopengateway();
         // Warnings go to the screen only; the log keeps their number.
         if (run.configwarnings > 0) {
             logprintf("%ld warning%s in the configuration\n", run.configwarnings,
@@ -208,6 +211,7 @@ int runmain(int argc, char** argv) {
     if (cfg.decodedir.empty()) cfg.decodedir = cfg.indir;
     checkdirectories();
     limitexportcounts();
+    if (cfg.bounceaddress.empty()) cfg.bounceaddress = gatewaymailbox();
     openlog(cfg.logfile.str());
     int status = runcommand();
     closelog();

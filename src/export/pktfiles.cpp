@@ -12,6 +12,7 @@
 #include "durable/journal.h"
 #include "durable/workfiles.h"
 #include "export/attach.h"
+#include "export/exportcounts.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"
 #include "export/replacefile.h"
@@ -77,6 +78,7 @@ struct packetmark {
     replymark replies;
     std::vector<std::uint8_t> kinds;  // of the attachment-list entries
     long counts[4] = {};              // messagecount, emailcount, newscount, listmsgcount
+    exportcountmark limits;           // the nodes' counts for ExportLimit
 };
 
 packetmark markpacket() {
@@ -87,6 +89,7 @@ packetmark markpacket() {
     m.counts[1] = stats.emailcount;
     m.counts[2] = stats.newscount;
     m.counts[3] = stats.listmsgcount;
+    m.limits = markexportcounts();
     return m;
 }
 
@@ -102,6 +105,7 @@ void takeback(const std::string& path, const packetmark& m) {
     stats.emailcount = m.counts[1];
     stats.newscount = m.counts[2];
     stats.listmsgcount = m.counts[3];
+    rewindexportcounts(m.limits);
     releaseattachments(false);
 }
 

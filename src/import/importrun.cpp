@@ -349,6 +349,8 @@ int runimport() {
               cfg.indir.c_str());
     (void)stageinbound();
     (void)loadhistory();
+    // Before anyone can join a list that has no members yet.
+    settlenewlists();
     std::string areaspath = cfg.soupdir.str() + AREASNAME;
     fileptr areas = openfile(areaspath, "r");
     if (!areas) {
