@@ -12,7 +12,8 @@ set -euo pipefail
 
 build=(g++ cmake make pkg-config libicu-dev libxml2-dev libcurl4-openssl-dev)
 tests=(libgtest-dev libgmock-dev python3 clang strace postfix inn2 crashmail
-       mutt mblaze procps sasl2-bin libsasl2-modules openssl)
+       mutt mblaze procps sasl2-bin libsasl2-modules openssl opendkim opendkim-tools
+       python3-dkim)
 
 want=("${build[@]}")
 [ "${1:-}" = "--tests" ] && want+=("${tests[@]}")
