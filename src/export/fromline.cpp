@@ -9,10 +9,11 @@
 #include "export/ftnnames.h"
 #include "import/curmsg.h"
 
-bool vouchedfrom(const fidoaddr& from, std::string_view mailbox) {
+bool vouchedfrom(const fidoaddr& from, std::string_view name, std::string_view mailbox) {
     for (const addrmapentry& a : tables.addrmap) {
-        if (a.ftnaddr == from && (strieq(a.email.sv(), mailbox) || strieq(a.replyemail.sv(), mailbox)))
-            return true;
+        // Users told apart by name at one node each have their own.
+        if (a.ftnaddr != from || (!a.name.empty() && !strieq(a.name.sv(), name))) continue;
+        if (strieq(a.email.sv(), mailbox) || strieq(a.replyemail.sv(), mailbox)) return true;
     }
     if (tables.trustfrom.empty()) {
         return from == cfg.gateaddr || (!tables.addrmap.empty() && from == tables.addrmap[0].ftnaddr);
@@ -31,7 +32,7 @@ void takefromline(exportmsg& m) {
                   ftnaddrtext(curmsg.fromaddr).c_str(), curmsg.msgfromname.c_str(), m.claimedfrom.c_str());
         return;
     }
-    if (vouchedfrom(curmsg.fromaddr, box)) {
+    if (vouchedfrom(curmsg.fromaddr, curmsg.msgfromname.sv(), box)) {
         curmsg.msgfromemail = box;
     } else {
         m.unvouchedfrom = std::string(box);

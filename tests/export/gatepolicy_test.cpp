@@ -25,20 +25,26 @@ protected:
 TEST_F(gatepolicytest, fromlinesthegatewayvouchesfor) {
     const fidoaddr sysop{2, 280, 5555, 0}, jane{2, 280, 5555, 1}, stranger{2, 280, 5556, 0};
     // By default: the gateway's own system says what it likes.
-    EXPECT_TRUE(vouchedfrom(sysop, "director@bank.example"));
-    // Others only the addresses AddrMap gives them.
-    EXPECT_TRUE(vouchedfrom(jane, "jane@pond.example"));
-    EXPECT_TRUE(vouchedfrom(jane, "Replies@Pond.Example"));
-    EXPECT_FALSE(vouchedfrom(jane, "sysop@pond.example"));
-    EXPECT_FALSE(vouchedfrom(stranger, "jane@pond.example"));
-    EXPECT_FALSE(vouchedfrom(stranger, "director@bank.example"));
+    EXPECT_TRUE(vouchedfrom(sysop, "Sysop", "director@bank.example"));
+    // Others only the addresses AddrMap gives them, under their own name.
+    EXPECT_TRUE(vouchedfrom(jane, "Jane", "jane@pond.example"));
+    EXPECT_TRUE(vouchedfrom(jane, "JANE", "Replies@Pond.Example"));
+    EXPECT_FALSE(vouchedfrom(jane, "Jane", "sysop@pond.example"));
+    EXPECT_FALSE(vouchedfrom(stranger, "Jane", "jane@pond.example"));
+    EXPECT_FALSE(vouchedfrom(stranger, "Evil", "director@bank.example"));
+    // Two users told apart by name at one node.
+    tables.addrmap.push_back({{2, 280, 5555, 1}, "joe@pond.example", "", "Joe"});
+    EXPECT_TRUE(vouchedfrom(jane, "Joe", "joe@pond.example"));
+    EXPECT_FALSE(vouchedfrom(jane, "Jane", "joe@pond.example"));
+    EXPECT_FALSE(vouchedfrom(jane, "Joe", "jane@pond.example"));
     // TrustFrom replaces the default.
     ftnpattern p;
     ASSERT_TRUE(parseftnpattern("2:280/5556", p));
     tables.trustfrom.push_back(p);
-    EXPECT_TRUE(vouchedfrom(stranger, "director@bank.example"));
-    EXPECT_FALSE(vouchedfrom(sysop, "director@bank.example"));
-    EXPECT_TRUE(vouchedfrom(sysop, "sysop@pond.example"));
+    EXPECT_TRUE(vouchedfrom(stranger, "Evil", "director@bank.example"));
+    EXPECT_FALSE(vouchedfrom(sysop, "Sysop", "director@bank.example"));
+    EXPECT_FALSE(vouchedfrom(sysop, "Other", "sysop@pond.example"));
+    EXPECT_TRUE(vouchedfrom(sysop, "Sysop", "sysop@pond.example"));
 }
 
 TEST(exportcounts, readsthedaysownlines) {
