@@ -21,6 +21,9 @@ exportcountstate exportcounts;
 
 namespace {
 
+// Counts stop here: far beyond any limit, and safe to add to.
+constexpr long COUNTMAX = 2000000000;
+
 // A node's line: as many as the unit counted for it.
 std::string countline(std::string_view day, const fidoaddr& a, long n) {
     return std::string(day) + "\t" + ftnaddrtext(a) + "\t" + std::to_string(n) + "\n";
@@ -78,7 +81,7 @@ nodecounts parseexportcounts(std::string_view data, std::string_view day, bool& 
         std::string_view num = t2 == std::string_view::npos ? std::string_view() : line.substr(t2 + 1);
         auto r = std::from_chars(num.data(), num.data() + num.size(), n);
         if (t2 == std::string_view::npos || !readaddress(line.substr(t1 + 1, t2 - t1 - 1), a) ||
-            r.ec != std::errc() || r.ptr != num.data() + num.size() || n < 0 || n > 1000000000) {
+            r.ec != std::errc() || r.ptr != num.data() + num.size() || n < 0 || n > COUNTMAX) {
             stale = true;
             continue;
         }
@@ -87,7 +90,7 @@ nodecounts parseexportcounts(std::string_view data, std::string_view day, bool& 
             continue;
         }
         long& c = counts[nodekey(a)];
-        c = c > 2000000000 - n ? 2000000000 : c + n;
+        c = c > COUNTMAX - n ? COUNTMAX : c + n;
     }
     return counts;
 }
@@ -98,7 +101,13 @@ std::string exportcountstext(const nodecounts& counts, std::string_view day) {
     return text;
 }
 
+void closeexportcounts() {
+    if (exportcounts.fd >= 0) ::close(exportcounts.fd);
+    exportcounts.fd = -1;
+}
+
 int loadexportcounts() {
+    closeexportcounts();
     exportcounts = exportcountstate{};
     exportcounts.loaded = true;
     exportcounts.day = today();
@@ -135,16 +144,23 @@ int countexport(const fidoaddr& a) {
     if (run.testmode || exportcounts.path.empty()) return 0;
     const std::string& path = exportcounts.path;
     // Noted first: a unit taken back takes its lines back with it.
-    int fd = unitnote(path) == 0 ? ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
-    bool bad = fd < 0;
+    bool bad = unitnote(path) != 0;
+    if (!bad && exportcounts.fd < 0) {
+        exportcounts.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        bad = exportcounts.fd < 0;
+        if (!bad) {
+            // A file cut by a crash ends inside a line: the next line must not join it.
+            off_t end = lseek(exportcounts.fd, 0, SEEK_END);
+            char last = '\n';
+            if (end > 0 && pread(exportcounts.fd, &last, 1, end - 1) == 1 && last != '\n')
+                bad = writefd(exportcounts.fd, "\n") != 0;
+        }
+    }
     if (!bad) {
-        // A file cut by a crash ends inside a line: the next line must not join it.
-        off_t end = lseek(fd, 0, SEEK_END);
-        char last = '\n';
-        if (end > 0 && pread(fd, &last, 1, end - 1) == 1 && last != '\n') bad = writefd(fd, "\n") != 0;
-        if (!bad) bad = writefd(fd, countline(exportcounts.day, a, 1)) != 0;
-        if (::close(fd) != 0) bad = true;
-        unitsync(path);
+        bad = writefd(exportcounts.fd, countline(exportcounts.day, a, 1)) != 0;
+        // Synced with the unit's other outputs (once a unit is enough).
+        if (exportcounts.syncunit != jnl.unit) unitsync(path);
+        exportcounts.syncunit = jnl.unit;
     }
     if (bad) {
         logprintf("Error writing %s\n", path.c_str());

@@ -30,6 +30,8 @@ struct exportcountstate {
     std::string day;     // "YYYY-MM-DD" of the run's start, local time
     nodecounts counts;   // today's, by nodekey()
     std::string path;    // SoupDir + EXPORTCOUNTSFILE
+    int fd = -1;         // the file, open for appending once a line was written
+    long syncunit = -1;  // the unit whose outputs sync it already
 };
 
 extern exportcountstate exportcounts;
@@ -44,6 +46,9 @@ nodecounts parseexportcounts(std::string_view data, std::string_view day, bool& 
 
 // The text of a counts file that holds counts for day.
 std::string exportcountstext(const nodecounts& counts, std::string_view day);
+
+// Closes the counts file (at the end of export, and before it is read).
+void closeexportcounts();
 
 // Reads the counts file at the start of export (outside any unit) and
 // rewrites it when it holds more than today's totals. Reads cfg.soupdir

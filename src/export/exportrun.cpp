@@ -86,6 +86,7 @@ int runexport() {
     } else {
         outboundexport();
     }
+    closeexportcounts();
     if (!cfg.separatemsg) {
         genreplyfile(REPLY_MAIL);
         genreplyfile(REPLY_NEWS);
