@@ -16,6 +16,7 @@
 #include "driver/cmdline.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
+#include "driver/setup.h"
 #include "durable/journal.h"
 #include "export/exportrun.h"
 #include "import/importrun.h"
@@ -200,14 +201,16 @@ void checkdir(const std::string& path, const char* keyword) {
 
 namespace {
 
-// Commands that need no configuration and print no banner: their output
-// may be piped on or compared. Each gets the arguments after its word.
+// Commands that print no banner: their output may be piped on, compared
+// or pasted. Each gets the arguments after its word and reads the
+// configuration itself if it needs one.
 struct standalonecommand {
     const char* word;
     int (*runner)(int argc, char** argv);
 };
 constexpr standalonecommand standalone[] = {
     {"show", runshow},
+    {"setup", runsetup},
 };
 
 // The standalone command argv[1] names (whole word or first letter), or null.
@@ -223,6 +226,8 @@ const standalonecommand* findstandalone(int argc, char** argv) {
 int runmain(int argc, char** argv) {
     if (const standalonecommand* c = findstandalone(argc, argv)) {
         std::set_new_handler(outofmemory);
+        run = runstate{};
+        if (argv[0]) run.progpath = programpath(argv[0]);
         return c->runner(argc - 2, argv + 2);
     }
     printbanner();
