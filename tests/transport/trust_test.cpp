@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "export/sourcetest.h"
@@ -238,11 +239,57 @@ TEST(wire, nopasswordinclear) {
 
 namespace {
 
+// The lines of the first block indented as part of a list item (six
+// spaces) after the text marker of README.md, without their indentation.
+std::vector<std::string> readmelistblock(const std::string& marker) {
+    std::string readme = readfile(std::string(PONDLARK_SOURCE_DIR) + "/README.md");
+    std::size_t at = readme.find(marker);
+    std::vector<std::string> lines;
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "README.md does not say \"" << marker << "\"";
+        return lines;
+    }
+    std::istringstream in(readme.substr(at));
+    std::string l;
+    std::getline(in, l);  // the marker's own line
+    while (std::getline(in, l)) {
+        if (l.rfind("      ", 0) == 0) {
+            lines.push_back(l.substr(6));
+        } else if (!lines.empty() && !l.empty()) {
+            break;
+        }
+    }
+    EXPECT_FALSE(lines.empty()) << "README.md has no block after \"" << marker << "\"";
+    return lines;
+}
+
+// Every from replaced by its to.
+std::string substituted(std::string l, const std::vector<std::pair<std::string, std::string>>& subst) {
+    for (const auto& [from, to] : subst) {
+        for (std::size_t p = 0; (p = l.find(from, p)) != std::string::npos; p += to.size()) l.replace(p, from.size(), to);
+    }
+    return l;
+}
+
+// The words of a shell line in single quotes: 'a b' 'c' gives a b, c.
+std::vector<std::string> quotedwords(const std::string& l) {
+    std::vector<std::string> out;
+    for (std::size_t p = l.find('\''); p != std::string::npos; p = l.find('\'', p + 1)) {
+        std::size_t e = l.find('\'', p + 1);
+        if (e == std::string::npos) break;
+        out.push_back(l.substr(p + 1, e - p - 1));
+        p = e;
+    }
+    return out;
+}
+
 // One test Postfix for the cases below; it offers AUTH on its plain port,
 // where a client that logs in would send its password in clear, and signs
-// the mail of pond.example through OpenDKIM as a milter, set up as the
-// README's "Sending mail that arrives" says (with the test's folders and
-// port; RequireSafeKeys is off because the scratch folder lies in /tmp).
+// the mail of pond.example through OpenDKIM as a milter, set up by the
+// README's blocks in "Sending mail that arrives" as they stand, with the
+// test's folders, domain and port (pond.example for pondlark.example); the
+// package's service is stood in for by opendkim run in the foreground, and
+// RequireSafeKeys is off because the scratch folder lies in /tmp.
 class trustpostfix : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -252,13 +299,12 @@ protected:
         mta->sasluser("fidogate", "Gate-Pass:42");
         mta->authincleartext();
         dkimport = freeport();
+        subst = {{"/etc/dkimkeys/", home->path + "dkimkeys/"}, {"pondlark.example", "pond.example"},
+                 {"8891", std::to_string(dkimport)}};
         if (!startdkim()) {
             started = false;
             return;
         }
-        mta->setting("smtpd_milters = inet:localhost:" + std::to_string(dkimport));
-        mta->setting("non_smtpd_milters = $smtpd_milters");
-        mta->setting("milter_default_action = accept");
         started = mta->start(why);
     }
     static void TearDownTestSuite() {
@@ -273,17 +319,35 @@ protected:
         home = nullptr;
     }
     static bool startdkim() {
-        const std::string keys = *home / "dkimkeys/pond.example";
-        makedirs(keys);
-        runresult r = runprogram("/usr/sbin/opendkim-genkey", {"-D", keys, "-d", "pond.example", "-s", "pond"}, home->path);
-        if (r.status != 0) {
-            why = "opendkim-genkey (package opendkim-tools): " + r.err;
-            return false;
+        for (const std::string& line : readmelistblock("Make a\n  key:")) {
+            if (line.rfind("apt-get install ", 0) == 0) {
+                // Installed by scripts/install-deps.sh --tests.
+                EXPECT_EQ(line, "apt-get install opendkim opendkim-tools");
+                continue;
+            }
+            std::string l = substituted(line, subst);
+            runresult r = runprogram("/bin/sh", {"-c", l}, home->path);
+            if (r.status != 0) {
+                why = l + ": " + r.err + " (packages opendkim and opendkim-tools)";
+                return false;
+            }
         }
-        writefile(*home / "opendkim.conf", "Domain pond.example\nSelector pond\nKeyFile " + keys +
-                                               "/pond.private\nSocket inet:" + std::to_string(dkimport) +
-                                               "@localhost\nMode sv\nBackground no\nSyslog no\n"
-                                               "RequireSafeKeys false\n");
+        std::string conf;
+        for (const std::string& line : readmelistblock("set these lines in `/etc/opendkim.conf`"))
+            conf += substituted(line, subst) + "\n";
+        writefile(*home / "opendkim.conf", conf + "Background no\nSyslog no\nRequireSafeKeys false\n");
+        for (const std::string& line : readmelistblock("let Postfix hand every message to it")) {
+            std::string l = substituted(line, subst);
+            if (l == "systemctl restart opendkim" && !rundkim()) return false;
+            if (l.rfind("postconf -e ", 0) == 0) {
+                for (const std::string& setting : quotedwords(l)) mta->setting(setting);
+            } else if (l != "systemctl restart opendkim" && l != "postfix reload") {
+                ADD_FAILURE() << "a line the test does not know: " << l;
+            }
+        }
+        return dkimpid > 0;
+    }
+    static bool rundkim() {
         dkimpid = fork();
         if (dkimpid == 0) {
             std::string conf = *home / "opendkim.conf";
@@ -306,6 +370,7 @@ protected:
         why = "opendkim does not listen";
         return false;
     }
+    static std::vector<std::pair<std::string, std::string>> subst;
     static scratchdir* home;
     static testpostfix* mta;
     static bool started;
@@ -318,6 +383,7 @@ testpostfix* trustpostfix::mta = nullptr;
 bool trustpostfix::started = false;
 int trustpostfix::dkimport = 0;
 pid_t trustpostfix::dkimpid = -1;
+std::vector<std::pair<std::string, std::string>> trustpostfix::subst;
 std::string trustpostfix::why;
 
 }  // namespace
