@@ -21,7 +21,7 @@ namespace {
 
 // One conversion of a format, as printf reads it: "%-5ld", "%.*s", ...
 struct conversion {
-    std::string spec;     // the conversion with every "*" replaced by its number
+    std::string piece;    // the conversion with every "*" replaced by its number
     char type = 0;        // the conversion character
     std::string length;   // hh, h, l, ll, j, z, t, L or empty
 };
@@ -30,38 +30,38 @@ struct conversion {
 // Widths and precisions given as "*" are taken from ap.
 conversion readconversion(const char* fmt, std::size_t& i, va_list& ap) {
     conversion c;
-    c.spec.push_back('%');
+    c.piece.push_back('%');
     ++i;
-    while (fmt[i] && std::strchr("-+ #0'", fmt[i])) c.spec += fmt[i++];
+    while (fmt[i] && std::strchr("-+ #0'", fmt[i])) c.piece += fmt[i++];
     for (int part = 0; part < 2; ++part) {
         if (part == 1) {
             if (fmt[i] != '.') break;
-            c.spec += fmt[i++];
+            c.piece += fmt[i++];
         }
         if (fmt[i] == '*') {
-            c.spec += std::to_string(va_arg(ap, int));
+            c.piece += std::to_string(va_arg(ap, int));
             ++i;
         }
-        while (fmt[i] >= '0' && fmt[i] <= '9') c.spec += fmt[i++];
+        while (fmt[i] >= '0' && fmt[i] <= '9') c.piece += fmt[i++];
     }
     while (fmt[i] && std::strchr("hljztL", fmt[i])) c.length += fmt[i++];
-    c.spec += c.length;
+    c.piece += c.length;
     c.type = fmt[i];
-    if (fmt[i]) c.spec += fmt[i++];
+    if (fmt[i]) c.piece += fmt[i++];
     return c;
 }
 
-// spec is one conversion taken from a format the compiler has checked.
+// piece is one conversion taken from a format the compiler has checked.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 template <class T>
-std::string formatone(const std::string& spec, T value) {
+std::string formatone(const std::string& piece, T value) {
     char small[128];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    int n = std::snprintf(small, sizeof small, piece.c_str(), value);
     if (n < 0) return std::string();
     if (static_cast<std::size_t>(n) < sizeof small) return std::string(small, static_cast<std::size_t>(n));
     std::string big(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    std::snprintf(big.data(), big.size(), piece.c_str(), value);
     big.resize(static_cast<std::size_t>(n));
     return big;
 }
@@ -70,15 +70,15 @@ std::string formatone(const std::string& spec, T value) {
 std::string formatinteger(const conversion& c, va_list& ap) {
     bool sign = c.type == 'd' || c.type == 'i';
     const std::string& l = c.length;
-    if (l == "l") return sign ? formatone(c.spec, va_arg(ap, long)) : formatone(c.spec, va_arg(ap, unsigned long));
+    if (l == "l") return sign ? formatone(c.piece, va_arg(ap, long)) : formatone(c.piece, va_arg(ap, unsigned long));
     if (l == "ll") {
-        return sign ? formatone(c.spec, va_arg(ap, long long)) : formatone(c.spec, va_arg(ap, unsigned long long));
+        return sign ? formatone(c.piece, va_arg(ap, long long)) : formatone(c.piece, va_arg(ap, unsigned long long));
     }
-    if (l == "j") return sign ? formatone(c.spec, va_arg(ap, intmax_t)) : formatone(c.spec, va_arg(ap, uintmax_t));
-    if (l == "z") return sign ? formatone(c.spec, va_arg(ap, ssize_t)) : formatone(c.spec, va_arg(ap, size_t));
-    if (l == "t") return formatone(c.spec, va_arg(ap, ptrdiff_t));
+    if (l == "j") return sign ? formatone(c.piece, va_arg(ap, intmax_t)) : formatone(c.piece, va_arg(ap, uintmax_t));
+    if (l == "z") return sign ? formatone(c.piece, va_arg(ap, ssize_t)) : formatone(c.piece, va_arg(ap, size_t));
+    if (l == "t") return formatone(c.piece, va_arg(ap, ptrdiff_t));
     // hh, h and none: promoted to int.
-    return sign ? formatone(c.spec, va_arg(ap, int)) : formatone(c.spec, va_arg(ap, unsigned));
+    return sign ? formatone(c.piece, va_arg(ap, int)) : formatone(c.piece, va_arg(ap, unsigned));
 }
 
 // Formats like vsnprintf, one conversion at a time, and escapes what the
@@ -108,25 +108,25 @@ std::string vformat(const char* fmt, va_list ap) {
                 out += formatinteger(c, args);
                 break;
             case 'c':
-                appendtermsafe(out, formatone(c.spec, va_arg(args, int)));
+                appendtermsafe(out, formatone(c.piece, va_arg(args, int)));
                 break;
             case 's': {
                 const char* s = va_arg(args, const char*);
-                appendtermsafe(out, formatone(c.spec, s ? s : "(null)"));
+                appendtermsafe(out, formatone(c.piece, s ? s : "(null)"));
                 break;
             }
             case 'p':
-                out += formatone(c.spec, va_arg(args, void*));
+                out += formatone(c.piece, va_arg(args, void*));
                 break;
             case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-                out += c.length == "L" ? formatone(c.spec, va_arg(args, long double))
-                                       : formatone(c.spec, va_arg(args, double));
+                out += c.length == "L" ? formatone(c.piece, va_arg(args, long double))
+                                       : formatone(c.piece, va_arg(args, double));
                 break;
             case 'n':
                 (void)va_arg(args, void*);  // counts nothing here
                 break;
             default:
-                out += c.spec;  // not a conversion: the text as written
+                out += c.piece;  // not a conversion: the text as written
                 break;
         }
     }
