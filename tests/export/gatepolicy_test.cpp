@@ -8,6 +8,8 @@
 #include "driver/runstate.h"
 #include "export/exportcounts.h"
 #include "export/fromline.h"
+#include "export/refusal.h"
+#include "import/curmsg.h"
 #include "support/testutil.h"
 
 namespace {
@@ -45,6 +47,19 @@ TEST_F(gatepolicytest, fromlinesthegatewayvouchesfor) {
     EXPECT_FALSE(vouchedfrom(sysop, "Sysop", "director@bank.example"));
     EXPECT_FALSE(vouchedfrom(sysop, "Other", "sysop@pond.example"));
     EXPECT_TRUE(vouchedfrom(sysop, "Sysop", "sysop@pond.example"));
+}
+
+// A refusal names who sent what and why; of many recipients the first few.
+TEST_F(gatepolicytest, refusalssaywhosentwhatandwhy) {
+    curmsg.fromaddr = {2, 280, 5556, 0};
+    curmsg.msgfromname = "Net Node";
+    curmsg.msgsubj = "Hi";
+    exportrefusal r;
+    r.why = "not a single Internet address";
+    EXPECT_EQ(refusaltext(r), "refused msg from 2:280/5556 (Net Node), subject \"Hi\": not a single Internet address");
+    for (int i = 1; i <= 7; ++i) r.recipients.push_back("a" + std::to_string(i) + "@x");
+    EXPECT_EQ(refusaltext(r), "refused recipients a1@x, a2@x, a3@x, a4@x, a5@x and 2 more of msg from 2:280/5556 "
+                              "(Net Node), subject \"Hi\": not a single Internet address");
 }
 
 TEST(exportcounts, readsthedaysownlines) {
