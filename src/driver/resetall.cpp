@@ -5,6 +5,7 @@
 #include "driver/counters.h"
 #include "driver/runstate.h"
 #include "durable/journal.h"
+#include "durable/pathscope.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
 #include "import/fileoutput.h"
@@ -26,6 +27,7 @@ void resetall() {
     journal = listjournal{};
     jnl = runjournal{};
     recovered = recoveryinfo{};
+    scope = pathscope{};
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
     expstate = exportstate{};

@@ -1,5 +1,6 @@
 #include "import/importrun.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -233,6 +234,10 @@ int importarea(const souparea& a) {
     }
     logprintf("Importing %s from %s\n", a.areaname.c_str(), path.c_str());
     fileptr f = openmessagefile(path);
+    if (!f && errno == ELOOP) {
+        logprintf("! %s is a link: left alone\n", path.c_str());
+        return FATE_KEPT;
+    }
     if (!f) {
         logprintf("Error reading %s\n", path.c_str());
         return exist(path) ? FATE_KEPT : FATE_LEFT;
@@ -350,7 +355,7 @@ int runimport() {
     (void)stageinbound();
     (void)loadhistory();
     std::string areaspath = cfg.soupdir.str() + AREASNAME;
-    fileptr areas = openfile(areaspath, "r");
+    fileptr areas = openshared(areaspath, "r");
     if (!areas) {
         logprintf("No AREAS found. Nothing to do.\n");
         return 0;
