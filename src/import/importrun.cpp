@@ -356,6 +356,11 @@ int runimport() {
     (void)loadhistory();
     std::string areaspath = cfg.soupdir.str() + AREASNAME;
     fileptr areas = openshared(areaspath, "r");
+    if (!areas && errno != ENOENT) {
+        logprintf("! %s is %s: not read\n", areaspath.c_str(),
+                  errno == ELOOP ? "a link" : "not a plain file or can't be read");
+        return 0;
+    }
     if (!areas) {
         logprintf("No AREAS found. Nothing to do.\n");
         return 0;

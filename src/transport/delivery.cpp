@@ -79,7 +79,9 @@ int reject(const replyat& r, const std::string& id, const std::string& why, deli
            kindtally& t) {
     std::string dir = cfg.soupdir.str() + REJECTEDDIR;
     struct stat st {};
-    if ((mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) || lstat(dir.c_str(), &st) != 0) {
+    // Without its "/": lstat of a name ending in "/" follows a link.
+    std::string name = dir.substr(0, dir.size() - 1);
+    if ((mkdir(name.c_str(), 0755) != 0 && errno != EEXIST) || lstat(name.c_str(), &st) != 0) {
         logprintf("Error: can't create %s\n", dir.c_str());
         ++t.kept;
         return -1;
