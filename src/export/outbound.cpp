@@ -88,8 +88,10 @@ int createbusyflag(const std::string& path) {
     if (fd < 0) return -1;
     // On a full disk the flag stays empty: it still holds the address, and
     // after BusyFlagAge a left one counts as stale.
-    if (write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-        (void)ftruncate(fd, 0);
+    if (write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()) &&
+        ftruncate(fd, 0) != 0) {
+        // Then a part of the mark stays: still no flag of the mailer's.
+    }
     bool ok = close(fd) == 0 && link(tmp.c_str(), path.c_str()) == 0;
     (void)unlink(tmp.c_str());
     return ok ? 0 : -1;
