@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "config/reader.h"
 #include "config/settings.h"
 #include "driver/runstate.h"
 
@@ -55,9 +56,14 @@ std::string groupname(gid_t gid) {
     return std::string("#").append(std::to_string(gid));
 }
 
-void warn(const std::string& text) {
+// The warning, with the line that set the folder where one keyword alone
+// names it ("Warning: <text> in line <n> of <file>: <line>").
+void warn(const std::string& keyword, const std::string& text) {
     ++run.configwarnings;
-    std::fprintf(stderr, "Warning: %s\n\n", text.c_str());
+    const configplace* p = nullptr;
+    if (keyword != "ImportMaildir" && keyword != "ImportNewsBatches") p = configplaceof(keyword);
+    std::string where = p ? " in line " + std::to_string(p->line) + " of " + p->path + ": " + p->text : "";
+    std::fprintf(stderr, "Warning: %s%s\n\n", text.c_str(), where.c_str());
 }
 
 }  // namespace
@@ -68,14 +74,14 @@ void checkfolders() {
         struct stat st {};
         if (stat(f.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
         if (st.st_mode & S_IWOTH) {
-            warn(f.keyword + " " + f.path + " is writable by every user" +
+            warn(f.keyword, f.keyword + " " + f.path + " is writable by every user" +
                  (st.st_mode & S_ISVTX ? " (sticky)" : "") +
                  ": anyone can plant files and links where PondLark writes");
         } else if (root && st.st_uid != 0) {
-            warn(f.keyword + " " + f.path + " belongs to user " + username(st.st_uid) +
+            warn(f.keyword, f.keyword + " " + f.path + " belongs to user " + username(st.st_uid) +
                  ", and PondLark runs as root: run it as that user");
         } else if (root && st.st_gid != 0 && (st.st_mode & S_IWGRP)) {
-            warn(f.keyword + " " + f.path + " is writable by group " + groupname(st.st_gid) +
+            warn(f.keyword, f.keyword + " " + f.path + " is writable by group " + groupname(st.st_gid) +
                  ", and PondLark runs as root: run it as a user of its own");
         }
     }

@@ -1,5 +1,6 @@
 #include "driver/resetall.h"
 
+#include "config/reader.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/counters.h"
@@ -32,4 +33,5 @@ void resetall() {
     fileoutput = fileoutputs{};
     expstate = exportstate{};
     history = importhistory{};
+    reading = configreading{};
 }

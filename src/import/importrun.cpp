@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/shown.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "driver/counters.h"
@@ -18,6 +19,8 @@
 #include "import/fileoutput.h"
 #include "import/headertext.h"
 #include "import/importtext.h"
+#include "import/junkfolder.h"
+#include "import/ownoutput.h"
 #include "import/replies.h"
 #include "import/soup.h"
 #include "lists/listfiles.h"
@@ -86,6 +89,21 @@ void countconverted(const msgverdict& v, bool posting) {
     if (run.verbose) verboseline();
 }
 
+// The gateway's own output come back in: told in the log, kept in the
+// junk folder for the sysop, never made new FidoNet mail.
+int keepownoutput(const std::string& why, std::FILE* f, const msgrange& r) {
+    ++stats.junkcount;
+    std::string kept;
+    if (keepinjunk(f, r, kept) != 0) return -1;
+    std::string from(curmsg.msgfromemail.empty() ? curmsg.msgfromname.sv() : curmsg.msgfromemail.sv());
+    if (!curmsg.msgfromemail.empty() && !curmsg.msgfromname.empty() &&
+        curmsg.msgfromname.sv() != curmsg.msgfromemail.sv())
+        from.append(" (").append(curmsg.msgfromname.sv()).append(")");
+    logprintf("! %s, not imported: from %s, subject \"%s\"; kept in %s\n", why.c_str(),
+              showntext(from, 200).c_str(), showntext(curmsg.msgsubj.sv(), 127).c_str(), kept.c_str());
+    return 0;
+}
+
 bool listhasarea(const msgverdict& v) {
     const listtext& area = lists.listconfig[static_cast<std::size_t>(v.listindex)].listarea;
     return area && !area->empty();
@@ -120,6 +138,8 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         return 0;
     }
     notehistory(key);
+    std::string own = ownoutput(f, parse.bodyoffset, r.end);
+    if (!own.empty()) return keepownoutput(own, f, r);
     bool posting = false;
     switch (classifymessage(v)) {
         case OUTCOME_KILLED:

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/identity.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "driver/log.h"
@@ -315,7 +316,7 @@ std::string newsheader(const std::string& header) {
     std::string head = outgoingheader(header, false);
     bool haspath = istartswith(head, "Path:") || head.find("\nPath:") != std::string::npos ||
                    head.find("\npath:") != std::string::npos || head.find("\nPATH:") != std::string::npos;
-    return haspath ? head : "Path: pondlark!not-for-mail\n" + head;
+    return haspath ? head : "Path: " + std::string(PATHENTRY) + "!not-for-mail\n" + head;
 }
 
 int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {

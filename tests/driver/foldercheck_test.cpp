@@ -27,7 +27,7 @@ TEST(foldercheck, foldersotherscanwritearenamed) {
     r = runpondlark({"check", "/config=./gate.cfg"}, dir.path);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("Warning: SoupDir ./soup/ is writable by every user: anyone can plant files "
-                         "and links where PondLark writes\n"),
+                         "and links where PondLark writes in line 4 of ./gate.cfg: SoupDir ./soup\n"),
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("Warning: ImportMaildir ./md/new/ is writable by every user (sticky)"),
@@ -45,7 +45,10 @@ TEST(foldercheck, foldersotherscanwritearenamed) {
     r = runpondlark({"check", "/config=./gate.cfg"}, dir.path);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("Warning: InboundDir ./in/ belongs to user "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(", and PondLark runs as root: run it as that user\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(", and PondLark runs as root: run it as that user in line 3 of ./gate.cfg: "
+                         "InboundDir ./in\n"),
+              std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("Warning: TempDir ./tmp/ is writable by group "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("2 warnings in the configuration"), std::string::npos) << r.err;
 }

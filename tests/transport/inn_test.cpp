@@ -159,7 +159,7 @@ TEST_F(inntest, thefeedsarticlesreachfidonetandthegatewaysownstayaway) {
     }
 
     std::string out;
-    int st = inn->runnews(std::string(PONDLARK_SOURCE_DIR) + "/scripts/pondlark-newsbatch " + g.path("nb"), out);
+    int st = inn->runnews(inn->batchscript() + " " + g.path("nb"), out);
     ASSERT_EQ(st, 0) << out;
     ASSERT_FALSE(fs::is_empty(g.path("nb")));
     r = g.run("import");
@@ -175,7 +175,7 @@ TEST_F(inntest, thefeedsarticlesreachfidonetandthegatewaysownstayaway) {
     }
     EXPECT_EQ(areas, 3);
     // Nothing waits in the feed's queue any more.
-    st = inn->runnews(std::string(PONDLARK_SOURCE_DIR) + "/scripts/pondlark-newsbatch " + g.path("nb"), out);
+    st = inn->runnews(inn->batchscript() + " " + g.path("nb"), out);
     ASSERT_EQ(st, 0) << out;
     EXPECT_TRUE(fs::is_empty(g.path("nb")));
 }
