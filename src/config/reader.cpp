@@ -217,13 +217,35 @@ bool expandfname(std::string_view name, std::string_view base, std::string& out)
     return true;
 }
 
+#ifndef PONDLARK_CONFDIR
+#define PONDLARK_CONFDIR "/etc/pondlark"
+#endif
+const char* const configfolder = PONDLARK_CONFDIR;
+
+bool findconfigfile(std::string_view name, std::string_view progpath, std::string& out) {
+    return findconfigfile(name, progpath, configfolder, out);
+}
+
+bool findconfigfile(std::string_view name, std::string_view progpath, std::string_view folder,
+                    std::string& out) {
+    if (!expandfname(name, progpath, out)) return false;
+    if (name.find('/') != std::string_view::npos || folder.empty()) return true;
+    struct stat st {};
+    if (stat(out.c_str(), &st) == 0) return true;
+    std::string there(folder);
+    if (there.back() != '/') there.push_back('/');
+    there.append(name);
+    if (there.size() <= pathtext::capacity - 1 && stat(there.c_str(), &st) == 0) out = std::move(there);
+    return true;
+}
+
 int readconfigfile(const std::string& name, const std::string& progpath) {
     std::string path;
     if (name.empty()) {
         std::fprintf(stderr, "Error: /config= names no file\n");
         return 1;
     }
-    if (!expandfname(name, progpath, path)) {
+    if (!findconfigfile(name, progpath, path)) {
         std::fprintf(stderr, "Error: can't read %s\n", name.c_str());
         return 1;
     }
@@ -263,7 +285,7 @@ void kw_include(const configline& l) {
         return;
     }
     std::string resolved;
-    if (!expandfname(l.par, l.progpath, resolved)) {
+    if (!findconfigfile(l.par, l.progpath, resolved)) {
         configwarn("file name too long", l.line, l.path);
         return;
     }

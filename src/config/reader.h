@@ -11,8 +11,7 @@
 #include "base/fidoaddr.h"
 #include "base/fixedtext.h"
 
-// Reads name (resolved beside the program when it has no "/") and all it
-// includes. Returns 0, or 1 when the file cannot be opened (after writing
+// Reads name (found by findconfigfile) and all it includes. Returns 0, or 1 when the file cannot be opened (after writing
 // "Error: can't read <path>" to standard error).
 int readconfigfile(const std::string& name, const std::string& progpath);
 
@@ -64,6 +63,19 @@ bool ftnaddresswellformed(std::string_view text);
 // "/", else placed in the program's directory. Returns false (and leaves out
 // empty) when the result would exceed a path's capacity.
 bool expandfname(std::string_view name, std::string_view base, std::string& out);
+
+// The configuration folder of the build ("/etc/pondlark" for the package,
+// the installation's etc/pondlark for a build of one's own).
+extern const char* const configfolder;
+
+// Finds a configuration file (the main one, an Include, a list file or a
+// list's template) by expandfname; a name without "/" that is not beside
+// the program is then looked for in folder (configfolder unless given),
+// and the name beside the program is kept when neither has it. Returns
+// false as expandfname does.
+bool findconfigfile(std::string_view name, std::string_view progpath, std::string& out);
+bool findconfigfile(std::string_view name, std::string_view progpath, std::string_view folder,
+                    std::string& out);
 
 // Scans "zone:net/node.point" like "%hu:%hu/%hu.%hu" into dest (all four
 // set to 0 first); returns how many numbers were converted.

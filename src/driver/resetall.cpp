@@ -6,6 +6,7 @@
 #include "driver/counters.h"
 #include "driver/runstate.h"
 #include "durable/journal.h"
+#include "durable/pathscope.h"
 #include "export/exportcounts.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
@@ -28,6 +29,7 @@ void resetall() {
     journal = listjournal{};
     jnl = runjournal{};
     recovered = recoveryinfo{};
+    scope = pathscope{};
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
     expstate = exportstate{};

@@ -15,7 +15,9 @@
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/cmdline.h"
+#include "driver/foldercheck.h"
 #include "driver/log.h"
+#include "driver/runscope.h"
 #include "driver/runstate.h"
 #include "driver/setup.h"
 #include "durable/journal.h"
@@ -146,7 +148,8 @@ void reporterrors() {
 int runcommand() {
     if (run.mode == MODE_CHECK || run.mode == MODE_NONE) {
         std::string left = journalpending(cfg.soupdir.str() + "pondlark.jnl");
-        if (!left.empty()) logprintf("Note: %s; the next command finishes it\n", left.c_str());
+        if (!left.empty()) logprintf("Note: %s\n", left.c_str());
+        checkfolders();
         warnopengateway();
         // Warnings go to the screen only; the log keeps their number.
         if (run.configwarnings > 0) {
@@ -166,6 +169,7 @@ int runcommand() {
     }
     // Whatever a killed run left is finished or taken back first.
     recoveryinfo info;
+    setupscope();
     if (journalstart(commandname(), cfg.syncwrites, info) != 0) return 1;
     reindexrestored(info);
     int status = 0;

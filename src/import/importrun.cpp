@@ -1,5 +1,6 @@
 #include "import/importrun.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -253,6 +254,10 @@ int importarea(const souparea& a) {
     }
     logprintf("Importing %s from %s\n", a.areaname.c_str(), path.c_str());
     fileptr f = openmessagefile(path);
+    if (!f && errno == ELOOP) {
+        logprintf("! %s is a link: left alone\n", path.c_str());
+        return FATE_KEPT;
+    }
     if (!f) {
         logprintf("Error reading %s\n", path.c_str());
         return exist(path) ? FATE_KEPT : FATE_LEFT;
@@ -372,7 +377,12 @@ int runimport() {
     // Before anyone can join a list that has no members yet.
     settlenewlists();
     std::string areaspath = cfg.soupdir.str() + AREASNAME;
-    fileptr areas = openfile(areaspath, "r");
+    fileptr areas = openshared(areaspath, "r");
+    if (!areas && errno != ENOENT) {
+        logprintf("! %s is %s: not read\n", areaspath.c_str(),
+                  errno == ELOOP ? "a link" : "not a plain file or can't be read");
+        return 0;
+    }
     if (!areas) {
         logprintf("No AREAS found. Nothing to do.\n");
         return 0;

@@ -198,6 +198,32 @@ TEST_F(configtest, includecyclesandnestingarebounded) {
                        dir.path + "n17.cfg\n\n");
 }
 
+// A bare name not found beside the program is looked for in the
+// configuration folder of the build (/etc/pondlark for the package).
+TEST_F(configtest, barenamesarefoundbesidetheprogramtheninthefolder) {
+    scratchdir prog, etc;
+    writefile(prog / "here.cfg", "");
+    writefile(etc / "here.cfg", "");
+    writefile(etc / "there.cfg", "");
+    struct {
+        const char* name;
+        std::string folder;
+        std::string found;
+    } cases[] = {
+        {"here.cfg", etc.path, prog / "here.cfg"},
+        {"there.cfg", etc.path, etc / "there.cfg"},
+        {"there.cfg", etc.path.substr(0, etc.path.size() - 1), etc / "there.cfg"},
+        {"nowhere.cfg", etc.path, prog / "nowhere.cfg"},
+        {"there.cfg", "", prog / "there.cfg"},
+        {"./there.cfg", etc.path, "./there.cfg"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        EXPECT_TRUE(findconfigfile(c.name, prog / "pondlark", c.folder, out));
+        EXPECT_EQ(out, c.found) << c.name << " with " << c.folder;
+    }
+}
+
 TEST_F(configtest, mainfilemissing) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(readconfigfile(dir / "none.cfg", "pondlark"), 1);

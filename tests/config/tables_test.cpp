@@ -42,13 +42,13 @@ TEST_F(configtest, addrmapandpersonal) {
 }
 
 TEST_F(configtest, tablefullrefusesthenextline) {
-    std::string text;
+    std::string lines;
     for (int i = 0; i < 1025; ++i) {
         std::string n = std::to_string(i);
-        text += "AddrMap 2:2/" + n + " a" + n + "@b\n";
+        lines += "AddrMap 2:2/" + n + " a" + n + "@b\n";
     }
-    text += "Personal 2:2/2 Name\n";
-    std::string err = read(text);
+    lines += "Personal 2:2/2 Name\n";
+    std::string err = read(lines);
     EXPECT_EQ(err, warning("too many AddrMap keywords", 1025) +
                        warning("obsolete keyword Personal", 1026) +
                        warning("too many AddrMap/Personal keywords", 1026));
