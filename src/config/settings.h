@@ -85,6 +85,8 @@ struct settings {
     std::string sendmail;                         // SendMail, as written (empty: not set)
     std::string postnews;                         // PostNews command line (empty: not set)
     int historydays = 30;                         // HistoryDays (0: no history)
+    int giveupdays = 5;    // GiveUpDays: a reply put off this long is refused for good
+    int warnhours = 24;    // WarnHours: status warns about what waits longer
 };
 
 extern settings cfg;

@@ -1,5 +1,6 @@
 #include "driver/resetall.h"
 
+#include "bounce/bounce.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/counters.h"
@@ -30,4 +31,5 @@ void resetall() {
     fileoutput = fileoutputs{};
     expstate = exportstate{};
     history = importhistory{};
+    resetbounces();
 }
