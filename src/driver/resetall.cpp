@@ -1,6 +1,7 @@
 #include "driver/resetall.h"
 
 #include "bounce/bounce.h"
+#include "bounce/sentmail.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/counters.h"
@@ -32,4 +33,5 @@ void resetall() {
     expstate = exportstate{};
     history = importhistory{};
     resetbounces();
+    resetsentmail();
 }

@@ -45,7 +45,8 @@ bool parseline(std::string_view line, long& when, std::string_view& key) {
 }
 }  // namespace
 
-std::string historykey(std::string_view messageid, int msgtype, std::string_view area) {
+std::string historykey(std::string_view messageid, int msgtype, std::string_view area,
+                       std::string_view recipient) {
     std::string_view id = messageid;
     std::size_t lt = id.find('<');
     if (lt != std::string_view::npos) {
@@ -64,8 +65,17 @@ std::string historykey(std::string_view messageid, int msgtype, std::string_view
         std::string a(area);
         strlwr(a);
         key.append("\t").append(a);
+    } else if (!recipient.empty() && !hascontrol(recipient) && recipient.size() <= 127) {
+        std::string r(recipient);
+        strlwr(r);
+        key.append("\tto:").append(r);
     }
     return key;
+}
+
+std::string legacymailkey(const std::string& key) {
+    std::size_t tab = key.find("\tto:");
+    return tab == std::string::npos ? std::string() : key.substr(0, tab);
 }
 
 int loadhistory() {

@@ -109,7 +109,9 @@ std::string withouttrace(const std::string& m) {
 std::vector<std::string> soupfiles(const gateway& g) {
     std::vector<std::string> out;
     for (const std::string& n : listtree(g.path("soup"))) {
-        if (n != "pondlark.dlv" && n != "pondlark.his") out.push_back(n);
+        // The gateway's own state: delivery log, history, records of mail
+        // sent and bounces, replies put off.
+        if (n.rfind("pondlark.", 0) != 0) out.push_back(n);
     }
     return out;
 }

@@ -99,6 +99,8 @@ testpostfix::~testpostfix() {
 void testpostfix::adduser(const std::string& user) { users.push_back(user); }
 void testpostfix::refuse(const std::string& address) { refused.push_back(address); }
 void testpostfix::setting(const std::string& line) { extra.push_back(line); }
+void testpostfix::deferrecipient(const std::string& address) { deferredrcpt.push_back(address); }
+void testpostfix::gatewaydomain(const std::string& domain) { gatedomains.push_back(domain); }
 
 void testpostfix::refusesubject(const std::string& subject) {
     subjects.push_back("/^Subject: " + subject + "/ REJECT refused by rule");
@@ -179,6 +181,15 @@ bool testpostfix::start(std::string& why) {
         "biff = no\n"
         "smtputf8_enable = no\n";
     for (const std::string& l : extra) main += l + "\n";
+    if (!gatedomains.empty()) {
+        std::string domains, map;
+        for (const std::string& d : gatedomains) {
+            domains += (domains.empty() ? "" : " ") + d;
+            map += "@" + d + " gate@fido.test\n";
+        }
+        writefile(etc + "/virtual", map);
+        main += "virtual_alias_domains = " + domains + "\nvirtual_alias_maps = texthash:" + etc + "/virtual\n";
+    }
     if (!subjects.empty()) {
         std::string rules;
         for (const std::string& s : subjects) rules += s + "\n";
@@ -240,6 +251,7 @@ bool testpostfix::start(std::string& why) {
     owner(etc + "/pondlark-aliases", "nobody");
     std::string access;
     for (const std::string& a : refused) access += a + " 550 5.1.1 no such user here\n";
+    for (const std::string& a : deferredrcpt) access += a + " 450 4.2.1 mailbox busy, try again later\n";
     writefile(etc + "/access", access);
     runresult r = runprogram(POSTFIX, {"-c", etc, "start"}, dir);
     if (r.status != 0) {

@@ -44,6 +44,12 @@ class testpostfix {
     // to the Maildir this returns, delivered by local(8) as that user.
     std::string gatewaymaildir() const { return dir + "pondlark/Maildir/"; }
     void refuse(const std::string& address);          // before start
+    // Puts off a recipient with 450 for ever (before start).
+    void deferrecipient(const std::string& address);
+    // Every address of domain goes to the gateway's Maildir, as the
+    // README's virtual alias for the FidoNet users' domain does; each
+    // recipient gets a copy of its own (before start).
+    void gatewaydomain(const std::string& domain);
     // Messages whose Subject begins with these words are refused for good
     // at the end of their data (550); those from this sender are put off
     // (450) when they ask to send their data (before start).
@@ -77,7 +83,7 @@ class testpostfix {
 
    private:
     std::string dir;
-    std::vector<std::string> users, refused, extra, subjects, deferred;
+    std::vector<std::string> users, refused, extra, subjects, deferred, deferredrcpt, gatedomains;
     std::string sasl[2];
     bool up = false;
 };
