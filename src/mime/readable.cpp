@@ -9,6 +9,7 @@
 namespace {
 
 std::string_view withoutcr(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return line;
 }

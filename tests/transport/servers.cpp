@@ -182,13 +182,17 @@ bool testpostfix::start(std::string& why) {
         "smtputf8_enable = no\n";
     for (const std::string& l : extra) main += l + "\n";
     if (!gatedomains.empty()) {
+        // The domain and every domain below it (the FTN-form addresses
+        // f100.n280.z2.<domain>), as the README sets it up.
         std::string domains, map;
-        for (const std::string& d : gatedomains) {
-            domains += (domains.empty() ? "" : " ") + d;
-            map += "@" + d + " gate@fido.test\n";
+        for (const std::string& dom : gatedomains) {
+            domains += (domains.empty() ? "" : " ") + dom + " ." + dom;
+            std::string re;
+            for (char c : dom) re += c == '.' ? std::string("\\.") : std::string(1, c);
+            map += "/@([^@]+\\.)?" + re + "$/ gate@fido.test\n";
         }
         writefile(etc + "/virtual", map);
-        main += "virtual_alias_domains = " + domains + "\nvirtual_alias_maps = texthash:" + etc + "/virtual\n";
+        main += "virtual_alias_domains = " + domains + "\nvirtual_alias_maps = regexp:" + etc + "/virtual\n";
     }
     if (!subjects.empty()) {
         std::string rules;
