@@ -8,12 +8,14 @@
 #include <new>
 #include <string_view>
 
+#include "base/clock.h"
 #include "base/text.h"
 #include "config/reader.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/cmdline.h"
 #include "driver/log.h"
+#include "driver/runrecord.h"
 #include "driver/runstate.h"
 #include "durable/journal.h"
 #include "export/exportrun.h"
@@ -135,6 +137,7 @@ int runcommand() {
         logprintf("Configuration checked. Nothing more to do.\n");
         return 0;
     }
+    std::time_t start = nowtime();
     // Whatever a killed run left is finished or taken back first.
     recoveryinfo info;
     if (journalstart(commandname(), cfg.syncwrites, info) != 0) return 1;
@@ -145,6 +148,7 @@ int runcommand() {
         case MODE_EXPORT: status = runexport(); break;
         default: status = packlists(); break;
     }
+    noterun(commandname(), start, status);
     journalfinish();
     return status;
 }
