@@ -16,6 +16,7 @@
 #include "driver/cmdline.h"
 #include "driver/log.h"
 #include "driver/runrecord.h"
+#include "driver/status.h"
 #include "driver/runstate.h"
 #include "durable/journal.h"
 #include "export/exportrun.h"
@@ -31,6 +32,8 @@ void printbanner() {
                 PROGOS, VERMAJOR, VERMINOR);
     std::fflush(stdout);
 }
+
+}  // namespace
 
 // TZ and TEMP are the only settings taken from the environment; the
 // configuration's TimeZone and TempDir override them.
@@ -57,6 +60,8 @@ bool validateconfig() {
     }
     return false;
 }
+
+namespace {
 
 // The program's path as argv[0] gives it. A bare name (no "/") is what a
 // shell passes for a program it found through PATH: the same search finds
@@ -176,21 +181,26 @@ void checkdir(const std::string& path) {
 
 namespace {
 
-// Commands that need no configuration and print no banner: their output
-// may be piped on or compared. Each gets the arguments after its word.
+// Commands that print no banner: their output may be piped on, compared
+// or read by another program. Each gets the arguments after its word and
+// reads the configuration itself when it needs one (status does, show
+// does not).
 struct standalonecommand {
     const char* word;
     int (*runner)(int argc, char** argv);
+    bool letter;  // may be abbreviated to its first letter
 };
 constexpr standalonecommand standalone[] = {
-    {"show", runshow},
+    {"show", runshow, true},
+    // "s" stays show's.
+    {"status", runstatus, false},
 };
 
 // The standalone command argv[1] names (whole word or first letter), or null.
 const standalonecommand* findstandalone(int argc, char** argv) {
     if (argc < 2) return nullptr;
     for (const auto& c : standalone)
-        if (strieq(argv[1], c.word) || strieq(argv[1], std::string_view(c.word, 1))) return &c;
+        if (strieq(argv[1], c.word) || (c.letter && strieq(argv[1], std::string_view(c.word, 1)))) return &c;
     return nullptr;
 }
 
@@ -199,6 +209,8 @@ const standalonecommand* findstandalone(int argc, char** argv) {
 int runmain(int argc, char** argv) {
     if (const standalonecommand* c = findstandalone(argc, argv)) {
         std::set_new_handler(outofmemory);
+        run = runstate{};
+        if (argc > 0 && argv[0]) run.progpath = programpath(argv[0]);
         return c->runner(argc - 2, argv + 2);
     }
     printbanner();
