@@ -126,4 +126,32 @@ TEST_F(statustest, abrokengatewayistwo) {
     EXPECT_FALSE(fileexists(g->path("soup/pondlark.run")));
 }
 
+// The README's cron line, run as cron runs it: no mail while all is well,
+// a mail with the report when the gateway needs the sysop.
+TEST_F(statustest, thereadmescronlinemailsthesysop) {
+    std::string readme = readfile(std::string(PONDLARK_SOURCE_DIR) + "/README.md");
+    std::size_t at = readme.find("0 * * * *  pondlark  ");
+    ASSERT_NE(at, std::string::npos);
+    std::string line = readme.substr(at, readme.find('\n', at) - at);
+    std::string command = line.substr(std::string("0 * * * *  pondlark  ").size());
+    ASSERT_NE(command.find("pondlark status"), std::string::npos) << line;
+    std::string bin = g->path("bin/");
+    makedirs(bin);
+    ASSERT_EQ(symlink(PONDLARK_FIXED_BIN, (bin + "pondlark").c_str()), 0);
+    writefile(bin + "pondlark.cfg", readfile(g->path("gate.cfg")));
+    writefile(bin + "mail", "#!/bin/sh\necho \"$@\" > \"$MAILED\"\ncat >> \"$MAILED\"\n");
+    chmod((bin + "mail").c_str(), 0755);
+    std::vector<std::string> env = {"PATH=" + bin + ":/usr/bin:/bin", "MAILED=" + g->path("mailed"),
+                                    "PONDLARK_TEST_NOW=" + std::to_string(now)};
+    runresult r = runprogram("/bin/sh", {"-c", command}, g->dir, env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fileexists(g->path("mailed")));
+    rmdir(g->path("in").c_str());
+    r = runprogram("/bin/sh", {"-c", command}, g->dir, env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string mailed = readfile(g->path("mailed"));
+    EXPECT_EQ(mailed.rfind("-s PondLark needs the sysop root\nPondLark status at ", 0), 0u) << mailed;
+    EXPECT_NE(mailed.find("! InboundDir ./in/ does not exist\n"), std::string::npos) << mailed;
+}
+
 }  // namespace
