@@ -289,14 +289,15 @@ void walkparts(std::string_view body, const std::string& boundary, int depth, ds
 }  // namespace
 
 bool maybereport(std::string_view contenttype, std::string_view fromaddress, std::string_view subject) {
+    // Asked for every mail: compared in place, nothing allocated.
     if (istartswith(trimmed(contenttype), "multipart/report")) return true;
-    std::string local = lower(fromaddress.substr(0, fromaddress.find('@')));
+    std::string_view local = fromaddress.substr(0, fromaddress.find('@'));
     for (std::string_view d : DAEMONS) {
-        if (local == d) return true;
+        if (strieq(local, d)) return true;
     }
-    std::string s = lower(trimmed(subject));
+    std::string_view subj = trimmed(subject);
     for (std::string_view p : REPORTSUBJECTS) {
-        if (s.rfind(p, 0) == 0) return true;
+        if (istartswith(subj, p)) return true;
     }
     return false;
 }

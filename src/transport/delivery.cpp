@@ -100,13 +100,14 @@ std::string answerlines(const std::vector<std::pair<std::string, std::string>>& 
 
 // The failure reaches the FidoNet sender of the reply (when export wrote
 // it for one), at most once for the message and the kind of failure.
-void bouncereply(const replyat& r, const std::string& headline, const std::vector<std::string>& recipients,
+// false when the bounce could not be written.
+bool bouncereply(const replyat& r, const std::string& headline, const std::vector<std::string>& recipients,
                  const std::string& answer, const std::string& detail, const char* keykind) {
     sentmail s;
     if (!sentmailof(r.header, s)) {
         logprintf("! No FidoNet sender known for %s: no bounce\n",
                   s.messageid.empty() ? "a reply without Message-ID" : s.messageid.c_str());
-        return;
+        return true;
     }
     bouncenotice n;
     n.headline = headline;
@@ -118,7 +119,7 @@ void bouncereply(const replyat& r, const std::string& headline, const std::vecto
     n.toname = s.fromname;
     n.toaddr = s.from;
     n.key = (s.messageid.empty() ? deferralkey(r.header, r.record->hash) : s.messageid) + keykind;
-    (void)sendbounce(n);
+    return sendbounce(n) != BOUNCE_FAILED;
 }
 
 // Why a reply was refused, for its sender.
@@ -159,7 +160,13 @@ int reject(const replyat& r, const std::string& id, const std::string& why, deli
     }
     logprintf("! %s refused %s: %s; moved to %s\n", TYPENAME[r.file->kind], id.c_str(), why.c_str(),
               path.c_str());
-    bouncereply(r, b.headline, b.recipients, b.answer.empty() ? why : b.answer, b.detail, b.keykind);
+    // Without its bounce the reply stays: the next run refuses it again and
+    // tries the bounce again (its copy in rejected/ may then be there twice).
+    if (!bouncereply(r, b.headline, b.recipients, b.answer.empty() ? why : b.answer, b.detail, b.keykind)) {
+        ++t.kept;
+        if (t.keptwhy.empty()) t.keptwhy = "its bounce could not be written";
+        return -1;
+    }
     ++t.rejected;
     if (log.note(fateof(r, FATE_REJECTED)) != 0) {
         logprintf("Error writing %s\n", log.path().c_str());
@@ -288,7 +295,7 @@ void smtpdeliver(replyat& r, smtpsession& s, deliverylog& log, kindtally& t) {
         return;
     }
     if (!refused.empty()) {
-        bouncereply(r, "Mail refused for some recipients", refusedby("", refused).recipients, answerlines(refused),
+        (void)bouncereply(r, "Mail refused for some recipients", refusedby("", refused).recipients, answerlines(refused),
                     "The other recipients " + std::string(temporary.empty() ? "have it." : "will have it."), "");
     }
     if (!temporary.empty()) {
