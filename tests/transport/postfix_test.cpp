@@ -457,6 +457,13 @@ TEST_F(postfixtest, akilleddeliverylosesnothing) {
                 EXPECT_EQ(f.rfind("rejected/", 0), 0u) << f;
                 EXPECT_NE(readfile(g->path("soup/" + f)).find(tag + "c@"), std::string::npos) << f;
             }
+            // Each refusal came back to its sender once, in a whole packet.
+            std::map<std::string, int> bounced;
+            for (const checkedmessage& m : g->messages()) ++bounced[m.subject];
+            EXPECT_EQ(bounced, (std::map<std::string, int>{{"Mail refused: Reply " + tag + "c", 1},
+                                                            {"Mail refused for some recipients: Reply " + tag + "b", 1}}))
+                << r.err;
+            for (const std::string& f : listtree(g->path("in"))) EXPECT_TRUE(ispacketname(f)) << f;
             if (HasFailure()) return;
         }
     }
