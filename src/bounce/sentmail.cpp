@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <unordered_map>
 
 #include "base/clock.h"
+#include "base/fileio.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "config/tables.h"
@@ -52,19 +54,23 @@ bool parseaddr(std::string_view t, fidoaddr& a) {
     return true;
 }
 
+std::time_t cutoff() {
+    return nowtime() - static_cast<long>(std::max(cfg.historydays, 1)) * DAY;
+}
+
 void load() {
     if (record.loaded) return;
     record.loaded = true;
     if (cfg.soupdir.empty()) return;
-    std::time_t cutoff = nowtime() - static_cast<long>(std::max(cfg.historydays, 1)) * DAY;
-    (void)prunestatelines(recordpath(), cutoff);
+    std::time_t cut = cutoff();
+    (void)prunestatelines(recordpath(), cut);
     std::vector<stateline> lines;
     if (readstatelines(recordpath(), lines) != 0) {
         logprintf("Error reading %s\n", recordpath().c_str());
         return;
     }
     for (stateline& l : lines) {
-        if (l.time < cutoff || l.fields.size() < 5) continue;
+        if (l.time < cut || l.fields.size() < 5) continue;
         sentmail s;
         s.time = l.time;
         s.messageid = l.fields[0];
@@ -196,6 +202,18 @@ bool findsentto(std::string_view address, sentmail& out) {
         }
     }
     return false;
+}
+
+int prunesentmail() {
+    if (cfg.soupdir.empty()) return 0;
+    fileptr f = openfile(recordpath(), "r");
+    if (!f) return 0;
+    char first[32] = {};
+    if (std::fgets(first, sizeof first, f.get()) == nullptr) return 0;
+    long long t = std::atoll(first);
+    f.reset();
+    if (t >= static_cast<long long>(cutoff())) return 0;
+    return prunestatelines(recordpath(), cutoff());
 }
 
 void resetsentmail() {

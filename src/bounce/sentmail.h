@@ -49,5 +49,10 @@ int notesentmail(const sentmail& s);
 bool findsentmail(std::string_view messageid, sentmail& out);
 bool findsentto(std::string_view address, sentmail& out);
 
+// Drops entries older than HistoryDays from the record when its first
+// line is that old (the file is only appended to otherwise). Outside a
+// unit of work only. Returns 0, or -1 (reported).
+int prunesentmail();
+
 // Forgets what was loaded (for the tests).
 void resetsentmail();

@@ -578,6 +578,7 @@ int deliverreplies() {
     // Answers a killed run got and could not apply any more.
     if (settlelog(log) != 0) return -1;
     deferrals.load();
+    (void)prunesentmail();
     std::vector<queuedfile> files;
     int bad = readreplyqueue(files);
     if (mail && delivermail(files, log) != 0) bad = -1;
