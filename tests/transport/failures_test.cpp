@@ -6,6 +6,8 @@
 // could not deliver reaches the FidoNet sender readable.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "export/sourcetest.h"
@@ -250,6 +252,44 @@ TEST_F(failuretest, thenotificationpostfixwritesreachesthesenderreadable) {
     for (const std::string& f : listtree(g.path("in"))) EXPECT_TRUE(ispacketname(f)) << f;
     std::vector<std::string> netmail = toss(g);
     EXPECT_EQ(netmail.size(), 1u);
+}
+
+// A news server that will not have one article of a batch: the batch is
+// posted again article by article, the others get through, the refused
+// one comes back to its sender once and stays for the sysop.
+TEST(refusedarticle, comesbacktoitssender) {
+    gateway g("PostNews ./rnews.sh\n");
+    std::string cfg = readfile(g.path("gate.cfg"));
+    writefile(g.path("gate.cfg"), cfg.replace(cfg.find("./rnews.sh"), 10, g.path("rnews.sh")));
+    writefile(g.path("rnews.sh"), "#!/bin/sh\ncat > \"$0.in\"\nif grep -q 'Token bad' \"$0.in\"; then\n"
+                                  "  echo 'rnews: article rejected: 437 Bad header' >&2 ; exit 1\nfi\n"
+                                  "cat \"$0.in\" >> \"$0.posted\"\n");
+    chmod(g.path("rnews.sh").c_str(), 0755);
+    std::vector<testmsg> msgs(2);
+    for (std::size_t i = 0; i < 2; ++i) {
+        std::string t = i == 0 ? "good" : "bad";
+        msgs[i].to = "All";
+        msgs[i].subject = "About " + t;
+        msgs[i].text = "AREA:PONDLARK.TEST\rToken " + t + "\rSome echomail.\r";
+    }
+    makedirs(g.path("pkt"));
+    writefile(g.path("pkt/0001.PKT"), testpacket({2, 280, 5555, 0}, msgs));
+    runresult r = g.run("export", {"/pkt=pkt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string posted = readfile(g.path("rnews.sh.posted"));
+    EXPECT_EQ(countof(posted, "Token good\n"), 1) << r.err;
+    EXPECT_EQ(countof(posted, "Token bad\n"), 0);
+    std::vector<checkedmessage> m = g.messages();
+    ASSERT_EQ(m.size(), 1u) << r.err;
+    EXPECT_EQ(m[0].toname, "Jim Node");
+    EXPECT_EQ(m[0].subject, "Article refused: About bad");
+    EXPECT_NE(m[0].text.find("\r   alt.test\r"), std::string::npos) << m[0].text;
+    EXPECT_NE(m[0].text.find("437 Bad header"), std::string::npos) << m[0].text;
+    EXPECT_EQ(listtree(g.path("soup/rejected")).size(), 1u);
+    EXPECT_FALSE(fileexists(g.path("soup/NEWS0000.MSG")));
+    r = g.run("export", {"/pkt=pkt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(g.messages().size(), 1u);
 }
 
 // The stored forms of Exim and Gmail, found through the gateway's record
