@@ -14,6 +14,7 @@
 #include "base/fileio.h"
 #include "base/identity.h"
 #include "base/text.h"
+#include "bounce/sentmail.h"
 #include "config/fidocharset.h"
 #include "config/settings.h"
 #include "config/tables.h"
@@ -22,9 +23,11 @@
 #include "durable/statelines.h"
 #include "durable/workfiles.h"
 #include "mime/charsets.h"
+#include "mime/readable.h"
 #include "pkt/pktappend.h"
 #include "pkt/pktfile.h"
 #include "pkt/pktlayout.h"
+#include "transport/envelope.h"
 
 namespace {
 
@@ -321,6 +324,23 @@ int sendbounce(const bouncenotice& n) {
     bounces.keys.insert(key);
     logprintf("! Bounce to %s: %s (%s)\n", who.c_str(), cleantext(n.headline, false).c_str(), key.c_str());
     return BOUNCE_WRITTEN;
+}
+
+int bouncemessage(std::string_view message, const bouncenotice& n) {
+    sentmail s;
+    std::string_view header = message.substr(0, headerlength(message));
+    if (!sentmailof(header, s)) {
+        logprintf("! No FidoNet sender known for %s: no bounce\n",
+                  s.messageid.empty() ? "a message without Message-ID" : s.messageid.c_str());
+        return BOUNCE_REFUSED;
+    }
+    bouncenotice b = n;
+    b.subject = s.subject;
+    b.firstlines = readabletext(message);
+    b.toname = s.fromname;
+    b.toaddr = s.from;
+    if (!s.messageid.empty()) b.key = s.messageid + n.key;
+    return sendbounce(b);
 }
 
 bool bouncedbefore(std::string_view key) {

@@ -73,6 +73,16 @@ enum bounceresults {
 // line per bounce. Returns a bounceresults value.
 int sendbounce(const bouncenotice& n);
 
+// The same for an Internet message the gateway made from a FidoNet one (a
+// reply of the SOUP reply files, an article for a news server): n's
+// headline, recipients, answer and detail are the caller's; the sender
+// (read from the message's From and Message-ID, see bounce/sentmail.h),
+// the subject, the first lines (its readable text) and the key (its
+// Message-ID, else key as given) are taken from message, which may be cut
+// after its first few kilobytes. A message that names no FidoNet sender
+// gets no bounce (logged) and gives BOUNCE_REFUSED.
+int bouncemessage(std::string_view message, const bouncenotice& n);
+
 // Whether a bounce for key was written (in this run or one before).
 bool bouncedbefore(std::string_view key);
 

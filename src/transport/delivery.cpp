@@ -20,7 +20,6 @@
 #include "driver/runstate.h"
 #include "durable/durablefile.h"
 #include "durable/workfiles.h"
-#include "mime/readable.h"
 #include "import/replies.h"
 #include "transport/command.h"
 #include "transport/deliverylog.h"
@@ -83,12 +82,6 @@ std::string shortid(const envelope& env) {
 // What a bounce quotes of a reply: the start of its readable text.
 constexpr long EXCERPTBYTES = 16384;
 
-std::string excerpt(const replyat& r) {
-    std::string text;
-    if (readat(r.fd, r.record->offset + 4, std::min(r.record->length, EXCERPTBYTES), text) != 0) return "";
-    return readabletext(text);
-}
-
 std::string answerlines(const std::vector<std::pair<std::string, std::string>>& refused) {
     std::string a;
     for (const auto& [addr, why] : refused) {
@@ -103,23 +96,16 @@ std::string answerlines(const std::vector<std::pair<std::string, std::string>>& 
 // false when the bounce could not be written.
 bool bouncereply(const replyat& r, const std::string& headline, const std::vector<std::string>& recipients,
                  const std::string& answer, const std::string& detail, const char* keykind) {
-    sentmail s;
-    if (!sentmailof(r.header, s)) {
-        logprintf("! No FidoNet sender known for %s: no bounce\n",
-                  s.messageid.empty() ? "a reply without Message-ID" : s.messageid.c_str());
-        return true;
-    }
+    std::string text;
+    if (readat(r.fd, r.record->offset + 4, std::min(r.record->length, EXCERPTBYTES), text) != 0) text = r.header;
     bouncenotice n;
     n.headline = headline;
     n.recipients = recipients;
     n.answer = answer;
     n.detail = detail;
-    n.subject = s.subject;
-    n.firstlines = excerpt(r);
-    n.toname = s.fromname;
-    n.toaddr = s.from;
-    n.key = (s.messageid.empty() ? deferralkey(r.header, r.record->hash) : s.messageid) + keykind;
-    return sendbounce(n) != BOUNCE_FAILED;
+    // A reply without Message-ID is known by its text.
+    n.key = firstfield(r.header, "Message-ID").empty() ? deferralkey(r.header, r.record->hash) + keykind : keykind;
+    return bouncemessage(text, n) != BOUNCE_FAILED;
 }
 
 // Why a reply was refused, for its sender.

@@ -167,6 +167,31 @@ TEST_F(bouncetest, writteninthenetmailcharacterset) {
     EXPECT_NE(p.messages[0].text.find("\x01" "CHRS: CP437 2\r"), std::string::npos);
 }
 
+// A message the gateway made: the sender, subject, first lines and key
+// come from it, decoded; one that names nobody of FidoNet gets none.
+TEST_F(bouncetest, fromamessagethegatewaymade) {
+    tables.addrmap.front().email = "sysop@pond.example";
+    bouncenotice n;
+    n.headline = "Article refused";
+    n.recipients = {"alt.test"};
+    n.answer = "437 Bad header";
+    std::string article = "From: sysop@pond.example (Jim Node)\nNewsgroups: alt.test\n"
+                          "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\nMessage-ID: <9@f100.n280.z2.fidonet.org>\n"
+                          "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: quoted-printable\n\n"
+                          "Sch=C3=B6ne Gr=C3=BC=C3=9Fe aus dem Teich, mit einer sehr langen Zeile, die weich =\numbricht.\n";
+    ASSERT_EQ(bouncemessage(article, n), BOUNCE_WRITTEN);
+    std::vector<checkedmessage> m = packets();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].toname, "Jim Node");
+    EXPECT_EQ(m[0].destnode, 100);
+    EXPECT_EQ(m[0].subject, "Article refused: Gr\xc3\xbc\xc3\x9f" "e");
+    EXPECT_NE(m[0].text.find("   > Sch\xc3\xb6ne Gr\xc3\xbc\xc3\x9f" "e aus dem Teich, mit einer sehr langen Zeile, die weich umbricht.\r"),
+              std::string::npos) << m[0].text;
+    EXPECT_TRUE(bouncedbefore("<9@f100.n280.z2.fidonet.org>"));
+    EXPECT_EQ(bouncemessage(article, n), BOUNCE_ALREADY);
+    EXPECT_EQ(bouncemessage("From: bob@net.example\nMessage-ID: <b@net.example>\n\nHi\n", n), BOUNCE_REFUSED);
+}
+
 // Inside a unit the bounce waits for its commit; a unit taken back takes
 // it back.
 TEST_F(bouncetest, insideaunititgoeswiththeunit) {
