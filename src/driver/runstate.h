@@ -20,6 +20,7 @@ struct runstate {
     long configwarnings = 0;    // configuration warnings given so far (configwarn)
     long errorlines = 0;        // lines reported that begin with "Error" or "FATAL"
     std::string firsterror;     // the first of them, for the record of runs
+    long configerrors = 0;      // configuration errors given so far (configerror)
 };
 
 extern runstate run;

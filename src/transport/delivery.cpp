@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "base/identity.h"
 #include "base/text.h"
 #include "bounce/bounce.h"
 #include "bounce/sentmail.h"
@@ -124,8 +125,17 @@ struct refusal {
 int reject(const replyat& r, const std::string& id, const std::string& why, deliverylog& log, kindtally& t,
            const refusal& b) {
     std::string dir = cfg.soupdir.str() + REJECTEDDIR;
-    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    struct stat st {};
+    // Without its "/": lstat of a name ending in "/" follows a link.
+    std::string name = dir.substr(0, dir.size() - 1);
+    if ((mkdir(name.c_str(), 0755) != 0 && errno != EEXIST) || lstat(name.c_str(), &st) != 0) {
         logprintf("Error: can't create %s\n", dir.c_str());
+        ++t.kept;
+        return -1;
+    }
+    // A link in its place would lead the reply out of the SOUP folder.
+    if (!S_ISDIR(st.st_mode)) {
+        logprintf("Error: %s is not a folder (a link?): the reply stays queued\n", dir.c_str());
         ++t.kept;
         return -1;
     }
@@ -350,6 +360,18 @@ struct fdholder {
     }
 };
 
+// Opens a reply file again to send from it: never through a link, and
+// only the file the queue was read from.
+int openreplyfile(const queuedfile& f) {
+    int fd = open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || st.st_dev != f.dev || st.st_ino != f.ino)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // The replies of a kind, each handed to each; once the way out failed
 // (t.stop) the rest only wait, and those that waited too long are given up.
 template <class Each>
@@ -357,7 +379,7 @@ void eachreply(const std::vector<queuedfile>& files, int kind, kindtally& t, del
     for (const queuedfile& f : files) {
         if (f.kind != kind || f.records.empty()) continue;
         fdholder of;
-        of.fd = open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
+        of.fd = openreplyfile(f);
         for (const replyrecord& rec : f.records) {
             replyat r{&f, &rec, of.fd, "", 0};
             if (of.fd < 0 || loadheader(r) != 0) {
@@ -417,7 +439,7 @@ std::string newsheader(const std::string& header) {
     std::string head = outgoingheader(header, false);
     bool haspath = istartswith(head, "Path:") || head.find("\nPath:") != std::string::npos ||
                    head.find("\npath:") != std::string::npos || head.find("\nPATH:") != std::string::npos;
-    return haspath ? head : "Path: pondlark!not-for-mail\n" + head;
+    return haspath ? head : "Path: " + std::string(PATHENTRY) + "!not-for-mail\n" + head;
 }
 
 // One article of the news replies, with what it takes to send it.
@@ -442,7 +464,7 @@ commandresult postbatch(const std::vector<std::string>& argv, const std::vector<
     runcommand(argv, [&](int fd) {
         for (const article& a : batch) {
             fdholder of;
-            of.fd = open(a.file->path.c_str(), O_RDONLY | O_CLOEXEC);
+            of.fd = openreplyfile(*a.file);
             if (of.fd < 0) return -1;
             replyat r{a.file, a.record, of.fd, "", 0};
             if (loadheader(r) != 0) return -1;
@@ -464,7 +486,7 @@ commandresult postbatch(const std::vector<std::string>& argv, const std::vector<
 // that waited too long.
 void articlefailed(const article& a, const std::string& why, bool refused, deliverylog& log, kindtally& t) {
     fdholder of;
-    of.fd = open(a.file->path.c_str(), O_RDONLY | O_CLOEXEC);
+    of.fd = openreplyfile(*a.file);
     replyat r{a.file, a.record, of.fd, "", 0};
     if (of.fd < 0 || loadheader(r) != 0) {
         logprintf("Error reading %s\n", a.file->path.c_str());
