@@ -117,6 +117,20 @@ std::string reporttext(const dsnreport& d, const std::string& summary) {
 
 }  // namespace
 
+bool reportonsentmail(std::string_view contenttype, std::string_view body) {
+    std::string message = "Content-Type: ";
+    message.append(contenttype).append("\n\n").append(body);
+    dsnreport d;
+    parsedsn(message, d);
+    if (!d.isreport) return false;
+    sentmail s;
+    if (!d.returnedid.empty() && findsentmail(d.returnedid, s)) return true;
+    for (const dsnrecipient& x : d.recipients) {
+        if (!x.recipient.empty() && findsentto(x.recipient, s)) return true;
+    }
+    return !d.returnedto.empty() && findsentto(d.returnedto, s);
+}
+
 bool reportcandidate(const msgverdict& v) {
     if (curmsg.msgtype != MSGTYPE_MAIL || v.outcome != OUTCOME_CONVERT || v.junkcategory != JUNK_NONE ||
         v.maillistrule || v.ownorg || v.ignored || v.listindex >= 0)

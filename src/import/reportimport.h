@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string_view>
 
 #include "import/classify.h"
 #include "import/rangereader.h"
@@ -20,6 +21,12 @@ enum reportresults { REPORT_NONE = 0, REPORT_WRITTEN = 1, REPORT_FAILED = -1 };
 // be looked at as a report: mail for netmail, not junk or list traffic,
 // whose Content-Type, sender or subject says it may be one. Cheap.
 bool reportcandidate(const msgverdict& v);
+
+// Whether a report (its top Content-Type value and its body) is about
+// mail the gateway's record of mail sent knows: by the returned Message-ID
+// or by the address a report names. Such a report is the gateway's own
+// business, however it is addressed.
+bool reportonsentmail(std::string_view contenttype, std::string_view body);
 
 // Reads the message r of f; when it is a report, writes it as described
 // into the open packet (outpkt) and returns REPORT_WRITTEN; REPORT_NONE
