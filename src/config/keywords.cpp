@@ -455,8 +455,10 @@ constexpr keyworddef keywords[] = {
     {"SendMail", kw_sendmail},
     {"PostNews", kw_postnews},
     {"HistoryDays", kw_historydays},
+    {"NewsServer", kw_newsserver},
+    {"NewsBacklog", kw_newsbacklog},
 };
-static_assert(std::size(keywords) == 70);
+static_assert(std::size(keywords) == 72);
 
 }  // namespace
 

@@ -113,6 +113,8 @@ int readconfigfile(const std::string& name, const std::string& progpath) {
         handleline(std::string_view(buf, n), line, path, progpath);
     }
     openconfigs.pop_back();
+    // What needs every line: the servers AreaMap lines name.
+    if (openconfigs.empty()) checknewsgroupservers();
     return 0;
 }
 
