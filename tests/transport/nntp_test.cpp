@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const GROUPS[] = {"pond.fetch.a", "pond.fetch.b", "pond.backlog", "pond.tls", "pond.post",
-                              "pond.ihave", "pond.kill", "pond.reset", "pond.gap"};
+                              "pond.ihave", "pond.kill", "pond.reset", "comp.lang.c", "comp.os.linux.announce"};
 
 class nntptest : public ::testing::Test {
    protected:
@@ -45,6 +45,7 @@ class nntptest : public ::testing::Test {
         inn = new testinn(home->path);
         inn->tls(cert, key);
         inn->adduser("fido", "Pond-Pass:27");
+        inn->adduser("fidogate", "Readme-Pass:1");
         for (const char* g : GROUPS) inn->addgroup(g);
         started = inn->start(why);
     }
@@ -201,6 +202,58 @@ TEST_F(nntptest, tlsandloginorgetnothing) {
             EXPECT_FALSE(fileexists(g.path("soup/pondlark.hwm")));
         }
     }
+}
+
+// The README's example as written, but for the server's name and port,
+// its certificate and where the secret lies: both groups come in, a reply
+// to one goes out, over TLS with a login.
+TEST_F(nntptest, readmeexamplegatesbothways) {
+    REQUIRE_SERVER(started, why);
+    std::string readme = readfile(std::string(PONDLARK_SOURCE_DIR) + "/README.md");
+    std::size_t at = readme.find("### News from an NNTP server");
+    ASSERT_NE(at, std::string::npos);
+    at = readme.find("\n    NewsServer", at);
+    std::string config;
+    for (std::size_t pos = at + 1; readme.compare(pos, 4, "    ") == 0;) {
+        std::size_t nl = readme.find('\n', pos);
+        config += readme.substr(pos + 4, nl - pos - 4) + "\n";
+        pos = nl + 1;
+    }
+    ASSERT_NE(config.find("AreaMap  C_ECHO"), std::string::npos) << config;
+    std::string pw = secret("readme.secret", "Readme-Pass:1");
+    config = std::regex_replace(config, std::regex("news\\.provider\\.example"),
+                                "localhost:" + std::to_string(inn->tlsport));
+    config = std::regex_replace(config, std::regex("secret=/etc/pondlark/news\\.secret"),
+                                "secret=" + pw + " cafile=" + cert);
+    feed({article("readme1", "comp.lang.c"), article("readme2", "comp.os.linux.announce")});
+    gateway g(config);
+    // Only the README's areas.
+    std::string whole = readfile(g.path("gate.cfg"));
+    whole.erase(whole.find("AreaMap PONDLARK.TEST alt.test\n"), 31);
+    writefile(g.path("gate.cfg"), whole);
+    runresult r = g.run("check");
+    EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
+    r = g.run("import");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(g.tokens(), (std::map<std::string, int>{{"readme1", 1}, {"readme2", 1}})) << r.err;
+    testmsg m;
+    m.to = "All";
+    m.subject = "Re: readme1";
+    m.text = "AREA:C_ECHO\r\x01MSGID: 2:280/100 0badcafe\rToken readme3\rA reply.\r";
+    makedirs(g.path("pkt"));
+    writefile(g.path("pkt/0001.PKT"), testpacket(GATE, {m}));
+    r = g.run("export", {"/pkt=pkt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Delivered 1 news message(s) to news server provider (1 connection(s))\n"),
+              std::string::npos)
+        << r.err;
+    std::vector<std::string> arts;
+    for (int i = 0; i < 100 && arts.size() < 2; ++i) {
+        arts = inn->articles("comp.lang.c");
+        usleep(50000);
+    }
+    ASSERT_EQ(arts.size(), 2u);
+    EXPECT_NE(arts[1].find("Token readme3\n"), std::string::npos) << arts[1];
 }
 
 // A peer that answers nothing, or is not there: the run goes on and says
