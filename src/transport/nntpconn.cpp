@@ -256,11 +256,11 @@ int nntpconnection::fill(std::string& why) {
         in.erase(0, inpos);
         inpos = 0;
     }
-    std::size_t had = in.size();
-    in.resize(had + READBLOCK);
-    long n = rawread(in.data() + had, READBLOCK, why);
-    in.resize(had + static_cast<std::size_t>(n > 0 ? n : 0));
-    return n > 0 ? 0 : -1;
+    char buf[READBLOCK];
+    long n = rawread(buf, sizeof buf, why);
+    if (n <= 0) return -1;
+    in.append(buf, static_cast<std::size_t>(n));
+    return 0;
 }
 
 int nntpconnection::queue(std::string_view bytes, std::string& why) {

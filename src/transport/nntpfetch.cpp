@@ -95,6 +95,7 @@ void fetchstep(groupfetch& f, long long from, long long to, durablefile& out, lo
     last = from - 1;
     taken = 0;
     std::string cmd;
+    blockreader b(MAXARTICLE);
     while (expect < next || (next <= to && !stopsend)) {
         if (!stopsend && next <= to && next - expect <= WINDOW / 2) {
             cmd.clear();
@@ -110,7 +111,7 @@ void fetchstep(groupfetch& f, long long from, long long to, durablefile& out, lo
             return;
         }
         if (st.code == 220) {
-            blockreader b(MAXARTICLE);
+            b.reset();
             if (f.conn.readblock(b, f.why) != 0) {
                 f.broken = true;
                 return;

@@ -1,9 +1,19 @@
 #include "transport/nntppost.h"
 
+#include "base/text.h"
 #include "transport/nntpreply.h"
 
 namespace {
 constexpr std::size_t READPIECE = 1 << 16;
+
+// Whether a refusal says the server has the article already (INN: "441
+// 435 Duplicate"; others "already exists", "duplicate article").
+bool alreadythere(const std::string& text) {
+    if (text.compare(0, 4, "435 ") == 0) return true;
+    std::string t = text;
+    for (char& c : t) c = static_cast<char>(lowerc(static_cast<unsigned char>(c)));
+    return t.find("duplicate") != std::string::npos || t.find("already") != std::string::npos;
+}
 
 std::string answer(const nntpstatus& st) {
     return std::to_string(st.code) + (st.text.empty() ? "" : " " + st.text);
@@ -69,6 +79,9 @@ postoutcome nntpposter::post(const std::string& messageid, const std::function<l
     w.finish(wire);
     if (conn.queue(wire, why) != 0 || conn.readstatus(st, why) != 0) return down(why);
     if (st.code == (ihave ? 235 : 240)) return {POST_DONE, answer(st)};
+    // An article posted by a run killed before it noted the 240 comes
+    // again with its Message-ID; a server that has it says so in its 441.
+    if (!ihave && st.code == 441 && alreadythere(st.text)) return {POST_DONE, answer(st)};
     if (st.code == (ihave ? 437 : 441)) return {POST_REFUSED, answer(st)};
     if (st.code / 100 == 4) return {POST_KEPT, answer(st)};
     return down(answer(st));

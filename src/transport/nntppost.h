@@ -3,7 +3,8 @@
 // Message-ID when the server is "ihave", a peer that feeds the gateway),
 // its text as a multi-line block. What the server answers decides each
 // article's fate, which the delivery (delivery.h) carries out: posted (240
-// or 235; 435 to IHAVE: the peer has it already), kept for the next run
+// or 235; 435 to IHAVE, and a 441 to POST that says the article is a
+// duplicate: the server has it already), kept for the next run
 // (any other 4xx), refused for good (441, 437), or the server is down (no
 // connection, a broken one, or an answer that makes no sense there: this
 // article and the rest wait for the next run).

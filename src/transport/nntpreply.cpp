@@ -78,6 +78,13 @@ bool parsearticlereply(std::string_view text, long long& n, std::string& message
     return true;
 }
 
+void blockreader::reset() {
+    text.clear();
+    state = LINESTART;
+    seen = 0;
+    finished = over = false;
+}
+
 void blockreader::put(std::string_view s) {
     if (over) return;
     if (text.size() + s.size() > max) {
@@ -138,9 +145,12 @@ std::size_t blockreader::feed(std::string_view bytes) {
                 state = INLINE;
                 continue;
             case INLINE: {
-                // The run of plain bytes up to the next CR or LF at once.
-                std::size_t j = i;
-                while (j < n && d[j] != '\n' && d[j] != '\r') ++j;
+                // The run of plain bytes up to the next CR or LF at once:
+                // the next LF, then the first CR before it, if any.
+                const void* lf = std::memchr(d + i, '\n', n - i);
+                std::size_t j = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - d) : n;
+                const void* cr = std::memchr(d + i, '\r', j - i);
+                if (cr) j = static_cast<std::size_t>(static_cast<const char*>(cr) - d);
                 put(std::string_view(d + i, j - i));
                 i = j;
                 if (i == n) continue;

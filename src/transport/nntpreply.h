@@ -40,6 +40,8 @@ bool parsearticlereply(std::string_view text, long long& number, std::string& me
 class blockreader {
    public:
     explicit blockreader(std::size_t limit) : max(limit) {}
+    // Ready for the next block (the text's memory is kept).
+    void reset();
     // Takes bytes; returns how many it used: all of them, or fewer when
     // the block ended within them (the rest belongs to what follows).
     std::size_t feed(std::string_view bytes);

@@ -475,6 +475,64 @@ bool testinn::startreader(int onport, bool tlsfirst, const std::string& readersc
     return true;
 }
 
+bool testinn::stream(const std::vector<std::string>& articles, std::string& why) const {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        why = "can't connect to innd";
+        close(s);
+        return false;
+    }
+    std::string in;
+    auto line = [&](std::string& l) {
+        std::size_t nl;
+        while ((nl = in.find("\r\n")) == std::string::npos) {
+            char buf[4096];
+            ssize_t n = read(s, buf, sizeof buf);
+            if (n <= 0) return false;
+            in.append(buf, static_cast<std::size_t>(n));
+        }
+        l = in.substr(0, nl);
+        in.erase(0, nl + 2);
+        return true;
+    };
+    auto say = [&](const std::string& t) { return write(s, t.data(), t.size()) == static_cast<ssize_t>(t.size()); };
+    std::string l;
+    bool ok = line(l) && say("MODE STREAM\r\n") && line(l) && l.compare(0, 3, "203") == 0;
+    std::size_t sent = 0, answered = 0;
+    while (ok && answered < articles.size()) {
+        if (sent < articles.size() && sent - answered < 50) {
+            std::string out;
+            for (; sent < articles.size() && sent - answered < 100; ++sent) {
+                const std::string& art = articles[sent];
+                std::size_t id = art.find("Message-ID: ");
+                out += "TAKETHIS " + art.substr(id + 12, art.find('\n', id) - id - 12) + "\r\n";
+                for (std::size_t pos = 0; pos < art.size();) {
+                    std::size_t nl = art.find('\n', pos);
+                    if (art[pos] == '.') out += ".";
+                    out += art.substr(pos, nl - pos) + "\r\n";
+                    pos = nl + 1;
+                }
+                out += ".\r\n";
+            }
+            ok = say(out);
+        }
+        if (ok && !line(l)) ok = false;
+        if (ok && l.compare(0, 3, "239") != 0) {
+            why = "innd: " + l;
+            ok = false;
+        }
+        ++answered;
+    }
+    (void)say("QUIT\r\n");
+    close(s);
+    if (!ok && why.empty()) why = "innd closed the connection";
+    return ok;
+}
+
 bool testinn::feed(const std::vector<std::string>& articles, std::string& why) const {
     std::string batch;
     for (const std::string& a : articles) batch += "#! rnews " + std::to_string(a.size()) + "\n" + a;

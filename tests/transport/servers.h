@@ -106,6 +106,9 @@ class testinn {
     void stop();
     // Feeds articles to innd as one rnews batch; true when rnews took it.
     bool feed(const std::vector<std::string>& articles, std::string& why) const;
+    // Feeds many articles quickly, streamed to innd as a peer (TAKETHIS);
+    // true when innd took every one.
+    bool stream(const std::vector<std::string>& articles, std::string& why) const;
 
     int port = 0;
     int readerport = 0;
