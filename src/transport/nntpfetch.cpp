@@ -147,10 +147,13 @@ int commitstep(groupfetch& f, const std::string& prefix, plan& p, std::vector<du
     }
     p.areas = {{prefix, f.group, "un"}};
     p.marks = {m};
-    if (files[0].seal() != 0 || carryout(p, files) != 0) {
-        logprintf("Error writing a SOUP message file in %s\n", cfg.soupdir.c_str());
+    if (files[0].seal() != 0) {
+        logprintf("Error writing %s\n", files[0].path().c_str());
+        files[0].abort();
         return -1;
     }
+    // carryout reports its own failures.
+    if (carryout(p, files) != 0) return -1;
     f.mark = m;
     return 0;
 }
