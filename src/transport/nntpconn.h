@@ -44,6 +44,8 @@ class nntpconnection {
     [[nodiscard]] int readblock(blockreader& b, std::string& why);
     // Says QUIT (without waiting long for the answer) and closes.
     void quit();
+    // Closes without a word: the connection is in an unknown state.
+    void drop() { closeall(); }
     bool isopen() const { return fd >= 0; }
     bool encrypted() const { return ssl != nullptr; }
 

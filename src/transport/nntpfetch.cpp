@@ -24,6 +24,10 @@ constexpr long long WINDOW = 100;
 // killed in the middle fetches again no more than that.
 constexpr long long STEPARTICLES = 5000;
 constexpr long STEPBYTES = 64L << 20;
+// Article numbers one step asks for, and one group in one run: a server
+// cannot keep a run asking for numbers it has no articles for.
+constexpr long long STEPNUMBERS = 20000;
+constexpr long long RUNNUMBERS = 1000000;
 
 // The groups AreaMap ties to s for taking in, once each, in their order.
 std::vector<std::string> groupsof(const newsserverdef& s) {
@@ -186,6 +190,7 @@ int fetchgroup(groupfetch& f, const std::vector<newsmark>& marks) {
         if (from - 1 < f.mark.high || !m) f.mark.high = from - 1;
     }
     f.high = g.high;
+    long long end = std::min(g.high, from + RUNNUMBERS - 1);
     for (;;) {
         areasnow a;
         if (readareas(a) != 0) {
@@ -201,11 +206,16 @@ int fetchgroup(groupfetch& f, const std::vector<newsmark>& marks) {
         }
         long long last = from - 1;
         long taken = 0;
-        if (from <= g.high) fetchstep(f, from, g.high, files[0], last, taken);
+        if (from <= end) fetchstep(f, from, std::min(end, from + STEPNUMBERS - 1), files[0], last, taken);
         bool complete = !f.broken && last >= g.high;
         if (commitstep(f, prefix, p, files, std::max(last, f.mark.high), taken, complete) != 0) return -1;
         if (f.broken) return -1;
         if (complete) return 0;
+        if (last >= end) {
+            logprintf("! group %s on %s: articles %lld to %lld wait for the next run\n", f.group.c_str(),
+                      f.server.name.c_str(), end + 1, g.high);
+            return 0;
+        }
         from = last + 1;
     }
 }
@@ -223,6 +233,7 @@ int fetchserver(const newsserverdef& s, const std::vector<newsmark>& marks) {
     int bad = 0;
     long long articles = 0;
     std::size_t done = 0;
+    bool broken = false;
     for (const std::string& group : groups) {
         groupfetch f{conn, s, group, {}, 0, 0, false, ""};
         if (fetchgroup(f, marks) != 0) {
@@ -233,11 +244,17 @@ int fetchserver(const newsserverdef& s, const std::vector<newsmark>& marks) {
         }
         articles += f.articles;
         if (f.broken) {
-            logprintf("! news server %s: the other groups wait for the next run\n", s.name.c_str());
+            broken = true;
+            if (&group != &groups.back())
+                logprintf("! news server %s: the other groups wait for the next run\n", s.name.c_str());
             break;
         }
     }
-    if (conn.isopen()) conn.quit();
+    if (broken) {
+        conn.drop();
+    } else {
+        conn.quit();
+    }
     logprintf("Taking in %lld article(s) of %zu group(s) from news server %s\n", articles, done, s.name.c_str());
     return bad;
 }

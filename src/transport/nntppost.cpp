@@ -28,7 +28,7 @@ postoutcome nntpposter::down(std::string why) {
     // A connection left in an unknown state is not used again this run.
     failed = true;
     failure = why;
-    if (conn.isopen()) conn.quit();
+    conn.drop();
     return {POST_DOWN, std::move(why)};
 }
 
