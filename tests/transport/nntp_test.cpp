@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <set>
 
 #include "export/sourcetest.h"
 #include "faults/faultkit.h"
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const GROUPS[] = {"pond.fetch.a", "pond.fetch.b", "pond.backlog", "pond.tls", "pond.post",
-                              "pond.ihave", "pond.again", "pond.kill", "pond.reset", "comp.lang.c", "comp.os.linux.announce"};
+                              "pond.ihave", "pond.again", "pond.kill", "pond.postkill", "pond.reset", "comp.lang.c", "comp.os.linux.announce"};
 
 class nntptest : public ::testing::Test {
    protected:
@@ -414,6 +415,71 @@ TEST_F(nntptest, renumberedgroupgivesnodoubles) {
         << r.err;
     EXPECT_EQ(g.tokens(), (std::map<std::string, int>{{"rs1", 1}, {"rs2", 1}, {"rs3", 1}, {"rs4", 1}, {"rs5", 1}}));
     EXPECT_EQ(marklines(g), (std::vector<std::string>{"news\tpond.reset\t3\t" + fixedtime()}));
+}
+
+// Export killed while it posts, at writes spread over the delivery (the
+// commands to the server, the log of answers, the rewrite of the reply
+// files), and run again: every reply reaches the server, none is left in
+// the reply files, and one the server took before the kill is not
+// mistaken for a refusal when it comes again.
+TEST_F(nntptest, killedwhilepostingloseandrefusenothing) {
+    REQUIRE_SERVER(started, why);
+    REQUIRE_STRACE();
+    auto world = [&](const std::string& tag) {
+        auto g = std::make_unique<gateway>("NewsServer news nntp://127.0.0.1:" + std::to_string(freeport()) +
+                                           "\nAreaMap POSTKILL pond.postkill server=news\n");
+        std::vector<testmsg> msgs;
+        for (const char* s : {"a", "b", "c"}) {
+            testmsg m;
+            m.to = "All";
+            m.subject = "Kill " + tag + s;
+            m.text = "AREA:POSTKILL\r\x01MSGID: 2:280/100 " +
+                     std::to_string(std::hash<std::string>()(tag + s) % 100000000) + "\rToken " + tag + s + "\rText.\r";
+            msgs.push_back(m);
+        }
+        makedirs(g->path("pkt"));
+        writefile(g->path("pkt/0001.PKT"), testpacket(GATE, msgs));
+        // Converted, but kept: nobody at that port.
+        runresult r = g->run("export", {"/pkt=pkt"});
+        EXPECT_NE(r.err.find("3 news message(s) kept"), std::string::npos) << r.err;
+        writefile(g->path("gate.cfg"), std::regex_replace(readfile(g->path("gate.cfg")), std::regex("127\\.0\\.0\\.1:[0-9]+"),
+                                                          "127.0.0.1:" + std::to_string(inn->readerport)));
+        return g;
+    };
+    const std::vector<std::string> args = {"export", "/config=./gate.cfg", "/pkt=pkt"};
+    auto probe = world("probe");
+    int writes = 0;
+    // Spread over the run, and right after each article went out: the
+    // server has it, the log of answers does not yet.
+    std::set<int> points;
+    for (const std::string& l : syscalls(probe->dir, PONDLARK_FIXED_BIN, args, "write")) {
+        if (l.rfind("write(", 0) != 0) continue;
+        ++writes;
+        // POST, the article in one write, then the answer noted.
+        if (l.find("\"POST\\r\\n\"") != std::string::npos) points.insert(writes + 2);
+    }
+    ASSERT_GT(writes, 6);
+    EXPECT_EQ(points.size(), 3u);
+    for (int k = 0; k < 8; ++k) points.insert(1 + k * writes / 8);
+    int killed = 0;
+    for (int n : points) {
+        std::string tag = "pk" + std::to_string(n) + "x";
+        SCOPED_TRACE("killed at write #" + std::to_string(n));
+        auto g = world(tag);
+        if (!killrunat(g->dir, PONDLARK_FIXED_BIN, args, "write", n)) continue;
+        ++killed;
+        runresult r = g->run("export", {"/pkt=pkt"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_FALSE(fileexists(g->path("soup/REPLIES"))) << r.err;
+        EXPECT_FALSE(fileexists(g->path("soup/rejected"))) << r.err;
+        std::map<std::string, int> seen;
+        for (const std::string& a : inn->articles("pond.postkill")) {
+            for (const char* s : {"a", "b", "c"}) seen[s] += a.find("Token " + tag + s + "\n") != std::string::npos;
+        }
+        for (const char* s : {"a", "b", "c"}) EXPECT_EQ(seen[s], 1) << s << "\n" << r.err;
+        if (HasFailure()) return;
+    }
+    EXPECT_GE(killed, 9);
 }
 
 // Killed anywhere while it fetches, stages and imports, and run again:
