@@ -60,8 +60,8 @@ long long firstnumber(const groupfetch& f, const groupreply& g, const newsmark* 
     const char* grp = f.group.c_str();
     if (!m) return backlog;
     if (g.high < m->high) {
-        logprintf("! group %s on %s was renumbered (newest article %lld, %lld taken before): taken again "
-                  "from article %lld; the Message-ID history drops what came in before\n",
+        // The Message-ID history drops what came in before.
+        logprintf("! group %s on %s was renumbered (newest article %lld, %lld taken before): taken again from %lld\n",
                   grp, s, g.high, m->high, backlog);
         return backlog;
     }
