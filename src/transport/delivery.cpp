@@ -15,10 +15,12 @@
 #include "driver/runstate.h"
 #include "durable/durablefile.h"
 #include "durable/workfiles.h"
+#include "import/curmsg.h"
 #include "import/replies.h"
 #include "transport/command.h"
 #include "transport/deliverylog.h"
 #include "transport/envelope.h"
+#include "transport/history.h"
 #include "transport/newsbatch.h"
 #include "transport/newsserver.h"
 #include "transport/nntppost.h"
@@ -306,6 +308,9 @@ struct newsroute {
     const queuedfile* file;
     const replyrecord* record;
     const newsserverdef* server;
+    // History keys of the article in the groups the gateway fetches: once
+    // posted it must not come back into FidoNet from there.
+    std::vector<std::string> ownkeys;
 };
 
 int routenews(const std::vector<queuedfile>& files, std::vector<newsroute>& routes) {
@@ -322,12 +327,17 @@ int routenews(const std::vector<queuedfile>& files, std::vector<newsroute>& rout
                 bad = -1;
                 break;
             }
+            std::vector<std::string> keys;
             if (!cfg.newsservers.empty()) {
+                envelope env;
+                std::string problem;
+                (void)readenvelope(r.header, env, problem);
                 for (const std::string& g : articlegroups(r.header)) {
-                    if ((server = serverofgroup(g, false)) != nullptr) break;
+                    if (!server) server = serverofgroup(g, false);
+                    if (serverofgroup(g, true)) keys.push_back(historykey(env.messageid, MSGTYPE_NEWS, g));
                 }
             }
-            routes.push_back({&f, &rec, server});
+            routes.push_back({&f, &rec, server, server ? std::move(keys) : std::vector<std::string>{}});
         }
     }
     return bad;
@@ -336,6 +346,13 @@ int routenews(const std::vector<queuedfile>& files, std::vector<newsroute>& rout
 // The news replies of one server over one connection.
 int posttoserver(const newsserverdef& s, const std::vector<newsroute>& routes, deliverylog& log) {
     kindtally t;
+    std::vector<std::string> keys;
+    for (const newsroute& n : routes) {
+        if (n.server == &s) keys.insert(keys.end(), n.ownkeys.begin(), n.ownkeys.end());
+    }
+    // Noted before they are posted: a run killed in between lets none of
+    // them come back; an article never posted has a key nobody else uses.
+    (void)notehistorynow(keys);
     nntpposter poster(s);
     const queuedfile* open_ = nullptr;
     fdholder of;

@@ -207,7 +207,7 @@ TEST_F(nntptest, tlsandloginorgetnothing) {
 
 // The README's example as written, but for the server's name and port,
 // its certificate and where the secret lies: both groups come in, a reply
-// to one goes out, over TLS with a login.
+// to one goes out, over TLS with a login, and does not come back in.
 TEST_F(nntptest, readmeexamplegatesbothways) {
     REQUIRE_SERVER(started, why);
     std::string readme = readfile(std::string(PONDLARK_SOURCE_DIR) + "/README.md");
@@ -255,6 +255,12 @@ TEST_F(nntptest, readmeexamplegatesbothways) {
     }
     ASSERT_EQ(arts.size(), 2u);
     EXPECT_NE(arts[1].find("Token readme3\n"), std::string::npos) << arts[1];
+    // Its own reply does not come back into FidoNet with the next fetch.
+    r = g.run("import");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Taking in 1 article(s) of 2 group(s)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("dupes: 1"), std::string::npos) << r.err;
+    EXPECT_EQ(g.tokens(), (std::map<std::string, int>{{"readme1", 1}, {"readme2", 1}})) << r.err;
 }
 
 // A peer that answers nothing, or is not there: the run goes on and says
@@ -337,7 +343,8 @@ TEST_F(nntptest, postsrepliesrefusesforgoodorkeeps) {
     }
     EXPECT_NE(arts[0].find("Token p1\n") == std::string::npos ? arts[1].find("Token p1\n") : 0, std::string::npos);
     // Posted once: the reply files are empty now.
-    EXPECT_EQ(listtree(g.path("soup")), (std::vector<std::string>{"pondlark.dlv", "rejected/" + rejected[0]}));
+    EXPECT_EQ(listtree(g.path("soup")),
+              (std::vector<std::string>{"pondlark.dlv", "pondlark.his", "rejected/" + rejected[0]}));
     r = g.run("export", {"/pkt=pkt"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(inn->articles("pond.post").size(), 2u);
