@@ -185,6 +185,9 @@ int fetchgroup(groupfetch& f, const std::vector<newsmark>& marks) {
         // An empty group says nothing of its numbers to come.
         from = g.high + 1;
         if (!m) f.mark.high = g.high > 0 ? g.high : 0;
+        if (m && g.high > m->high)
+            logprintf("! articles %lld to %lld of %s on %s expired before they were fetched\n", m->high + 1, g.high,
+                      f.group.c_str(), f.server.name.c_str());
     } else {
         from = firstnumber(f, g, m);
         if (from - 1 < f.mark.high || !m) f.mark.high = from - 1;
