@@ -463,6 +463,7 @@ int converter::emptyline() {
     headermode = false;
     if (parsing && !bodystarted) pass.bodyoffset = in.tell();
     bodystarted = true;
+    curmsg.headerended = 1;
     ++headerblocks;
     mime.paramscan = 0;
     if (!mime.base64pending) return 0;
