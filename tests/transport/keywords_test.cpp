@@ -163,7 +163,7 @@ TEST(checkkeywords, groupsmappedtonoserver) {
         {"PostNews /bin/true\n", ""},
         {"NewsServer news nntp://a.example\nNewsServer NEWS nntp://b.example\nPostNews /bin/true\n"
          "ImportNewsBatches ./nb\n",
-         "Warning: NewsServer NEWS given twice in line 13 of ./gate.cfg\n\n"},
+         "Warning: NewsServer NEWS given twice in line 13 of ./gate.cfg: NewsServer NEWS nntp://b.example\n\n"},
     };
     for (const auto& c : cases) {
         gateway g(c.extra);
