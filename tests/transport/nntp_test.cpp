@@ -265,7 +265,7 @@ TEST_F(nntptest, readmeexamplegatesbothways) {
 
 // A peer that answers nothing, or is not there: the run goes on and says
 // why; nothing is marked.
-TEST_F(nntptest, silentorabsentserverfailsintime) {
+TEST(nntpservers, silentorabsentserverfailsintime) {
     int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
