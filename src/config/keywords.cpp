@@ -474,8 +474,10 @@ constexpr keyworddef keywords[] = {
     {"HistoryDays", kw_historydays},
     {"GiveUpDays", kw_giveupdays},
     {"WarnHours", kw_warnhours},
+    {"NewsServer", kw_newsserver},
+    {"NewsBacklog", kw_newsbacklog},
 };
-static_assert(std::size(keywords) == 72);
+static_assert(std::size(keywords) == 74);
 
 }  // namespace
 

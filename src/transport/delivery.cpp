@@ -21,10 +21,15 @@
 #include "driver/runstate.h"
 #include "durable/durablefile.h"
 #include "durable/workfiles.h"
+#include "import/curmsg.h"
 #include "import/replies.h"
 #include "transport/command.h"
 #include "transport/deliverylog.h"
 #include "transport/envelope.h"
+#include "transport/history.h"
+#include "transport/newsbatch.h"
+#include "transport/newsserver.h"
+#include "transport/nntppost.h"
 #include "transport/replyqueue.h"
 #include "transport/sendtarget.h"
 #include "transport/smtpsession.h"
@@ -507,7 +512,116 @@ void articlefailed(const article& a, const std::string& why, bool refused, deliv
     (void)reject(r, id.empty() ? std::string("(no Message-ID)") : id, why, log, t, b);
 }
 
-int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
+// Where each news reply goes: the NewsServer of the first of its groups
+// that an AreaMap line ties to one, or else PostNews (null).
+struct newsroute {
+    const queuedfile* file;
+    const replyrecord* record;
+    const newsserverdef* server;
+    // History keys of the article in the groups the gateway fetches: once
+    // posted it must not come back into FidoNet from there.
+    std::vector<std::string> ownkeys;
+};
+
+int routenews(const std::vector<queuedfile>& files, std::vector<newsroute>& routes) {
+    int bad = 0;
+    for (const queuedfile& f : files) {
+        if (f.kind != REPLY_NEWS || f.records.empty()) continue;
+        fdholder of;
+        of.fd = openreplyfile(f);
+        for (const replyrecord& rec : f.records) {
+            replyat r{&f, &rec, of.fd, "", 0};
+            const newsserverdef* server = nullptr;
+            if (of.fd < 0 || loadheader(r) != 0) {
+                logprintf("Error reading %s\n", f.path.c_str());
+                bad = -1;
+                break;
+            }
+            std::vector<std::string> keys;
+            if (!cfg.newsservers.empty()) {
+                envelope env;
+                std::string problem;
+                (void)readenvelope(r.header, env, problem);
+                for (const std::string& g : articlegroups(r.header)) {
+                    if (!server) server = serverofgroup(g, false);
+                    if (serverofgroup(g, true)) keys.push_back(historykey(env.messageid, MSGTYPE_NEWS, g));
+                }
+            }
+            routes.push_back({&f, &rec, server, server ? std::move(keys) : std::vector<std::string>{}});
+        }
+    }
+    return bad;
+}
+
+// The news replies of one server over one connection.
+int posttoserver(const newsserverdef& s, const std::vector<newsroute>& routes, deliverylog& log) {
+    kindtally t;
+    std::vector<std::string> keys;
+    for (const newsroute& n : routes) {
+        if (n.server == &s) keys.insert(keys.end(), n.ownkeys.begin(), n.ownkeys.end());
+    }
+    // Noted before they are posted: a run killed in between lets none of
+    // them come back; an article never posted has a key nobody else uses.
+    (void)notehistorynow(keys);
+    nntpposter poster(s);
+    const queuedfile* open_ = nullptr;
+    fdholder of;
+    for (const newsroute& n : routes) {
+        if (n.server != &s) continue;
+        if (n.file != open_) {
+            if (of.fd >= 0) close(of.fd);
+            of.fd = openreplyfile(*n.file);
+            open_ = n.file;
+        }
+        replyat r{n.file, n.record, of.fd, "", 0};
+        if (of.fd < 0 || loadheader(r) != 0) {
+            logprintf("Error reading %s\n", n.file->path.c_str());
+            keep(t, "the reply file cannot be read");
+            continue;
+        }
+        std::vector<std::string> groups = articlegroups(r.header);
+        // Once the server failed the rest only wait, and what waited too
+        // long is given up.
+        if (t.stop) {
+            (void)waitorgiveup(r, groups, t.keptwhy, log, t);
+            continue;
+        }
+        envelope env;
+        std::string problem;
+        (void)readenvelope(r.header, env, problem);
+        wirestream w(newsheader(r.header), of.fd, n.record->offset + 4 + r.headlen, n.record->length - r.headlen,
+                     false);
+        postoutcome o = poster.post(env.messageid, [&w](char* b, std::size_t max) { return w.read(b, max); });
+        switch (o.result) {
+            case POST_DONE:
+                ++t.sent;
+                (void)notefate(log, fateof(r, FATE_SENT));
+                break;
+            case POST_REFUSED: {
+                refusal b;
+                b.headline = "Article refused";
+                b.recipients = groups;
+                b.answer = o.why;
+                (void)reject(r, shortid(env), o.why, log, t, b);
+                break;
+            }
+            case POST_KEPT:
+                (void)waitorgiveup(r, groups, o.why, log, t);
+                break;
+            default:
+                t.stop = true;
+                if (t.keptwhy.empty()) t.keptwhy = o.why;
+                (void)waitorgiveup(r, groups, o.why, log, t);
+                break;
+        }
+    }
+    report("news", ("to news server " + s.name + " (" + std::to_string(poster.connections()) + " connection(s))").c_str(),
+           t);
+    return t.kept > 0 ? -1 : 0;
+}
+
+// The news replies no NewsServer takes, as one rnews batch to PostNews.
+int postnewsbatch(const std::vector<newsroute>& routes, deliverylog& log) {
     std::vector<std::string> argv;
     std::string problem;
     if (splitcommand(cfg.postnews, argv, problem) != 0) {
@@ -516,9 +630,8 @@ int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
     }
     kindtally t;
     std::vector<article> all;
-    for (const queuedfile& f : files) {
-        if (f.kind != REPLY_NEWS) continue;
-        for (const replyrecord& rec : f.records) all.push_back({&f, &rec});
+    for (const newsroute& n : routes) {
+        if (!n.server) all.push_back({n.file, n.record});
     }
     if (all.empty()) return 0;
     std::vector<recordfate> fates;
@@ -548,6 +661,16 @@ int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
     return t.kept > 0 ? -1 : 0;
 }
 
+int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
+    std::vector<newsroute> routes;
+    int bad = routenews(files, routes);
+    for (const newsserverdef& s : cfg.newsservers) {
+        if (posttoserver(s, routes, log) != 0) bad = -1;
+    }
+    if (!cfg.postnews.empty() && postnewsbatch(routes, log) != 0) bad = -1;
+    return bad;
+}
+
 // Applies the log's answers to the reply files, then empties it.
 int settlelog(deliverylog& log) {
     std::vector<recordfate> fates;
@@ -567,7 +690,7 @@ int settlelog(deliverylog& log) {
 }  // namespace
 
 int deliverreplies() {
-    bool mail = !cfg.sendmail.empty(), news = !cfg.postnews.empty();
+    bool mail = !cfg.sendmail.empty(), news = !cfg.postnews.empty() || !cfg.newsservers.empty();
     if (!mail && !news) return 0;
     if (run.testmode) {
         logprintf("/test: replies are not delivered\n");
