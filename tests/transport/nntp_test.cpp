@@ -124,7 +124,7 @@ TEST_F(nntptest, fetchestwogroupsthennothingnewthenwhatcame) {
     EXPECT_EQ(marklines(g), (std::vector<std::string>{"news\tpond.fetch.a\t3\t" + fixedtime(),
                                                       "news\tpond.fetch.b\t2\t" + fixedtime()}));
     std::vector<std::string> left = listtree(g.path("soup"));
-    EXPECT_EQ(left, (std::vector<std::string>{"pondlark.his", "pondlark.hwm"}));
+    EXPECT_EQ(left, (std::vector<std::string>{"pondlark.his", "pondlark.hwm", "pondlark.run"}));
 
     // Nothing new: nothing fetched, nothing doubled.
     r = g.run("import");
@@ -342,9 +342,15 @@ TEST_F(nntptest, postsrepliesrefusesforgoodorkeeps) {
         EXPECT_NE(a.find("\n.Leading dot line\n"), std::string::npos) << a;
     }
     EXPECT_NE(arts[0].find("Token p1\n") == std::string::npos ? arts[1].find("Token p1\n") : 0, std::string::npos);
+    // The refused article came back to its sender.
+    std::vector<checkedmessage> bounced = g.messages();
+    ASSERT_EQ(bounced.size(), 1u) << r.err;
+    EXPECT_EQ(bounced[0].subject.rfind("Article refused: ", 0), 0u) << bounced[0].subject;
+    EXPECT_NE(bounced[0].text.find("441 "), std::string::npos) << bounced[0].text;
     // Posted once: the reply files are empty now.
     EXPECT_EQ(listtree(g.path("soup")),
-              (std::vector<std::string>{"pondlark.dlv", "pondlark.his", "rejected/" + rejected[0]}));
+              (std::vector<std::string>{"pondlark.bnc", "pondlark.dlv", "pondlark.his", "pondlark.run",
+                                        "rejected/" + rejected[0]}));
     r = g.run("export", {"/pkt=pkt"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(inn->articles("pond.post").size(), 2u);
