@@ -30,6 +30,7 @@
 #include "transport/deferrals.h"
 #include "transport/delivery.h"
 #include "transport/maildir.h"
+#include "transport/newsmarks.h"
 #include "transport/replyqueue.h"
 
 namespace {
@@ -51,6 +52,13 @@ struct folderwait {
     std::time_t oldest = 0;
 };
 
+// A group the gateway fetches from a news server, and how far it got.
+struct groupmark {
+    std::string server, group, area;
+    long long high = -1;      // -1: never fetched
+    std::time_t fetched = 0;  // the last fetch that got through
+};
+
 struct statusreport {
     std::time_t now = 0;
     int level = STATUS_OK;
@@ -65,6 +73,7 @@ struct statusreport {
     long bouncestoday = 0;
     std::map<std::string, runentry> runs;
     long long historysize = -1, journalsize = -1;
+    std::vector<groupmark> groups;  // the groups fetched from news servers
 };
 
 void problem(statusreport& s, int level, const std::string& text) {
@@ -226,6 +235,24 @@ void gatherbounces(statusreport& s) {
     for (const stateline& l : lines) s.bouncestoday += l.time >= midnight;
 }
 
+void gatherservers(statusreport& s) {
+    if (cfg.newsservers.empty()) return;
+    std::vector<newsmark> marks;
+    (void)readnewsmarks(marks);
+    for (const areamapentry& e : tables.areamap) {
+        if (e.direction == DIR_EXPORT || e.server.empty()) continue;
+        groupmark g;
+        g.server = e.server.str();
+        g.group = e.newsgroup.str();
+        g.area = e.fidoarea.str();
+        if (const newsmark* m = findnewsmark(marks, g.server, g.group)) {
+            g.high = m->high;
+            g.fetched = m->fetched;
+        }
+        s.groups.push_back(g);
+    }
+}
+
 void judge(statusreport& s) {
     const std::time_t limit = static_cast<std::time_t>(cfg.warnhours) * 3600;
     auto old = [&](std::time_t t) { return t > 0 && s.now - t > limit; };
@@ -245,6 +272,10 @@ void judge(statusreport& s) {
     for (const auto& [name, r] : s.runs) {
         if (!r.ok) problem(s, STATUS_WARN, "the last " + name + " failed: " + r.firsterror);
     }
+    for (const groupmark& g : s.groups) {
+        if (old(g.fetched))
+            problem(s, STATUS_WARN, "news server " + g.server + ": " + g.group + " not fetched since " + timetext(g.fetched));
+    }
     if (!s.interrupted.empty() && !s.busy) problem(s, STATUS_WARN, "an interrupted run left its journal: " + s.interrupted);
 }
 
@@ -257,6 +288,7 @@ void gather(statusreport& s) {
     gatherstaged(s);
     gatherinbound(s);
     gatherbounces(s);
+    gatherservers(s);
     (void)readrunrecord(cfg.soupdir.str() + RUNRECORDNAME, s.runs);
     std::string jnlpath = cfg.soupdir.str() + "pondlark.jnl";
     s.journalsize = sizeof_(jnlpath);
@@ -311,6 +343,11 @@ void writetext(const statusreport& s) {
         o += timetext(it->second.start) + ", " + (it->second.ok ? "ok" : "failed");
         if (!it->second.ok && !it->second.firsterror.empty()) o += " (" + safe(it->second.firsterror) + ")";
         o += "\n";
+    }
+    for (const groupmark& g : s.groups) {
+        o += "News server " + g.server + ", " + safe(g.group) + " (" + g.area + "): ";
+        o += g.high < 0 ? std::string("not fetched yet\n")
+                        : "article " + std::to_string(g.high) + ", fetched " + timetext(g.fetched) + "\n";
     }
     o += "History:               " + (s.historysize < 0 ? std::string("none") : std::to_string(s.historysize) + " bytes") + "\n";
     o += "Journal:               " + (s.journalsize < 0 ? std::string("none") : std::to_string(s.journalsize) + " bytes") + "\n";
@@ -394,9 +431,24 @@ void writejson(const statusreport& s) {
     o += "  \"interrupted\": " + (s.interrupted.empty() ? std::string("null") : js(s.interrupted)) + ",\n";
     o += "  \"files\": {\"history\": " + (s.historysize < 0 ? std::string("null") : std::to_string(s.historysize)) +
          ", \"journal\": " + (s.journalsize < 0 ? std::string("null") : std::to_string(s.journalsize)) + "},\n";
-    // What the gateway knows of the servers it talks to (news servers'
-    // groups and how far they were read) goes here.
-    o += "  \"servers\": {}\n";
+    // The news servers' groups and how far they were read, by server.
+    o += "  \"servers\": {";
+    first = true;
+    for (const newsserverdef& d : cfg.newsservers) {
+        o += std::string(first ? "\n" : ",\n") + "    " + js(d.name) + ": {\"host\": " + js(d.host) +
+             ", \"port\": " + std::to_string(d.port) + ", \"groups\": [";
+        bool firstgroup = true;
+        for (const groupmark& g : s.groups) {
+            if (!strieq(g.server, d.name)) continue;
+            o += std::string(firstgroup ? "" : ", ") + "{\"group\": " + js(g.group) + ", \"area\": " + js(g.area) +
+                 ", \"high\": " + (g.high < 0 ? std::string("null") : std::to_string(g.high)) +
+                 ", \"fetched\": " + (g.fetched > 0 ? js(isotime(g.fetched)) : std::string("null")) + "}";
+            firstgroup = false;
+        }
+        o += "]}";
+        first = false;
+    }
+    o += first ? "}\n" : "\n  }\n";
     o += "}\n";
     std::fputs(o.c_str(), stdout);
 }

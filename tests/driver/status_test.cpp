@@ -126,6 +126,32 @@ TEST_F(statustest, abrokengatewayistwo) {
     EXPECT_FALSE(fileexists(g->path("soup/pondlark.run")));
 }
 
+// Per news server: each group fetched, how far and when; a group not
+// fetched for longer than WarnHours needs the sysop.
+TEST_F(statustest, newsserversgroupsandhowfartheyweretaken) {
+    g = std::make_unique<gateway>("NewsServer news nntp://127.0.0.1:1199\n"
+                                  "AreaMap POND.A pond.a server=news\nAreaMap POND.B pond.b server=news\n"
+                                  "AreaMap POND.OUT pond.out export server=news\n");
+    writefile(g->path("soup/pondlark.hwm"), "news\tpond.a\t1234\t" + std::to_string(now - 3600) + "\n");
+    runresult r = at(now, {"status", "/config=./gate.cfg"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("News server news, pond.a (POND.A): article 1234, fetched "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("News server news, pond.b (POND.B): not fetched yet\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("pond.out"), std::string::npos) << r.out;
+    runresult j = at(now + 25 * 3600, {"status", "/json", "/config=./gate.cfg"});
+    EXPECT_EQ(j.status, 1) << j.out;
+    writefile(g->path("status.json"), j.out);
+    writefile(g->path("check.py"),
+              "import json, sys\nd = json.load(open(sys.argv[1]))\ns = d['servers']['news']\n"
+              "assert s['host'] == '127.0.0.1' and s['port'] == 1199, s\n"
+              "assert [x['group'] for x in s['groups']] == ['pond.a', 'pond.b'], s\n"
+              "assert s['groups'][0]['high'] == 1234 and s['groups'][0]['fetched'], s\n"
+              "assert s['groups'][1]['high'] is None and s['groups'][1]['fetched'] is None, s\n"
+              "assert any('pond.a not fetched since' in p for p in d['problems']), d\n");
+    runresult py = runprogram("/usr/bin/python3", {g->path("check.py"), g->path("status.json")}, g->dir);
+    EXPECT_EQ(py.status, 0) << py.err << j.out;
+}
+
 // The README's cron line, run as cron runs it: no mail while all is well,
 // a mail with the report when the gateway needs the sysop.
 TEST_F(statustest, thereadmescronlinemailsthesysop) {
