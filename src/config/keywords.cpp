@@ -378,17 +378,32 @@ void kw_postnews(const configline& l) {
     cfg.postnews = std::string(l.par);
 }
 
-// "HistoryDays <days>"; 0 keeps no history. A value that is no number
-// keeps the one before: a typo must not turn dupe detection off.
-void kw_historydays(const configline& l) {
-    int days = 0;
-    auto r = std::from_chars(l.par.data(), l.par.data() + l.par.size(), days);
-    if (l.par.empty() || r.ec != std::errc() || r.ptr != l.par.data() + l.par.size() || days < 0 ||
-        days > 65535) {
+// A count of days or hours from least to 65535. A value that is no number
+// keeps the one before: a typo must not turn dupe detection or a limit off.
+void countsetting(const configline& l, int least, int& into) {
+    int n = 0;
+    auto r = std::from_chars(l.par.data(), l.par.data() + l.par.size(), n);
+    if (l.par.empty() || r.ec != std::errc() || r.ptr != l.par.data() + l.par.size() || n < least ||
+        n > 65535) {
         configwarn("invalid number", l.line, l.path);
         return;
     }
-    cfg.historydays = days;
+    into = n;
+}
+
+// "HistoryDays <days>"; 0 keeps no history.
+void kw_historydays(const configline& l) {
+    countsetting(l, 0, cfg.historydays);
+}
+
+// "GiveUpDays <days>": a reply that servers put off this long is given up.
+void kw_giveupdays(const configline& l) {
+    countsetting(l, 1, cfg.giveupdays);
+}
+
+// "WarnHours <hours>": what waits longer makes status report a problem.
+void kw_warnhours(const configline& l) {
+    countsetting(l, 1, cfg.warnhours);
 }
 
 constexpr keyworddef keywords[] = {
@@ -462,12 +477,16 @@ constexpr keyworddef keywords[] = {
     {"SendMail", kw_sendmail},
     {"PostNews", kw_postnews},
     {"HistoryDays", kw_historydays},
+    {"GiveUpDays", kw_giveupdays},
+    {"WarnHours", kw_warnhours},
+    {"NewsServer", kw_newsserver},
+    {"NewsBacklog", kw_newsbacklog},
     {"TrustFrom", kw_trustfrom},
     {"ExportAllow", kw_exportallow},
     {"ExportLimit", kw_exportlimit},
     {"BounceAddress", kw_bounceaddress},
 };
-static_assert(std::size(keywords) == 74);
+static_assert(std::size(keywords) == 78);
 
 }  // namespace
 

@@ -166,6 +166,10 @@ void logprintf(const char* fmt, ...) {
     endprogress();
     std::fputs(text.c_str(), stderr);
     if (run.logf) std::fputs(text.c_str(), run.logf);
+    // A failure the run reports counts against it in the record of runs.
+    if (text.rfind("Error", 0) == 0 || text.rfind("FATAL", 0) == 0) {
+        if (run.errorlines++ == 0) run.firsterror = text.substr(0, text.find('\n'));
+    }
 }
 
 void screenprintf(const char* fmt, ...) {

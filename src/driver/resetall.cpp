@@ -1,5 +1,7 @@
 #include "driver/resetall.h"
 
+#include "bounce/bounce.h"
+#include "bounce/sentmail.h"
 #include "config/reader.h"
 #include "config/settings.h"
 #include "config/tables.h"
@@ -35,5 +37,7 @@ void resetall() {
     expstate = exportstate{};
     exportcounts = exportcountstate{};
     history = importhistory{};
+    resetbounces();
+    resetsentmail();
     reading = configreading{};
 }

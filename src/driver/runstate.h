@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "base/fixedtext.h"
 
@@ -17,6 +18,8 @@ struct runstate {
     pathtext progpath;    // argv[0]; configuration files without "/" live beside it
     std::FILE* logf = nullptr;  // the log, open while a command runs
     long configwarnings = 0;    // configuration warnings given so far (configwarn)
+    long errorlines = 0;        // lines reported that begin with "Error" or "FATAL"
+    std::string firsterror;     // the first of them, for the record of runs
     long configerrors = 0;      // configuration errors given so far (configerror)
 };
 

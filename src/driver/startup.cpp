@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/clock.h"
 #include "base/text.h"
 #include "config/keywords.h"
 #include "config/reader.h"
@@ -17,6 +18,8 @@
 #include "driver/cmdline.h"
 #include "driver/foldercheck.h"
 #include "driver/log.h"
+#include "driver/runrecord.h"
+#include "driver/status.h"
 #include "driver/runscope.h"
 #include "driver/runstate.h"
 #include "driver/setup.h"
@@ -35,6 +38,8 @@ void printbanner() {
                 PROGOS, VERMAJOR, VERMINOR);
     std::fflush(stdout);
 }
+
+}  // namespace
 
 // TZ and TEMP are the only settings taken from the environment; the
 // configuration's TimeZone and TempDir override them.
@@ -70,6 +75,8 @@ bool validateconfig() {
     }
     return false;
 }
+
+namespace {
 
 // The program's path as argv[0] gives it. A bare name (no "/") is what a
 // shell passes for a program it found through PATH: the same search finds
@@ -167,6 +174,7 @@ int runcommand() {
         reporterrors();
         return 1;
     }
+    std::time_t start = nowtime();
     // Whatever a killed run left is finished or taken back first.
     recoveryinfo info;
     setupscope();
@@ -178,6 +186,7 @@ int runcommand() {
         case MODE_EXPORT: status = runexport(); break;
         default: status = packlists(); break;
     }
+    noterun(commandname(), start, status);
     journalfinish();
     return status;
 }
@@ -209,22 +218,26 @@ void checkdir(const std::string& path, const char* keyword) {
 namespace {
 
 // Commands that print no banner: their output may be piped on, compared
-// or pasted. Each gets the arguments after its word and reads the
-// configuration itself if it needs one.
+// or read by another program. Each gets the arguments after its word and
+// reads the configuration itself when it needs one (status does, show
+// does not).
 struct standalonecommand {
     const char* word;
     int (*runner)(int argc, char** argv);
+    bool letter;  // may be abbreviated to its first letter
 };
 constexpr standalonecommand standalone[] = {
-    {"show", runshow},
-    {"setup", runsetup},
+    {"show", runshow, true},
+    // "s" stays show's.
+    {"setup", runsetup, false},
+    {"status", runstatus, false},
 };
 
 // The standalone command argv[1] names (whole word or first letter), or null.
 const standalonecommand* findstandalone(int argc, char** argv) {
     if (argc < 2) return nullptr;
     for (const auto& c : standalone)
-        if (strieq(argv[1], c.word) || strieq(argv[1], std::string_view(c.word, 1))) return &c;
+        if (strieq(argv[1], c.word) || (c.letter && strieq(argv[1], std::string_view(c.word, 1)))) return &c;
     return nullptr;
 }
 

@@ -14,6 +14,14 @@ int runmain(int argc, char** argv);
 // error and in the log, which is flushed and closed; then exit status 255.
 [[noreturn]] void outofmemory();
 
+// TZ and TEMP from the environment (before the configuration is read,
+// which overrides them).
+void takeenvironment();
+
+// Whether the essentials every command needs are configured; says on
+// standard error what is missing first.
+bool validateconfig();
+
 // Ends the run with status 1 unless the part of path before its last "/"
 // exists as a directory ("FATAL ERROR: subdirectory ... does not exist",
 // then the configuration line of keyword that set it, when there is one).

@@ -179,6 +179,20 @@ void convertheader(exportmsg& m) {
     if (!m.dropped) choosesender(m);
 }
 
+// Whether the message may leave, and to whom; every refusal is reported
+// (and told to the sender) through refuseexport. The input stays at the body.
+bool decideexport(pktinput& in, exportmsg& m) {
+    std::vector<exportrefusal> refusals(1);
+    if (!mayexport(m, refusals[0])) {
+        refuseexport(refusals, m, in);
+        return false;
+    }
+    refusals.clear();
+    bool anyone = checkrecipients(m, refusals);
+    refuseexport(refusals, m, in);
+    return anyone;
+}
+
 }  // namespace
 
 int exportmessage(pktinput& in, int flowlistvalid) {
@@ -195,7 +209,7 @@ int exportmessage(pktinput& in, int flowlistvalid) {
     if (m.empty && !sendsfilesonly(flowlistvalid)) return dropmessage(in, EXPORT_DROPPED);
     // Who may send, how much, and to whom: a refused message is consumed
     // like a dropped one, and its refusal reported.
-    if (!mayexport(m) || !checkrecipients(m)) return dropmessage(in, EXPORT_DROPPED);
+    if (!decideexport(in, m)) return dropmessage(in, EXPORT_DROPPED);
     replytounvouched(m);
     // Mail to UUCP names its recipients in the text; the log shows the first.
     if ((m.touucp || m.addresseerefused) && !curmsg.emaillist.empty())

@@ -30,28 +30,28 @@ const exportlimitentry* limitfor(const fidoaddr& a) {
     return nullptr;
 }
 
-bool refuse(const exportmsg& m, int kind, const std::string& why) {
-    exportrefusal r;
+bool refuse(const exportmsg& m, int kind, const std::string& why, exportrefusal& r) {
+    r = exportrefusal{};
     r.kind = kind;
     r.why = why;
     r.netmail = isnetmail(m);
-    refuseexport(r);
     return false;
 }
 
 }  // namespace
 
-bool mayexport(const exportmsg& m) {
+bool mayexport(const exportmsg& m, exportrefusal& r) {
     if (curmsg.routing != ROUTING_GATEWAY) return true;
     if (!allowed(m)) {
         return refuse(m, REFUSED_NOTALLOWED,
                       isnetmail(m) ? "the node may not send mail through the gateway"
-                                   : "the node may not send echomail through the gateway");
+                                   : "the node may not send echomail through the gateway",
+                      r);
     }
     const exportlimitentry* limit = limitfor(curmsg.fromaddr);
     if (limit && exportcount(curmsg.fromaddr) >= static_cast<long>(limit->perday)) {
         return refuse(m, REFUSED_OVERLIMIT,
-                      "the node has sent its " + std::to_string(limit->perday) + " messages for today");
+                      "the node has sent its " + std::to_string(limit->perday) + " messages for today", r);
     }
     return true;
 }

@@ -8,11 +8,12 @@
 #pragma once
 
 #include "export/exportmsg.h"
+#include "export/refusal.h"
 
-// Whether the classified message may leave; one that may not is refused
-// (export/refusal.h) and false returned. Reads curmsg (routing, fromaddr,
-// msgtype), tables, the day's counts.
-bool mayexport(const exportmsg& m);
+// Whether the classified message may leave; for one that may not, r says
+// why (for refuseexport). Reads curmsg (routing, fromaddr, msgtype),
+// tables, the day's counts.
+bool mayexport(const exportmsg& m, exportrefusal& r);
 
 // Counts a message that left against its node's limit, when one applies.
 void countexported(const exportmsg& m);

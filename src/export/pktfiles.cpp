@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/fileio.h"
+#include "bounce/bounce.h"
 #include "driver/counters.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
@@ -106,6 +107,8 @@ void takeback(const std::string& path, const packetmark& m) {
     stats.newscount = m.counts[2];
     stats.listmsgcount = m.counts[3];
     rewindexportcounts(m.limits);
+    // Its refusals are made again, and told then.
+    discardbounces();
     releaseattachments(false);
 }
 
@@ -164,6 +167,7 @@ int exportopenpacket(fileptr& f, const std::string& path, int flowlistvalid) {
         unitabandon();
         return PKTFILE_KEPT;
     }
+    keepbounces();
     return settled;
 }
 

@@ -20,7 +20,7 @@ std::string mailboxof(std::string_view text) {
 
 }  // namespace
 
-bool checkrecipients(exportmsg& m) {
+bool checkrecipients(exportmsg& m, std::vector<exportrefusal>& refusals) {
     if (curmsg.routing != ROUTING_GATEWAY || curmsg.msgtype != MSGTYPE_MAIL || m.gated || m.listno >= 0)
         return true;
     if (!m.touucp) {
@@ -49,14 +49,16 @@ bool checkrecipients(exportmsg& m) {
         r.kind = REFUSED_RECIPIENT;
         r.why = anyone ? "not a single Internet address" : "not a single Internet address: the message is not sent";
         r.recipients = m.refused;
-        refuseexport(r);
+        r.whole = !anyone;
+        refusals.push_back(r);
     }
     if (!m.overlimit.empty()) {
         exportrefusal r;
         r.kind = REFUSED_RECIPIENT;
         r.why = "more recipients than the gateway takes (ExportMaxTo " + std::to_string(cfg.exportmaxto) + ")";
         r.recipients = m.overlimit;
-        refuseexport(r);
+        r.whole = !anyone;
+        refusals.push_back(r);
     }
     return anyone;
 }

@@ -2,13 +2,60 @@
 
 #include <algorithm>
 
+#include "bounce/bounce.h"
 #include "driver/log.h"
 #include "export/ftnnames.h"
+#include "export/msgidprint.h"
+#include "export/pktreader.h"
+#include "export/textcharset.h"
 #include "import/curmsg.h"
 
 namespace {
+
 constexpr std::size_t SHOWNRECIPIENTS = 5;
+// What of the text a bounce shows, at most.
+constexpr int FIRSTLINES = 10;
+constexpr std::size_t LINEMAX = 255;
+
+// The first lines of the body (kludges left out), the input left where it was.
+std::string firstlines(pktinput& in, const exportmsg& m) {
+    long start = in.tell();
+    std::string text;
+    char line[LINEMAX + 1];
+    for (int n = 0; n < FIRSTLINES;) {
+        std::size_t len = 0;
+        int r = readasciicr(in, line, LINEMAX, len);
+        if (len > 0 && line[0] != '\x01') {
+            text += fidotextutf8(std::string_view(line, len), m) + "\n";
+            ++n;
+        }
+        if (r == 0) break;
+    }
+    (void)in.seek(start);
+    return text;
 }
+
+void tellsender(const std::vector<exportrefusal>& refusals, const exportmsg& m, pktinput& in) {
+    bouncenotice n;
+    bool whole = false;
+    for (const exportrefusal& r : refusals) {
+        whole = whole || r.whole;
+        n.recipients.insert(n.recipients.end(), r.recipients.begin(), r.recipients.end());
+        n.detail += "The gateway did not send it" + std::string(r.recipients.empty() ? "" : " to them") + ": " +
+                    r.why + ".\n";
+    }
+    n.headline = whole ? "Mail not sent" : "Recipients refused";
+    if (!whole) n.detail += "The message went to its other recipients.\n";
+    n.subject = fidotextutf8(curmsg.msgsubj.sv(), m);
+    n.firstlines = firstlines(in, m);
+    n.toname = fidotextutf8(curmsg.msgfromname.sv(), m);
+    n.toaddr = curmsg.fromaddr;
+    // The Internet Message-ID the message has (or would have had).
+    n.key = msgidtext(curmsg.msgid.sv(), curmsg.fidomsgid, curmsg.msgidaddr) + ":refused";
+    (void)sendbounce(n);
+}
+
+}  // namespace
 
 std::string refusaltext(const exportrefusal& r) {
     std::string t = "refused ";
@@ -28,10 +75,11 @@ std::string refusaltext(const exportrefusal& r) {
     return t;
 }
 
-void refuseexport(const exportrefusal& r) {
-    logprintf("! %s\n", refusaltext(r).c_str());
-    // The netmail to the sender that says why goes out through the
-    // gateway's notices to FidoNet senders once they are in place; until
-    // then the log line above is what the sysop sees.
-    (void)r.netmail;
+void refuseexport(const std::vector<exportrefusal>& refusals, const exportmsg& m, pktinput& in) {
+    bool netmail = false;
+    for (const exportrefusal& r : refusals) {
+        logprintf("! %s\n", refusaltext(r).c_str());
+        netmail = netmail || r.netmail;
+    }
+    if (netmail && !refusals.empty()) tellsender(refusals, m, in);
 }

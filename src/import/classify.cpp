@@ -54,16 +54,22 @@ void defaultnames() {
 }
 
 // An AddrMap entry names a recipient of the mail by address or by name.
+// A copy a server delivered for one recipient (its envelope) is for that
+// one alone.
 bool isrecipient(const addrmapentry& e) {
+    bool others = curmsg.hasenvelope == 0;
     if (!e.email.empty()) {
         if (strieq(e.email.sv(), curmsg.msgtoemail.sv())) return true;
+        if (!others && !e.replyemail.empty() && strieq(e.replyemail.sv(), curmsg.msgtoemail.sv())) return true;
         for (const emailentry& r : curmsg.emaillist) {
+            if (!others) break;
             if (strieq(e.email.sv(), r.email)) return true;
         }
     }
     if (!e.name.empty()) {
         if (strieq(e.name.sv(), curmsg.msgtoname.sv())) return true;
         for (const emailentry& r : curmsg.emaillist) {
+            if (!others) break;
             if (strieq(e.name.sv(), r.name)) return true;
         }
     }

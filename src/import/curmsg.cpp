@@ -49,6 +49,9 @@ void resetmessage() {
     curmsg.fidoreplyid = 0;
     curmsg.validreplyid = 0;
     curmsg.emaillist.clear();
+    curmsg.origto.clear();
+    curmsg.deliveredto.clear();
+    curmsg.hasenvelope = 0;
     curmsg.xpost.clear();
     curmsg.fromnametext = curmsg.tonametext = curmsg.replynametext = fieldtext{};
     curmsg.subjtext = curmsg.orgtext = fieldtext{};

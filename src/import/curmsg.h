@@ -16,6 +16,7 @@
 
 constexpr std::size_t MAXEMAILLIST = 1024;
 constexpr std::size_t MAXXPOST = 1024;
+constexpr std::size_t MAXDELIVEREDTO = 8;
 
 enum msgtypes { MSGTYPE_MAIL = 0, MSGTYPE_NEWS = 1 };
 enum emailkinds { EMAIL_TO = 1, EMAIL_CC = 2, EMAIL_BCC = 3 };
@@ -96,6 +97,13 @@ struct currentmessage {
     std::vector<std::pair<std::string, int>> altchoices;
 
     std::vector<emailentry> emaillist;  // at most MAXEMAILLIST
+    // The envelope a mail server wrote into a delivered mail: the first
+    // "X-Original-To:" and the first few "Delivered-To:" addresses. Once
+    // one of them names a FidoNet user (import/envelopeto.h), hasenvelope
+    // is set and the mail is for that user alone.
+    text128 origto;
+    std::vector<std::string> deliveredto;  // at most MAXDELIVEREDTO
+    int hasenvelope = 0;
     std::vector<std::string> xpost;     // other newsgroups; at most MAXXPOST
 
     text128 fidoareaname;  // FidoNet area; "NETMAIL" for netmail

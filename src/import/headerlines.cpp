@@ -156,6 +156,23 @@ bool mailpwdfield(std::string& v) {
     return true;
 }
 
+// The address of an envelope field ("<a@b>", "a@b"), without white space.
+std::string envelopeaddress(std::string_view v) {
+    std::string a;
+    for (char c : v) {
+        if (c != '<' && c != '>' && !iswhite(static_cast<unsigned char>(c))) a.push_back(c);
+    }
+    return a;
+}
+bool origtofield(std::string& v) {
+    if (curmsg.origto.empty()) curmsg.origto = envelopeaddress(v);
+    return true;
+}
+bool deliveredtofield(std::string& v) {
+    if (curmsg.deliveredto.size() < MAXDELIVEREDTO) curmsg.deliveredto.push_back(envelopeaddress(v).substr(0, 127));
+    return true;
+}
+
 // The order decides: the first name that starts the line takes it.
 const headerfield fields[] = {
     {"From:", fromfield},
@@ -178,6 +195,8 @@ const headerfield fields[] = {
     {"X-MailServer:", mailserverfield},
     {"X-Cron-Env:", cronenvfield},
     {"Path:", pathfield},
+    {"X-Original-To:", origtofield},
+    {"Delivered-To:", deliveredtofield},
 };
 }  // namespace
 

@@ -16,12 +16,14 @@
 #include "durable/workfiles.h"
 #include "import/classify.h"
 #include "import/curmsg.h"
+#include "import/envelopeto.h"
 #include "import/fileoutput.h"
 #include "import/headertext.h"
 #include "import/importtext.h"
 #include "import/junkfolder.h"
 #include "import/ownoutput.h"
 #include "import/replies.h"
+#include "import/reportimport.h"
 #include "import/soup.h"
 #include "lists/listfiles.h"
 #include "lists/listserver.h"
@@ -125,10 +127,12 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         logprintf("Error reading %s\n", path.c_str());
         return -1;
     }
+    applyenvelope();
     // A message imported before (a packet fetched twice, a Maildir message
-    // taken in again) is only counted.
-    std::string key = historykey(curmsg.messageid, curmsg.msgtype, curmsg.areaname.sv());
-    if (seenbefore(key)) {
+    // taken in again) is only counted; a mail once for each recipient.
+    std::string key = historykey(curmsg.messageid, curmsg.msgtype, curmsg.areaname.sv(),
+                                 curmsg.msgtype == MSGTYPE_MAIL ? curmsg.msgtoemail.sv() : std::string_view());
+    if (seenbefore(key) || (curmsg.msgtype == MSGTYPE_MAIL && seenbefore(legacymailkey(key)))) {
         ++stats.dupecount;
         if (run.verbose) {
             screenprintf("\r");
@@ -164,8 +168,19 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         default:
             break;
     }
+    bool report = !posting && reportcandidate(v);
     countconverted(v, posting);
     convertheaderfields();
+    // A delivery report reaches the sender of the mail that came back,
+    // readable; any other message goes on as usual.
+    if (report) {
+        int rr = importreport(f, r);
+        if (rr == REPORT_WRITTEN) return 0;
+        if (rr == REPORT_FAILED) {
+            logprintf("Error writing packet %s\n", outpkt.path.c_str());
+            return -1;
+        }
+    }
     if (needcountpass(parse, v)) {
         importpass count{IMPORT_COUNT, v, f, nullptr, r};
         count.window = &window;

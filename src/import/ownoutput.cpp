@@ -9,6 +9,7 @@
 #include "config/tables.h"
 #include "import/curmsg.h"
 #include "import/ftnform.h"
+#include "import/reportimport.h"
 #include "lists/listfiles.h"
 
 namespace {
@@ -127,7 +128,10 @@ bool reportsonownmail(std::FILE* f, long bodystart, long msgend) {
     if (got <= 0) return false;
     body.resize(static_cast<std::size_t>(got));
     return substrcmp("X-MailConverter: " PROGNAME "-", body) != 0 ||
-           substrcmp("X-MailServer: " PROGNAME "-", body) != 0;
+           substrcmp("X-MailServer: " PROGNAME "-", body) != 0 ||
+           // Mail the gateway's record of mail sent knows, reported on
+           // with no copy of its header (or a cut one).
+           reportonsentmail(curmsg.mimetype, body);
 }
 
 }  // namespace

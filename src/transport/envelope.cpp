@@ -178,6 +178,19 @@ std::size_t headerlength(std::string_view text) {
     return text.size();
 }
 
+std::string firstfield(std::string_view header, std::string_view name) {
+    for (const field& f : fieldsof(header)) {
+        if (!isfield(f, name)) continue;
+        std::string v = f.value;
+        for (char& c : v) {
+            if (c == '\r' || c == '\n') c = ' ';
+        }
+        trim(v);
+        return v;
+    }
+    return "";
+}
+
 bool sameaddress(std::string_view a, std::string_view b) {
     std::size_t at = a.rfind('@');
     if (at != b.rfind('@')) return false;

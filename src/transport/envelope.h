@@ -43,5 +43,9 @@ std::string outgoingheader(std::string_view header, bool keepbcc);
 // not finished.
 std::string withsentto(std::string_view header, const std::vector<std::string>& addresses);
 
+// The unfolded value of the first field of that name (case ignored) in a
+// header, white space around it dropped; empty when there is none.
+std::string firstfield(std::string_view header, std::string_view name);
+
 // Whether two addresses are the same mailbox (the domain ignoring case).
 bool sameaddress(std::string_view a, std::string_view b);

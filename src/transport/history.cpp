@@ -46,7 +46,8 @@ bool parseline(std::string_view line, long& when, std::string_view& key) {
 }
 }  // namespace
 
-std::string historykey(std::string_view messageid, int msgtype, std::string_view area) {
+std::string historykey(std::string_view messageid, int msgtype, std::string_view area,
+                       std::string_view recipient) {
     std::string_view id = messageid;
     std::size_t lt = id.find('<');
     if (lt != std::string_view::npos) {
@@ -65,8 +66,17 @@ std::string historykey(std::string_view messageid, int msgtype, std::string_view
         std::string a(area);
         strlwr(a);
         key.append("\t").append(a);
+    } else if (!recipient.empty() && !hascontrol(recipient) && recipient.size() <= 127) {
+        std::string r(recipient);
+        strlwr(r);
+        key.append("\tto:").append(r);
     }
     return key;
+}
+
+std::string legacymailkey(const std::string& key) {
+    std::size_t tab = key.find("\tto:");
+    return tab == std::string::npos ? std::string() : key.substr(0, tab);
 }
 
 int loadhistory() {
@@ -155,4 +165,33 @@ int commithistory() {
         return -1;
     }
     return 0;
+}
+
+namespace {
+// Appends text to the file; a last line cut by a crash is ended first.
+bool appendhistory(const std::string& path, const std::string& text) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    bool bad = fd < 0;
+    if (!bad) {
+        off_t end = lseek(fd, 0, SEEK_END);
+        char last = '\n';
+        if (end > 0 && pread(fd, &last, 1, end - 1) == 1 && last != '\n') bad = writefd(fd, "\n") != 0;
+        if (!bad) bad = writefd(fd, text) != 0;
+        if (cfg.syncwrites && fdatasync(fd) != 0) bad = true;
+        if (::close(fd) != 0) bad = true;
+    }
+    return !bad;
+}
+}  // namespace
+
+int notehistorynow(const std::vector<std::string>& keys) {
+    if (cfg.historydays == 0 || run.testmode || keys.empty()) return 0;
+    std::string text;
+    std::string stamp = std::to_string(static_cast<long>(nowtime()));
+    for (const std::string& k : keys) {
+        if (!k.empty()) text.append(stamp).append("\t").append(k).append("\n");
+    }
+    if (text.empty() || appendhistory(historypath(), text)) return 0;
+    logprintf("Error writing %s\n", historypath().c_str());
+    return -1;
 }

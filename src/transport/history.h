@@ -28,10 +28,18 @@ extern importhistory history;
 
 // The history key of a message: its Message-ID (the part in angle
 // brackets, white space around it dropped) and, for news (msgtype 1), a
-// TAB and the area name in lower case. Empty when the message has no
-// usable Message-ID (none, or control characters in it): such a message
-// is never taken for a dupe.
-std::string historykey(std::string_view messageid, int msgtype, std::string_view area);
+// TAB and the area name in lower case; for mail with a recipient, a TAB,
+// "to:" and the recipient's address in lower case, so that the copies of
+// one mail for two FidoNet users are two messages. Empty when the message
+// has no usable Message-ID (none, or control characters in it): such a
+// message is never taken for a dupe.
+std::string historykey(std::string_view messageid, int msgtype, std::string_view area,
+                       std::string_view recipient = {});
+
+// The key mail had before keys named the recipient (its Message-ID
+// alone), which history files written then hold: a mail whose key is
+// there was imported before too.
+std::string legacymailkey(const std::string& key);
 
 // Reads cfg.soupdir + HISTORYNAME into history (nothing when
 // cfg.historydays is 0). Entries older than cfg.historydays days (by
@@ -55,3 +63,10 @@ int commithistory();
 
 // Forgets the noted keys: their message file is kept for the next run.
 void forgetnoted();
+
+// Appends keys to the file at once, outside any unit of work, with the
+// time of nowtime (not under /test, nor with HistoryDays 0): export notes
+// there the articles it is about to post to a news server whose groups
+// import also fetches, so that they do not come back into FidoNet.
+// Returns 0, or -1 (reported).
+int notehistorynow(const std::vector<std::string>& keys);

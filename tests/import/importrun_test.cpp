@@ -94,7 +94,7 @@ TEST_F(importfailure, apacketthatcannotbewrittenkeepsitsinput) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("-> 3 message(s) imported"), std::string::npos) << r.err;
     EXPECT_EQ(listtree(dir / "in"), std::vector<std::string>{"00000000.PKT"});
-    EXPECT_EQ(listtree(dir / "soup"), std::vector<std::string>{});
+    EXPECT_EQ(listtree(dir / "soup"), std::vector<std::string>{"pondlark.run"});
     std::string pkt = readfile(dir / "in/00000000.PKT");
     for (const char* subject : {"one", "two", "three"}) {
         std::string field = std::string("\0", 1) + subject + std::string("\0", 1);
@@ -137,7 +137,7 @@ TEST_F(importfailure, repliesofthefailedmessagefilearetakenbacktoo) {
     // The second file's posting was distributed before its packet failed;
     // that reply is cut off the reply file again, the first file's stays.
     EXPECT_EQ(listtree(dir / "soup"),
-              (std::vector<std::string>{"0000002.MSG", "AREAS", "MAIL0000.MSG", "REPLIES"}));
+              (std::vector<std::string>{"0000002.MSG", "AREAS", "MAIL0000.MSG", "REPLIES", "pondlark.run"}));
     std::string first = readfile(dir / "soup/MAIL0000.MSG");
     EXPECT_NE(first.find("Seen: Herons"), std::string::npos);
     EXPECT_EQ(first.find("Seen: Larks"), std::string::npos);
@@ -150,7 +150,7 @@ TEST_F(importfailure, repliesofthefailedmessagefilearetakenbacktoo) {
     EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("listmsg: 1 "), std::string::npos) << r.err;
     EXPECT_EQ(listtree(dir / "soup"),
-              (std::vector<std::string>{"MAIL0000.MSG", "MAIL0001.MSG", "REPLIES"}));
+              (std::vector<std::string>{"MAIL0000.MSG", "MAIL0001.MSG", "REPLIES", "pondlark.run"}));
     EXPECT_EQ(readfile(dir / "soup/MAIL0000.MSG"), first);
     std::string second = readfile(dir / "soup/MAIL0001.MSG");
     EXPECT_NE(second.find("Seen: Larks"), std::string::npos);

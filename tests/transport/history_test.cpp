@@ -28,6 +28,12 @@ TEST(historykey, whatcountsasanid) {
         {"<a@b.test>", 1, "bad\tarea", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(historykey(c.value, c.type, c.area), c.key) << c.value;
+    // Mail is keyed by its recipient too; the key files had before names
+    // the Message-ID alone.
+    EXPECT_EQ(historykey("<a@b.test>", 0, "", "Jane@Pond.Example"), "<a@b.test>\tto:jane@pond.example");
+    EXPECT_EQ(historykey("<a@b.test>", 1, "alt.test", "jane@pond.example"), "<a@b.test>\talt.test");
+    EXPECT_EQ(legacymailkey("<a@b.test>\tto:jane@pond.example"), "<a@b.test>");
+    EXPECT_EQ(legacymailkey("<a@b.test>\talt.test"), "");
     EXPECT_EQ(historykey("<" + std::string(1000, 'x') + ">", 0, ""), "");
 }
 

@@ -62,7 +62,7 @@ TEST_F(inntest, echomailleavesasonebatchandlandsinitsgroup) {
     runresult r = runpondlark({"export", "/config=./gate.cfg", "/pkt=pkt"}, g.dir, {inn->env()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Delivered 2 news message(s) through /usr/bin/rnews\n"), std::string::npos) << r.err;
-    EXPECT_EQ(listtree(g.path("soup")), std::vector<std::string>{"pondlark.dlv"});
+    EXPECT_EQ(listtree(g.path("soup")), (std::vector<std::string>{"pondlark.dlv", "pondlark.run"}));
     std::vector<std::string> arts;
     for (int i = 0; i < 100 && arts.size() < 2; ++i) {
         arts = inn->articles("alt.test");
@@ -126,7 +126,7 @@ TEST_F(inntest, afailingpostnewskeepseveryarticle) {
     writefile(g.path("gate.cfg"), cfg.replace(cfg.find("/bin/false"), 10, "/usr/bin/rnews -N"));
     r = runpondlark({"export", "/config=./gate.cfg", "/pkt=pkt"}, g.dir, {inn->env()});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(listtree(g.path("soup")), std::vector<std::string>{"pondlark.dlv"}) << r.err;
+    EXPECT_EQ(listtree(g.path("soup")), (std::vector<std::string>{"pondlark.dlv", "pondlark.run"})) << r.err;
     std::vector<std::string> arts;
     for (int i = 0; i < 100 && (tokencount(arts, "f1") + tokencount(arts, "f2")) < 2; ++i) {
         arts = inn->articles("alt.test");
