@@ -113,7 +113,7 @@ const checkcase newscases[] = {
 
 TEST(checkkeywords, newsservers) {
     for (const checkcase& c : newscases) {
-        gateway g(std::string(c.line) + "\nPostNews /bin/true\nImportNewsBatches ./nb\n");
+        gateway g(std::string(c.line) + "\nPostNews /bin/true\nImportNewsBatches ./nb\nExportAllow *\n");
         makedirs(g.path("nb"));
         writefile(g.path("afile"), "");
         writefile(g.path("secret.ok"), "pw\n");
@@ -167,7 +167,7 @@ TEST(checkkeywords, groupsmappedtonoserver) {
          "Warning: NewsServer NEWS given twice in line 13 of ./gate.cfg: NewsServer NEWS nntp://b.example\n\n"},
     };
     for (const auto& c : cases) {
-        gateway g(c.extra);
+        gateway g(c.extra + "ExportAllow *\n");
         makedirs(g.path("nb"));
         runresult r = g.run("check");
         EXPECT_EQ(r.status, 0) << r.err;
