@@ -5,6 +5,7 @@
 
 #include "export/sourcetest.h"
 #include "faults/faultkit.h"
+#include "pkt/pktcheck.h"
 #include "support/testutil.h"
 
 namespace {
@@ -25,6 +26,19 @@ int mailreplies(scratchdir& d) {
         if (f.rfind("MAIL", 0) == 0) n += replyrecords(d / ("soup/" + f));
     }
     return n;
+}
+
+// The subjects of the bounces in the inbound, to whom.
+std::vector<std::string> bounces(scratchdir& d) {
+    std::vector<std::string> out;
+    for (const std::string& f : listtree(d / "in")) {
+        if (!ispacketname(f)) continue;
+        for (const checkedmessage& m : checkpacket(readfile(d / ("in/" + f))).messages) {
+            if (m.fromname == "PondLark Gateway") out.push_back(m.toname + ": " + m.subject);
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 runresult exportpackets(scratchdir& d, const std::string& name, const std::vector<testmsg>& msgs) {
@@ -51,6 +65,8 @@ TEST(exportlimit, thecountsurvivestworuns) {
     EXPECT_FALSE(fileexists(d / "pkt/0002.PKT"));  // consumed: nothing waits
     EXPECT_EQ(readfile(d / "soup/pondlark.lim"), "1999-09-14\t2:280/100\t2\n1999-09-14\t2:280/100\t1\n");
     EXPECT_NE(readfile(d / "pondlark.log").find("subject \"second2\": the node has sent its 3"), std::string::npos);
+    // Each refused message is told to its sender, once.
+    EXPECT_EQ(bounces(d), (std::vector<std::string>{"Jim Node: Mail not sent: second1", "Jim Node: Mail not sent: second2"}));
 
     // A run under /test reads the count but writes nothing.
     writefile(d / "pkt/0003.PKT", testpacket(GATE, messages("third", 1)));
@@ -69,6 +85,8 @@ TEST(exportallow, anodenotallowedsendsnothing) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(mailreplies(d), 0);
     EXPECT_EQ(countof(r.err, "the node may not send mail through the gateway\n"), 2) << r.err;
+    EXPECT_EQ(bounces(d), (std::vector<std::string>{"Jim Node: Mail not sent: stranger0",
+                                                    "Jim Node: Mail not sent: stranger1"}));
     EXPECT_FALSE(fileexists(d / "soup/pondlark.lim"));
     EXPECT_NE(readfile(d / "pondlark.log").find("! refused msg from 2:280/100"), std::string::npos);
 }
