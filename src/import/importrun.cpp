@@ -1,10 +1,14 @@
 #include "import/importrun.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "driver/counters.h"
@@ -90,8 +94,13 @@ bool listhasarea(const msgverdict& v) {
     return area && !area->empty();
 }
 
-// Returns 0 when the message went where it belongs, -1 when its output
-// (packet, decoded file, reply, list change) could not be written.
+// What importmessage made of a message.
+enum messageresults {
+    MSG_DONE = 0,       // it went where it belongs
+    MSG_FAILED = -1,    // its output (packet, reply, list change) could not be written
+    MSG_UNFINISHED = 1  // it cannot be finished within its bounds: to be set aside
+};
+
 int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std::string& path) {
     curmsg.routing = 0;
     curmsg.routeno = -1;
@@ -104,7 +113,7 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
     parse.window = &window;
     if (processimport(parse) != 0) {
         logprintf("Error reading %s\n", path.c_str());
-        return -1;
+        return MSG_FAILED;
     }
     // A message imported before (a packet fetched twice, a Maildir message
     // taken in again) is only counted.
@@ -116,18 +125,18 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
             logprintf("- dupe %s from %s\n", key.substr(0, key.find('\t')).c_str(),
                       curmsg.msgfromemail.c_str());
         }
-        return 0;
+        return MSG_DONE;
     }
     notehistory(key);
     bool posting = false;
     switch (classifymessage(v)) {
         case OUTCOME_KILLED:
-            return 0;
+            return MSG_DONE;
         case OUTCOME_LISTCOMMAND: {
             rawheaderfields(true);
             int res = processlistcommand(static_cast<std::size_t>(v.listindex), v.listcommand);
             ++stats.listcmdcount;
-            return res == 0 ? 0 : -1;
+            return res == 0 ? MSG_DONE : MSG_FAILED;
         }
         case OUTCOME_LISTPOSTING: {
             ++stats.listmsgcount;
@@ -135,8 +144,8 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
             int res =
                 sendlistmessage(static_cast<std::size_t>(v.listindex), f, parse.bodyoffset, r.end);
             rawheaderfields(false);
-            if (res < 0) return -1;
-            if (res == 0 || !listhasarea(v)) return 0;
+            if (res < 0) return MSG_FAILED;
+            if (res == 0 || !listhasarea(v)) return MSG_DONE;
             posting = true;
             break;
         }
@@ -150,29 +159,139 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         count.window = &window;
         if (processimport(count) != 0) {
             logprintf("Error reading %s\n", path.c_str());
-            return -1;
+            return MSG_FAILED;
         }
     }
     importpass write{IMPORT_WRITE, v, f, outpkt.file.get(), r};
     write.window = &window;
-    if (processimport(write) == 0) return 0;
+    if (processimport(write) == 0) return MSG_DONE;
     if (write.readfailed) logprintf("Error reading %s\n", path.c_str());
-    return -1;
+    // A posting went to the list's members already: it is not set aside
+    // (its file is kept whole and imported again).
+    return write.unfinished && !posting ? MSG_UNFINISHED : MSG_FAILED;
+}
+
+// A message of nothing but blanks and line ends (an empty article of a
+// news batch, "#! rnews 0") is no message.
+bool emptymessage(filewindow& window, const msgrange& r) {
+    rangereader in(window, r);
+    for (int c = in.get(); c != EOF; c = in.get()) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+    }
+    return !in.error();
+}
+
+// Where the open packet and the message file's decoded files stood before
+// a message, so that the message can be taken out again.
+struct messagemark {
+    long pktpos = -1;
+    std::size_t decoded = 0;
+};
+
+messagemark markmessage() {
+    messagemark m;
+    if (outpkt.file) m.pktpos = std::ftell(outpkt.file.get());
+    m.decoded = fileoutput.decoded.size();
+    return m;
+}
+
+// Takes what a message wrote out of the packet and removes its decoded
+// files. Returns 0, or -1 when the packet cannot be put back.
+int takeback(const messagemark& m) {
+    int res = 0;
+    for (std::size_t i = m.decoded; i < fileoutput.decoded.size(); ++i) {
+        const std::string& path = fileoutput.decoded[i];
+        unitdropoutput(path);
+        if (std::remove(tempname(path).c_str()) != 0 && exist(tempname(path))) {
+            logprintf("Error removing %s\n", tempname(path).c_str());
+            res = -1;
+        }
+    }
+    fileoutput.decoded.resize(m.decoded);
+    std::FILE* pkt = outpkt.file.get();
+    if (!pkt || m.pktpos < 0 || std::fflush(pkt) != 0 || std::ferror(pkt) ||
+        ftruncate(fileno(pkt), m.pktpos) != 0 || std::fseek(pkt, m.pktpos, SEEK_SET) != 0)
+        return -1;
+    return res;
+}
+
+// Copies the bytes of r into a new file "<message file>-<n>.BAD" beside the
+// message file, as an output of its unit. Returns 0, or -1 (reported).
+int copyaside(std::FILE* f, const msgrange& r, const std::string& path, std::string& bad) {
+    std::string base = path.substr(0, path.size() - (sizeof MESSAGEEXT - 1)) + "-";
+    genfname(base, ".BAD", bad, outputtaken);
+    if (unitoutput(bad, PUBLISH_FILE) != 0) return -1;
+    fileptr out = openfile(tempname(bad), "wbx");
+    if (!out) {
+        unitdropoutput(bad);
+        logprintf("Error writing %s\n", bad.c_str());
+        return -1;
+    }
+    notedecodedfile(bad);
+    std::vector<char> buf(1 << 16);
+    int res = 0;
+    for (long at = r.start; res == 0 && at < r.end;) {
+        std::size_t want = static_cast<std::size_t>(std::min<long>(r.end - at, static_cast<long>(buf.size())));
+        ssize_t n = pread(fileno(f), buf.data(), want, at);
+        if (n <= 0) {
+            res = -1;
+            break;
+        }
+        res = writeall(out.get(), buf.data(), static_cast<std::size_t>(n));
+        at += n;
+    }
+    if (res == 0 && syncfd(fileno(out.get())) != 0) res = -1;
+    if (closefile(out) != 0) res = -1;
+    if (res == 0) res = outputcomplete(bad);
+    if (res != 0) logprintf("Error writing %s\n", bad.c_str());
+    return res;
+}
+
+// A message that cannot be finished within its bounds never holds up its
+// message file (which would fail the same way at every run): what it wrote
+// is taken back, and its bytes go into a file of their own for the sysop.
+// Returns 0, or -1 when that failed too: the message file is then kept.
+int setmessageaside(std::FILE* f, const msgrange& r, const std::string& path,
+                    const messagemark& m) {
+    std::string bad;
+    if (takeback(m) != 0 || copyaside(f, r, path, bad) != 0) return -1;
+    logprintf("! %s: the message at offset %ld could not be finished, set aside as %s\n",
+              path.c_str(), r.start, bad.c_str());
+    ++stats.setasidecount;
+    return 0;
 }
 
 int messageloop(std::FILE* f, int format, const std::string& path) {
     soupcutter cut(f, format);
+    int result = FILE_DONE;
     for (;;) {
         noteprogress(cut.position(), cut.size());
         msgrange r;
         int c = cut.next(r);
-        if (c == CUT_NOMORE) return FILE_DONE;
-        if (c == CUT_BADFILE) return FILE_BAD;
-        if (preparepacket() != 0 || importmessage(f, cut.window(), r, path) != 0)
-            return FILE_FAILED;
+        if (c == CUT_NOMORE) break;
+        if (c == CUT_BADFILE) {
+            result = FILE_BAD;
+            break;
+        }
+        if (emptymessage(cut.window(), r)) {
+            ++stats.emptycount;
+            continue;
+        }
+        if (preparepacket() != 0) return FILE_FAILED;
+        messagemark mark = markmessage();
+        int res = importmessage(f, cut.window(), r, path);
+        if (res == MSG_UNFINISHED) {
+            if (setmessageaside(f, r, path, mark) != 0) return FILE_FAILED;
+            continue;
+        }
+        if (res != MSG_DONE) return FILE_FAILED;
         ++stats.messagecount;
         if (countpktmsg() != 0) return FILE_FAILED;
     }
+    if (stats.emptycount > 0)
+        logprintf("! %s: %ld empty message%s left out\n", path.c_str(), stats.emptycount,
+                  stats.emptycount == 1 ? "" : "s");
+    return result;
 }
 
 // What became of an area's message file, for its line in AREAS.
@@ -205,7 +324,8 @@ int setaside(const std::string& path) {
 // unit's commit.
 int consume(const std::string& path, long size) {
     // A file with data but no message in it is kept for the operator.
-    if (run.testmode || (stats.messagecount == 0 && size != 0)) return FATE_LEFT;
+    long taken = stats.messagecount + stats.setasidecount + stats.emptycount;
+    if (run.testmode || (taken == 0 && size != 0)) return FATE_LEFT;
     unitremove(path);
     return FATE_CONSUMED;
 }
@@ -240,6 +360,7 @@ int importarea(const souparea& a) {
     stats = runcounters{};
     curmsg.msgtype = a.msgtype;
     curmsg.areaname = a.areaname;
+    curmsg.unusablearea = a.unusablename;
     unitbegin("import", path);
     if (journalbroken()) {
         unitabandon();
