@@ -5,6 +5,7 @@
 #include "driver/counters.h"
 #include "driver/runstate.h"
 #include "durable/journal.h"
+#include "durable/workfiles.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
 #include "import/fileoutput.h"
@@ -30,4 +31,5 @@ void resetall() {
     fileoutput = fileoutputs{};
     expstate = exportstate{};
     history = importhistory{};
+    forgetnames();
 }
