@@ -115,7 +115,10 @@ attachfile chooseattachfile(std::string_view given, const std::unordered_set<std
     // anyone else it is a file like any other, under a name no tosser or
     // mailer takes.
     bool untrusted = !name.empty() && ismailerfile(name) && !fromroutenode();
-    if (untrusted) name = name.size() + sizeof NEUTRALEXT - 1 <= MAXATTACHNAME ? name + NEUTRALEXT : "";
+    if (untrusted) {
+        if (name[0] == '.') name[0] = '_';
+        name = name.size() + sizeof NEUTRALEXT - 1 <= MAXATTACHNAME ? name + NEUTRALEXT : "";
+    }
     if (name.empty()) {
         attachfile g = generated(untrusted ? cfg.decodedir.sv() : directoryfor({}),
                                  !given.empty(), taken);

@@ -53,12 +53,11 @@ std::string asciifilename(std::string_view given);
 // or with "DecodeDir ... ALL" to the decode directory unless it is FidoNet
 // mail (`ismail`). A name that a tosser or mailer acts on (ismailerfile)
 // is kept so only for mail from a Route node (fromroutenode): from anyone
-// else the file gets ".ATT" appended and goes to the decode directory
-// (untrusted). A "*" in the name, a name that exists or an unusable name
-// gives another free name; without a name, the first free "%08lX.ATT".
-// The file counts as renamed when its name is not the last component of
-// given.
-// Paths in chosen count as taken too: files of the same message whose
+// else the file gets ".ATT" appended (a leading dot made "_") and goes to
+// the decode directory (untrusted). A "*" in the name, a name that exists
+// or an unusable name gives another free name; without a name, the first
+// free "%08lX.ATT". The file counts as renamed when its name is not the
+// last component of given. Paths in chosen count as taken too: files of the same message whose
 // names were chosen but that do not exist (yet). Reads `cfg`,
 // `curmsg.msgtype` and the directory; creates nothing.
 // How a given name is made safe: safeattachname, or asciifilename (MIME
