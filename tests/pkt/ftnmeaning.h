@@ -17,9 +17,10 @@
 // What the gateway was set up to write.
 struct expectedmeaning {
     std::string area;     // the echo area ("PONDLARK.TEST"); empty: netmail
-    std::string intl;     // destination and origin: "2:280/5555 2:280/5556"
+    std::string intl;     // destination and origin: "2:280/5555 2:280/5556" ("|" between choices)
     std::string netnode;  // the gateway in SEEN-BY and PATH: "280/5556"
     std::string origin;   // the address ending the origin line: "2:280/5556"
+    bool junk = false;    // the gateway may mark the message as junk (JUNKMAIL)
 };
 
 // "" when the message carries exactly the control information the gateway
