@@ -55,14 +55,19 @@ bool isuubegin(std::string_view line, std::string& name) {
     return true;
 }
 
-// A header field: a name without blanks, then a colon. Only fields are
-// kept as kludges; any other line of a header, as a kludge, could pass
-// for one of FidoNet's own ("INTL 1:2/3 ...", "TOPT 7", "FLAGS ...") and
-// route the message.
+// A header field: a name of printable ASCII characters (no blank, no
+// control), then a colon. Only fields are kept as kludges; any other line
+// of a header, as a kludge, could pass for one of FidoNet's own ("INTL
+// 1:2/3 ...", "TOPT 7", "FLAGS ...") and route the message - "INTL" and a
+// control byte before the colon too, once the control is a blank.
 bool isfield(std::string_view line) {
     std::size_t colon = line.find(':');
-    return colon != std::string_view::npos && colon > 0 &&
-           line.substr(0, colon).find_first_of(" \t") == std::string_view::npos;
+    if (colon == std::string_view::npos || colon == 0) return false;
+    for (std::size_t i = 0; i < colon; ++i) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c <= ' ' || c >= 0x7F) return false;
+    }
+    return true;
 }
 
 // The StripKludges entry of the message's category decides.

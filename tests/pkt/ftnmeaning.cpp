@@ -71,11 +71,12 @@ bool istearline(const std::string& line) {
            (line.size() == 3 || static_cast<unsigned char>(line[3]) <= ' ');
 }
 
-// A header field kept as a kludge: a field name of printable characters, a
-// colon and a blank.
+// A header field kept as a kludge: a field name of printable characters
+// and a colon, or the first piece of a name too long for one line.
 bool isfieldcopy(const std::string& line) {
     std::size_t colon = line.find(':');
-    if (colon == std::string::npos || colon < 2 || line.compare(colon, 2, ": ") != 0) return false;
+    if (colon == std::string::npos) colon = line.size();
+    if (colon < 2) return false;
     for (std::size_t i = 1; i < colon; ++i) {
         unsigned char c = static_cast<unsigned char>(line[i]);
         if (c <= ' ' || c >= 0x7F) return false;
