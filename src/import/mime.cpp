@@ -101,16 +101,18 @@ void mimeheaderline(std::string_view line, mimestate& m) {
     static constexpr std::string_view contentdisp = "Content-Disposition:";
     // Most lines are text: only a line starting with "C" can be a MIME header.
     bool maybeheader = !line.empty() && lowerc(static_cast<unsigned char>(line[0])) == 'c';
-    if (maybeheader && istartswith(line, "Content-")) m.paramscan = 1;
-    std::string before;
-    if (m.paramscan) {
-        before = m.filename;
-        scanparameters(line, m);
+    if (!maybeheader) {
+        if (m.paramscan) scanparameters(line, m);
+        return;
     }
-    if (!maybeheader) return;
+    if (istartswith(line, "Content-")) m.paramscan = 1;
     bool type = istartswith(line, contenttype);
     bool disposition = !type && istartswith(line, contentdisp);
-    if (type || disposition) {
+    std::string before;
+    if (type && m.namefromdisposition) before = m.filename;
+    if (m.paramscan) scanparameters(line, m);
+    // Only a field that names a file is read whole (most name none).
+    if ((type || disposition) && substrcmp("name", line)) {
         // The name as its field writes it, decoded: a scan for name= alone
         // would take "=?UTF-8?B?...?=" or an RFC 2231 piece for the name.
         mimefield f = parsemimefield(headervalue(line, type ? contenttype.size() : contentdisp.size()));

@@ -127,6 +127,11 @@ std::unique_ptr<charsetinfo> makecharset(UConverter* conv, const std::string& ke
 
 charsetinfo* opencharset(std::string_view given) {
     static charsetcache cache;
+    // A message asks for the same name many times in a row.
+    static std::string lastgiven;
+    static charsetinfo* lastinfo = nullptr;
+    static bool lastvalid = false;
+    if (lastvalid && given == lastgiven) return lastinfo;
     std::string key(stripname(given));
     strlwr(key);
     // A name is printable ASCII; anything else names no set (and a zero
@@ -135,7 +140,12 @@ charsetinfo* opencharset(std::string_view given) {
         if (c <= ' ' || c >= 127) return nullptr;
     }
     auto it = cache.names.find(key);
-    if (it != cache.names.end()) return it->second;
+    if (it != cache.names.end()) {
+        lastgiven.assign(given);
+        lastinfo = it->second;
+        lastvalid = true;
+        return it->second;
+    }
     // An empty name would open ICU's default converter.
     UErrorCode err = U_ZERO_ERROR;
     UConverter* conv = key.empty() ? nullptr : ucnv_open(key.c_str(), &err);

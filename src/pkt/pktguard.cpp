@@ -43,11 +43,47 @@ std::size_t utf8control(const char* p, std::size_t i, std::size_t n) {
     return 0;
 }
 
-// Eight bytes at a time: whether any of them is below 0x20.
-bool anycontrol(std::uint64_t w) {
-    constexpr std::uint64_t ones = 0x0101010101010101ULL;
-    constexpr std::uint64_t highs = 0x8080808080808080ULL;
-    return ((w - ones * 0x20) & ~w & highs) != 0;
+// Most text holds nothing to change: it is passed over eight bytes at a
+// time (the last eight overlapping the ones before, a short text filled up
+// with blanks), and looked at byte by byte only when that found something.
+constexpr std::uint64_t ONES = 0x0101010101010101ULL;
+constexpr std::uint64_t HIGHS = 0x8080808080808080ULL;
+constexpr std::uint64_t BLANKS = 0x2020202020202020ULL;
+
+// Bytes below 0x20 in w.
+std::uint64_t controls(std::uint64_t w) {
+    return (w - BLANKS) & ~w & HIGHS;
+}
+
+// Bytes that are no printable ASCII in w: below 0x20, 0x7F, above.
+std::uint64_t others(std::uint64_t w) {
+    std::uint64_t del = w ^ (ONES * 0x7F);
+    return controls(w) | (w & HIGHS) | ((del - ONES) & ~del & HIGHS);
+}
+
+template <std::uint64_t (*Test)(std::uint64_t)>
+bool anybyte(const unsigned char* p, std::size_t n) {
+    std::uint64_t w = BLANKS;
+    if (n < 8) {
+        std::memcpy(&w, p, n);
+        return Test(w) != 0;
+    }
+    std::uint64_t found = 0;
+    for (std::size_t i = 0; i + 8 <= n; i += 8) {
+        std::memcpy(&w, p + i, 8);
+        found |= Test(w);
+    }
+    std::memcpy(&w, p + n - 8, 8);
+    return (found | Test(w)) != 0;
+}
+
+bool anycontrol(const unsigned char* p, std::size_t n) {
+    return anybyte<controls>(p, n);
+}
+
+// Whether a value holds a byte that is not printable ASCII.
+bool anyother(const unsigned char* p, std::size_t n) {
+    return anybyte<others>(p, n);
 }
 
 // A line begins at p (n bytes of it in this text): control information
@@ -82,8 +118,8 @@ const guardrule& guardfor() {
     static std::string charset;
     static guardrule other;
     const std::string& cs = curmsg.outcharset;
-    if (cs.empty() || cs == "UTF-8") return utf8;
-    if (cs != charset) {
+    if (cs.empty() || (cs.size() == 5 && std::memcmp(cs.data(), "UTF-8", 5) == 0)) return utf8;
+    if (cs.size() != charset.size() || cs != charset) {
         charset = cs;
         other.utf8 = isutf8charset(cs);
         other.c1 = other.utf8 ? 0 : charsetc1bytes(cs);
@@ -92,15 +128,17 @@ const guardrule& guardfor() {
 }
 
 void guardvalue(char* p, std::size_t n, const guardrule& rule) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    if (!anyother(u, n)) return;
     for (std::size_t i = 0; i < n; ++i) {
-        switch (BYTECLASS[byteat(p, i)]) {
+        switch (BYTECLASS[u[i]]) {
             case B_OK:
                 break;
             case B_CONTROL:
                 p[i] = ' ';
                 break;
             case B_C1:
-                if (!rule.utf8 && (rule.c1 >> (byteat(p, i) - 0x80) & 1)) p[i] = ' ';
+                if (!rule.utf8 && (rule.c1 >> (u[i] - 0x80) & 1)) p[i] = ' ';
                 break;
             case B_UTF8LEAD:
                 if (rule.utf8) {
@@ -117,47 +155,17 @@ void guardvalue(char* p, std::size_t n, const guardrule& rule) {
 
 void guardbody(char* p, std::size_t n) {
     disarm(p, n);
-    std::size_t i = 0;
-    for (;;) {
-        // Plain text has no byte below 0x20: it is passed over eight bytes
-        // at a time.
-        while (i + 8 <= n) {
-            std::uint64_t w;
-            std::memcpy(&w, p + i, 8);
-            if (anycontrol(w)) break;
-            i += 8;
-        }
-        std::size_t stop = i + 8 < n ? i + 8 : n;
-        if (i >= n) return;
-        for (; i < stop; ++i) {
-            unsigned char c = byteat(p, i);
-            if (c >= 0x20) continue;
-            if (c == '\0') {
-                p[i] = ' ';
-            } else if (c == '\x01') {
-                p[i] = '@';
-            } else if (c == '\r' || c == '\n') {
-                disarm(p + i + 1, n - i - 1);
-            }
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    if (!anycontrol(u, n)) return;
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char c = u[i];
+        if (c >= 0x20) continue;
+        if (c == '\0') {
+            p[i] = ' ';
+        } else if (c == '\x01') {
+            p[i] = '@';
+        } else if (c == '\r' || c == '\n') {
+            disarm(p + i + 1, n - i - 1);
         }
     }
-}
-
-void appendguarded(std::string& out, std::string_view text) {
-    std::size_t from = out.size();
-    out.append(text);
-    guardvalue(out.data() + from, text.size(), guardfor());
-}
-
-void appendbodyline(std::string& out, std::string_view text) {
-    std::size_t from = out.size();
-    out.append(text);
-    guardbody(out.data() + from, text.size());
-    out.push_back('\r');
-}
-
-void appendkludgeline(std::string& out, std::string_view text, bool continuation) {
-    out.append(continuation ? "\x01  " : "\x01");
-    appendguarded(out, text);
-    out.push_back('\r');
 }

@@ -49,11 +49,24 @@ void guardvalue(char* p, std::size_t n, const guardrule& rule);
 void guardbody(char* p, std::size_t n);
 
 // Appends a value, made safe for the current message (guardfor).
-void appendguarded(std::string& out, std::string_view text);
+inline void appendguarded(std::string& out, std::string_view text) {
+    std::size_t from = out.size();
+    out.append(text);
+    guardvalue(out.data() + from, text.size(), guardfor());
+}
 
 // Appends one line of body text, made safe, and its carriage return.
-void appendbodyline(std::string& out, std::string_view text);
+inline void appendbodyline(std::string& out, std::string_view text) {
+    std::size_t from = out.size();
+    out.append(text);
+    guardbody(out.data() + from, text.size());
+    out.push_back('\r');
+}
 
 // Appends one kludge line: 0x01, two blanks more for a continuation line,
 // the value made safe, and the carriage return.
-void appendkludgeline(std::string& out, std::string_view text, bool continuation);
+inline void appendkludgeline(std::string& out, std::string_view text, bool continuation) {
+    out.append(continuation ? "\x01  " : "\x01");
+    appendguarded(out, text);
+    out.push_back('\r');
+}
