@@ -6,16 +6,21 @@
 #                                    mail and news servers the end-to-end
 #                                    tests start on loopback, the mail
 #                                    programs that wrote its test data, the
-#                                    fuzzing compiler
+#                                    fuzzing compiler, the checkers of the
+#                                    man pages and systemd units
+#   scripts/install-deps.sh --package  also what scripts/build-package.sh
+#                                    needs (debhelper) and lintian
 # Run as root (or through sudo) on Debian 12.
 set -euo pipefail
 
 build=(g++ cmake make pkg-config libicu-dev libxml2-dev libcurl4-openssl-dev)
 tests=(libgtest-dev libgmock-dev python3 clang strace postfix inn2 crashmail
-       mutt mblaze procps sasl2-bin libsasl2-modules openssl)
+       mutt mblaze procps sasl2-bin libsasl2-modules openssl mandoc systemd)
+package=(debhelper dpkg-dev lintian)
 
 want=("${build[@]}")
 [ "${1:-}" = "--tests" ] && want+=("${tests[@]}")
+[ "${1:-}" = "--package" ] && want+=("${package[@]}")
 
 missing=()
 for pkg in "${want[@]}"; do

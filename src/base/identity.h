@@ -6,3 +6,8 @@
 #define PROGOS "Linux"
 constexpr int VERMAJOR = 1;
 constexpr int VERMINOR = 5;
+
+// The gateway's entry in the Path of the articles it posts: news servers
+// keep it when they pass an article on, and feed nothing back to a feed of
+// that name; import knows its own articles by it.
+inline constexpr char PATHENTRY[] = "pondlark";

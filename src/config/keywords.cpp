@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "base/timezone.h"
@@ -402,19 +404,19 @@ void kw_historydays(const configline& l) {
 
 constexpr keyworddef keywords[] = {
     {"FidoAddr", kw_fidoaddr},
-    {"AddrMap", kw_addrmap},
+    {"AddrMap", kw_addrmap, VALUE_REPORTED},
     {"MapFidoOrg", kw_mapfidoorg},
     {"TransFidoOrg", kw_transfidoorg},
-    {"FidoDomain", kw_fidodomain},
-    {"HeaderInfo", kw_headerinfo},
-    {"NoSpamText", kw_nospamtext},
-    {"PacketPwd", kw_packetpwd},
+    {"FidoDomain", kw_fidodomain, VALUE_REPORTED},
+    {"HeaderInfo", kw_headerinfo, VALUE_REPORTED},
+    {"NoSpamText", kw_nospamtext, VALUE_OPTIONAL},
+    {"PacketPwd", kw_packetpwd, VALUE_OPTIONAL},
     {"DefCharSet", kw_defcharset},
     {"InternetCharSet", kw_internetcharset},
-    {"CharSetMap", kw_charsetmap},
+    {"CharSetMap", kw_charsetmap, VALUE_REPORTED},
     {"QuoteTo", kw_quoteto},
-    {"QuoteChar", kw_quotechar},
-    {"QuoteMask", kw_quotemask},
+    {"QuoteChar", kw_quotechar, VALUE_REPORTED},
+    {"QuoteMask", kw_quotemask, VALUE_OPTIONAL},
     {"ImportLimit", kw_importlimit},
     {"ImportMaxFiles", kw_importmaxfiles},
     {"ImportMaxParts", kw_importmaxparts},
@@ -422,26 +424,26 @@ constexpr keyworddef keywords[] = {
     {"SeparateMSG", kw_separatemsg},
     {"LineWidth", kw_linewidth},
     {"UseQP", kw_useqp},
-    {"Origin", kw_origin},
-    {"Organization", kw_organization},
+    {"Origin", kw_origin, VALUE_OPTIONAL},
+    {"Organization", kw_organization, VALUE_OPTIONAL},
     {"OwnOrgAction", kw_ownorgaction},
     {"OwnOrgArea", kw_ownorgarea},
     {"JunkAction", kw_junkaction},
     {"JunkArea", kw_junkarea},
     {"JunkCategory", kw_junkcategory},
-    {"JunkFrom", kw_junkfrom},
-    {"JunkSubj", kw_junksubj},
-    {"JunkStr", kw_junkstr},
-    {"JunkGroup", kw_junkgroup},
+    {"JunkFrom", kw_junkfrom, VALUE_OPTIONAL},
+    {"JunkSubj", kw_junksubj, VALUE_OPTIONAL},
+    {"JunkStr", kw_junkstr, VALUE_OPTIONAL},
+    {"JunkGroup", kw_junkgroup, VALUE_OPTIONAL},
     {"JunkFromTo", kw_junkfromto},
     {"ExportMaxTo", kw_exportmaxto},
     {"ExportMaxXPost", kw_exportmaxxpost},
-    {"EmailArea", kw_emailarea},
-    {"AreaMap", kw_areamap},
+    {"EmailArea", kw_emailarea, VALUE_OPTIONAL},
+    {"AreaMap", kw_areamap, VALUE_REPORTED},
     {"StripKludges", kw_stripkludges},
     {"StrictFidoMsgID", kw_strictfidomsgid},
     {"KillOrigin", kw_killorigin},
-    {"LogFile", kw_logfile},
+    {"LogFile", kw_logfile, VALUE_REPORTED},
     {"TimeZone", kw_timezone},
     {"QuickScan", kw_quickscan},
     {"MailerType", kw_mailertype},
@@ -457,19 +459,19 @@ constexpr keyworddef keywords[] = {
     {"AttachMail", kw_attachmail},
     {"AttachNews", kw_attachnews},
     {"EncodeFormat", kw_encodeformat},
-    {"Route", kw_route},
-    {"Alias", kw_alias},
-    {"Personal", kw_personal},
-    {"MailingList", kw_mailinglist},
-    {"IgnoreMessageText", kw_ignoremessagetext},
+    {"Route", kw_route, VALUE_REPORTED},
+    {"Alias", kw_alias, VALUE_REPORTED},
+    {"Personal", kw_personal, VALUE_REPORTED},
+    {"MailingList", kw_mailinglist, VALUE_REPORTED},
+    {"IgnoreMessageText", kw_ignoremessagetext, VALUE_OPTIONAL},
     {"ListConfig", kw_listconfig},
-    {"Include", kw_include},
-    {"FidoCharSet", kw_fidocharset},
-    {"AreaCharSet", kw_areacharset},
-    {"KeepHeader", kw_keepheader},
+    {"Include", kw_include, VALUE_REPORTED},
+    {"FidoCharSet", kw_fidocharset, VALUE_REPORTED},
+    {"AreaCharSet", kw_areacharset, VALUE_REPORTED},
+    {"KeepHeader", kw_keepheader, VALUE_REPORTED},
     {"BusyFlagAge", kw_busyflagage},
-    {"ImportMaildir", kw_importmaildir},
-    {"ImportNewsBatches", kw_importnewsbatches},
+    {"ImportMaildir", kw_importmaildir, VALUE_REPORTED},
+    {"ImportNewsBatches", kw_importnewsbatches, VALUE_REPORTED},
     {"SendMail", kw_sendmail},
     {"PostNews", kw_postnews},
     {"HistoryDays", kw_historydays},
@@ -478,9 +480,59 @@ static_assert(std::size(keywords) == 72);
 
 }  // namespace
 
-keywordhandler findkeyword(std::string_view keyword) {
+const keyworddef* findkeyworddef(std::string_view keyword) {
     for (const auto& k : keywords) {
-        if (strieq(keyword, k.name)) return k.handler;
+        if (strieq(keyword, k.name)) return &k;
     }
     return nullptr;
+}
+
+keywordhandler findkeyword(std::string_view keyword) {
+    const keyworddef* k = findkeyworddef(keyword);
+    return k ? k->handler : nullptr;
+}
+
+namespace {
+// The edit distance of a and b ignoring case, where swapping two letters
+// next to each other counts as one edit; stops counting above limit.
+std::size_t editdistance(std::string_view a, std::string_view b, std::size_t limit) {
+    const std::size_t n = a.size(), m = b.size();
+    if ((n > m ? n - m : m - n) > limit) return limit + 1;
+    std::vector<std::size_t> before(m + 1), prev(m + 1), cur(m + 1);
+    for (std::size_t j = 0; j <= m; ++j) prev[j] = j;
+    for (std::size_t i = 1; i <= n; ++i) {
+        cur[0] = i;
+        std::size_t best = cur[0];
+        for (std::size_t j = 1; j <= m; ++j) {
+            const int ca = lowerc(static_cast<unsigned char>(a[i - 1]));
+            const int cb = lowerc(static_cast<unsigned char>(b[j - 1]));
+            std::size_t d = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (ca == cb ? 0 : 1)});
+            if (i > 1 && j > 1 && ca == lowerc(static_cast<unsigned char>(b[j - 2])) &&
+                lowerc(static_cast<unsigned char>(a[i - 2])) == cb)
+                d = std::min(d, before[j - 2] + 1);
+            cur[j] = d;
+            best = std::min(best, d);
+        }
+        if (best > limit) return limit + 1;
+        before.swap(prev);
+        prev.swap(cur);
+    }
+    return prev[m];
+}
+}  // namespace
+
+std::string nearestkeyword(std::string_view keyword) {
+    // Short words are near to too many others: one edit for them, two
+    // for most, three for the long ones.
+    const std::size_t limit = keyword.size() <= 4 ? 1 : keyword.size() <= 11 ? 2 : 3;
+    const char* best = nullptr;
+    std::size_t bestdistance = limit + 1;
+    for (const auto& k : keywords) {
+        std::size_t d = editdistance(keyword, k.name, limit);
+        if (d < bestdistance) {
+            best = k.name;
+            bestdistance = d;
+        }
+    }
+    return best ? std::string(best) : std::string();
 }

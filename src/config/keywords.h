@@ -15,13 +15,30 @@ struct configline {
 
 using keywordhandler = void (*)(const configline&);
 
+// What a keyword's line without a value is.
+enum valuerules {
+    VALUE_REQUIRED = 0,  // an error: the handler is not called
+    VALUE_OPTIONAL = 1,  // an empty value means something (a default, "none", any text)
+    VALUE_REPORTED = 2   // an error the handler reports itself ("... misses parameter")
+};
+
 struct keyworddef {
     const char* name;
     keywordhandler handler;
+    int value = VALUE_REQUIRED;
 };
+
+// The keyword's entry (its name as the table writes it), or null when the
+// keyword is unknown.
+const keyworddef* findkeyworddef(std::string_view keyword);
 
 // The handler of a keyword, or null when the keyword is unknown.
 keywordhandler findkeyword(std::string_view keyword);
+
+// The known keyword an unknown one was most likely meant to be (a letter
+// left out, added, changed or two swapped; case ignored), or empty when
+// none is that near.
+std::string nearestkeyword(std::string_view keyword);
 
 // Splits off the next parameter: it ends at the first space, and the run
 // of spaces after it is cut out. text becomes what follows; an empty

@@ -49,8 +49,39 @@ int scanftnaddress(std::string_view text, fidoaddr& dest) {
     return count;
 }
 
+bool ftnaddresswellformed(std::string_view text) {
+    // A domain after "@" (2:280/100@fidonet) names the network, not the node.
+    std::size_t at = text.find('@');
+    if (at != std::string_view::npos) {
+        std::string_view domain = text.substr(at + 1);
+        if (domain.empty()) return false;
+        for (char c : domain)
+            if (!isalnumc(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.') return false;
+        text = text.substr(0, at);
+    }
+    const char seps[] = {':', '/', '.'};
+    std::size_t pos = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (pos == text.size() && i == 3) return true;  // no point
+            if (pos >= text.size() || text[pos] != seps[i - 1]) return false;
+            ++pos;
+        }
+        std::size_t start = pos;
+        unsigned long v = 0;
+        while (pos < text.size() && isdigitc(static_cast<unsigned char>(text[pos])) && pos - start < 6)
+            v = v * 10 + static_cast<unsigned long>(text[pos++] - '0');
+        if (pos == start || v > 65535) return false;
+        if (i == 0 && v == 0) return false;  // zone 0 is no zone
+    }
+    return pos == text.size();
+}
+
+// A malformed address is an error: "2:280/1O1" would otherwise be taken
+// for 2:280/1, another node.
 void configscanfidoaddr(std::string_view par, long line, const std::string& path, fidoaddr& dest) {
-    if (scanftnaddress(par, dest) < 3) configwarn("invalid FTN address", line, path);
+    int n = scanftnaddress(par, dest);
+    if (n < 3 || !ftnaddresswellformed(par)) configerror("invalid FTN address", line, path);
 }
 
 void configscanyesno(std::string_view par, long line, const std::string& path, int& dest) {

@@ -15,6 +15,7 @@ void usage() {
         "pondlark pack        pack mailinglist user files\n"
         "pondlark check       reads & checks all configuration files\n"
         "pondlark show <file> shows a packet, stored message or SOUP file readably\n"
+        "pondlark setup postfix|inn  prints the lines that connect Postfix or INN\n"
         "\nCommandline options:\n\n"
         "/pkt=<dir>           export *.pkt for gateway in directory\n"
         "/config=<filename>   use <filename> as configuration file\n"

@@ -1,10 +1,12 @@
 #include "driver/resetall.h"
 
+#include "config/reader.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/counters.h"
 #include "driver/runstate.h"
 #include "durable/journal.h"
+#include "durable/pathscope.h"
 #include "durable/workfiles.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
@@ -27,9 +29,11 @@ void resetall() {
     journal = listjournal{};
     jnl = runjournal{};
     recovered = recoveryinfo{};
+    scope = pathscope{};
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
     expstate = exportstate{};
     history = importhistory{};
     forgetnames();
+    reading = configreading{};
 }

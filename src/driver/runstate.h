@@ -17,6 +17,7 @@ struct runstate {
     pathtext progpath;    // argv[0]; configuration files without "/" live beside it
     std::FILE* logf = nullptr;  // the log, open while a command runs
     long configwarnings = 0;    // configuration warnings given so far (configwarn)
+    long configerrors = 0;      // configuration errors given so far (configerror)
 };
 
 extern runstate run;

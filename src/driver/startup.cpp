@@ -7,14 +7,18 @@
 #include <cstdlib>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "base/text.h"
 #include "config/reader.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/cmdline.h"
+#include "driver/foldercheck.h"
 #include "driver/log.h"
+#include "driver/runscope.h"
 #include "driver/runstate.h"
+#include "driver/setup.h"
 #include "durable/journal.h"
 #include "export/exportrun.h"
 #include "import/importrun.h"
@@ -50,6 +54,15 @@ bool validateconfig() {
                (cfg.mailertype == MAILER_BINKLEY && cfg.outdir.empty()) ||
                (cfg.mailertype == MAILER_ARCMAIL && cfg.netdir.empty())) {
         std::fprintf(stderr, "Error: required directories not defined in %s\n", cf);
+        std::string missing;
+        const std::pair<const char*, bool> dirs[] = {
+            {"InboundDir", cfg.indir.empty()},
+            {"SoupDir", cfg.soupdir.empty()},
+            {"OutboundDir", cfg.mailertype == MAILER_BINKLEY && cfg.outdir.empty()},
+            {"NetmailDir", cfg.mailertype == MAILER_ARCMAIL && cfg.netdir.empty()}};
+        for (const auto& [name, gone] : dirs)
+            if (gone) missing += (missing.empty() ? "" : ", ") + std::string(name);
+        std::fprintf(stderr, "- missing: %s\n", missing.c_str());
     } else {
         return true;
     }
@@ -90,12 +103,12 @@ void checkdirectories() {
                   "- missing: TempDir, and TEMP is not set\n");
         std::exit(1);
     }
-    checkdir(cfg.tempdir.str());
-    checkdir(cfg.indir.str());
-    if (cfg.mailertype == MAILER_BINKLEY) checkdir(cfg.outdir.str());
-    if (cfg.mailertype == MAILER_ARCMAIL) checkdir(cfg.netdir.str());
-    checkdir(cfg.soupdir.str());
-    checkdir(cfg.decodedir.str());
+    checkdir(cfg.tempdir.str(), "TempDir");
+    checkdir(cfg.indir.str(), "InboundDir");
+    if (cfg.mailertype == MAILER_BINKLEY) checkdir(cfg.outdir.str(), "OutboundDir");
+    if (cfg.mailertype == MAILER_ARCMAIL) checkdir(cfg.netdir.str(), "NetmailDir");
+    checkdir(cfg.soupdir.str(), "SoupDir");
+    checkdir(cfg.decodedir.str(), configplaceof("DecodeDir") ? "DecodeDir" : "InboundDir");
     // A packet folder that is not there would read as one with no mail.
     if (!run.packetdir.empty()) checkdir(run.packetdir.str());
 }
@@ -123,20 +136,37 @@ const char* commandname() {
     }
 }
 
+// The errors of the configuration, counted; they went to the screen.
+void reporterrors() {
+    logprintf("%ld error%s in the configuration: import, export and pack do nothing until %s mended\n",
+              run.configerrors, run.configerrors == 1 ? "" : "s",
+              run.configerrors == 1 ? "it is" : "they are");
+}
+
 int runcommand() {
     if (run.mode == MODE_CHECK || run.mode == MODE_NONE) {
         std::string left = journalpending(cfg.soupdir.str() + "pondlark.jnl");
-        if (!left.empty()) logprintf("Note: %s; the next command finishes it\n", left.c_str());
+        if (!left.empty()) logprintf("Note: %s\n", left.c_str());
+        checkfolders();
         // Warnings go to the screen only; the log keeps their number.
         if (run.configwarnings > 0) {
             logprintf("%ld warning%s in the configuration\n", run.configwarnings,
                       run.configwarnings == 1 ? "" : "s");
         }
+        if (run.configerrors > 0) reporterrors();
         logprintf("Configuration checked. Nothing more to do.\n");
-        return 0;
+        // A script tells from the status whether the gateway can run.
+        return run.configerrors > 0 ? 1 : 0;
+    }
+    // A configuration with an error is not used: the command stops before
+    // it touches anything (the log says why).
+    if (run.configerrors > 0) {
+        reporterrors();
+        return 1;
     }
     // Whatever a killed run left is finished or taken back first.
     recoveryinfo info;
+    setupscope();
     if (journalstart(commandname(), cfg.syncwrites, info) != 0) return 1;
     reindexrestored(info);
     int status = 0;
@@ -156,7 +186,7 @@ void outofmemory() {
     std::_Exit(255);
 }
 
-void checkdir(const std::string& path) {
+void checkdir(const std::string& path, const char* keyword) {
     std::string dir = path;
     std::size_t slash = path.rfind('/');
     if (slash != std::string::npos) dir = path.substr(0, slash);
@@ -166,20 +196,25 @@ void checkdir(const std::string& path) {
     struct stat st {};
     if (probe.empty() || stat(probe.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         logprintf("FATAL ERROR: subdirectory %s does not exist\n", dir.c_str());
+        // Which line names it, so that it can be mended.
+        const configplace* p = keyword ? configplaceof(keyword) : nullptr;
+        if (p) logprintf("- %s\n", describeplace(*p).c_str());
         std::exit(1);
     }
 }
 
 namespace {
 
-// Commands that need no configuration and print no banner: their output
-// may be piped on or compared. Each gets the arguments after its word.
+// Commands that print no banner: their output may be piped on, compared
+// or pasted. Each gets the arguments after its word and reads the
+// configuration itself if it needs one.
 struct standalonecommand {
     const char* word;
     int (*runner)(int argc, char** argv);
 };
 constexpr standalonecommand standalone[] = {
     {"show", runshow},
+    {"setup", runsetup},
 };
 
 // The standalone command argv[1] names (whole word or first letter), or null.
@@ -195,6 +230,8 @@ const standalonecommand* findstandalone(int argc, char** argv) {
 int runmain(int argc, char** argv) {
     if (const standalonecommand* c = findstandalone(argc, argv)) {
         std::set_new_handler(outofmemory);
+        run = runstate{};
+        if (argv[0]) run.progpath = programpath(argv[0]);
         return c->runner(argc - 2, argv + 2);
     }
     printbanner();

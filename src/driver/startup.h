@@ -15,5 +15,6 @@ int runmain(int argc, char** argv);
 [[noreturn]] void outofmemory();
 
 // Ends the run with status 1 unless the part of path before its last "/"
-// exists as a directory ("FATAL ERROR: subdirectory ... does not exist").
-void checkdir(const std::string& path);
+// exists as a directory ("FATAL ERROR: subdirectory ... does not exist",
+// then the configuration line of keyword that set it, when there is one).
+void checkdir(const std::string& path, const char* keyword = nullptr);

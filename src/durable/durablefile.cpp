@@ -1,6 +1,7 @@
 #include "durable/durablefile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,7 +51,13 @@ int durablefile::open(const std::string& path) {
     sealed = false;
     written = 0;
     buffer.clear();
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A new file: what lies under the name (a killed run's temporary, or a
+    // link someone planted in a shared folder) is removed, never written through.
+    for (int tries = 0; fd < 0 && tries < 3; ++tries) {
+        if (::unlink(temp.c_str()) != 0 && errno != ENOENT) break;
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     return fd < 0 ? -1 : 0;
 }
 
@@ -163,10 +170,40 @@ int writedurable(const std::string& path, std::string_view data) {
     return f.commit();
 }
 
+namespace {
+int readfrom(int fd, std::string& data);
+}
+
 int readwhole(const std::string& path, std::string& data) {
     data.clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? 1 : -1;
+    return readfrom(fd, data);
+}
+
+int readshared(const std::string& path, std::string& data) {
+    data.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? 1 : -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return readfrom(fd, data);
+}
+
+int renamenoreplace(int fromdir, const std::string& from, int todir, const std::string& to) {
+    if (renameat2(fromdir, from.c_str(), todir, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    if (linkat(fromdir, from.c_str(), todir, to.c_str(), 0) != 0) return -1;
+    (void)unlinkat(fromdir, from.c_str(), 0);
+    return 0;
+}
+
+namespace {
+int readfrom(int fd, std::string& data) {
     char buf[BLOCK];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -181,3 +218,4 @@ int readwhole(const std::string& path, std::string& data) {
     ::close(fd);
     return 0;
 }
+}  // namespace

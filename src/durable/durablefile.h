@@ -29,8 +29,9 @@ class durablefile {
     durablefile(const durablefile&) = delete;
     durablefile& operator=(const durablefile&) = delete;
 
-    // Creates the temporary file of path (an old one a killed run left is
-    // replaced). 0, or -1 (errno tells why).
+    // Creates the temporary file of path as a new file (an old one a killed
+    // run left, or a link in its place, is removed first, never written
+    // through). 0, or -1 (errno tells why).
     [[nodiscard]] int open(const std::string& path);
     // Appends bytes; a failure shows in commit.
     void write(std::string_view data);
@@ -69,3 +70,13 @@ class durablefile {
 
 // Reads a whole file into data. 0; 1 when it does not exist; -1 on error.
 [[nodiscard]] int readwhole(const std::string& path, std::string& data);
+
+// The same for a file in a folder other programs may write: a link or
+// anything but a plain file in its place is not read (-1).
+[[nodiscard]] int readshared(const std::string& path, std::string& data);
+
+// Renames (renameat2 with RENAME_NOREPLACE, or a link and an unlink where the
+// file system lacks the flag) without ever replacing an entry at to.
+// 0, or -1 (errno EEXIST when to is taken).
+[[nodiscard]] int renamenoreplace(int fromdir, const std::string& from, int todir, const std::string& to);
+

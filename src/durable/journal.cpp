@@ -16,6 +16,8 @@
 #include "config/settings.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
+#include "durable/durablefile.h"
+#include "durable/pathscope.h"
 #include "durable/recovery.h"
 #include "durable/workfiles.h"
 
@@ -120,10 +122,18 @@ int lockdirectory(const std::string& dir) {
 // first (a packet names the files decoded after it was begun, so they
 // must be there before it), its temporary files removed, then the actions
 // on its input.
+// With a journal, files outside the scope come first: recovery settles
+// them only while the flow file or stored message that lists them is
+// still as it was (see journal.h).
 std::vector<journalaction> unitwork() {
     std::vector<journalaction> work;
+    bool outsidefirst = journalactive();
+    if (outsidefirst)
+        for (const journalaction& a : jnl.actions)
+            if (actsoutside(a)) work.push_back(a);
     for (auto it = jnl.outputs.rbegin(); it != jnl.outputs.rend(); ++it) work.push_back(*it);
-    for (journalaction& a : jnl.actions) work.push_back(std::move(a));
+    for (journalaction& a : jnl.actions)
+        if (!outsidefirst || !actsoutside(a)) work.push_back(std::move(a));
     return work;
 }
 
@@ -159,14 +169,21 @@ std::string encoderecord(char type, std::initializer_list<std::string_view> fiel
     return line + crc;
 }
 
-fileid identify(const std::string& path) {
-    struct stat st {};
+namespace {
+fileid identity(const struct stat& st) {
     fileid id;
-    if (stat(path.c_str(), &st) != 0) return id;
     id.ino = static_cast<long long>(st.st_ino);
     id.size = static_cast<long long>(st.st_size);
     id.mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     return id;
+}
+}  // namespace
+
+fileid identify(const std::string& path) {
+    struct stat st {};
+    fileid id;
+    if (lstat(path.c_str(), &st) != 0) return id;
+    return identity(st);
 }
 
 std::string tempname(const std::string& final) {
@@ -185,20 +202,48 @@ int syncfd(int fd) {
     return fdatasync(fd) == 0 ? 0 : -1;
 }
 
-int publishfile(const std::string& tmp, std::string& final, int how) {
-    if (how == PUBLISH_REPLACE) return std::rename(tmp.c_str(), final.c_str()) == 0 ? 0 : -1;
+namespace {
+
+// Where an action works: in the run, the path as it was made; in recovery,
+// its folder opened through the scope, or the path itself when a file in
+// scope vouches for it.
+struct place {
+    scopedpath held;
+    int dir = AT_FDCWD;
+    std::string name;
+};
+
+int locate(const std::string& path, bool confined, place& p) {
+    if (!confined) {
+        p.dir = AT_FDCWD;
+        p.name = path;
+        return 0;
+    }
+    if (openscoped(path, p.held) != 0) return -1;
+    p.dir = p.held.dirfd;
+    p.name = p.held.leaf;
+    return 0;
+}
+
+fileid identifyat(const place& p) {
+    struct stat st {};
+    if (fstatat(p.dir, p.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return fileid{};
+    return identity(st);
+}
+
+std::string leafof(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int publishat(const place& tmp, const place& to, std::string& final, int how) {
+    if (how == PUBLISH_REPLACE)
+        return renameat(tmp.dir, tmp.name.c_str(), to.dir, to.name.c_str()) == 0 ? 0 : -1;
+    std::string leaf = to.name;
     for (int tries = 0; tries < 64; ++tries) {
-        if (renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, final.c_str(), RENAME_NOREPLACE) == 0)
-            return 0;
-        if (errno == EINVAL || errno == ENOSYS) {
-            // A file system without the flag: a link never replaces either.
-            if (link(tmp.c_str(), final.c_str()) == 0) {
-                (void)unlink(tmp.c_str());
-                return 0;
-            }
-        }
+        if (renamenoreplace(tmp.dir, tmp.name, to.dir, leaf) == 0) return 0;
         if (errno != EEXIST) return -1;
-        // Another program took the name meanwhile.
+        // Another program took the name meanwhile: another in the same folder.
         nametaken taken = outputtaken;
         std::string other = final;
         if (how == PUBLISH_PACKET) {
@@ -208,25 +253,75 @@ int publishfile(const std::string& tmp, std::string& final, int how) {
             return -1;
         }
         final = other;
+        leaf = to.dir == AT_FDCWD ? final : leafof(final);
     }
     errno = EEXIST;
     return -1;
 }
 
-int performaction(const journalaction& a, bool recovering, actioncounts* counts) {
+// Opens an entry for writing in place, never through a link; with
+// recorded >= 0 only when it is still that inode.
+int openinplace(const place& p, long long recorded) {
+    int fd = openat(p.dir, p.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        (recorded >= 0 && static_cast<long long>(st.st_ino) != recorded)) {
+        close(fd);
+        errno = ESTALE;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+int publishfile(const std::string& tmp, std::string& final, int how) {
+    place from, to;
+    (void)locate(tmp, false, from);
+    (void)locate(final, false, to);
+    return publishat(from, to, final, how);
+}
+
+bool actsoutside(const journalaction& a) {
+    switch (a.type) {
+        case 'X': case 'Z': return !inscope(a.path);
+        case 'M': return !inscope(a.path) || !inscope(a.other);
+        default: return false;
+    }
+}
+
+int performaction(const journalaction& a, int where, actioncounts* counts) {
     auto count = [counts](long actioncounts::*field) {
         if (counts) ++(counts->*field);
     };
+    bool recovering = where != ACT_INRUN;
+    bool confined = where == ACT_SCOPED;
     auto sameinode = [&a](const fileid& now) { return now.exists() && now.ino == a.id.ino; };
     auto sameidentity = [&a](const fileid& now) {
         if (a.id.size < 0 && a.id.mtime < 0) return now.exists() && now.ino == a.id.ino;
         return now.exists() && now.ino == a.id.ino && now.size == a.id.size && now.mtime == a.id.mtime;
     };
+    place at;
+    if (locate(a.path, confined, at) != 0) {
+        if (errno == ENOENT) return 0;  // its folder is gone, and it with it
+        logprintf("! recovery leaves %s alone: %s\n", a.path.c_str(),
+                  errno == EXDEV ? "outside the folders of the configuration" : "a link on the way");
+        count(&actioncounts::refused);
+        return -1;
+    }
     switch (a.type) {
         case 'O': {
-            if (recovering && !exist(a.path)) return 0;
+            place to;
+            if (locate(a.other, confined, to) != 0) {
+                logprintf("! recovery leaves %s alone: %s\n", a.other.c_str(),
+                          errno == EXDEV ? "outside the folders of the configuration" : "a link on the way");
+                count(&actioncounts::refused);
+                return -1;
+            }
+            if (recovering && !identifyat(at).exists()) return 0;
             std::string final = a.other;
-            if (publishfile(a.path, final, a.how) != 0) {
+            if (publishat(at, to, final, a.how) != 0) {
                 logprintf("Error renaming %s to %s: %s\n", a.path.c_str(), a.other.c_str(),
                           std::strerror(errno));
                 return -1;
@@ -239,11 +334,11 @@ int performaction(const journalaction& a, bool recovering, actioncounts* counts)
             return 0;
         }
         case 'T':
-            if (std::remove(a.path.c_str()) == 0) count(&actioncounts::removed);
+            if (unlinkat(at.dir, at.name.c_str(), 0) == 0) count(&actioncounts::removed);
             return 0;
         case 'X': {
-            if (recovering && !sameidentity(identify(a.path))) return 0;
-            if (std::remove(a.path.c_str()) == 0) {
+            if (recovering && !sameidentity(identifyat(at))) return 0;
+            if (unlinkat(at.dir, at.name.c_str(), 0) == 0) {
                 count(&actioncounts::removed);
                 return 0;
             }
@@ -252,8 +347,21 @@ int performaction(const journalaction& a, bool recovering, actioncounts* counts)
             return -1;
         }
         case 'M': {
-            if (recovering && (!sameidentity(identify(a.path)) || exist(a.other))) return 0;
-            if (std::rename(a.path.c_str(), a.other.c_str()) == 0) {
+            place to;
+            if (locate(a.other, confined, to) != 0) {
+                logprintf("! recovery leaves %s alone: %s\n", a.other.c_str(),
+                          errno == EXDEV ? "outside the folders of the configuration" : "a link on the way");
+                count(&actioncounts::refused);
+                return -1;
+            }
+            if (recovering) {
+                if (!sameidentity(identifyat(at)) || identifyat(to).exists()) return 0;
+                // A name set aside never replaces a file.
+                if (renamenoreplace(at.dir, at.name, to.dir, to.name) == 0) {
+                    count(&actioncounts::renamed);
+                    return 0;
+                }
+            } else if (renameat(at.dir, at.name.c_str(), to.dir, to.name.c_str()) == 0) {
                 count(&actioncounts::renamed);
                 return 0;
             }
@@ -261,8 +369,8 @@ int performaction(const journalaction& a, bool recovering, actioncounts* counts)
             return -1;
         }
         case 'W': {
-            if (recovering && !sameinode(identify(a.path))) return 0;
-            int fd = open(a.path.c_str(), O_WRONLY);
+            int fd = openinplace(at, recovering ? a.id.ino : -1);
+            if (fd < 0 && recovering) return 0;
             bool ok = fd >= 0 && pwrite(fd, a.bytes.data(), a.bytes.size(), static_cast<off_t>(a.pos)) ==
                                      static_cast<ssize_t>(a.bytes.size());
             if (fd >= 0 && close(fd) != 0) ok = false;
@@ -274,9 +382,13 @@ int performaction(const journalaction& a, bool recovering, actioncounts* counts)
             return -1;
         }
         case 'Z': {
-            fileid now = identify(a.path);
+            fileid now = identifyat(at);
             if (recovering && (!sameinode(now) || now.size <= a.pos)) return 0;
-            if (truncate(a.path.c_str(), static_cast<off_t>(a.pos)) == 0) {
+            int fd = openinplace(at, recovering ? a.id.ino : -1);
+            if (fd < 0 && recovering) return 0;
+            bool ok = fd >= 0 && ftruncate(fd, static_cast<off_t>(a.pos)) == 0;
+            if (fd >= 0 && close(fd) != 0) ok = false;
+            if (ok) {
                 count(&actioncounts::cut);
                 return 0;
             }
@@ -309,7 +421,13 @@ int journalstart(const char* command, int sync, recoveryinfo& info) {
     }
     recovered = info;
     // The fresh journal starts where the old one was: recovery is complete.
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A new file, never one (or a link) that lies there already.
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 3; ++tries) {
+        if (unlink(path.c_str()) != 0 && errno != ENOENT) break;
+        fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     jnl.sync = sync;
     if (fd >= 0) {
         jnl.fd = fd;
@@ -612,12 +730,13 @@ void journalcheckpoint() {
 }
 
 std::string journalpending(const std::string& path) {
-    fileptr f = openfile(path, "rb");
-    if (!f) return "";
-    std::string data;
-    char buf[8192];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f.get())) > 0;) data.append(buf, n);
-    return describejournal(data);
+    std::string data, why;
+    int r = readjournalfile(path, data, why);
+    if (r == JOURNAL_FOREIGN)
+        return path + " is not a journal of PondLark's (" + why + "): the next command replaces it unread";
+    if (r != JOURNAL_READ) return "";
+    std::string left = describejournal(data);
+    return left.empty() ? left : left + "; the next command finishes it";
 }
 
 int journalbusyflag(const std::string& path) {

@@ -50,6 +50,15 @@
 // Identity is "inode:size:mtime-ns" of the file when it was recorded;
 // recovery touches nothing whose identity has changed since.
 //
+// The SOUP folder may be shared with other programs, so a journal found
+// there is not taken on trust: it must be a plain file of the user running
+// PondLark (or root), and recovery acts only on paths in the scope of the
+// configuration (durable/pathscope.h), reached without following links;
+// a path outside is named in the log and left alone, unless the flow file
+// or stored message of its unit still lists it (a file the local mailer
+// asked to have deleted or emptied once sent). Those files are settled
+// before the unit's other work, while their listing is still there.
+//
 // Only one PondLark run works on a SOUP directory at a time: the directory
 // is locked (flock) while a command runs, and a second run waits for it.
 //
@@ -78,7 +87,7 @@ struct fileid {
     bool exists() const { return ino >= 0; }
 };
 
-// The identity of the file at path now.
+// The identity of the entry at path now (a link is not followed).
 fileid identify(const std::string& path);
 
 // How an output gets its final name.
@@ -162,7 +171,8 @@ bool wasconsumed(const std::string& path);
 void journalfinish();
 
 // Reads the journal at path without changing anything: "" when there is
-// none or it holds nothing to recover, else a short description (for check).
+// none or it holds nothing to recover, else a sentence for check: what
+// the next command will do with it.
 std::string journalpending(const std::string& path);
 
 // Units. unitbegin opens a unit for input (may be empty); an inner call
@@ -230,9 +240,17 @@ std::string busyflagcontent();
 // Renames tmp to final as how says; final receives the name it got.
 // Returns 0, or -1 (errno set).
 [[nodiscard]] int publishfile(const std::string& tmp, std::string& final, int how);
-// Performs one action; recovering checks identities first. Returns 0, or
-// -1 when it failed (reported). Counts into the recovery summary.
+// Performs one action. In the run it works on the paths as made (opening
+// none through a link); in recovery it checks identities first and reaches
+// each path through the scope (ACT_SCOPED) or, for a path outside that a
+// file in scope vouches for, by its name (ACT_VOUCHED). Returns 0, or -1
+// when it failed (reported). Counts into the recovery summary.
+enum actionplaces { ACT_INRUN = 0, ACT_SCOPED = 1, ACT_VOUCHED = 2 };
 struct actioncounts {
-    long published = 0, removed = 0, renamed = 0, marked = 0, cut = 0;
+    long published = 0, removed = 0, renamed = 0, marked = 0, cut = 0, refused = 0;
 };
-int performaction(const journalaction& a, bool recovering, actioncounts* counts);
+int performaction(const journalaction& a, int where, actioncounts* counts);
+
+// Whether an action of a unit acts on a path outside the scope (such
+// actions come first in the unit's work; see above).
+bool actsoutside(const journalaction& a);

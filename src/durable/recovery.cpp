@@ -12,6 +12,7 @@
 #include "base/codec.h"
 #include "base/fileio.h"
 #include "driver/log.h"
+#include "durable/pathscope.h"
 
 namespace {
 
@@ -171,8 +172,47 @@ struct summary {
     long removed = 0, cut = 0, restored = 0, flags = 0;
 };
 
+// The paths a unit's records name that lie in scope: the files that may
+// vouch for one outside.
+std::vector<std::string> namedinscope(const recunit& u) {
+    std::vector<std::string> named;
+    if (inscope(u.input)) named.push_back(u.input);
+    for (const journalrecord& r : u.records) {
+        for (std::size_t i = 0; i < r.fields.size() && i < 2; ++i) {
+            const std::string& f = r.fields[i];
+            bool path = i == 0 || r.type == 'O' || r.type == 'M';
+            if (path && inscope(f)) named.push_back(f);
+        }
+    }
+    return named;
+}
+
+void refuse(const std::string& path, summary& s) {
+    logprintf("! recovery leaves %s alone: outside the folders of the configuration\n", path.c_str());
+    ++s.done.refused;
+}
+
+// Where an action of a committed unit may be done: in scope, vouched for
+// by a file in scope that the unit named, or not at all (-1, reported).
+int placeof(const journalaction& a, const std::vector<std::string>& named, summary& s) {
+    bool outside = a.type == 'O' || a.type == 'M' ? !inscope(a.path) || !inscope(a.other)
+                                                  : !inscope(a.path);
+    if (!outside) return ACT_SCOPED;
+    bool vouchable = a.type == 'X' || a.type == 'Z' || a.type == 'M';
+    // A set-aside name stays beside the file it renames.
+    if (a.type == 'M') {
+        std::size_t from = a.path.rfind('/'), to = a.other.rfind('/');
+        vouchable = from == to && a.path.compare(0, from + 1, a.other, 0, to + 1) == 0 &&
+                    a.other.find('/', to == std::string::npos ? 0 : to + 1) == std::string::npos;
+    }
+    if (vouchable && scope.vouch && scope.vouch(a.path, a.type, named)) return ACT_VOUCHED;
+    refuse(a.type == 'O' && inscope(a.path) ? a.other : a.path, s);
+    return -1;
+}
+
 void finishunit(const recunit& u, summary& s) {
     ++s.finished;
+    std::vector<std::string> named = namedinscope(u);
     std::vector<journalaction> outputs, actions;
     for (const journalrecord& r : u.records) {
         journalaction a;
@@ -183,21 +223,60 @@ void finishunit(const recunit& u, summary& s) {
             actions.push_back(std::move(a));
         }
     }
-    // The order of the run: outputs last made first, temporary files, actions.
+    // Files outside first, while what vouches for them is as it was; then
+    // the order of the run: outputs last made first, temporary files,
+    // actions.
+    std::vector<char> doneearly(actions.size(), 0);
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        if (!actsoutside(actions[i])) continue;
+        doneearly[i] = 1;
+        int where = placeof(actions[i], named, s);
+        if (where >= 0) (void)performaction(actions[i], where, &s.done);
+    }
     std::vector<journalaction> tmps;
     for (auto it = outputs.rbegin(); it != outputs.rend(); ++it) {
         if (it->type == 'T') {
             tmps.push_back(*it);
-        } else {
-            (void)performaction(*it, true, &s.done);
+        } else if (placeof(*it, named, s) >= 0) {
+            (void)performaction(*it, ACT_SCOPED, &s.done);
         }
     }
-    for (const journalaction& a : tmps) (void)performaction(a, true, &s.done);
-    for (const journalaction& a : actions) (void)performaction(a, true, &s.done);
+    for (const journalaction& a : tmps)
+        if (placeof(a, named, s) >= 0) (void)performaction(a, ACT_SCOPED, &s.done);
+    for (std::size_t i = 0; i < actions.size(); ++i)
+        if (!doneearly[i] && placeof(actions[i], named, s) >= 0)
+            (void)performaction(actions[i], ACT_SCOPED, &s.done);
 }
 
-void removeif(const std::string& path, long& count) {
-    if (std::remove(path.c_str()) == 0) ++count;
+// The file a record of a unit taken back names, its folder open through
+// the scope; false (reported) when it lies outside or behind a link.
+bool reach(const std::string& path, scopedpath& at, summary& s) {
+    if (openscoped(path, at) == 0) return true;
+    if (errno == ENOENT) return false;
+    if (errno == EXDEV) {
+        refuse(path, s);
+    } else {
+        logprintf("! recovery leaves %s alone: a link on the way\n", path.c_str());
+        ++s.done.refused;
+    }
+    return false;
+}
+
+// Opens a file in place when it is still the recorded inode, never
+// through a link.
+int openrecorded(const scopedpath& at, long long ino, struct stat& st) {
+    int fd = openat(at.dirfd, at.leaf.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<long long>(st.st_ino) != ino) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void removeif(const std::string& path, long& count, summary& s) {
+    scopedpath at;
+    if (reach(path, at, s) && unlinkat(at.dirfd, at.leaf.c_str(), 0) == 0) ++count;
 }
 
 void takebackunit(const recunit& u, summary& s, recoveryinfo& info) {
@@ -206,18 +285,16 @@ void takebackunit(const recunit& u, summary& s, recoveryinfo& info) {
         const auto& f = it->fields;
         switch (it->type) {
             case 'O':
-                if (!f.empty()) removeif(f[0], s.removed);
-                break;
             case 'T':
-                if (!f.empty()) removeif(f[0], s.removed);
+                if (!f.empty()) removeif(f[0], s.removed, s);
                 break;
             case 'P': {
-                if (f.size() < 4) break;
-                fileid now = identify(f[0]);
-                if (!now.exists() || now.ino != number(f[3])) break;
-                std::string old = unhex(f[2]);
-                int fd = open(f[0].c_str(), O_WRONLY);
+                scopedpath at;
+                struct stat st {};
+                if (f.size() < 4 || !reach(f[0], at, s)) break;
+                int fd = openrecorded(at, number(f[3]), st);
                 if (fd < 0) break;
+                std::string old = unhex(f[2]);
                 if (pwrite(fd, old.data(), old.size(), static_cast<off_t>(number(f[1]))) ==
                     static_cast<ssize_t>(old.size())) {
                     ++s.restored;
@@ -229,24 +306,31 @@ void takebackunit(const recunit& u, summary& s, recoveryinfo& info) {
                 break;
             }
             case 'S': {
-                if (f.size() < 3) break;
+                scopedpath at;
+                if (f.size() < 3 || !reach(f[0], at, s)) break;
                 long long size = number(f[1]);
-                fileid now = identify(f[0]);
-                if (!now.exists()) break;
                 if (size < 0) {
-                    if (std::remove(f[0].c_str()) == 0) {
+                    // Made by the unit: it goes, unless it is a folder or a link.
+                    struct stat st {};
+                    if (fstatat(at.dirfd, at.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISREG(st.st_mode) && unlinkat(at.dirfd, at.leaf.c_str(), 0) == 0) {
                         ++s.removed;
                         info.restored.push_back(f[0]);
                     }
                     break;
                 }
-                if (now.ino != number(f[2]) || now.size <= size) break;
-                if (truncate(f[0].c_str(), static_cast<off_t>(size)) == 0) {
-                    ++s.cut;
-                    info.restored.push_back(f[0]);
-                } else {
-                    logprintf("! can't restore %s\n", f[0].c_str());
+                struct stat st {};
+                int fd = openrecorded(at, number(f[2]), st);
+                if (fd < 0) break;
+                if (st.st_size > size) {
+                    if (ftruncate(fd, static_cast<off_t>(size)) == 0) {
+                        ++s.cut;
+                        info.restored.push_back(f[0]);
+                    } else {
+                        logprintf("! can't restore %s\n", f[0].c_str());
+                    }
                 }
+                close(fd);
                 break;
             }
             default:
@@ -259,13 +343,15 @@ void takebackunit(const recunit& u, summary& s, recoveryinfo& info) {
 // it was made from goes too.
 void removeflag(const std::string& path, const std::string& pid, summary& s) {
     for (const std::string& p : {path, path + ".tmp"}) {
-        fileptr f = openfile(p, "rb");
-        if (!f) continue;
+        scopedpath at;
+        if (!reach(p, at, s)) continue;
+        int fd = openat(at.dirfd, at.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
         char buf[64] = {};
-        std::size_t n = std::fread(buf, 1, sizeof buf - 1, f.get());
-        f.reset();
-        if (std::string(buf, n) == "PondLark " + pid + "\n" && std::remove(p.c_str()) == 0 &&
-            p == path)
+        ssize_t n = read(fd, buf, sizeof buf - 1);
+        close(fd);
+        if (n > 0 && std::string(buf, static_cast<std::size_t>(n)) == "PondLark " + pid + "\n" &&
+            unlinkat(at.dirfd, at.leaf.c_str(), 0) == 0 && p == path)
             ++s.flags;
     }
 }
@@ -290,6 +376,9 @@ std::string summarytext(const summary& s) {
     addpart(back, s.removed, "unfinished output removed", "unfinished outputs removed");
     addpart(back, s.cut, "file cut back", "files cut back");
     addpart(back, s.restored, "record restored", "records restored");
+    std::string refused;
+    addpart(refused, s.done.refused, "path outside the folders left alone",
+            "paths outside the folders left alone");
     std::string text;
     if (s.finished) {
         text += plural(s.finished, "unit finished", "units finished");
@@ -304,6 +393,10 @@ std::string summarytext(const summary& s) {
         if (!text.empty()) text += "; ";
         text += plural(s.flags, "busy flag removed", "busy flags removed");
     }
+    if (!refused.empty()) {
+        if (!text.empty()) text += "; ";
+        text += refused;
+    }
     return text;
 }
 
@@ -314,18 +407,6 @@ void syncdir(const std::string& path) {
     if (fd < 0) return;
     (void)fsync(fd);
     close(fd);
-}
-
-bool readwhole(const std::string& path, std::string& data, bool& missing) {
-    missing = false;
-    fileptr f = openfile(path, "rb");
-    if (!f) {
-        missing = errno == ENOENT;
-        return missing;
-    }
-    char buf[8192];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f.get())) > 0;) data.append(buf, n);
-    return !std::ferror(f.get());
 }
 
 }  // namespace
@@ -369,12 +450,61 @@ std::vector<journalrecord> decoderecords(std::string_view data) {
     return out;
 }
 
+int readjournalfile(const std::string& path, std::string& data, std::string& why) {
+    data.clear();
+    why.clear();
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return JOURNAL_NONE;
+        if (errno != ELOOP) return JOURNAL_UNREADABLE;
+        why = "a link";
+        return JOURNAL_FOREIGN;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return JOURNAL_UNREADABLE;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = "not a plain file";
+    } else if (st.st_uid != geteuid() && st.st_uid != 0) {
+        why = "it belongs to user " + std::to_string(st.st_uid);
+    } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        why = "others may write it";
+    } else if (st.st_nlink != 1) {
+        why = "it has more than one name";
+    }
+    if (!why.empty()) {
+        close(fd);
+        return JOURNAL_FOREIGN;
+    }
+    char buf[8192];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            close(fd);
+            return JOURNAL_UNREADABLE;
+        }
+        if (n == 0) break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return JOURNAL_READ;
+}
+
 int recoverjournal(const std::string& path, recoveryinfo& info) {
-    std::string data;
-    bool missing = false;
-    if (!readwhole(path, data, missing)) {
+    std::string data, why;
+    int got = readjournalfile(path, data, why);
+    if (got == JOURNAL_UNREADABLE) {
         logprintf("Error reading %s\n", path.c_str());
         return -1;
+    }
+    if (got == JOURNAL_FOREIGN) {
+        // Another program put it there: acting on it could touch anything.
+        logprintf("! %s is not a journal of PondLark's (%s): nothing is recovered from it\n",
+                  path.c_str(), why.c_str());
+        return 0;
     }
     journalread j = readunits(decoderecords(data));
     if (!j.header) return 0;
@@ -394,7 +524,8 @@ int recoverjournal(const std::string& path, recoveryinfo& info) {
     for (const recunit& u : j.units) {
         if (!u.committed || !(u.done || finishes(j, u))) continue;
         for (const journalrecord& r : u.records)
-            if ((r.type == 'X' || r.type == 'M') && !r.fields.empty()) info.consumed.push_back(r.fields[0]);
+            if ((r.type == 'X' || r.type == 'M') && !r.fields.empty() && inscope(r.fields[0]))
+                info.consumed.push_back(r.fields[0]);
     }
     std::string text = summarytext(s);
     if (!text.empty()) {
@@ -402,7 +533,7 @@ int recoverjournal(const std::string& path, recoveryinfo& info) {
         info.recovered = true;
         // What recovery did is on the disk before the journal goes.
         for (const std::string& p : info.restored) {
-            int fd = open(p.c_str(), O_RDONLY);
+            int fd = open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (fd >= 0) {
                 (void)fdatasync(fd);
                 close(fd);

@@ -25,9 +25,18 @@ std::string encoderecord(char type, std::initializer_list<std::string_view> fiel
 // damaged.
 std::vector<journalrecord> decoderecords(std::string_view data);
 
+// Reads a journal: JOURNAL_READ (data filled), JOURNAL_NONE, JOURNAL_UNREADABLE,
+// or JOURNAL_FOREIGN (why says what is wrong) when what lies there is no
+// journal PondLark wrote: a link, no plain file, a file of another user
+// (not root), one that others may write or that has more than one name.
+enum journalreads { JOURNAL_READ = 0, JOURNAL_NONE = 1, JOURNAL_UNREADABLE = -1, JOURNAL_FOREIGN = 2 };
+[[nodiscard]] int readjournalfile(const std::string& path, std::string& data, std::string& why);
+
 // Recovers from the journal at path (nothing when it is empty or missing),
 // logging one line "recovered from an interrupted run: ..." when anything
-// was done. Returns 0, or -1 when the journal cannot be read.
+// was done. Paths outside the scope (durable/pathscope.h) are left alone,
+// each named in the log; a foreign journal is not acted on at all.
+// Returns 0, or -1 when the journal cannot be read.
 [[nodiscard]] int recoverjournal(const std::string& path, recoveryinfo& info);
 
 // What an interrupted run left for recovery, as a short text; "" for

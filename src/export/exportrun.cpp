@@ -66,7 +66,7 @@ void pktexport() {
         if (!iendswith(name, packetext)) continue;
         curmsg.routing = ROUTING_UNKNOWN;
         std::string path = run.packetdir.str() + name;
-        fileptr f = openfile(path, "rb");
+        fileptr f = openshared(path, "rb");
         if (!f) continue;
         (void)exportopenpacket(f, path, 0);
     }

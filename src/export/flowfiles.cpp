@@ -68,7 +68,7 @@ int marksettled(const flowfile& ff) {
         }
         return 0;
     }
-    int fd = open(ff.path.c_str(), O_WRONLY);
+    int fd = opensharedfd(ff.path, O_WRONLY);
     if (fd < 0) return -1;
     int bad = 0;
     for (const flowline& l : ff.lines) {
@@ -84,7 +84,7 @@ int marksettled(const flowfile& ff) {
 int readflowfile(const std::string& path, flowfile& ff) {
     ff.path = path;
     ff.lines.clear();
-    fileptr f = openfile(path, "rb");
+    fileptr f = openshared(path, "rb");
     std::string data;
     if (!f || !readall(f.get(), data)) return -1;
     splitlines(data, ff.lines);

@@ -259,10 +259,10 @@ void marksent(unsigned char* raw, std::uint16_t attr, const std::string& path) {
 fileptr openstored(const std::string& path, bool& readonly) {
     readonly = run.testmode != 0;
     errno = 0;
-    fileptr f = openfile(path, readonly ? "rb" : "r+b");
+    fileptr f = openshared(path, readonly ? "rb" : "r+b");
     if (!f && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         readonly = true;
-        f = openfile(path, "rb");
+        f = openshared(path, "rb");
     }
     return f;
 }

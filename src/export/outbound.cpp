@@ -81,12 +81,17 @@ int createbusyflag(const std::string& path) {
     if (journalbusyflag(path) != 0) return -1;
     std::string tmp = path + ".tmp";
     std::string content = busyflagcontent();
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // A new file: a left one (or a link planted in the outbound) is
+    // removed, never written through.
+    if (unlink(tmp.c_str()) != 0 && errno != ENOENT) return -1;
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return -1;
     // On a full disk the flag stays empty: it still holds the address, and
     // after BusyFlagAge a left one counts as stale.
-    if (write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-        (void)ftruncate(fd, 0);
+    if (write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()) &&
+        ftruncate(fd, 0) != 0) {
+        // Then a part of the mark stays: still no flag of the mailer's.
+    }
     bool ok = close(fd) == 0 && link(tmp.c_str(), path.c_str()) == 0;
     (void)unlink(tmp.c_str());
     return ok ? 0 : -1;

@@ -1,5 +1,7 @@
 #include "export/outnames.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "base/fileio.h"
@@ -26,6 +28,13 @@ std::string pointstem(const fidoaddr& addr) {
     return buf;
 }
 
+// A zone or point folder is a folder of the outbound, never a link that
+// would lead export (and its removals) elsewhere.
+bool realfolder(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool inotherzone(const fidoaddr& addr) {
     return cfg.basezone != 0 && addr.zone != cfg.basezone;
 }
@@ -43,7 +52,8 @@ std::vector<std::string> zonefolders(const fidoaddr& addr) {
     std::string leaf = (slash == std::string::npos ? dir : dir.substr(slash + 1)) + zoneext(addr);
     std::vector<std::string> names;
     if (!listdir(parent, names)) return found;
-    for (const std::string& n : matchnames(names, leaf)) found.push_back(parent + n + "/");
+    for (const std::string& n : matchnames(names, leaf))
+        if (realfolder(parent + n)) found.push_back(parent + n + "/");
     return found;
 }
 
@@ -70,7 +80,7 @@ std::vector<outbase> findoutbases(const fidoaddr& addr) {
         std::vector<std::string> names;
         if (!listdir(zone, names)) continue;
         for (const std::string& n : matchnames(names, netnode(addr) + ".PNT")) {
-            bases.push_back({zone + n + "/", pointstem(addr)});
+            if (realfolder(zone + n)) bases.push_back({zone + n + "/", pointstem(addr)});
         }
     }
     return bases;

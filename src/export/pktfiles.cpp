@@ -55,7 +55,7 @@ int copyrest(std::FILE* in, std::FILE* out) {
 
 int trimpacket(const std::string& path, long resume) {
     if (resume <= static_cast<long>(PKTHDRSIZE)) return 0;
-    fileptr in = openfile(path, "rb");
+    fileptr in = openshared(path, "rb");
     if (!in) return -1;
     unsigned char header[PKTHDRSIZE];
     if (std::fread(header, 1, sizeof header, in.get()) != sizeof header) return -1;
@@ -165,7 +165,7 @@ int exportopenpacket(fileptr& f, const std::string& path, int flowlistvalid) {
 
 int exportpacketfile(const std::string& path, int flowlistvalid) {
     errno = 0;
-    fileptr f = openfile(path, "rb");
+    fileptr f = openshared(path, "rb");
     if (!f) {
         if (errno == ENOENT) return PKTFILE_MISSING;
         logprintf("! can't open %s: kept for the next run\n", path.c_str());

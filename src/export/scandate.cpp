@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t SCANDATESIZE = 8;
 
 std::time_t readscandate(const std::string& path) {
-    fileptr f = openfile(path, "rb");
+    fileptr f = openshared(path, "rb");
     unsigned char raw[SCANDATESIZE];
     if (!f || std::fread(raw, 1, sizeof raw, f.get()) != sizeof raw) return 0;
     if (get32le(raw) != 0) return 0;

@@ -55,4 +55,6 @@ void resetmessage() {
     curmsg.outcharset.clear();
     curmsg.convertcharset = 0;
     curmsg.altchoices.clear();
+    curmsg.selfmarks = 0;
+    curmsg.headerended = 0;
 }

@@ -124,6 +124,8 @@ struct currentmessage {
     int alreadyfromto = 0;  // the first body line already shows "From:" or "To:"
     int pastfirstline = 0;  // the first non-empty body line has been seen
     long messagesize = 0;   // byte count of a message cut from a counted format
+    int selfmarks = 0;      // import: marks of the gateway's own output in the header (SELF_*)
+    int headerended = 0;    // import: the message's own header has been read
 };
 
 extern currentmessage curmsg;

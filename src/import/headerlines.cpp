@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "import/curmsg.h"
 #include "import/headertext.h"
+#include "import/ownoutput.h"
 #include "import/rfc822.h"
 
 namespace {
@@ -173,6 +174,10 @@ const headerfield fields[] = {
     {"References:", referencesfield},
     {"Newsgroups:", newsgroupsfield},
     {"X-MailPassword:", mailpwdfield},
+    {"X-MailConverter:", mailconverterfield},
+    {"X-MailServer:", mailserverfield},
+    {"X-Cron-Env:", cronenvfield},
+    {"Path:", pathfield},
 };
 }  // namespace
 

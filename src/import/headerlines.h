@@ -23,6 +23,8 @@ int readheaderline(rangereader& in, std::string& line);
 // Files one logical header line into curmsg when its field is one the
 // gateway keeps (From, Reply-To, To, Cc, Bcc, X-Comment-To, X-From, Sender,
 // Subject, Date, Message-ID, Organization, In-Reply-To, References,
-// Newsgroups, X-MailPassword; names ignore case). Reads curmsg.areaname for
-// Newsgroups. Returns 1 when the line was used, 0 when not.
+// Newsgroups, X-MailPassword, and the marks of the gateway's own output:
+// X-MailConverter, X-MailServer, X-Cron-Env, Path; names ignore case).
+// Reads curmsg.areaname for Newsgroups. Returns 1 when the line was used,
+// 0 when not.
 int parseheaderline(std::string_view line);

@@ -1,11 +1,13 @@
 #include "import/importrun.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "base/fileio.h"
+#include "base/shown.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "driver/counters.h"
@@ -18,6 +20,8 @@
 #include "import/fileoutput.h"
 #include "import/headertext.h"
 #include "import/importtext.h"
+#include "import/junkfolder.h"
+#include "import/ownoutput.h"
 #include "import/replies.h"
 #include "import/setaside.h"
 #include "import/soup.h"
@@ -87,6 +91,21 @@ void countconverted(const msgverdict& v, bool posting) {
     if (run.verbose) verboseline();
 }
 
+// The gateway's own output come back in: told in the log, kept in the
+// junk folder for the sysop, never made new FidoNet mail.
+int keepownoutput(const std::string& why, std::FILE* f, const msgrange& r) {
+    ++stats.junkcount;
+    std::string kept;
+    if (keepinjunk(f, r, kept) != 0) return -1;
+    std::string from(curmsg.msgfromemail.empty() ? curmsg.msgfromname.sv() : curmsg.msgfromemail.sv());
+    if (!curmsg.msgfromemail.empty() && !curmsg.msgfromname.empty() &&
+        curmsg.msgfromname.sv() != curmsg.msgfromemail.sv())
+        from.append(" (").append(curmsg.msgfromname.sv()).append(")");
+    logprintf("! %s, not imported: from %s, subject \"%s\"; kept in %s\n", why.c_str(),
+              showntext(from, 200).c_str(), showntext(curmsg.msgsubj.sv(), 127).c_str(), kept.c_str());
+    return 0;
+}
+
 bool listhasarea(const msgverdict& v) {
     const listtext& area = lists.listconfig[static_cast<std::size_t>(v.listindex)].listarea;
     return area && !area->empty();
@@ -126,6 +145,8 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         return MSG_DONE;
     }
     notehistory(key);
+    std::string own = ownoutput(f, parse.bodyoffset, r.end);
+    if (!own.empty()) return keepownoutput(own, f, r);
     bool posting = false;
     switch (classifymessage(v)) {
         case OUTCOME_KILLED:
@@ -271,6 +292,10 @@ int importarea(const souparea& a) {
     }
     logprintf("Importing %s from %s\n", a.areaname.c_str(), path.c_str());
     fileptr f = openmessagefile(path);
+    if (!f && errno == ELOOP) {
+        logprintf("! %s is a link: left alone\n", path.c_str());
+        return FATE_KEPT;
+    }
     if (!f) {
         logprintf("Error reading %s\n", path.c_str());
         return exist(path) ? FATE_KEPT : FATE_LEFT;
@@ -389,7 +414,12 @@ int runimport() {
     (void)stageinbound();
     (void)loadhistory();
     std::string areaspath = cfg.soupdir.str() + AREASNAME;
-    fileptr areas = openfile(areaspath, "r");
+    fileptr areas = openshared(areaspath, "r");
+    if (!areas && errno != ENOENT) {
+        logprintf("! %s is %s: not read\n", areaspath.c_str(),
+                  errno == ELOOP ? "a link" : "not a plain file or can't be read");
+        return 0;
+    }
     if (!areas) {
         logprintf("No AREAS found. Nothing to do.\n");
         return 0;

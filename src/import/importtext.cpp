@@ -518,6 +518,7 @@ int converter::emptyline() {
     headermode = false;
     if (parsing && !bodystarted) pass.bodyoffset = in.tell();
     bodystarted = true;
+    curmsg.headerended = 1;
     ++headerblocks;
     mime.paramscan = 0;
     // Read flat, a message labelled with a set text must not be written in

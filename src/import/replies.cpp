@@ -52,7 +52,7 @@ int registerreply(int kind) {
         logprintf("Error: can't append to %s\n", path.c_str());
         return -1;
     }
-    fileptr f = openfile(path, "a");
+    fileptr f = openshared(path, "a");
     if (!f) {
         logprintf("Error: can't append to %s\n", path.c_str());
         return -1;
@@ -77,7 +77,7 @@ int registerreply(int kind) {
 // place: the file only shrinks, so this works on a full disk too. A file
 // left empty is removed. Returns 0, or -1 when it stays as it was.
 int cutout(const std::string& path, long at, const std::string& expected) {
-    fileptr f = openfile(path, "r+b");
+    fileptr f = openshared(path, "r+b");
     if (!f) return -1;
     std::string data;
     char buf[4096];
@@ -159,10 +159,10 @@ int cutslot(replyslot& s, long size) {
 int openslot(replyslot& s) {
     if (s.file) return 0;
     std::string path = s.replyfile.str();
-    s.file.reset(std::fopen(path.c_str(), "r+b"));
+    s.file = openshared(path, "r+b");
     bool created = false;
     if (!s.file && errno == ENOENT) {
-        s.file.reset(std::fopen(path.c_str(), "w+bx"));
+        s.file = openshared(path, "w+x");
         created = s.file != nullptr;
     }
     if (!s.file) {

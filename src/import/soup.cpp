@@ -1,5 +1,8 @@
 #include "import/soup.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdint>
 
 #include "base/text.h"
@@ -117,7 +120,16 @@ std::string messagefilepath(std::string_view soupdir, std::string_view prefix) {
 }
 
 fileptr openmessagefile(const std::string& path) {
-    return openfile(path, "rb");
+    // Never through a link: the SOUP folder may be written by another
+    // program, and a link would import whatever file it names. Anything
+    // else that is no plain file reads as damaged.
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fileptr();
+    int fl = fcntl(fd, F_GETFL);
+    if (fl >= 0) (void)fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    std::FILE* f = fdopen(fd, "rb");
+    if (!f) close(fd);
+    return fileptr(f);
 }
 
 soupcutter::soupcutter(std::FILE* f, int fmt)

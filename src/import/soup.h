@@ -80,8 +80,9 @@ class areasreader {
 // The message file of an area: soupdir + prefix + ".MSG".
 std::string messagefilepath(std::string_view soupdir, std::string_view prefix);
 
-// Opens a message file for binary reading. Its messages are read through
-// a filewindow (see soupcutter::window). Empty when it cannot be opened.
+// Opens a message file for binary reading, never through a link (errno
+// ELOOP). Its messages are read through a filewindow (see
+// soupcutter::window). Empty when it cannot be opened.
 fileptr openmessagefile(const std::string& path);
 
 enum cutresults {

@@ -59,7 +59,7 @@ void setkeyword(listrecord& rec, std::string_view key, std::string_view value,
             rec.*k.field = std::string(value);
         } else {
             std::string resolved;
-            if (expandfname(value, progpath, resolved)) {
+            if (findconfigfile(value, progpath, resolved)) {
                 rec.*k.field = resolved;
             } else {
                 configwarn("file name too long", src.lineno, src.path);
@@ -182,7 +182,7 @@ int readlist(const std::string& name, long cfgline, const std::string& cfgpath,
         return 0;
     }
     listrecord rec;
-    if (!expandfname(name, progpath, rec.listfile)) {
+    if (!findconfigfile(name, progpath, rec.listfile)) {
         configwarn("file name too long", cfgline, cfgpath);
         return 0;
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/identity.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "driver/log.h"
@@ -78,8 +79,17 @@ std::string shortid(const envelope& env) {
 int reject(const replyat& r, const std::string& id, const std::string& why, deliverylog& log,
            kindtally& t) {
     std::string dir = cfg.soupdir.str() + REJECTEDDIR;
-    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    struct stat st {};
+    // Without its "/": lstat of a name ending in "/" follows a link.
+    std::string name = dir.substr(0, dir.size() - 1);
+    if ((mkdir(name.c_str(), 0755) != 0 && errno != EEXIST) || lstat(name.c_str(), &st) != 0) {
         logprintf("Error: can't create %s\n", dir.c_str());
+        ++t.kept;
+        return -1;
+    }
+    // A link in its place would lead the reply out of the SOUP folder.
+    if (!S_ISDIR(st.st_mode)) {
+        logprintf("Error: %s is not a folder (a link?): the reply stays queued\n", dir.c_str());
         ++t.kept;
         return -1;
     }
@@ -232,12 +242,24 @@ struct fdholder {
     }
 };
 
+// Opens a reply file again to send from it: never through a link, and
+// only the file the queue was read from.
+int openreplyfile(const queuedfile& f) {
+    int fd = open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || st.st_dev != f.dev || st.st_ino != f.ino)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 template <class Each>
 void eachreply(const std::vector<queuedfile>& files, int kind, kindtally& t, Each each) {
     for (const queuedfile& f : files) {
         if (f.kind != kind || f.records.empty()) continue;
         fdholder of;
-        of.fd = open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
+        of.fd = openreplyfile(f);
         for (const replyrecord& rec : f.records) {
             if (t.stop) {
                 ++t.kept;
@@ -294,7 +316,7 @@ std::string newsheader(const std::string& header) {
     std::string head = outgoingheader(header, false);
     bool haspath = istartswith(head, "Path:") || head.find("\nPath:") != std::string::npos ||
                    head.find("\npath:") != std::string::npos || head.find("\nPATH:") != std::string::npos;
-    return haspath ? head : "Path: pondlark!not-for-mail\n" + head;
+    return haspath ? head : "Path: " + std::string(PATHENTRY) + "!not-for-mail\n" + head;
 }
 
 int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
@@ -314,7 +336,7 @@ int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
         for (const queuedfile& f : files) {
             if (f.kind != REPLY_NEWS || f.records.empty()) continue;
             fdholder of;
-            of.fd = open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
+            of.fd = openreplyfile(f);
             if (of.fd < 0) return -1;
             for (const replyrecord& rec : f.records) {
                 replyat r{&f, &rec, of.fd, "", 0};

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cerrno>
 
+#include "base/fileio.h"
 #include "config/settings.h"
 #include "durable/durablefile.h"
 #include "transport/command.h"
@@ -63,7 +64,7 @@ deliverylog::~deliverylog() {
 
 int deliverylog::open() {
     file = cfg.soupdir.str() + DELIVERYLOGNAME;
-    fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    fd = opensharedfd(file, O_RDWR | O_CREAT | O_APPEND);
     if (fd < 0) return -1;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int busy = errno == EWOULDBLOCK;
@@ -78,7 +79,7 @@ int deliverylog::open() {
 int deliverylog::read(std::vector<recordfate>& out) {
     out.clear();
     std::string data;
-    if (readwhole(file, data) != 0) return -1;
+    if (readshared(file, data) != 0) return -1;
     std::size_t pos = 0;
     while (pos < data.size()) {
         std::size_t nl = data.find('\n', pos);

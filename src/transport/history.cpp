@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "base/clock.h"
+#include "base/fileio.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "driver/log.h"
@@ -72,7 +73,7 @@ int loadhistory() {
     history = importhistory{};
     if (cfg.historydays == 0 || cfg.soupdir.empty()) return 0;
     std::string data;
-    int r = readwhole(historypath(), data);
+    int r = readshared(historypath(), data);
     if (r < 0) {
         logprintf("Error reading %s\n", historypath().c_str());
         return -1;
@@ -134,7 +135,7 @@ int commithistory() {
     std::string path = historypath();
     // Noted in the run's journal first: the lines go again when the message
     // file's unit is taken back.
-    int fd = unitnote(path) == 0 ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+    int fd = unitnote(path) == 0 ? opensharedfd(path, O_WRONLY | O_CREAT | O_APPEND) : -1;
     bool bad = fd < 0;
     if (!bad) {
         // A file cut by a crash ends inside a line: the next line must not join it.

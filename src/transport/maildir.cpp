@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "base/fileio.h"
+#include "durable/durablefile.h"
 
 namespace {
 constexpr char INFO[] = ":2,";
@@ -16,6 +17,11 @@ constexpr char INFO[] = ":2,";
 bool isdir(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool islink(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 // The flags of a name's info, or npos when it has none.
@@ -61,6 +67,7 @@ std::string maildirmsg::unique() const {
 std::string maildirproblem(const std::string& dir) {
     if (!isdir(dir)) return "ImportMaildir folder not found";
     if (!isdir(dir + "new") || !isdir(dir + "cur")) return "ImportMaildir without new/ and cur/";
+    if (islink(dir + "new") || islink(dir + "cur")) return "ImportMaildir whose new/ or cur/ is a link";
     return "";
 }
 
@@ -92,8 +99,9 @@ bool maildirfolders::open(const std::string& d) {
     if (newfd >= 0) close(newfd);
     if (curfd >= 0) close(curfd);
     path = d;
-    newfd = ::open((d + "new").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    curfd = ::open((d + "cur").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // new/ and cur/ are folders of the Maildir, never links out of it.
+    newfd = ::open((d + "new").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    curfd = ::open((d + "cur").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     return newfd >= 0 && curfd >= 0;
 }
 
@@ -104,12 +112,13 @@ int maildirfolders::fd(const std::string& sub) const {
 int markseen(const maildirfolders& md, const maildirmsg& m, curindex& index) {
     std::string to = seenname(m.name);
     if (m.sub == "cur/" && to == m.name) return 0;
-    if (renameat(md.fd(m.sub), m.name.c_str(), md.fd("cur/"), to.c_str()) == 0) return 0;
+    // A file of that name in cur/ (another program's) is never replaced.
+    if (renamenoreplace(md.fd(m.sub), m.name, md.fd("cur/"), to) == 0) return 0;
     if (errno != ENOENT) return -1;
     std::string now = findincur(md.dir(), m.unique(), index);
     if (now.empty() || isseen(now)) return 0;  // gone, or marked already
     to = seenname(now);
-    if (renameat(md.fd("cur/"), now.c_str(), md.fd("cur/"), to.c_str()) == 0) {
+    if (renamenoreplace(md.fd("cur/"), now, md.fd("cur/"), to) == 0) {
         index.names[m.unique()] = to;
         return 0;
     }

@@ -72,13 +72,17 @@ std::string batchfolderproblem(const std::string& dir) {
     return "";
 }
 
-bool isnewsbatch(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+bool isnewsbatch(int fd) {
     char buf[COUNTLEN];
     std::size_t got = 0;
-    bool ok = readat(fd, 0, buf, sizeof buf, got) && got == sizeof buf &&
-              std::string_view(buf, got) == COUNTLINE;
+    return readat(fd, 0, buf, sizeof buf, got) && got == sizeof buf &&
+           std::string_view(buf, got) == COUNTLINE;
+}
+
+bool isnewsbatch(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = isnewsbatch(fd);
     close(fd);
     return ok;
 }

@@ -16,8 +16,10 @@ struct batcharticle {
 // Why a folder cannot serve ImportNewsBatches: "" when it can be read.
 std::string batchfolderproblem(const std::string& dir);
 
-// Whether the file at path begins with "#! rnews " (a plain news batch;
+// Whether the open file fd begins with "#! rnews " (a plain news batch;
 // compressed ones begin otherwise). Reads 9 bytes.
+bool isnewsbatch(int fd);
+// The same for the file at path (never through a link).
 bool isnewsbatch(const std::string& path);
 
 // The articles of the batch in the open file fd (of size bytes). Returns

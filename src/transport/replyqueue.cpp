@@ -94,10 +94,10 @@ int openqueued(const std::string& name, int kind, queuedfile& f, int& fd) {
     f.name = name;
     f.kind = kind;
     f.path = cfg.soupdir.str() + name + ".MSG";
-    fd = open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? 1 : -1;
     struct stat st {};
-    if (fstat(fd, &st) != 0) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         return -1;
     }
@@ -207,7 +207,7 @@ int rewritefile(const std::string& name, const std::vector<const recordfate*>& f
 // REPLIES without the lines of files not there and without repeats.
 int rewritereplies() {
     std::string data;
-    int r = readwhole(repliespath(), data);
+    int r = readshared(repliespath(), data);
     if (r == 1) return 0;
     if (r < 0) return -1;
     std::string kept;
@@ -247,7 +247,7 @@ int readat(int fd, long offset, long n, std::string& out) {
 int readreplyqueue(std::vector<queuedfile>& files) {
     files.clear();
     std::string data;
-    int r = readwhole(repliespath(), data);
+    int r = readshared(repliespath(), data);
     if (r == 1) return 0;
     if (r < 0) {
         logprintf("Error reading %s\n", repliespath().c_str());

@@ -49,7 +49,8 @@ struct sendtarget {
 // (configpath). "" when nothing is wrong.
 std::string sendtargetproblem(const sendtarget& target, const std::string& configpath);
 
-// The password for target: from its secret file (which must belong to no one
-// but its owner: mode 0600 or stricter) or its URL. Returns 0, or -1 with
+// The password for target: from its secret file, opened once and checked
+// through the descriptor (a plain file of the user running PondLark or of
+// root, mode 0600 or stricter), or from its URL. Returns 0, or -1 with
 // problem set.
 [[nodiscard]] int loadpassword(const sendtarget& target, std::string& password, std::string& problem);

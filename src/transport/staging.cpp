@@ -300,13 +300,30 @@ int stagebatchfolder(const std::string& dir) {
     for (const std::string& n : names) {
         if (n.empty() || n[0] == '.' || iendswith(n, ".BAD") || iendswith(n, ".tmp")) continue;
         std::string path = dir + n;
+        // Opened once, never through a link (the folder is written by the
+        // news server's user), and judged by what was opened.
+        int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ELOOP) {
+                logprintf("! %s is a link: left alone\n", path.c_str());
+            } else if (errno != ENOENT) {
+                logprintf("! can't read %s: left where it is\n", path.c_str());
+                bad = -1;
+            }
+            continue;
+        }
         struct stat st {};
-        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) continue;
-        if (!isnewsbatch(path)) {
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
+            close(fd);
+            continue;
+        }
+        if (!isnewsbatch(fd)) {
+            close(fd);
             logprintf("! %s is not a news batch: left alone\n", path.c_str());
             continue;
         }
         if (!usablename(n) || !usablename(dir)) {
+            close(fd);
             logprintf("! %s has a name that can't be noted: left where it is\n", path.c_str());
             continue;
         }
@@ -315,12 +332,7 @@ int stagebatchfolder(const std::string& dir) {
             closebatches(group);
             bytes = 0;
         }
-        openbatch b{dir, n, open(path.c_str(), O_RDONLY | O_CLOEXEC), static_cast<long>(st.st_size)};
-        if (b.fd < 0) {
-            logprintf("! can't read %s: left where it is\n", path.c_str());
-            bad = -1;
-            continue;
-        }
+        openbatch b{dir, n, fd, static_cast<long>(st.st_size)};
         bytes += b.size;
         group.push_back(b);
     }

@@ -1,10 +1,14 @@
 #include "transport/stagingplan.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <map>
 #include <string_view>
 
+#include "base/text.h"
 #include "config/settings.h"
 #include "driver/log.h"
 #include "durable/workfiles.h"
@@ -92,16 +96,90 @@ bool parseplan(const std::string& text, plan& p) {
     return head && end;
 }
 
+// A plan is read back from the SOUP folder, which other programs may
+// write: it may only name the SOUP message files staging makes and plain
+// names in the folders the configuration takes mail and news from.
+bool prefixallowed(std::string_view prefix) {
+    if (prefix.empty() || prefix.size() > 8) return false;
+    for (char c : prefix)
+        if (!isalnumc(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+bool actionallowed(const stageaction& a) {
+    bool plainname = usablename(a.name) && a.name.find('/') == std::string::npos && a.name != "." &&
+                     a.name != "..";
+    if (!plainname) return false;
+    if (a.kind == ACT_SEEN || a.kind == ACT_DELETE) {
+        if (a.sub != "new/" && a.sub != "cur/") return false;
+        for (const maildirsource& m : cfg.importmaildir)
+            if (m.dir == a.dir) return true;
+        return false;
+    }
+    if (!a.sub.empty()) return false;
+    for (const std::string& d : cfg.importnewsbatches)
+        if (d == a.dir) return true;
+    return false;
+}
+
+// Drops what a plan may not name, each named in the log.
+void confineplan(plan& p) {
+    std::vector<stagedarea> areas;
+    for (stagedarea& s : p.areas) {
+        if (prefixallowed(s.prefix) && usablename(s.areaname) && usablename(s.encoding)) {
+            areas.push_back(std::move(s));
+        } else {
+            logprintf("! %s names a SOUP file \"%s\" staging never makes: left alone\n",
+                      planpath().c_str(), s.prefix.c_str());
+        }
+    }
+    p.areas = std::move(areas);
+    std::vector<stageaction> actions;
+    for (stageaction& a : p.actions) {
+        if (actionallowed(a)) {
+            actions.push_back(std::move(a));
+        } else {
+            logprintf("! %s names %s%s%s outside the folders of the configuration: left alone\n",
+                      planpath().c_str(), a.dir.c_str(), a.sub.c_str(), a.name.c_str());
+        }
+    }
+    p.actions = std::move(actions);
+}
+
+// The folder of a batch, open; never a link below the configured name.
+int openfolder(const std::string& dir) {
+    return open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 // A damaged batch is renamed like a damaged SOUP message file: *.BAD, an
 // earlier one of that name never overwritten.
-int setasidebatch(const std::string& path) {
-    std::size_t dot = path.rfind('.');
-    std::size_t slash = path.rfind('/');
-    std::string bad = (dot != std::string::npos && dot > slash ? path.substr(0, dot) : path) + ".BAD";
-    if (exist(bad) && renfname(bad) != 0) return -1;
-    if (std::rename(path.c_str(), bad.c_str()) != 0) return errno == ENOENT ? 0 : -1;
-    logprintf("! Error in news batch %s, renamed to %s\n", path.c_str(), bad.c_str());
-    return 0;
+int setasidebatch(const std::string& dir, const std::string& name) {
+    std::string path = dir + name;
+    std::size_t dot = name.rfind('.');
+    std::string bad = dir + (dot != std::string::npos ? name.substr(0, dot) : name) + ".BAD";
+    int fd = openfolder(dir);
+    if (fd < 0) return -1;
+    int r = -1;
+    for (int tries = 0; tries < 16; ++tries) {
+        if (exist(bad) && renfname(bad) != 0) break;
+        if (renamenoreplace(fd, name, fd, bad.substr(dir.size())) == 0) {
+            logprintf("! Error in news batch %s, renamed to %s\n", path.c_str(), bad.c_str());
+            r = 0;
+            break;
+        }
+        if (errno == ENOENT) r = 0;
+        if (errno != EEXIST) break;
+    }
+    close(fd);
+    return r;
+}
+
+int removebatch(const std::string& dir, const std::string& name) {
+    int fd = openfolder(dir);
+    if (fd < 0) return -1;
+    int r = unlinkat(fd, name.c_str(), 0) == 0 || errno == ENOENT ? 0 : -1;
+    close(fd);
+    return r;
 }
 
 // Step 5: what becomes of each input once its messages are in AREAS.
@@ -130,11 +208,11 @@ int settleinputs(const plan& p) {
                 folders.insert(a.dir + a.sub);
                 break;
             case ACT_REMOVE:
-                r = std::remove(path.c_str()) == 0 || errno == ENOENT ? 0 : -1;
+                r = removebatch(a.dir, a.name);
                 folders.insert(a.dir);
                 break;
             case ACT_SETASIDE:
-                r = setasidebatch(path);
+                r = setasidebatch(a.dir, a.name);
                 folders.insert(a.dir);
                 break;
         }
@@ -178,7 +256,7 @@ bool usablename(std::string_view s) {
 
 int readareas(areasnow& a) {
     a = areasnow{};
-    int r = readwhole(soup(AREASNAME), a.text);
+    int r = readshared(soup(AREASNAME), a.text);
     if (r < 0) return -1;
     std::size_t pos = 0;
     while (pos < a.text.size()) {
@@ -214,13 +292,14 @@ std::string freeprefix(const char* base, const areasnow& a, const plan& p) {
 // A plan left by a killed run.
 int finishplan() {
     std::string text;
-    int r = readwhole(planpath(), text);
+    int r = readshared(planpath(), text);
     if (r == 1) return 0;
     plan p;
     if (r < 0 || !parseplan(text, p)) {
         logprintf("! %s is damaged: nothing is taken in until it is removed\n", planpath().c_str());
         return -1;
     }
+    confineplan(p);
     if (committed(p)) {
         logprintf("Finishing the taking in that an earlier run left\n");
         (void)settleinputs(p);

@@ -5,8 +5,10 @@
 #include <functional>
 
 #include "config/configtest.h"
+#include "config/keywords.h"
 #include "config/settings.h"
 #include "driver/resetall.h"
+#include "driver/runstate.h"
 
 namespace {
 
@@ -20,16 +22,25 @@ TEST_F(configtest, linesyntax) {
         "\n"
         "Organization Pond ; not a comment   \r\n"
         "SoupDir");
-    EXPECT_EQ(err, warning("unknown keyword", 3) + warning("unknown keyword", 4));
+    // The keyword is named, with the one that was meant; "SoupDir" without
+    // a folder is an error and sets nothing (it used to name the root).
+    EXPECT_EQ(err, "Warning: unknown keyword Origin\\tx in line 3 of " + path +
+                       ": did you mean Origin followed by a space? (a tab does not separate a "
+                       "keyword from its value)\n\n" +
+                       unknown("(the line begins with a space)", 4) +
+                       error("SoupDir has no value", 7));
     EXPECT_EQ(cfg.gateaddr, (fidoaddr{2, 280, 100, 0}));
     EXPECT_EQ(cfg.organization, "Pond ; not a comment   ");
-    EXPECT_EQ(cfg.soupdir, "/");
+    EXPECT_EQ(cfg.soupdir, "");
+    EXPECT_EQ(run.configerrors, 1);
+    EXPECT_EQ(run.configwarnings, 2);
 }
 
 TEST_F(configtest, longlinesarereadinpieces) {
     std::string err = read("Origin " + std::string(293, 'o') + "\nFidoAddr 1:2/3\n");
     // 254 characters, then the remaining 46 as the next line.
-    EXPECT_EQ(err, warning("unknown keyword", 2));
+    const std::string rest(46, 'o');
+    EXPECT_EQ(err, "Warning: unknown keyword " + rest + " in line 2 of " + path + ": " + rest + "\n\n");
     EXPECT_EQ(cfg.origin.size(), 63u);
     EXPECT_EQ(cfg.gateaddr, (fidoaddr{1, 2, 3, 0}));
 }
@@ -43,7 +54,7 @@ TEST_F(configtest, addressandnumberscanners) {
         "SeparateMSG YES\n"
         "QuickScan y\n"
         "ExportAllMail Yes \n");
-    EXPECT_EQ(err, warning("invalid FTN address", 1) + warning("invalid number", 3) +
+    EXPECT_EQ(err, error("invalid FTN address", 1) + warning("invalid number", 3) +
                        warning("line width too small", 3) +
                        warning("invalid Yes/No parameter", 6) +
                        warning("invalid Yes/No parameter", 7));
@@ -161,17 +172,18 @@ TEST_F(configtest, includeresolvesbesidetheprogram) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(readconfigfile(path, prog.path + "pondlark"), 0);
     std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "Warning: unknown keyword in line 2 of " + prog.path + "other.cfg\n\n" +
-                       "Warning: unknown keyword in line 2 of " + dir.path + "sub.cfg\n\n" +
+    EXPECT_EQ(err, "Warning: unknown keyword Bogus in line 2 of " + prog.path + "other.cfg: Bogus\n\n" +
+                       "Warning: unknown keyword Bogus in line 2 of " + dir.path + "sub.cfg: Bogus line\n\n" +
                        "Error: can't read " + dir.path + "missing.cfg\n" +
-                       "Warning: unknown keyword in line 4 of " + path + "\n\n");
+                       "Warning: unknown keyword Bogus in line 4 of " + path + ": Bogus\n\n");
     EXPECT_EQ(cfg.gateaddr, (fidoaddr{3, 3, 3, 0}));
     EXPECT_EQ(cfg.origin, "included");
 }
 
 TEST_F(configtest, includecyclesandnestingarebounded) {
     path = dir / "loop.cfg";
-    writefile(path, "Include " + path + "\nInclude " + path + "\n");
+    text = "Include " + path + "\nInclude " + path + "\n";
+    writefile(path, text);
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(readconfigfile(path, "pondlark"), 0);
     std::string err = ::testing::internal::GetCapturedStderr();
@@ -186,7 +198,34 @@ TEST_F(configtest, includecyclesandnestingarebounded) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(readconfigfile(dir / "n0.cfg", "pondlark"), 0);
     err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "Warning: Include nesting too deep in line 1 of " + dir.path + "n16.cfg\n\n");
+    EXPECT_EQ(err, "Warning: Include nesting too deep in line 1 of " + dir.path + "n16.cfg: Include " +
+                       dir.path + "n17.cfg\n\n");
+}
+
+// A bare name not found beside the program is looked for in the
+// configuration folder of the build (/etc/pondlark for the package).
+TEST_F(configtest, barenamesarefoundbesidetheprogramtheninthefolder) {
+    scratchdir prog, etc;
+    writefile(prog / "here.cfg", "");
+    writefile(etc / "here.cfg", "");
+    writefile(etc / "there.cfg", "");
+    struct {
+        const char* name;
+        std::string folder;
+        std::string found;
+    } cases[] = {
+        {"here.cfg", etc.path, prog / "here.cfg"},
+        {"there.cfg", etc.path, etc / "there.cfg"},
+        {"there.cfg", etc.path.substr(0, etc.path.size() - 1), etc / "there.cfg"},
+        {"nowhere.cfg", etc.path, prog / "nowhere.cfg"},
+        {"there.cfg", "", prog / "there.cfg"},
+        {"./there.cfg", etc.path, "./there.cfg"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        EXPECT_TRUE(findconfigfile(c.name, prog / "pondlark", c.folder, out));
+        EXPECT_EQ(out, c.found) << c.name << " with " << c.folder;
+    }
 }
 
 TEST_F(configtest, mainfilemissing) {
@@ -199,6 +238,33 @@ TEST_F(configtest, mainfilemissing) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: can't read /opt/gw/none.cfg\n");
     std::string out;
     EXPECT_FALSE(expandfname(std::string(5000, 'x'), "/opt/gw/pondlark", out));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(configreader, ftnaddressesarewholeandinrange) {
+    for (const char* good : {"2:280/100", "2:280/100.7", "1:1/0", "65535:65535/65535.65535",
+                             "2:280/100@fidonet", "2:280/100.1@fido-net.org"}) {
+        EXPECT_TRUE(ftnaddresswellformed(good)) << good;
+    }
+    for (const char* bad : {"2:280/1O1", "2:280", "2:280/", "2:280/100.", "0:280/100", "2:280/65536",
+                            "2:280/100 ", " 2:280/100", "2:280/100@", "2:280/-1", "2:280/+1",
+                            "2:280/100.7.8", "2:280/0000000001", "2:280/100@a b", ""}) {
+        EXPECT_FALSE(ftnaddresswellformed(bad)) << bad;
+    }
+}
+
+TEST(configreader, thekeywordmeantbyatypo) {
+    EXPECT_EQ(nearestkeyword("FidoCharst"), "FidoCharSet");
+    EXPECT_EQ(nearestkeyword("fidoadr"), "FidoAddr");
+    EXPECT_EQ(nearestkeyword("SoupDri"), "SoupDir");           // two letters swapped
+    EXPECT_EQ(nearestkeyword("InbondDir"), "InboundDir");
+    EXPECT_EQ(nearestkeyword("ImportMailDirs"), "ImportMaildir");
+    EXPECT_EQ(nearestkeyword("Bogus"), "");
+    EXPECT_EQ(nearestkeyword("Xy"), "");
+    EXPECT_EQ(nearestkeyword(""), "");
 }
 
 }  // namespace

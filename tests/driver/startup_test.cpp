@@ -104,11 +104,12 @@ TEST_F(startup, validationstopsatthefirstmissingessential) {
          "Error: no address mappings defined in ./v.cfg\n"},
         {"FidoAddr 2:2/2\nPersonal 2:2/2 Sysop\nMailerType Fido\n",
          "Error: no valid mailer type defined in ./v.cfg\n"},
+        // The folders missing are named.
         {"FidoAddr 2:2/2\nAddrMap 2:2/2 a@b\nMailerType Binkley\nInboundDir in\nSoupDir soup\n",
-         "Error: required directories not defined in ./v.cfg\n"},
-        {"FidoAddr 2:2/2\nAddrMap 2:2/2 a@b\nMailerType ArcMail\nInboundDir in\nSoupDir soup\n"
-         "OutboundDir out\n",
-         "Error: required directories not defined in ./v.cfg\n"},
+         "Error: required directories not defined in ./v.cfg\n- missing: OutboundDir\n"},
+        {"FidoAddr 2:2/2\nAddrMap 2:2/2 a@b\nMailerType ArcMail\nOutboundDir out\n",
+         "Error: required directories not defined in ./v.cfg\n"
+         "- missing: InboundDir, SoupDir, NetmailDir\n"},
     };
     for (const auto& c : cases) {
         writefile(dir / "v.cfg", c.config);
@@ -124,7 +125,8 @@ TEST_F(startup, directorieschecked) {
     // ArcMail needs no outbound; a missing netmail folder stops the run.
     runresult r = check("MailerType ArcMail\nNetmailDir net/\nOutboundDir nothere\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory net does not exist\n");
+    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory net does not exist\n"
+                     "- NetmailDir net/ in line 10 of ./gate.cfg\n");
     makedirs(dir / "net");
     EXPECT_EQ(check("MailerType ArcMail\nNetmailDir net/\nOutboundDir nothere\n").status, 0);
 
@@ -143,7 +145,8 @@ TEST_F(startup, directorieschecked) {
     writefile(dir / "afile", "x");
     r = check("DecodeDir afile\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory afile does not exist\n");
+    EXPECT_EQ(r.err, "FATAL ERROR: subdirectory afile does not exist\n"
+                     "- DecodeDir afile in line 9 of ./gate.cfg\n");
 
     // The packet folder of an export is one too: a name mistyped must not
     // pass for a folder with nothing to export.
@@ -163,7 +166,7 @@ TEST_F(startup, logrunheaderlinesandwarnings) {
     runresult r = check("Bogus keyword\n");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.err,
-              "Warning: unknown keyword in line 9 of ./gate.cfg\n\n"
+              "Warning: unknown keyword Bogus in line 9 of ./gate.cfg: Bogus keyword\n\n"
               "1 warning in the configuration\n"
               "Configuration checked. Nothing more to do.\n");
     const std::string run =
@@ -204,7 +207,6 @@ TEST_F(startup, checkwarnsaboutwhatgoeswronglater) {
         {"AreaMap A a.b\nAreaMap a A.B\n", {"AreaMap A A.B given twice@10"}},
         // One area sent to one group, another group read into it: no conflict.
         {"AreaMap B a.b import\nAreaMap A a.b export\nAreaMap A c.d import\n", {}},
-        {"Include\n", {"Include names no file@9"}},
         {"Include ./in/\n", {"Include names a folder@9"}},
         {"LogFile ./nodir/gate.log\n", {"LogFile folder ./nodir does not exist@9"}},
         {"LogFile ./in\n", {"LogFile names a folder@9"}},
@@ -230,9 +232,16 @@ TEST_F(startup, checkwarnsaboutwhatgoeswronglater) {
         runresult r = check(c.extra);
         std::string want;
         for (const std::string& w : c.warnings) {
+            // The message shows its line, which stands after GOODCONFIG's 8.
             std::size_t at = w.rfind('@');
+            int line = std::stoi(w.substr(at + 1));
+            std::string extra = c.extra, shown;
+            for (int i = 9; i <= line; ++i) {
+                shown = extra.substr(0, extra.find('\n'));
+                extra.erase(0, extra.find('\n') + 1);
+            }
             want += "Warning: " + w.substr(0, at) + " in line " + w.substr(at + 1) +
-                    " of ./gate.cfg\n\n";
+                    " of ./gate.cfg: " + shown + "\n\n";
         }
         if (!c.warnings.empty()) {
             want += std::to_string(c.warnings.size()) +
@@ -260,6 +269,65 @@ TEST_F(startup, configurationfilethatisnofile) {
     r = runpondlark({"check", "/config=./in"}, dir.path);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Error: can't read ./in: it is a folder\n");
+}
+
+}  // namespace
+
+namespace {
+
+// What would break a gateway is an error: check says where and exits 1,
+// and the other commands stop before they touch anything.
+TEST_F(startup, checkstopswhatwouldbreakagateway) {
+    struct {
+        const char* extra;
+        const char* message;  // after the common prefix, up to the line
+        int status;
+    } cases[] = {
+        {"SoupDir\n", "Error: SoupDir has no value in line 9 of ./gate.cfg: SoupDir", 1},
+        {"AddrMap 2:280/1O1 jane@example.org Jane\n",
+         "Error: invalid FTN address in line 9 of ./gate.cfg: AddrMap 2:280/1O1 jane@example.org Jane", 1},
+        {"Route 2:280/70000 node@uplink.example\n",
+         "Error: invalid FTN address in line 9 of ./gate.cfg: Route 2:280/70000 node@uplink.example", 1},
+        {"FidoAddr 2:280/5555.\n", "Error: invalid FTN address in line 9 of ./gate.cfg: FidoAddr 2:280/5555.", 1},
+        {"UseQP\n", "Error: UseQP has no value in line 9 of ./gate.cfg: UseQP", 1},
+        {"Include\n", "Error: Include names no file in line 9 of ./gate.cfg: Include", 1},
+        {"FidoCharst CP437 2\n",
+         "Warning: unknown keyword FidoCharst in line 9 of ./gate.cfg: did you mean FidoCharSet?", 0},
+        {"FidoAddr 2:280/5555@fidonet\n", nullptr, 0},
+        {"Origin\n", nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        runresult r = check(c.extra);
+        EXPECT_EQ(r.status, c.status) << c.extra << r.err;
+        if (!c.message) {
+            EXPECT_EQ(r.err, "Configuration checked. Nothing more to do.\n") << c.extra;
+            continue;
+        }
+        std::string tail = c.status ? "1 error in the configuration: import, export and pack do "
+                                      "nothing until it is mended\n"
+                                    : "1 warning in the configuration\n";
+        EXPECT_EQ(r.err, std::string(c.message) + "\n\n" + tail +
+                             "Configuration checked. Nothing more to do.\n")
+            << c.extra;
+    }
+
+    // import finds a SOUP packet and a broken line: it stops before it
+    // takes anything, and the log says why.
+    writefile(dir / "soup/AREAS", "0000001\tEmail\tmn\n");
+    writefile(dir / "soup/0000001.MSG", "From bob@example.org Tue Sep 14 10:00:00 1999\n"
+                                        "From: bob@example.org\nTo: sysop@example.org\n"
+                                        "Subject: hello\n\nText\n");
+    writefile(dir / "gate.cfg", std::string(GOODCONFIG) + "AddrMap 2:280/1O1 jane@example.org\n");
+    std::remove((dir / "gate.log").c_str());
+    for (const char* command : {"import", "export", "pack"}) {
+        runresult r = runpondlark({command, "/config=./gate.cfg"}, dir.path);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("1 error in the configuration"), std::string::npos) << r.err;
+        EXPECT_EQ(listtree(dir / "soup"), (std::vector<std::string>{"0000001.MSG", "AREAS"}))
+            << command;
+        EXPECT_TRUE(listtree(dir / "in").empty()) << command;
+    }
+    EXPECT_NE(readfile(dir / "gate.log").find("1 error in the configuration"), std::string::npos);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "durable/pathscope.h"
 #include "durable/recovery.h"
 #include "faults/faultkit.h"
 #include "support/testutil.h"
@@ -27,6 +28,8 @@ class journaltest : public statetest {
     void SetUp() override {
         statetest::SetUp();
         jpath = dir / "pondlark.jnl";
+        scope = pathscope{};
+        scopefolder(dir.path);
     }
     std::string header(const char* sync = "0") {
         return encoderecord('H', {"PondLark journal", "1", "import", "4242", sync});

@@ -1,6 +1,6 @@
 // A message that cannot be finished within its bounds is taken out of the
-// packet and its files, and its bytes kept in a file of their own, so that
-// its message file goes like any other instead of failing at every run.
+// packet and its files, and its bytes kept in the junk folder, so that its
+// message file goes like any other instead of failing at every run.
 #include "import/setaside.h"
 
 #include <gtest/gtest.h>
@@ -57,7 +57,7 @@ TEST_F(setaside, themessageleavesthepacketanditsbytesarekept) {
     // The packet holds its header and terminator only; the message waits for the sysop.
     EXPECT_EQ(readfile(dir / "in/00000000.PKT").size(), static_cast<std::size_t>(before) + 2);
     EXPECT_FALSE(fileexists(file));
-    EXPECT_EQ(readfile(dir / "soup/0000001-00000000.BAD"), "second message");
+    EXPECT_EQ(readfile(dir / "soup/junk/00000000.eml"), "second message");
 }
 
 }  // namespace

@@ -81,6 +81,35 @@ TEST_F(inntest, echomailleavesasonebatchandlandsinitsgroup) {
     EXPECT_EQ(r.err.find("Delivered"), std::string::npos) << r.err;
 }
 
+// pondlark.service runs the gateway as its own user with NoNewPrivileges:
+// rnews's set-user-id bit then counts for nothing, and it still hands the
+// batch to innd through its local socket (being in the group uucp only
+// lets it run).
+TEST_F(inntest, postingworksforausernotnewswithoutnewprivileges) {
+    REQUIRE_SERVER(started, why);
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+    gateway g("PostNews /usr/bin/rnews -N\n");
+    makedirs(g.path("pkt"));
+    writefile(g.path("pkt/0001.PKT"), testpacket(GATE, {echomail("nnp1")}));
+    (void)runprogram("/bin/chown", {"-R", "65534:65534", g.dir}, g.dir);
+    (void)chmod(g.dir.c_str(), 0755);
+    runresult r = runprogram("/usr/bin/setpriv",
+                             {"--no-new-privs", "--reuid", "65534", "--regid", "65534", "--groups", "10",
+                              "/usr/bin/env", inn->env(), PONDLARK_FIXED_BIN, "export", "/config=./gate.cfg",
+                              "/pkt=pkt"},
+                             g.dir);
+    if (r.err.find("Permission denied") != std::string::npos && r.status != 0)
+        GTEST_SKIP() << "the test build cannot be run by another user here: " << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Delivered 1 news message(s) through /usr/bin/rnews\n"), std::string::npos) << r.err;
+    std::vector<std::string> arts;
+    for (int i = 0; i < 100 && tokencount(arts, "nnp1") < 1; ++i) {
+        arts = inn->articles("alt.test");
+        usleep(50000);
+    }
+    EXPECT_EQ(tokencount(arts, "nnp1"), 1);
+}
+
 TEST_F(inntest, afailingpostnewskeepseveryarticle) {
     REQUIRE_SERVER(started, why);
     gateway g("PostNews /bin/false\n");
@@ -130,7 +159,7 @@ TEST_F(inntest, thefeedsarticlesreachfidonetandthegatewaysownstayaway) {
     }
 
     std::string out;
-    int st = inn->runnews(std::string(PONDLARK_SOURCE_DIR) + "/scripts/pondlark-newsbatch " + g.path("nb"), out);
+    int st = inn->runnews(inn->batchscript() + " " + g.path("nb"), out);
     ASSERT_EQ(st, 0) << out;
     ASSERT_FALSE(fs::is_empty(g.path("nb")));
     r = g.run("import");
@@ -146,7 +175,7 @@ TEST_F(inntest, thefeedsarticlesreachfidonetandthegatewaysownstayaway) {
     }
     EXPECT_EQ(areas, 3);
     // Nothing waits in the feed's queue any more.
-    st = inn->runnews(std::string(PONDLARK_SOURCE_DIR) + "/scripts/pondlark-newsbatch " + g.path("nb"), out);
+    st = inn->runnews(inn->batchscript() + " " + g.path("nb"), out);
     ASSERT_EQ(st, 0) << out;
     EXPECT_TRUE(fs::is_empty(g.path("nb")));
 }

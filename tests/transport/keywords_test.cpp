@@ -55,12 +55,20 @@ TEST(checkkeywords, warnsaboutwhatwouldfail) {
         chmod(g.path("secret.open").c_str(), 0644);
         chmod(g.path("gate.cfg").c_str(), 0644);
         runresult r = g.run("check");
-        EXPECT_EQ(r.status, 0) << c.line << "\n" << r.err;
-        // The keyword stands in line 12, after writegate's lines.
-        std::string want = *c.warning ? "Warning: " + std::string(c.warning) + " in line 12 of ./gate.cfg\n\n" : "";
+        // Only a keyword without its value is an error.
+        const bool error = std::string(c.line).find(' ') == std::string::npos;
+        EXPECT_EQ(r.status, error ? 1 : 0) << c.line << "\n" << r.err;
+        // The keyword stands in line 12, after writegate's lines, and the
+        // message shows it (a password hidden).
+        std::string shown = c.line;
+        if (shown.find(":pw@") != std::string::npos) shown.replace(shown.find(":pw@"), 4, ":***@");
+        std::string want = *c.warning ? std::string(error ? "Error: " : "Warning: ") + c.warning +
+                                            " in line 12 of ./gate.cfg: " + shown + "\n\n"
+                                      : "";
         std::string warnings = r.err.substr(0, r.err.find("Configuration checked"));
         if (want.empty()) {
             EXPECT_EQ(warnings.find("Warning"), std::string::npos) << c.line << "\n" << r.err;
+            EXPECT_EQ(warnings.find("Error"), std::string::npos) << c.line << "\n" << r.err;
         } else {
             EXPECT_EQ(warnings.substr(0, warnings.find("\n\n") + 2), want) << c.line;
         }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/testutil.h"
 #include "transport/command.h"
@@ -86,6 +87,26 @@ TEST(sendtarget, apasswordisonlyreadfromaprivatefile) {
     EXPECT_NE(loadpassword(s, pw, problem), 0);
     EXPECT_EQ(problem, "SendMail secret file readable by others");
     EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), "SendMail secret file readable by others");
+
+    // Judged by what is opened: a link leads to the file it names, and
+    // that one must be private too.
+    writefile(d / "open.secret", "visible\n");
+    chmod((d / "open.secret").c_str(), 0644);
+    unlink(secret.c_str());
+    ASSERT_EQ(symlink((d / "open.secret").c_str(), secret.c_str()), 0);
+    EXPECT_NE(loadpassword(s, pw, problem), 0);
+    EXPECT_EQ(problem, "SendMail secret file readable by others");
+    unlink(secret.c_str());
+    writefile(secret, "s3cr3t\n");
+    chmod(secret.c_str(), 0600);
+    if (geteuid() == 0) {
+        // Another user's file, however private, is not the sysop's secret.
+        ASSERT_EQ(chown(secret.c_str(), 65534, 65534), 0);
+        EXPECT_NE(loadpassword(s, pw, problem), 0);
+        EXPECT_EQ(problem, "SendMail secret file belongs to another user");
+        ASSERT_EQ(chown(secret.c_str(), 0, 0), 0);
+    }
+    EXPECT_EQ(loadpassword(s, pw, problem), 0) << problem;
 
     ASSERT_EQ(parsesendtarget("smtps://me:pw@mail.example.net", s, problem), 0);
     EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), "SendMail password in a file others can read");

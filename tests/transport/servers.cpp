@@ -361,9 +361,8 @@ bool testinn::start(std::string& why) {
     for (const auto& [key, value] : paths) out += std::string(key) + ": " + value + "\n";
     writefile(conf, out);
     writefile(dir + "etc/storage.conf", "method tradspool {\n    newsgroups: *\n    class: 0\n}\n");
-    writefile(dir + "etc/newsfeeds",
-              "ME:*,!junk,!control*/!local::\n"
-              "pondlark:alt.*,!junk,!control*:Tf,Wnm:\n");
+    writefile(dir + "etc/newsfeeds", std::string("ME:*,!junk,!control*/!local::\n") +
+                                         (withfeed ? "pondlark:alt.*,!junk,!control*:Tf,Wnm:\n" : ""));
     writefile(dir + "db/active",
               "control 0000000000 0000000001 n\ncontrol.cancel 0000000000 0000000001 n\n"
               "junk 0000000000 0000000001 n\nalt.test 0000000000 0000000001 y\n"
@@ -409,6 +408,15 @@ int testinn::runnews(const std::string& command, std::string& output) const {
     runresult r = runprogram("/bin/su", {"news", "-s", "/bin/sh", "-c", "INNCONF=" + conf + " " + cmd}, dir);
     output = r.out + r.err;
     return r.status;
+}
+
+std::string testinn::batchscript() const {
+    std::string copy = dir + "pondlark-newsbatch";
+    if (!fileexists(copy)) {
+        writefile(copy, readfile(std::string(PONDLARK_SOURCE_DIR) + "/scripts/pondlark-newsbatch"));
+        (void)chmod(copy.c_str(), 0755);
+    }
+    return copy;
 }
 
 std::vector<std::string> testinn::articles(const std::string& group) const {

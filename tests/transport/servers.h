@@ -96,6 +96,9 @@ class testinn {
     bool start(std::string& why);
     void stop();
 
+    // Whether newsfeeds has the feed "pondlark" from the start (else a
+    // test adds it, as the README does).
+    bool withfeed = true;
     int port = 0;
     std::string conf;  // its inn.conf, for INNCONF
     std::string env() const { return "INNCONF=" + conf; }
@@ -104,6 +107,10 @@ class testinn {
     // Runs an INN program (from /usr/lib/news/bin, or an absolute path) as
     // the news user with INNCONF set; returns its exit status and output.
     int runnews(const std::string& shellcommand, std::string& output) const;
+    // A copy of scripts/pondlark-newsbatch that the news user can run: the
+    // source tree may lie in a folder only root can enter (a clone in
+    // /root), as the script's installed place would not.
+    std::string batchscript() const;
     std::string dir;
 
    private:
