@@ -13,7 +13,7 @@
 # Run as root (or through sudo) on Debian 12.
 set -euo pipefail
 
-build=(g++ cmake make pkg-config libicu-dev libxml2-dev libcurl4-openssl-dev)
+build=(g++ cmake make pkg-config libicu-dev libxml2-dev libcurl4-openssl-dev libssl-dev)
 tests=(libgtest-dev libgmock-dev python3 clang strace postfix inn2 crashmail
        mutt mblaze procps sasl2-bin libsasl2-modules openssl mandoc systemd)
 package=(debhelper dpkg-dev lintian)

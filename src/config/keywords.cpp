@@ -475,8 +475,10 @@ constexpr keyworddef keywords[] = {
     {"SendMail", kw_sendmail},
     {"PostNews", kw_postnews},
     {"HistoryDays", kw_historydays},
+    {"NewsServer", kw_newsserver},
+    {"NewsBacklog", kw_newsbacklog},
 };
-static_assert(std::size(keywords) == 72);
+static_assert(std::size(keywords) == 74);
 
 }  // namespace
 

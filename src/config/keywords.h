@@ -68,6 +68,12 @@ void kw_fidocharset(const configline& l);
 void kw_areacharset(const configline& l);
 void kw_keepheader(const configline& l);
 
+// Handlers of the news server keywords, and the check of the AreaMap
+// lines against the servers once every file is read (newskeywords.cpp).
+void kw_newsserver(const configline& l);
+void kw_newsbacklog(const configline& l);
+void checknewsgroupservers();
+
 // Handlers of Include and ListConfig (reader.cpp).
 void kw_include(const configline& l);
 void kw_listconfig(const configline& l);

@@ -77,7 +77,8 @@ std::size_t wordstart(std::string_view text, int n) {
 }
 
 // The line as messages show it: a password it holds is hidden (a packet
-// password, a route's password, the password of a SendMail URL).
+// password, a route's password, the password of a SendMail or NewsServer
+// URL).
 std::string shownline(std::string_view keyword, std::string_view par) {
     std::string value(par);
     if (strieq(keyword, "PacketPwd") && !value.empty()) {
@@ -88,7 +89,7 @@ std::string shownline(std::string_view keyword, std::string_view par) {
             std::size_t e = value.find(' ', p);
             value.replace(p, e == std::string::npos ? std::string::npos : e - p, "***");
         }
-    } else if (strieq(keyword, "SendMail")) {
+    } else if (strieq(keyword, "SendMail") || strieq(keyword, "NewsServer")) {
         std::size_t scheme = value.find("://");
         std::size_t at = value.find('@');
         std::size_t end = value.find_first_of(" /", scheme == std::string::npos ? 0 : scheme + 3);
@@ -272,6 +273,8 @@ int readconfigfile(const std::string& name, const std::string& progpath) {
         handleline(std::string_view(buf, n), line, path, progpath);
     }
     openconfigs.pop_back();
+    // What needs every line: the servers AreaMap lines name.
+    if (openconfigs.empty()) checknewsgroupservers();
     return 0;
 }
 

@@ -22,6 +22,23 @@ struct maildirsource {
     int remove = 0;   // "Delete": messages are removed once staged, not marked seen
 };
 
+// A "NewsServer" line: an NNTP server the gateway fetches groups from and
+// posts them to (the groups are tied to it by AreaMap ... server=<name>).
+struct newsserverdef {
+    std::string name;        // as AreaMap's server= names it
+    bool tls = false;        // nntps://: TLS from the first byte
+    bool starttls = false;   // "starttls": the session must turn to TLS first
+    bool insecure = false;   // "insecure": no certificate check, login allowed in clear
+    bool ihave = false;      // "ihave": post by IHAVE (a peer that feeds us)
+    std::string host;        // as the URL names it ("[::1]" for IPv6)
+    int port = 119;
+    std::string user;        // decoded; empty: no AUTHINFO
+    std::string password;    // decoded, from the URL
+    std::string secretfile;  // "secret="
+    std::string cafile;      // "cafile="
+    int timeout = 60;        // "timeout=": seconds a reply may keep us waiting
+};
+
 struct settings {
     // Addresses and identity
     fidoaddr gateaddr;      // FidoAddr
@@ -87,6 +104,8 @@ struct settings {
     std::string sendmail;                         // SendMail, as written (empty: not set)
     std::string postnews;                         // PostNews command line (empty: not set)
     int historydays = 30;                         // HistoryDays (0: no history)
+    std::vector<newsserverdef> newsservers;       // NewsServer lines
+    std::uint32_t newsbacklog = 100;              // NewsBacklog: articles a group's first fetch takes
 };
 
 extern settings cfg;

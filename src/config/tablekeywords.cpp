@@ -188,15 +188,23 @@ void kw_areamap(const configline& l) {
     configscantext(area, e.fidoarea);
     strupr(e.fidoarea.data());
     configscantext(group, e.newsgroup);
-    if (!rest.empty()) {
-        if (strieq(rest, "import")) {
+    // The rest: a direction and a server=<name>, in either order.
+    bool directed = false;
+    for (std::string_view w = nextparam(rest); !w.empty(); w = nextparam(rest)) {
+        if (!directed && strieq(w, "import")) {
             e.direction = DIR_IMPORT;
-        } else if (strieq(rest, "export")) {
+            directed = true;
+        } else if (!directed && strieq(w, "export")) {
             e.direction = DIR_EXPORT;
+            directed = true;
+        } else if (istartswith(w, "server=") && w.size() > 7) {
+            configscantext(w.substr(7), e.server);
         } else {
             configwarn("unknown direction", l.line, l.path);
         }
     }
+    e.cfgline = l.line;
+    e.cfgfile = l.path;
     warnareamaptwice(e, l);
     tables.areamap.push_back(e);
 }

@@ -44,6 +44,9 @@ struct areamapentry {
     text128 fidoarea;  // upper case
     text128 newsgroup;
     int direction = DIR_BOTH;
+    text64 server;     // server=<name>: the NewsServer of the group; empty when none
+    long cfgline = 0;  // where the line stands, for check's warnings
+    std::string cfgfile;
 };
 
 // Route: a FidoNet node that gets its Internet mail through the gateway.

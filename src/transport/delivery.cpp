@@ -16,10 +16,15 @@
 #include "driver/runstate.h"
 #include "durable/durablefile.h"
 #include "durable/workfiles.h"
+#include "import/curmsg.h"
 #include "import/replies.h"
 #include "transport/command.h"
 #include "transport/deliverylog.h"
 #include "transport/envelope.h"
+#include "transport/history.h"
+#include "transport/newsbatch.h"
+#include "transport/newsserver.h"
+#include "transport/nntppost.h"
 #include "transport/replyqueue.h"
 #include "transport/sendtarget.h"
 #include "transport/smtpsession.h"
@@ -319,7 +324,107 @@ std::string newsheader(const std::string& header) {
     return haspath ? head : "Path: " + std::string(PATHENTRY) + "!not-for-mail\n" + head;
 }
 
-int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
+// Where each news reply goes: the NewsServer of the first of its groups
+// that an AreaMap line ties to one, or else PostNews (null).
+struct newsroute {
+    const queuedfile* file;
+    const replyrecord* record;
+    const newsserverdef* server;
+    // History keys of the article in the groups the gateway fetches: once
+    // posted it must not come back into FidoNet from there.
+    std::vector<std::string> ownkeys;
+};
+
+int routenews(const std::vector<queuedfile>& files, std::vector<newsroute>& routes) {
+    int bad = 0;
+    for (const queuedfile& f : files) {
+        if (f.kind != REPLY_NEWS || f.records.empty()) continue;
+        fdholder of;
+        of.fd = openreplyfile(f);
+        for (const replyrecord& rec : f.records) {
+            replyat r{&f, &rec, of.fd, "", 0};
+            const newsserverdef* server = nullptr;
+            if (of.fd < 0 || loadheader(r) != 0) {
+                logprintf("Error reading %s\n", f.path.c_str());
+                bad = -1;
+                break;
+            }
+            std::vector<std::string> keys;
+            if (!cfg.newsservers.empty()) {
+                envelope env;
+                std::string problem;
+                (void)readenvelope(r.header, env, problem);
+                for (const std::string& g : articlegroups(r.header)) {
+                    if (!server) server = serverofgroup(g, false);
+                    if (serverofgroup(g, true)) keys.push_back(historykey(env.messageid, MSGTYPE_NEWS, g));
+                }
+            }
+            routes.push_back({&f, &rec, server, server ? std::move(keys) : std::vector<std::string>{}});
+        }
+    }
+    return bad;
+}
+
+// The news replies of one server over one connection.
+int posttoserver(const newsserverdef& s, const std::vector<newsroute>& routes, deliverylog& log) {
+    kindtally t;
+    std::vector<std::string> keys;
+    for (const newsroute& n : routes) {
+        if (n.server == &s) keys.insert(keys.end(), n.ownkeys.begin(), n.ownkeys.end());
+    }
+    // Noted before they are posted: a run killed in between lets none of
+    // them come back; an article never posted has a key nobody else uses.
+    (void)notehistorynow(keys);
+    nntpposter poster(s);
+    const queuedfile* open_ = nullptr;
+    fdholder of;
+    for (const newsroute& n : routes) {
+        if (n.server != &s) continue;
+        if (t.stop) {
+            ++t.kept;
+            continue;
+        }
+        if (n.file != open_) {
+            if (of.fd >= 0) close(of.fd);
+            of.fd = openreplyfile(*n.file);
+            open_ = n.file;
+        }
+        replyat r{n.file, n.record, of.fd, "", 0};
+        if (of.fd < 0 || loadheader(r) != 0) {
+            logprintf("Error reading %s\n", n.file->path.c_str());
+            keep(t, "the reply file cannot be read");
+            continue;
+        }
+        envelope env;
+        std::string problem;
+        (void)readenvelope(r.header, env, problem);
+        wirestream w(newsheader(r.header), of.fd, n.record->offset + 4 + r.headlen, n.record->length - r.headlen,
+                     false);
+        postoutcome o = poster.post(env.messageid, [&w](char* b, std::size_t max) { return w.read(b, max); });
+        switch (o.result) {
+            case POST_DONE:
+                ++t.sent;
+                (void)notefate(log, fateof(r, FATE_SENT));
+                break;
+            case POST_REFUSED:
+                (void)reject(r, shortid(env), o.why, log, t);
+                break;
+            case POST_KEPT:
+                keep(t, o.why);
+                break;
+            default:
+                keep(t, o.why);
+                t.stop = true;
+                break;
+        }
+    }
+    report("news", ("to news server " + s.name + " (" + std::to_string(poster.connections()) + " connection(s))").c_str(),
+           t);
+    return t.kept > 0 ? -1 : 0;
+}
+
+// The news replies no NewsServer takes, as one rnews batch to PostNews.
+int postnewsbatch(const std::vector<newsroute>& routes, deliverylog& log) {
     std::vector<std::string> argv;
     std::string problem;
     if (splitcommand(cfg.postnews, argv, problem) != 0) {
@@ -329,26 +434,30 @@ int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
     kindtally t;
     std::vector<recordfate> batch;
     long articles = 0;
-    for (const queuedfile& f : files) articles += f.kind == REPLY_NEWS ? static_cast<long>(f.records.size()) : 0;
+    for (const newsroute& n : routes) articles += n.server ? 0 : 1;
     if (articles == 0) return 0;
     commandresult res;
     runcommand(argv, [&](int fd) {
-        for (const queuedfile& f : files) {
-            if (f.kind != REPLY_NEWS || f.records.empty()) continue;
-            fdholder of;
-            of.fd = openreplyfile(f);
-            if (of.fd < 0) return -1;
-            for (const replyrecord& rec : f.records) {
-                replyat r{&f, &rec, of.fd, "", 0};
-                if (loadheader(r) != 0) return -1;
-                wirestream w(newsheader(r.header), of.fd, rec.offset + 4 + r.headlen, rec.length - r.headlen, false);
-                if (writefd(fd, "#! rnews " + std::to_string(w.rawsize()) + "\n") != 0) return -1;
-                char buf[1 << 16];
-                for (long n; (n = w.read(buf, sizeof buf)) != 0;) {
-                    if (n < 0 || writefd(fd, std::string_view(buf, static_cast<std::size_t>(n))) != 0) return -1;
-                }
-                batch.push_back(fateof(r, FATE_SENT));
+        const queuedfile* open_ = nullptr;
+        fdholder of;
+        for (const newsroute& n : routes) {
+            if (n.server) continue;
+            if (n.file != open_) {
+                if (of.fd >= 0) close(of.fd);
+                of.fd = openreplyfile(*n.file);
+                open_ = n.file;
+                if (of.fd < 0) return -1;
             }
+            const replyrecord& rec = *n.record;
+            replyat r{n.file, &rec, of.fd, "", 0};
+            if (loadheader(r) != 0) return -1;
+            wirestream w(newsheader(r.header), of.fd, rec.offset + 4 + r.headlen, rec.length - r.headlen, false);
+            if (writefd(fd, "#! rnews " + std::to_string(w.rawsize()) + "\n") != 0) return -1;
+            char buf[1 << 16];
+            for (long n2; (n2 = w.read(buf, sizeof buf)) != 0;) {
+                if (n2 < 0 || writefd(fd, std::string_view(buf, static_cast<std::size_t>(n2))) != 0) return -1;
+            }
+            batch.push_back(fateof(r, FATE_SENT));
         }
         return 0;
     }, res);
@@ -364,6 +473,16 @@ int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
     }
     report("news", ("through " + argv[0]).c_str(), t);
     return t.kept > 0 ? -1 : 0;
+}
+
+int delivernews(const std::vector<queuedfile>& files, deliverylog& log) {
+    std::vector<newsroute> routes;
+    int bad = routenews(files, routes);
+    for (const newsserverdef& s : cfg.newsservers) {
+        if (posttoserver(s, routes, log) != 0) bad = -1;
+    }
+    if (!cfg.postnews.empty() && postnewsbatch(routes, log) != 0) bad = -1;
+    return bad;
 }
 
 // Applies the log's answers to the reply files, then empties it.
@@ -385,7 +504,7 @@ int settlelog(deliverylog& log) {
 }  // namespace
 
 int deliverreplies() {
-    bool mail = !cfg.sendmail.empty(), news = !cfg.postnews.empty();
+    bool mail = !cfg.sendmail.empty(), news = !cfg.postnews.empty() || !cfg.newsservers.empty();
     if (!mail && !news) return 0;
     if (run.testmode) {
         logprintf("/test: replies are not delivered\n");

@@ -156,3 +156,32 @@ int commithistory() {
     }
     return 0;
 }
+
+namespace {
+// Appends text to the file; a last line cut by a crash is ended first.
+bool appendhistory(const std::string& path, const std::string& text) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    bool bad = fd < 0;
+    if (!bad) {
+        off_t end = lseek(fd, 0, SEEK_END);
+        char last = '\n';
+        if (end > 0 && pread(fd, &last, 1, end - 1) == 1 && last != '\n') bad = writefd(fd, "\n") != 0;
+        if (!bad) bad = writefd(fd, text) != 0;
+        if (cfg.syncwrites && fdatasync(fd) != 0) bad = true;
+        if (::close(fd) != 0) bad = true;
+    }
+    return !bad;
+}
+}  // namespace
+
+int notehistorynow(const std::vector<std::string>& keys) {
+    if (cfg.historydays == 0 || run.testmode || keys.empty()) return 0;
+    std::string text;
+    std::string stamp = std::to_string(static_cast<long>(nowtime()));
+    for (const std::string& k : keys) {
+        if (!k.empty()) text.append(stamp).append("\t").append(k).append("\n");
+    }
+    if (text.empty() || appendhistory(historypath(), text)) return 0;
+    logprintf("Error writing %s\n", historypath().c_str());
+    return -1;
+}

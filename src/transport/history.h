@@ -55,3 +55,10 @@ int commithistory();
 
 // Forgets the noted keys: their message file is kept for the next run.
 void forgetnoted();
+
+// Appends keys to the file at once, outside any unit of work, with the
+// time of nowtime (not under /test, nor with HistoryDays 0): export notes
+// there the articles it is about to post to a news server whose groups
+// import also fetches, so that they do not come back into FidoNet.
+// Returns 0, or -1 (reported).
+int notehistorynow(const std::vector<std::string>& keys);

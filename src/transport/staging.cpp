@@ -25,6 +25,7 @@
 #include "transport/history.h"
 #include "transport/maildir.h"
 #include "transport/newsbatch.h"
+#include "transport/nntpfetch.h"
 #include "transport/stagingplan.h"
 
 namespace {
@@ -344,16 +345,20 @@ int stagebatchfolder(const std::string& dir) {
 }  // namespace
 
 int stageinbound() {
-    if (cfg.importmaildir.empty() && cfg.importnewsbatches.empty() && !exist(planpath())) return 0;
+    if (cfg.importmaildir.empty() && cfg.importnewsbatches.empty() && cfg.newsservers.empty() &&
+        !exist(planpath()))
+        return 0;
     if (run.testmode) {
-        logprintf("/test: Maildirs and news batches are not taken in\n");
+        logprintf("/test: Maildirs, news batches and news servers are not taken in\n");
         return 0;
     }
     if (finishplan() != 0) return -1;
-    removestaletemps(cfg.soupdir.str(), {AREASNAME, STAGINGNAME, HISTORYNAME}, {"MDIR", "NBAT"});
+    removestaletemps(cfg.soupdir.str(), {AREASNAME, STAGINGNAME, HISTORYNAME, NEWSMARKSNAME},
+                     {"MDIR", "NBAT", "NNTP"});
     int bad = stagemaildirs();
     for (const std::string& dir : cfg.importnewsbatches) {
         if (stagebatchfolder(dir) != 0) bad = -1;
     }
+    if (fetchnews() != 0) bad = -1;
     return bad;
 }

@@ -1,8 +1,8 @@
 // Taking mail and news in from the servers a system already runs: the
-// unseen messages of each ImportMaildir and the batches in each
-// ImportNewsBatches folder become SOUP message files in the SOUP
-// directory with their AREAS lines, which import then reads like any
-// SOUP packet.
+// unseen messages of each ImportMaildir, the batches in each
+// ImportNewsBatches folder and the new articles of the NewsServer groups
+// become SOUP message files in the SOUP directory with their AREAS lines,
+// which import then reads like any SOUP packet.
 //
 // Each staging step is one transaction, so that a run killed at any
 // instant neither loses nor doubles a message:
@@ -21,7 +21,8 @@
 #include <string>
 
 // Finishes or undoes a plan a killed run left, then stages every source
-// of cfg.importmaildir and cfg.importnewsbatches into cfg.soupdir. Reads
+// of cfg.importmaildir and cfg.importnewsbatches, and what is new on the
+// news servers of cfg.newsservers (nntpfetch.h), into cfg.soupdir. Reads
 // the AreaMap table (a crossposted article goes into each group gated in).
 // Under /test nothing is taken in and no plan is touched. Reports through
 // logprintf. Returns 0, or -1 when something was left for the next run.

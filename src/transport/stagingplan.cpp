@@ -48,6 +48,7 @@ std::string plantext(const plan& p) {
     for (const stagedarea& s : p.areas) t += "area\t" + s.prefix + "\t" + s.areaname + "\t" + s.encoding + "\n";
     for (const stageaction& a : p.actions)
         t += std::string(ACTIONWORDS[a.kind]) + "\t" + a.dir + "\t" + a.sub + "\t" + a.name + "\n";
+    for (const newsmark& m : p.marks) t += "mark\t" + newsmarkline(m) + "\n";
     return t + "end\n";
 }
 
@@ -82,6 +83,12 @@ bool parseplan(const std::string& text, plan& p) {
             break;
         }
         std::vector<std::string_view> f = fields(line);
+        if (f[0] == "mark") {
+            newsmark m;
+            if (!parsenewsmark(line.substr(5), m)) return false;
+            p.marks.push_back(std::move(m));
+            continue;
+        }
         if (f[0] == "area" && f.size() == 4) {
             p.areas.push_back({std::string(f[1]), std::string(f[2]), std::string(f[3])});
             continue;
@@ -226,6 +233,8 @@ int settleinputs(const plan& p) {
     for (const std::string& f : folders) {
         if (syncfolder(f) != 0) bad = -1;
     }
+    // The articles are in the packet: their groups' marks move on.
+    if (!p.marks.empty() && writenewsmarks(p.marks) != 0) bad = -1;
     return bad;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "durable/durablefile.h"
+#include "transport/newsmarks.h"
 
 constexpr char STAGINGNAME[] = "pondlark.stg";
 
@@ -33,6 +34,9 @@ struct stageaction {
 struct plan {
     std::vector<stagedarea> areas;
     std::vector<stageaction> actions;
+    // The high-water marks of the news servers' groups whose articles the
+    // step takes in: they move on with the step, never before it.
+    std::vector<newsmark> marks;
 };
 
 // The prefixes AREAS in cfg.soupdir names now, and its text.

@@ -34,7 +34,7 @@ class netmailtest : public sourcetest {
         testmsg news;
         news.to = "All";
         news.text = "AREA:PONDLARK.TEST\rNews.\r";
-        tables.areamap.push_back({"PONDLARK.TEST", "alt.test", DIR_BOTH});
+        tables.areamap.push_back({"PONDLARK.TEST", "alt.test", DIR_BOTH, {}, 0, {}});
         writefile(dir / "files/0001.PKT", testpacket({2, 280, 5555, 0}, {news}));
         testmsg attach;
         attach.attr = 0x0111;  // written here (Local): names files by path

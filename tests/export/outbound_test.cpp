@@ -94,7 +94,7 @@ TEST_F(outboundtest, akeptpacketholdsonlythemessagesnotyetexported) {
     testmsg mail, news;
     news.to = "All";
     news.text = "AREA:PONDLARK.TEST\rNews.\r";
-    tables.areamap.push_back({"PONDLARK.TEST", "alt.test", DIR_BOTH});
+    tables.areamap.push_back({"PONDLARK.TEST", "alt.test", DIR_BOTH, {}, 0, {}});
     std::string pkt = testpacket(GATE, {mail, news});
     writefile(dir / "out/011815b3.out", pkt);
     failreplies(REPLY_NEWS);

@@ -76,3 +76,105 @@ TEST(checkkeywords, warnsaboutwhatwouldfail) {
 }
 
 }  // namespace
+
+namespace {
+
+// The news server keywords, each line in line 12 with a local INN in
+// lines 13 and 14, so that groups mapped to no server are fine.
+const checkcase newscases[] = {
+    {"NewsServer news nntp://news.example.net", ""},
+    {"NewsServer news nntps://me@news.example.net:5630 secret=./secret.ok", ""},
+    {"NewsServer news nntp://me@news.example.net starttls secret=./secret.ok cafile=./afile timeout=20", ""},
+    {"NewsServer news nntp://me@news.example.net secret=./secret.ok insecure ihave", ""},
+    {"NewsServer news nntps://[::1]:563", ""},
+    {"NewsServer news nntps://me@news.example.net secret=./secret.open", "NewsServer secret file readable by others"},
+    {"NewsServer news nntps://me@news.example.net secret=./nothere", "NewsServer secret file unreadable"},
+    {"NewsServer news nntps://me:pw@news.example.net", "NewsServer password in a file others can read"},
+    {"NewsServer news nntps://news.example.net starttls", "NewsServer starttls needs nntp://"},
+    {"NewsServer news nntps://news.example.net secret=./secret.ok", "NewsServer secret without a user in the URL"},
+    {"NewsServer news nntp://me@news.example.net secret=./secret.ok",
+     "NewsServer login without TLS: add starttls, use nntps://, or say insecure"},
+    {"NewsServer news nntps://news.example.net cafile=./nothere", "NewsServer cafile unreadable"},
+    {"NewsServer news http://news.example.net", "invalid NewsServer URL"},
+    {"NewsServer news nntp://news.example.net:0", "invalid NewsServer URL"},
+    {"NewsServer news nntp://news.example.net/alt.test", "invalid NewsServer URL"},
+    {"NewsServer news nntp://bad%20user@news.example.net", "invalid NewsServer URL"},
+    {"NewsServer news nntp://news.example.net tls", "unknown NewsServer option"},
+    {"NewsServer news nntp://news.example.net timeout=0", "invalid NewsServer timeout"},
+    {"NewsServer nntp://news.example.net", "NewsServer misses parameter"},
+    {"NewsServer ne=ws nntp://news.example.net", "invalid NewsServer name"},
+    {"NewsBacklog 500", ""},
+    {"NewsBacklog 0", ""},
+    {"NewsBacklog lots", "invalid number"},
+    {"NewsBacklog -1", "invalid number"},
+    {"AreaMap OTHER alt.other server=nosuch", "AreaMap server=nosuch names no NewsServer"},
+};
+
+TEST(checkkeywords, newsservers) {
+    for (const checkcase& c : newscases) {
+        gateway g(std::string(c.line) + "\nPostNews /bin/true\nImportNewsBatches ./nb\n");
+        makedirs(g.path("nb"));
+        writefile(g.path("afile"), "");
+        writefile(g.path("secret.ok"), "pw\n");
+        chmod(g.path("secret.ok").c_str(), 0600);
+        writefile(g.path("secret.open"), "pw\n");
+        chmod(g.path("secret.open").c_str(), 0644);
+        chmod(g.path("gate.cfg").c_str(), 0644);
+        runresult r = g.run("check");
+        EXPECT_EQ(r.status, 0) << c.line << "\n" << r.err;
+        // Warnings while the line is read show it, a password hidden; those
+        // about the lines together come once all are read.
+        std::string shown = c.line;
+        if (shown.find(":pw@") != std::string::npos) shown.replace(shown.find(":pw@"), 4, ":***@");
+        bool late = std::string(c.warning).find("names no NewsServer") != std::string::npos;
+        std::string want = *c.warning ? "Warning: " + std::string(c.warning) + " in line 12 of ./gate.cfg" +
+                                            (late ? "" : ": " + shown) + "\n\n"
+                                      : "";
+        std::string warnings = r.err.substr(0, r.err.find("Configuration checked"));
+        if (want.empty()) {
+            EXPECT_EQ(warnings.find("Warning"), std::string::npos) << c.line << "\n" << r.err;
+        } else {
+            EXPECT_EQ(warnings.substr(0, warnings.find("\n\n") + 2), want) << c.line << "\n" << r.err;
+        }
+    }
+}
+
+// Once a news server is set, a group that nothing fetches or posts is
+// named; a server named twice keeps the first.
+TEST(checkkeywords, groupsmappedtonoserver) {
+    const struct {
+        std::string extra;
+        std::string warnings;
+    } cases[] = {
+        {"NewsServer news nntp://news.example.net\n",
+         "Warning: newsgroup alt.test is mapped to no NewsServer (server=<name>) in line 9 of ./gate.cfg\n\n"},
+        // A group for one direction needs a way for that direction only.
+        {"NewsServer news nntp://news.example.net\nPostNews /bin/true\nAreaMap OUT.ONLY alt.out export\n"
+         "AreaMap IN.ONLY alt.in import\n",
+         "Warning: newsgroup alt.test is mapped to no NewsServer (server=<name>) in line 9 of ./gate.cfg\n\n"
+         "Warning: newsgroup alt.in is mapped to no NewsServer (server=<name>) in line 15 of ./gate.cfg\n\n"},
+        {"NewsServer news nntp://news.example.net\nImportNewsBatches ./nb\nAreaMap OUT.ONLY alt.out export\n"
+         "AreaMap IN.ONLY alt.in import\n",
+         "Warning: newsgroup alt.test is mapped to no NewsServer (server=<name>) in line 9 of ./gate.cfg\n\n"
+         "Warning: newsgroup alt.out is mapped to no NewsServer (server=<name>) in line 14 of ./gate.cfg\n\n"},
+        {"NewsServer news nntp://news.example.net\nAreaMap SERVED alt.served server=news\nPostNews /bin/true\n"
+         "ImportNewsBatches ./nb\n",
+         ""},
+        {"PostNews /bin/true\n", ""},
+        {"NewsServer news nntp://a.example\nNewsServer NEWS nntp://b.example\nPostNews /bin/true\n"
+         "ImportNewsBatches ./nb\n",
+         "Warning: NewsServer NEWS given twice in line 13 of ./gate.cfg: NewsServer NEWS nntp://b.example\n\n"},
+    };
+    for (const auto& c : cases) {
+        gateway g(c.extra);
+        makedirs(g.path("nb"));
+        runresult r = g.run("check");
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::size_t n = 0;
+        for (std::size_t p = 0; (p = c.warnings.find("Warning", p)) != std::string::npos; ++p) ++n;
+        std::string tally = n == 0 ? "" : std::to_string(n) + (n == 1 ? " warning" : " warnings") + " in the configuration\n";
+        EXPECT_EQ(r.err.substr(0, r.err.find("Configuration checked")), c.warnings + tally) << c.extra;
+    }
+}
+
+}  // namespace

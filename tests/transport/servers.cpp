@@ -345,6 +345,7 @@ bool testinn::start(std::string& why) {
         {"port", std::to_string(port)},    {"artcutoff", "0"},
         {"pathhost", "news.pond.test"},    {"bindaddress", "127.0.0.1"},
         {"server", "127.0.0.1"},           {"domain", "pond.test"},
+        {"nnrpdpostport", std::to_string(port)},
     };
     std::size_t pos = 0;
     while (pos < inn.size()) {
@@ -352,13 +353,14 @@ bool testinn::start(std::string& why) {
         std::string line = inn.substr(pos, nl == std::string::npos ? nl : nl - pos);
         pos = nl == std::string::npos ? inn.size() : nl + 1;
         bool replaced = false;
-        for (const auto& [key, value] : paths) {
-            std::string k = std::string(key) + ":";
+        for (const auto& [name, value] : paths) {
+            std::string k = std::string(name) + ":";
             if (line.compare(0, k.size(), k) == 0) replaced = true;
         }
         if (!replaced) out += line + "\n";
     }
-    for (const auto& [key, value] : paths) out += std::string(key) + ": " + value + "\n";
+    for (const auto& [name, value] : paths) out += std::string(name) + ": " + value + "\n";
+    if (!cert.empty()) out += "tlscertfile: " + cert + "\ntlskeyfile: " + key + "\n";
     writefile(conf, out);
     writefile(dir + "etc/storage.conf", "method tradspool {\n    newsgroups: *\n    class: 0\n}\n");
     writefile(dir + "etc/newsfeeds", std::string("ME:*,!junk,!control*/!local::\n") +
@@ -366,7 +368,11 @@ bool testinn::start(std::string& why) {
     writefile(dir + "db/active",
               "control 0000000000 0000000001 n\ncontrol.cancel 0000000000 0000000001 n\n"
               "junk 0000000000 0000000001 n\nalt.test 0000000000 0000000001 y\n"
-              "alt.other 0000000000 0000000001 y\n");
+              "alt.other 0000000000 0000000001 y\n" + [this] {
+                  std::string more;
+                  for (const std::string& g : groups) more += g + " 0000000000 0000000001 y\n";
+                  return more;
+              }());
     for (const char* f : {"db/newsgroups", "db/active.times", "db/history"}) writefile(dir + f, "");
     (void)runprogram("/bin/chown", {"-R", "news:news", dir}, dir);
     std::string output;
@@ -388,10 +394,169 @@ bool testinn::start(std::string& why) {
         stop();
         return false;
     }
+    // Readers: anyone on readerport; on tlsport only the users.
+    std::string login = "auth \"login\" {\n    hosts: \"*\"\n    auth: \"ckpasswd -f " + dir +
+                        "etc/newsusers\"\n}\n";
+    std::string access;
+    for (const auto& [user, password] : users) {
+        runresult r = runprogram("/usr/bin/openssl", {"passwd", "-6", password}, dir);
+        if (r.status != 0) {
+            why = "openssl passwd: " + r.err;
+            stop();
+            return false;
+        }
+        access += user + ":" + r.out.substr(0, r.out.find('\n')) + "\n";
+    }
+    writefile(dir + "etc/newsusers", access);
+    std::string usersaccess = "access \"users\" {\n    users: \"*,!<reader>\"\n    newsgroups: \"*\"\n"
+                              "    access: RPA\n}\n";
+    writefile(dir + "etc/readers.conf", "auth \"open\" {\n    hosts: \"*\"\n    default: \"<reader>\"\n}\n" +
+                                            login + "access \"open\" {\n    users: \"<reader>\"\n"
+                                            "    newsgroups: \"*\"\n    access: RPA\n}\n" + usersaccess);
+    writefile(dir + "etc/readers-tls.conf", login + usersaccess);
+    (void)runprogram("/bin/chown", {"-R", "news:news", dir + "etc"}, dir);
+    if (readerport == 0) readerport = freeport();
+    if (!startreader(readerport, false, dir + "etc/readers.conf", readerpid, why)) {
+        stop();
+        return false;
+    }
+    if (!cert.empty()) {
+        if (tlsport == 0) tlsport = freeport();
+        if (!startreader(tlsport, true, dir + "etc/readers-tls.conf", tlspid, why)) {
+            stop();
+            return false;
+        }
+    }
     return true;
 }
 
+void testinn::tls(const std::string& c, const std::string& k) {
+    cert = c;
+    key = k;
+}
+
+void testinn::adduser(const std::string& user, const std::string& password) {
+    users.emplace_back(user, password);
+}
+
+void testinn::addgroup(const std::string& group) {
+    groups.push_back(group);
+}
+
+bool testinn::startreader(int onport, bool tlsfirst, const std::string& readersconf, pid_t& out, std::string& why) {
+    passwd* pw = getpwnam("news");
+    if (!pw) {
+        why = "no user news";
+        return false;
+    }
+    std::string log = dir + "nnrpd-" + std::to_string(onport) + ".out";
+    out = fork();
+    if (out == 0) {
+        int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        dup2(fd, 2);
+        if (setgid(pw->pw_gid) != 0 || setuid(pw->pw_uid) != 0) _exit(126);
+        setenv("INNCONF", conf.c_str(), 1);
+        std::string p = std::to_string(onport);
+        if (tlsfirst) {
+            execl((std::string(INNBIN) + "nnrpd").c_str(), "nnrpd", "-D", "-f", "-b", "127.0.0.1", "-p", p.c_str(),
+                  "-c", readersconf.c_str(), "-S", static_cast<char*>(nullptr));
+        } else {
+            execl((std::string(INNBIN) + "nnrpd").c_str(), "nnrpd", "-D", "-f", "-b", "127.0.0.1", "-p", p.c_str(),
+                  "-c", readersconf.c_str(), static_cast<char*>(nullptr));
+        }
+        _exit(127);
+    }
+    if (!waitfor([onport] { return listening(onport); })) {
+        why = "nnrpd does not listen on " + std::to_string(onport) + ": " + readfile(log);
+        return false;
+    }
+    return true;
+}
+
+bool testinn::stream(const std::vector<std::string>& articles, std::string& why) const {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        why = "can't connect to innd";
+        close(s);
+        return false;
+    }
+    std::string in;
+    auto line = [&](std::string& l) {
+        std::size_t nl;
+        while ((nl = in.find("\r\n")) == std::string::npos) {
+            char buf[4096];
+            ssize_t n = read(s, buf, sizeof buf);
+            if (n <= 0) return false;
+            in.append(buf, static_cast<std::size_t>(n));
+        }
+        l = in.substr(0, nl);
+        in.erase(0, nl + 2);
+        return true;
+    };
+    auto say = [&](const std::string& t) { return write(s, t.data(), t.size()) == static_cast<ssize_t>(t.size()); };
+    std::string l;
+    bool ok = line(l) && say("MODE STREAM\r\n") && line(l) && l.compare(0, 3, "203") == 0;
+    std::size_t sent = 0, answered = 0;
+    while (ok && answered < articles.size()) {
+        if (sent < articles.size() && sent - answered < 50) {
+            std::string out;
+            for (; sent < articles.size() && sent - answered < 100; ++sent) {
+                const std::string& art = articles[sent];
+                std::size_t id = art.find("Message-ID: ");
+                out += "TAKETHIS " + art.substr(id + 12, art.find('\n', id) - id - 12) + "\r\n";
+                for (std::size_t pos = 0; pos < art.size();) {
+                    std::size_t nl = art.find('\n', pos);
+                    if (art[pos] == '.') out += ".";
+                    out += art.substr(pos, nl - pos) + "\r\n";
+                    pos = nl + 1;
+                }
+                out += ".\r\n";
+            }
+            ok = say(out);
+        }
+        if (ok && !line(l)) ok = false;
+        if (ok && l.compare(0, 3, "239") != 0) {
+            why = "innd: " + l;
+            ok = false;
+        }
+        ++answered;
+    }
+    (void)say("QUIT\r\n");
+    close(s);
+    if (!ok && why.empty()) why = "innd closed the connection";
+    return ok;
+}
+
+bool testinn::feed(const std::vector<std::string>& articles, std::string& why) const {
+    std::string batch;
+    for (const std::string& a : articles) batch += "#! rnews " + std::to_string(a.size()) + "\n" + a;
+    static int serial = 0;
+    std::string path = dir + "feed" + std::to_string(++serial) + ".batch";
+    writefile(path, batch);
+    owner(path, "news");
+    std::string out;
+    int status = runnews("rnews -N < " + path, out);
+    std::remove(path.c_str());
+    if (status != 0) why = "rnews: " + out;
+    return status == 0;
+}
+
 void testinn::stop() {
+    for (pid_t* reader : {&readerpid, &tlspid}) {
+        if (*reader <= 0) continue;
+        kill(*reader, SIGTERM);
+        int st = 0;
+        if (!waitfor([&] { return waitpid(*reader, &st, WNOHANG) == *reader; }, 5000)) {
+            kill(*reader, SIGKILL);
+            waitpid(*reader, &st, 0);
+        }
+        *reader = -1;
+    }
     if (pid <= 0) return;
     std::string output;
     (void)runnews("ctlinnd -s shutdown test-over", output);

@@ -82,10 +82,10 @@ class testpostfix {
     bool up = false;
 };
 
-// An INN serving alt.test and alt.other, storing articles one file each
-// (tradspool) below dir/spool/articles, with a feed "pondlark" of alt.*
-// written to dir/spool/outgoing/pondlark as tokens and Message-IDs, the
-// way a UUCP feed is fed to batcher.
+// An INN serving alt.test and alt.other (and the groups added), storing
+// articles one file each (tradspool) below dir/spool/articles, with a
+// feed "pondlark" of alt.* written to dir/spool/outgoing/pondlark as
+// tokens and Message-IDs, the way a UUCP feed is fed to batcher.
 class testinn {
    public:
     explicit testinn(const std::string& dir);
@@ -93,13 +93,29 @@ class testinn {
     testinn(const testinn&) = delete;
     testinn& operator=(const testinn&) = delete;
 
+    // Readers (before start): nnrpd serving readers on readerport, where
+    // anyone may read and post (and log in, and turn to TLS by STARTTLS
+    // when tls is set); with tls, also on tlsport, TLS from the first
+    // byte, where only the users added may read and post (AUTHINFO USER
+    // and PASS checked by ckpasswd against a password file).
+    void tls(const std::string& cert, const std::string& key);
+    void adduser(const std::string& user, const std::string& password);
+    // Further groups the server carries (before start).
+    void addgroup(const std::string& group);
     bool start(std::string& why);
     void stop();
+    // Feeds articles to innd as one rnews batch; true when rnews took it.
+    bool feed(const std::vector<std::string>& articles, std::string& why) const;
+    // Feeds many articles quickly, streamed to innd as a peer (TAKETHIS);
+    // true when innd took every one.
+    bool stream(const std::vector<std::string>& articles, std::string& why) const;
 
     // Whether newsfeeds has the feed "pondlark" from the start (else a
     // test adds it, as the README does).
     bool withfeed = true;
     int port = 0;
+    int readerport = 0;
+    int tlsport = 0;
     std::string conf;  // its inn.conf, for INNCONF
     std::string env() const { return "INNCONF=" + conf; }
     // The articles stored in a group (alt.test -> alt/test/1, 2, ...).
@@ -114,5 +130,10 @@ class testinn {
     std::string dir;
 
    private:
+    bool startreader(int onport, bool tlsfirst, const std::string& readersconf, pid_t& out, std::string& why);
     pid_t pid = -1;
+    pid_t readerpid = -1, tlspid = -1;
+    std::string cert, key;
+    std::vector<std::pair<std::string, std::string>> users;
+    std::vector<std::string> groups;
 };
