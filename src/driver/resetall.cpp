@@ -9,6 +9,7 @@
 #include "driver/runstate.h"
 #include "durable/journal.h"
 #include "durable/pathscope.h"
+#include "durable/workfiles.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
 #include "import/fileoutput.h"
@@ -37,5 +38,6 @@ void resetall() {
     history = importhistory{};
     resetbounces();
     resetsentmail();
+    forgetnames();
     reading = configreading{};
 }
