@@ -25,6 +25,7 @@
 #include "mime/charsets.h"
 #include "mime/readable.h"
 #include "pkt/pktappend.h"
+#include "pkt/pktguard.h"
 #include "pkt/pktfile.h"
 #include "pkt/pktlayout.h"
 #include "transport/envelope.h"
@@ -145,6 +146,9 @@ std::string outbytes(std::string_view utf8, const outcharset& cs, bool keepcr) {
 std::string fieldbytes(std::string_view utf8, std::size_t max, const outcharset& cs) {
     std::string b = outbytes(utf8, cs, false);
     b.resize(charsetcut(b, max, cs.icu.empty() ? std::string_view("UTF-8") : std::string_view(cs.icu)));
+    // The server's answer and the original subject come from outside: the
+    // packet's own guard has the last word, as for everything import writes.
+    guardvalue(b.data(), b.size(), guardforcharset(cs.icu));
     return b;
 }
 
@@ -214,7 +218,9 @@ std::string bouncepacket(const bouncenotice& n, std::time_t now) {
     out.push_back('\r');
     pktappendf(out, "\x01PID: " PROGNAME "-" PROGOS " v%d.%02d\r", VERMAJOR, VERMINOR);
     if (!cs.chrs.empty()) pktappendf(out, "\x01" "CHRS: %s\r", cs.chrs.c_str());
-    out += outbytes(text, cs, true);
+    std::string body = outbytes(text, cs, true);
+    guardbody(body.data(), body.size());
+    out += body;
     pktappendf(out, "\x01Via %u:%u/%u @%04d%02d%02d.%02d%02d%02d " PROGNAME "-" PROGOS " v%d.%02d\r", g.zone,
                g.net, g.node, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, VERMAJOR,
                VERMINOR);

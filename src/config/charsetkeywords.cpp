@@ -22,6 +22,11 @@ bool scancharset(std::string_view rest, const configline& l, const char* toomany
         configwarn("unknown character set", l.line, l.path);
         return false;
     }
+    // Text goes into packets in it: ASCII must stay ASCII, in any state.
+    if (!asciisafecharset(fidocharsetname(ident))) {
+        configwarn("character set not usable for FidoNet text", l.line, l.path);
+        return false;
+    }
     def.identifier = ident;
     def.icuname = fidocharsetname(ident);
     def.level = fidocharsetlevel(ident);

@@ -297,6 +297,22 @@ void kw_encodeformat(const configline& l) {
     }
 }
 
+// A message may carry any number of files and parts; work on it has a
+// bound that its sender cannot raise. At least one of each.
+void kw_importmaxfiles(const configline& l) {
+    configscanushort(l.par, l.line, l.path, cfg.importmaxfiles);
+    if (cfg.importmaxfiles == 0) {
+        configwarn("ImportMaxFiles must be at least 1", l.line, l.path);
+        cfg.importmaxfiles = 1;
+    }
+}
+void kw_importmaxparts(const configline& l) {
+    configscanushort(l.par, l.line, l.path, cfg.importmaxparts);
+    if (cfg.importmaxparts == 0) {
+        configwarn("ImportMaxParts must be at least 1", l.line, l.path);
+        cfg.importmaxparts = 1;
+    }
+}
 void kw_exportmaxto(const configline& l) {
     configscanushort(l.par, l.line, l.path, cfg.exportmaxto);
 }
@@ -422,6 +438,8 @@ constexpr keyworddef keywords[] = {
     {"QuoteChar", kw_quotechar, VALUE_REPORTED},
     {"QuoteMask", kw_quotemask, VALUE_OPTIONAL},
     {"ImportLimit", kw_importlimit},
+    {"ImportMaxFiles", kw_importmaxfiles},
+    {"ImportMaxParts", kw_importmaxparts},
     {"MaxPKTSize", kw_maxpktsize},
     {"SeparateMSG", kw_separatemsg},
     {"LineWidth", kw_linewidth},
@@ -486,7 +504,7 @@ constexpr keyworddef keywords[] = {
     {"ExportLimit", kw_exportlimit},
     {"BounceAddress", kw_bounceaddress},
 };
-static_assert(std::size(keywords) == 78);
+static_assert(std::size(keywords) == 80);
 
 }  // namespace
 

@@ -64,6 +64,8 @@ struct settings {
     text128 emailarea = "NETMAIL";   // EmailArea
     std::uint32_t importlimit = 0;   // ImportLimit, bytes (0: no limit)
     std::uint32_t maxpktsize = 0;    // MaxPKTSize, KiB (0: no limit)
+    std::uint16_t importmaxfiles = 100;   // ImportMaxFiles: encoded files decoded (or killed) per message
+    std::uint16_t importmaxparts = 1000;  // ImportMaxParts: MIME parts read per message
     int infoheader = 0;              // HeaderInfo: 0 names, 1 addresses in the header
     int infoinsert = 2;              // HeaderInfo: 0 insert names, 1 insert addresses, 2 nothing
     int stripkludges[3] = {0, 0, 0}; // StripKludges per category: 0 No, 1 Yes, 2 Some

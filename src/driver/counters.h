@@ -15,6 +15,8 @@ struct runcounters {
     long listcmdcount = 0;     // mailing-list commands
     long listreplycount = 0;   // replies written by the list server
     long dupecount = 0;        // messages imported before (by their Message-ID)
+    long setasidecount = 0;    // messages that could not be finished, set aside
+    long emptycount = 0;       // messages without a byte but blanks, skipped
 
     void add(const runcounters& o) {
         messagecount += o.messagecount;
@@ -30,6 +32,8 @@ struct runcounters {
         listcmdcount += o.listcmdcount;
         listreplycount += o.listreplycount;
         dupecount += o.dupecount;
+        setasidecount += o.setasidecount;
+        emptycount += o.emptycount;
     }
 };
 

@@ -9,6 +9,7 @@
 #include "driver/runstate.h"
 #include "durable/journal.h"
 #include "durable/pathscope.h"
+#include "durable/workfiles.h"
 #include "export/exportcounts.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
@@ -39,5 +40,6 @@ void resetall() {
     history = importhistory{};
     resetbounces();
     resetsentmail();
+    forgetnames();
     reading = configreading{};
 }

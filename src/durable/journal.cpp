@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "base/codec.h"
 #include "base/fileio.h"
@@ -535,9 +536,10 @@ int outputcomplete(const std::string& final) {
 }
 
 void unitdropoutput(const std::string& final) {
-    for (auto it = jnl.outputs.begin(); it != jnl.outputs.end(); ++it) {
+    // Mostly the output noted last: searched from the end.
+    for (auto it = jnl.outputs.rbegin(); it != jnl.outputs.rend(); ++it) {
         if (it->type == 'O' && it->other == final) {
-            jnl.outputs.erase(it);
+            jnl.outputs.erase(std::next(it).base());
             return;
         }
     }

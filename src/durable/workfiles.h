@@ -1,7 +1,14 @@
 // Unique names for the files the gateway creates in directories that other
-// programs read and empty. No counter survives a run: each name is found by
-// trying numbered names from zero (or, within a run, from the last name
-// found free) until one is free.
+// programs read and empty. No counter survives a run: the first name of a
+// kind is found by trying numbered names from zero until one is free.
+// Within a run every generator remembers, per base name (folder, prefix
+// and suffix, or the name a changed one is made from), the name it gave
+// last, and the next search for that base starts there: a name costs a
+// test or two however many were given before, so a message with thousands
+// of files of one name, or a run with thousands of areas, takes time in
+// proportion to them. A name given and then not used (or removed again) is
+// given again, since the search tests it first; only names below the last
+// one given are passed over.
 #pragma once
 
 #include <cstddef>
@@ -46,6 +53,15 @@ int renfname(std::string& path, const nametaken& taken);
 // otherwise returns 0 and leaves path alone.
 int starname(std::string& path, std::size_t namepos);
 int starname(std::string& path, std::size_t namepos, const nametaken& taken);
+
+// The names given while a draft is open are given again after it: the
+// parse pass of import names the files of a message without making them,
+// and the write pass must give them the same names. Drafts do not nest.
+void beginnamedraft();
+void endnamedraft();
+
+// Forgets every name given (a new run, or a test).
+void forgetnames();
 
 // Copies src to dst (created or truncated) through a buffer of bufsize
 // bytes. Returns the number of bytes copied, or -1 when src cannot be

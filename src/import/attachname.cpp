@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "durable/journal.h"
 #include "durable/workfiles.h"
+#include "import/classify.h"
 #include "import/curmsg.h"
 #include "mime/charsets.h"
 
@@ -24,6 +25,16 @@ std::string_view directoryfor(std::string_view name) {
     return cfg.indir.sv();
 }
 
+// Appended to a name that a tosser or mailer would act on.
+constexpr char NEUTRALEXT[] = ".ATT";
+
+bool oneof(std::string_view ext, std::initializer_list<const char*> list) {
+    for (const char* e : list) {
+        if (strieq(ext, e)) return true;
+    }
+    return false;
+}
+
 attachfile generated(std::string_view dir, int renamed, const nametaken& taken) {
     attachfile f;
     genfname(dir, ATTACHEXT, f.path, taken);
@@ -32,6 +43,25 @@ attachfile generated(std::string_view dir, int renamed, const nametaken& taken) 
     return f;
 }
 }  // namespace
+
+bool ismailerfile(std::string_view name) {
+    if (name.empty() || name[0] == '.') return true;
+    if (ismail(name)) return true;
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    std::string_view ext = name.substr(dot + 1);
+    if (ext.size() == 3) {
+        // Bundles carry the day of the week and a digit or letter ("MO0",
+        // "TUA"), outbound packets a flavour ("OUT", "CUT") and flow files
+        // one too ("FLO", "CLO").
+        if (oneof(ext.substr(0, 2), {"SU", "MO", "TU", "WE", "TH", "FR", "SA"}) &&
+            isalnumc(static_cast<unsigned char>(ext[2])))
+            return true;
+        if (strieq(ext.substr(1), "UT") || strieq(ext.substr(1), "LO")) return true;
+    }
+    return oneof(ext, {"PKT", "REQ", "BSY", "CSY", "HLD", "TRY", "TIC", "TMP", "$$$", "BAD", "DUP",
+                       "LCK", "LOCK"});
+}
 
 std::string safeattachname(std::string_view given) {
     std::size_t cut = given.find_last_of("/\\");
@@ -74,17 +104,34 @@ std::string asciifilename(std::string_view given) {
     return name;
 }
 
-attachfile chooseattachfile(std::string_view given, const std::vector<std::string>& chosen) {
+attachfile chooseattachfile(std::string_view given, const std::unordered_set<std::string>& chosen,
+                            int namerule) {
     nametaken taken = [&chosen](const std::string& path) {
         // A file being written under its temporary name holds its name too.
-        return outputtaken(path) || std::find(chosen.begin(), chosen.end(), path) != chosen.end();
+        return chosen.count(path) != 0 || outputtaken(path);
     };
-    std::string name = safeattachname(given);
-    if (name.empty()) return generated(directoryfor({}), !given.empty(), taken);
-    std::string_view dir = directoryfor(name);
+    std::string name = namerule == NAME_ASCII ? asciifilename(given) : safeattachname(given);
+    // FidoNet mail reaches the tosser by mail only from a Route node; from
+    // anyone else it is a file like any other, under a name no tosser or
+    // mailer takes.
+    bool untrusted = !name.empty() && ismailerfile(name) && !fromroutenode();
+    if (untrusted) {
+        if (name[0] == '.') name[0] = '_';
+        name = name.size() + sizeof NEUTRALEXT - 1 <= MAXATTACHNAME ? name + NEUTRALEXT : "";
+    }
+    if (name.empty()) {
+        attachfile g = generated(untrusted ? cfg.decodedir.sv() : directoryfor({}),
+                                 !given.empty(), taken);
+        g.untrusted = untrusted;
+        return g;
+    }
+    std::string_view dir = untrusted ? cfg.decodedir.sv() : directoryfor(name);
     attachfile f;
+    f.untrusted = untrusted;
     f.path.assign(dir).append(name);
-    f.renamed = name != given.substr(given.size() - std::min(given.size(), name.size()));
+    std::size_t cut = given.find_last_of("/\\");
+    std::string_view last = cut == std::string_view::npos ? given : given.substr(cut + 1);
+    f.renamed = untrusted || name != last;
     if (starname(f.path, dir.size(), taken)) f.renamed = 1;
     if (taken(f.path)) {
         f.renamed = 1;

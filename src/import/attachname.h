@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <unordered_set>
 
 // Longest file name stored as given; a longer one gets a generated name.
 // The file is written under its name with ".tmp" appended first, and a
@@ -20,7 +20,16 @@ struct attachfile {
     std::string path;  // directory + name
     std::string name;  // the name within its directory, as reports show it
     int renamed = 0;   // stored under another name than the one it came with
+    int untrusted = 0;  // named like FidoNet mail, from a sender who may not send any
 };
+
+// Whether a tosser or mailer would act on a file of this name in its
+// inbound: a packet or bundle (".PKT", "0000FFFF.MO1", any ".SU0" ...
+// ".SA9" and ".MOA" ...), an outbound packet (".OUT", ".CUT", ...), a flow
+// file (".FLO", ".CLO", ...), a file request, busy flag, hold or try file
+// (".REQ", ".BSY", ".CSY", ".HLD", ".TRY"), a file-echo ticket (".TIC"), a
+// work file (".TMP", ".$$$", ".BAD", ".DUP", ".LCK") or a hidden file.
+bool ismailerfile(std::string_view name);
 
 // The part of a given name after its last "/" or "\", with control
 // characters made "_". Empty when nothing usable is left: no name, ".",
@@ -42,12 +51,21 @@ std::string asciifilename(std::string_view given);
 // Chooses the file for an attachment of the current message (given may be
 // empty). News goes to the decode directory; mail to the inbound directory,
 // or with "DecodeDir ... ALL" to the decode directory unless it is FidoNet
-// mail (`ismail`). A "*" in the name, a name that exists or an unusable name
-// gives another free name; without a name, the first free "%08lX.ATT".
-// Paths in chosen count as taken too: files of the same message whose
+// mail (`ismail`). A name that a tosser or mailer acts on (ismailerfile)
+// is kept so only for mail from a Route node (fromroutenode): from anyone
+// else the file gets ".ATT" appended (a leading dot made "_") and goes to
+// the decode directory (untrusted). A "*" in the name, a name that exists
+// or an unusable name gives another free name; without a name, the first
+// free "%08lX.ATT". The file counts as renamed when its name is not the
+// last component of given. Paths in chosen count as taken too: files of the same message whose
 // names were chosen but that do not exist (yet). Reads `cfg`,
 // `curmsg.msgtype` and the directory; creates nothing.
-attachfile chooseattachfile(std::string_view given, const std::vector<std::string>& chosen = {});
+// How a given name is made safe: safeattachname, or asciifilename (MIME
+// names).
+enum namerules { NAME_SAFE = 0, NAME_ASCII = 1 };
+attachfile chooseattachfile(std::string_view given,
+                            const std::unordered_set<std::string>& chosen = {},
+                            int namerule = NAME_SAFE);
 
 // Adds name to the file-attach subject `curmsg.fname` (names separated by
 // single spaces) while it fits in 71 characters; sets `curmsg.isfattach`.

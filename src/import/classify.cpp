@@ -103,23 +103,33 @@ void reportroutepassword(const fidoaddr& a) {
     logprintf("%s\n", text.c_str());
 }
 
+// The first Route entry whose e-mail address is the sender's, or -1.
+int routeofsender() {
+    for (std::size_t i = 0; i < tables.route.size(); ++i) {
+        if (strieq(tables.route[i].email.sv(), curmsg.msgfromemail.sv())) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool routepassword(const routeentry& r) {
+    return r.password.empty() || r.password.sv() == curmsg.routemailpwd.sv();
+}
+
 // Mail from a routed node's Internet address comes from that node, unless
 // its password is wrong: then it still arrives, from the gateway.
 void chooseorigin() {
     curmsg.fromaddr = cfg.gateaddr;
     if (!ismailmsg()) return;
-    for (std::size_t i = 0; i < tables.route.size(); ++i) {
-        const routeentry& r = tables.route[i];
-        if (!strieq(r.email.sv(), curmsg.msgfromemail.sv())) continue;
-        curmsg.routing = 1;
-        curmsg.routeno = static_cast<int>(i);
-        if (!r.password.empty() && r.password.sv() != curmsg.routemailpwd.sv()) {
-            curmsg.routepwdfailed = 1;
-            reportroutepassword(r.ftnaddr);
-        } else {
-            curmsg.fromaddr = r.ftnaddr;
-        }
-        return;
+    int i = routeofsender();
+    if (i < 0) return;
+    const routeentry& r = tables.route[static_cast<std::size_t>(i)];
+    curmsg.routing = 1;
+    curmsg.routeno = i;
+    if (!routepassword(r)) {
+        curmsg.routepwdfailed = 1;
+        reportroutepassword(r.ftnaddr);
+    } else {
+        curmsg.fromaddr = r.ftnaddr;
     }
 }
 
@@ -367,6 +377,10 @@ int junkverdict() {
 // Returns true when the message is to be killed.
 bool junkaction(msgverdict& v) {
     if (v.junkcategory == JUNK_NONE && !v.maillistrule && !v.ownorg) v.junkcategory = junkverdict();
+    // An area whose name cannot be written is junk of its group, and its
+    // messages cannot stay in it even where junk may stay.
+    bool unusable = curmsg.unusablearea != 0;
+    if (unusable && v.junkcategory == JUNK_NONE) v.junkcategory = JUNK_GROUP;
     if (v.junkcategory == JUNK_NONE) return false;
     ++stats.junkcount;
     switch (cfg.junkaction) {
@@ -379,12 +393,19 @@ bool junkaction(msgverdict& v) {
             divert(cfg.junkarea, true);
             break;
         default:
+            if (unusable) divert(cfg.junkarea, false);
             break;
     }
     return false;
 }
 
 }  // namespace
+
+bool fromroutenode() {
+    if (!ismailmsg()) return false;
+    int i = routeofsender();
+    return i >= 0 && routepassword(tables.route[static_cast<std::size_t>(i)]);
+}
 
 int classifymessage(msgverdict& v) {
     v.category = ismailmsg() ? CAT_EMAIL : CAT_NEWS;

@@ -31,6 +31,13 @@ struct msgverdict {
     int outcome = OUTCOME_CONVERT;
 };
 
+// Whether the current message comes from a configured Route node: its
+// sender's address is that of the first Route entry naming it, and its
+// "X-MailPassword:" is the route's password where one is set. Only such a
+// sender may hand the tosser FidoNet mail (packets, bundles) as
+// attachments. Reads `curmsg` (as the header left it) and `tables.route`.
+bool fromroutenode();
+
 // Completes `curmsg` (character set, default names, FTN destination and
 // origin, area, echo recipient, decoded MSGID/REPLY, gateway-domain names,
 // junk marks) and fills v. Reads `cfg`, `tables`, `lists`; counts

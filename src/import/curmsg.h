@@ -60,6 +60,7 @@ struct fieldtext {
 struct currentmessage {
     int msgtype = MSGTYPE_MAIL;  // 0 mail, 1 news
     text128 areaname;            // SOUP area (newsgroup for news); "Email" for exported mail
+    int unusablearea = 0;        // the SOUP area's name was no printable ASCII word: its messages are junk
 
     text128 msgfromname, msgfromemail;
     text128 msgtoname, msgtoemail;

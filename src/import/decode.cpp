@@ -7,6 +7,7 @@
 #include "config/settings.h"
 #include "driver/log.h"
 #include "durable/journal.h"
+#include "import/curmsg.h"
 #include "import/fileoutput.h"
 #include "pkt/trailer.h"
 
@@ -164,17 +165,27 @@ attachdecoder::~attachdecoder() {
     if (out) (void)closefile(out);
 }
 
-void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool listit) {
+void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool listit,
+                          int namerule) {
     decoding = enc == FILEENC_UU ? DECODE_UU : DECODE_BASE64;
     encoding = enc;
     mode = attachmode;
-    // Names are kept apart within the message also where no file is made
-    // (the parse pass, killed files), so both passes name files alike.
-    file = chooseattachfile(given, chosen);
-    chosen.push_back(file.path);
     bytecount = 0;
     buffer.clear();
     writefailed = false;
+    silent = false;
+    if (mode != ATTACH_IGNORE && ++files > std::max<long>(cfg.importmaxfiles, 1)) {
+        // Beyond the bound: the lines go, nothing else happens.
+        ++leftout;
+        silent = true;
+        mode = ATTACH_KILL;
+        file = attachfile{};
+        return;
+    }
+    // Names are kept apart within the message also where no file is made
+    // (the parse pass, killed files), so both passes name files alike.
+    file = chooseattachfile(given, chosen, namerule);
+    chosen.insert(file.path);
     if (writing && mode == ATTACH_DECODE) {
         // Written under a temporary name: the file appears under its own
         // name only with the rest of its message file's output. "x": a file
@@ -189,6 +200,11 @@ void attachdecoder::begin(int enc, std::string_view given, int attachmode, bool 
         } else {
             mode = ATTACH_IGNORE;
         }
+    }
+    if (writing && file.untrusted && mode != ATTACH_IGNORE) {
+        std::string shown = safeattachname(given);
+        logprintf("! %s from %s: FidoNet mail only from a Route node, stored as %s\n",
+                  shown.c_str(), curmsg.msgfromemail.c_str(), file.name.c_str());
     }
     if (listit && mode == ATTACH_DECODE) listattachment(file.name);
 }
@@ -238,7 +254,7 @@ bool attachdecoder::takeline(std::string_view line) {
 }
 
 int attachdecoder::end() {
-    if (decoding == DECODE_NONE || !writing) {
+    if (decoding == DECODE_NONE || !writing || silent) {
         decoding = DECODE_NONE;
         return broken ? -1 : 0;
     }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "base/fileio.h"
@@ -55,8 +56,12 @@ class attachdecoder {
     // _KILL (lines are dropped). With listit the file joins the file-attach
     // subject (`curmsg.fname`). A file that cannot be created is left in the
     // text (ATTACH_IGNORE). Created files are noted for the message file's
-    // rollback.
-    void begin(int encoding, std::string_view given, int attachmode, bool listit);
+    // rollback. The files of a message beyond ImportMaxFiles are taken out
+    // of the text unmade (filesleftout). A name like FidoNet mail from a
+    // sender who is no Route node is logged when the file is made.
+    // The name is made safe by namerule (NAME_SAFE, NAME_ASCII: attachname.h).
+    void begin(int encoding, std::string_view given, int attachmode, bool listit,
+               int namerule = NAME_SAFE);
     // The same for a part whose lines are the file's lines (DECODE_PLAIN);
     // it ends only by end().
     void beginplain(std::string_view given, int attachmode, bool listit);
@@ -74,6 +79,10 @@ class attachdecoder {
     // A decoded file or a note could not be written: the message is lost.
     bool failed() const { return broken; }
 
+    // Files beyond ImportMaxFiles: their lines are taken out of the text and
+    // nothing is made, named or reported for them one by one.
+    long filesleftout() const { return leftout; }
+
    private:
     void flushbuffer();
 
@@ -84,12 +93,15 @@ class attachdecoder {
     int encoding = 0;
     int mode = 0;
     attachfile file;
-    std::vector<std::string> chosen;  // paths chosen for files of this message
+    std::unordered_set<std::string> chosen;  // paths chosen for files of this message
     fileptr out;
     long bytecount = 0;
     long plainlines = 0;       // lines of a DECODE_PLAIN file so far
     bool writefailed = false;  // a write to the current file failed
     bool broken = false;       // some file or note of this pass failed
+    long files = 0;            // files begun that are not left as text
+    long leftout = 0;          // of them beyond ImportMaxFiles
+    bool silent = false;       // the current file is one of those
     // Decoded bytes not yet handed to the file.
     std::string buffer;
 };

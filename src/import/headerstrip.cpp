@@ -47,6 +47,9 @@ constexpr std::string_view kludgenames[] = {
     "MSGID", "REPLY",    "INTL",     "FMPT",    "TOPT",      "FLAGS",    "CHRS",
     "CHARSET", "CODEPAGE", "PID",    "TID",     "TZUTC",     "SPLIT",    "Via",
     "REPLYADDR", "REPLYTO", "JUNKMAIL", "JUNKMAIL-TO",
+    // Echomail's own lines, which some tossers also take with 0x01 and in
+    // any case (a news "Path:" would be read as the FidoNet PATH).
+    "PATH", "SEEN-BY", "AREA", "EID", "DOMAIN", "RESCANNED",
 };
 
 // Whether the field name of the line (the text before its colon) matches

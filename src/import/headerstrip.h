@@ -19,8 +19,9 @@ constexpr std::string_view FIELDPREFIX = "RFC-";
 
 // True when the header line's field is named like one of FidoNet's own
 // control lines (MSGID, REPLY, INTL, FMPT, TOPT, FLAGS, CHRS, CHARSET,
-// CODEPAGE, PID, TID, TZUTC, SPLIT, Via, and the gateway's REPLYADDR,
-// REPLYTO, JUNKMAIL): written as it stands, a mail could give its FidoNet
+// CODEPAGE, PID, TID, TZUTC, SPLIT, Via, PATH, SEEN-BY, AREA, EID, DOMAIN,
+// RESCANNED, and the gateway's REPLYADDR, REPLYTO, JUNKMAIL), in any
+// letter case (a news "Path:" too): written as it stands, a mail could give its FidoNet
 // message a forged identity or route. Such lines are kept with FIELDPREFIX
 // in front ("RFC-MSGID: ..."), which no FidoNet program reads as a kludge.
 bool iskludgefield(std::string_view line);

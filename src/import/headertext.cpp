@@ -11,11 +11,14 @@ namespace {
 constexpr std::size_t MAXFIELD = 127;
 
 // The character set a message names itself: its first charset parameter,
-// when ICU knows it and it is more than ASCII.
+// when ICU knows it, it is more than ASCII, and text can be written in it:
+// a wide or stateful set (UTF-16, UTF-7, ISO-2022) would let chosen
+// characters become any byte. Else UTF-8.
 std::string labelcharset() {
     std::string_view cs = curmsg.rfccharset.sv();
     std::string canonical = canonicalcharset(cs);
-    if (canonical.empty() || canonical == canonicalcharset("US-ASCII")) return "UTF-8";
+    if (canonical.empty() || canonical == canonicalcharset("US-ASCII") || !asciisafecharset(cs))
+        return "UTF-8";
     return canonical;
 }
 
@@ -83,6 +86,10 @@ void choosefidocharset() {
     }
     curmsg.outcharset = labelcharset();
     curmsg.convertcharset = 0;
+    // A message in a set that text is never written in is written in
+    // UTF-8 (import/importtext.cpp converts its lines), and says so.
+    std::string_view cs = curmsg.rfccharset.sv();
+    if (!cs.empty() && charsetknown(cs) && !asciisafecharset(cs)) curmsg.fidocharset = "UTF-8 4";
 }
 
 void rawheaderfields(bool raw) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
 #include "base/shown.h"
 #include "base/text.h"
 #include "config/settings.h"
@@ -24,6 +25,7 @@
 #include "import/ownoutput.h"
 #include "import/replies.h"
 #include "import/reportimport.h"
+#include "import/setaside.h"
 #include "import/soup.h"
 #include "lists/listfiles.h"
 #include "lists/listserver.h"
@@ -111,8 +113,13 @@ bool listhasarea(const msgverdict& v) {
     return area && !area->empty();
 }
 
-// Returns 0 when the message went where it belongs, -1 when its output
-// (packet, decoded file, reply, list change) could not be written.
+// What importmessage made of a message.
+enum messageresults {
+    MSG_DONE = 0,       // it went where it belongs
+    MSG_FAILED = -1,    // its output (packet, reply, list change) could not be written
+    MSG_UNFINISHED = 1  // it cannot be finished within its bounds: to be set aside
+};
+
 int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std::string& path) {
     curmsg.routing = 0;
     curmsg.routeno = -1;
@@ -125,7 +132,7 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
     parse.window = &window;
     if (processimport(parse) != 0) {
         logprintf("Error reading %s\n", path.c_str());
-        return -1;
+        return MSG_FAILED;
     }
     applyenvelope();
     // A message imported before (a packet fetched twice, a Maildir message
@@ -139,7 +146,7 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
             logprintf("- dupe %s from %s\n", key.substr(0, key.find('\t')).c_str(),
                       curmsg.msgfromemail.c_str());
         }
-        return 0;
+        return MSG_DONE;
     }
     notehistory(key);
     std::string own = ownoutput(f, parse.bodyoffset, r.end);
@@ -147,12 +154,12 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
     bool posting = false;
     switch (classifymessage(v)) {
         case OUTCOME_KILLED:
-            return 0;
+            return MSG_DONE;
         case OUTCOME_LISTCOMMAND: {
             rawheaderfields(true);
             int res = processlistcommand(static_cast<std::size_t>(v.listindex), v.listcommand);
             ++stats.listcmdcount;
-            return res == 0 ? 0 : -1;
+            return res == 0 ? MSG_DONE : MSG_FAILED;
         }
         case OUTCOME_LISTPOSTING: {
             ++stats.listmsgcount;
@@ -160,8 +167,8 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
             int res =
                 sendlistmessage(static_cast<std::size_t>(v.listindex), f, parse.bodyoffset, r.end);
             rawheaderfields(false);
-            if (res < 0) return -1;
-            if (res == 0 || !listhasarea(v)) return 0;
+            if (res < 0) return MSG_FAILED;
+            if (res == 0 || !listhasarea(v)) return MSG_DONE;
             posting = true;
             break;
         }
@@ -175,10 +182,10 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
     // readable; any other message goes on as usual.
     if (report) {
         int rr = importreport(f, r);
-        if (rr == REPORT_WRITTEN) return 0;
+        if (rr == REPORT_WRITTEN) return MSG_DONE;
         if (rr == REPORT_FAILED) {
             logprintf("Error writing packet %s\n", outpkt.path.c_str());
-            return -1;
+            return MSG_FAILED;
         }
     }
     if (needcountpass(parse, v)) {
@@ -186,29 +193,59 @@ int importmessage(std::FILE* f, filewindow& window, const msgrange& r, const std
         count.window = &window;
         if (processimport(count) != 0) {
             logprintf("Error reading %s\n", path.c_str());
-            return -1;
+            return MSG_FAILED;
         }
     }
     importpass write{IMPORT_WRITE, v, f, outpkt.file.get(), r};
     write.window = &window;
-    if (processimport(write) == 0) return 0;
+    if (processimport(write) == 0) return MSG_DONE;
     if (write.readfailed) logprintf("Error reading %s\n", path.c_str());
-    return -1;
+    // A posting went to the list's members already: it is not set aside
+    // (its file is kept whole and imported again).
+    return write.unfinished && !posting ? MSG_UNFINISHED : MSG_FAILED;
+}
+
+// A message of nothing but blanks and line ends (an empty article of a
+// news batch, "#! rnews 0") is no message.
+bool emptymessage(filewindow& window, const msgrange& r) {
+    rangereader in(window, r);
+    for (int c = in.get(); c != EOF; c = in.get()) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+    }
+    return !in.error();
 }
 
 int messageloop(std::FILE* f, int format, const std::string& path) {
     soupcutter cut(f, format);
+    int result = FILE_DONE;
     for (;;) {
         noteprogress(cut.position(), cut.size());
         msgrange r;
         int c = cut.next(r);
-        if (c == CUT_NOMORE) return FILE_DONE;
-        if (c == CUT_BADFILE) return FILE_BAD;
-        if (preparepacket() != 0 || importmessage(f, cut.window(), r, path) != 0)
-            return FILE_FAILED;
+        if (c == CUT_NOMORE) break;
+        if (c == CUT_BADFILE) {
+            result = FILE_BAD;
+            break;
+        }
+        if (emptymessage(cut.window(), r)) {
+            ++stats.emptycount;
+            continue;
+        }
+        if (preparepacket() != 0) return FILE_FAILED;
+        messagemark mark = markmessage();
+        int res = importmessage(f, cut.window(), r, path);
+        if (res == MSG_UNFINISHED) {
+            if (setmessageaside(f, r, path, mark) != 0) return FILE_FAILED;
+            continue;
+        }
+        if (res != MSG_DONE) return FILE_FAILED;
         ++stats.messagecount;
         if (countpktmsg() != 0) return FILE_FAILED;
     }
+    if (stats.emptycount > 0)
+        logprintf("! %s: %ld empty message%s left out\n", path.c_str(), stats.emptycount,
+                  stats.emptycount == 1 ? "" : "s");
+    return result;
 }
 
 // What became of an area's message file, for its line in AREAS.
@@ -241,7 +278,8 @@ int setaside(const std::string& path) {
 // unit's commit.
 int consume(const std::string& path, long size) {
     // A file with data but no message in it is kept for the operator.
-    if (run.testmode || (stats.messagecount == 0 && size != 0)) return FATE_LEFT;
+    long taken = stats.messagecount + stats.setasidecount + stats.emptycount;
+    if (run.testmode || (taken == 0 && size != 0)) return FATE_LEFT;
     unitremove(path);
     return FATE_CONSUMED;
 }
@@ -280,6 +318,7 @@ int importarea(const souparea& a) {
     stats = runcounters{};
     curmsg.msgtype = a.msgtype;
     curmsg.areaname = a.areaname;
+    curmsg.unusablearea = a.unusablename;
     unitbegin("import", path);
     if (journalbroken()) {
         unitabandon();

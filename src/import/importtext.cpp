@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "base/fileio.h"
+#include "base/identity.h"
 #include "base/text.h"
 #include "config/fidocharset.h"
 #include "config/settings.h"
 #include "config/tables.h"
+#include "driver/log.h"
+#include "durable/workfiles.h"
 #include "import/curmsg.h"
 #include "import/decode.h"
 #include "import/headerlines.h"
@@ -25,6 +28,7 @@
 #include "mime/htmltext.h"
 #include "pkt/msgheader.h"
 #include "pkt/pktappend.h"
+#include "pkt/pktguard.h"
 #include "pkt/trailer.h"
 
 namespace {
@@ -51,14 +55,19 @@ bool isuubegin(std::string_view line, std::string& name) {
     return true;
 }
 
-// A header field: a name without blanks, then a colon. Only fields are
-// kept as kludges; any other line of a header, as a kludge, could pass
-// for one of FidoNet's own ("INTL 1:2/3 ...", "TOPT 7", "FLAGS ...") and
-// route the message.
+// A header field: a name of printable ASCII characters (no blank, no
+// control), then a colon. Only fields are kept as kludges; any other line
+// of a header, as a kludge, could pass for one of FidoNet's own ("INTL
+// 1:2/3 ...", "TOPT 7", "FLAGS ...") and route the message - "INTL" and a
+// control byte before the colon too, once the control is a blank.
 bool isfield(std::string_view line) {
     std::size_t colon = line.find(':');
-    return colon != std::string_view::npos && colon > 0 &&
-           line.substr(0, colon).find_first_of(" \t") == std::string_view::npos;
+    if (colon == std::string_view::npos || colon == 0) return false;
+    for (std::size_t i = 0; i < colon; ++i) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c <= ' ' || c >= 0x7F) return false;
+    }
+    return true;
 }
 
 // The StripKludges entry of the message's category decides.
@@ -101,33 +110,6 @@ bool ismailmsg() {
     return curmsg.msgtype == MSGTYPE_MAIL;
 }
 
-// A zero byte would end the FidoNet message text early: it becomes a blank.
-void blankzeros(std::string& s) {
-    char* p = s.data();
-    char* end = p + s.size();
-    while (p < end) {
-        void* z = std::memchr(p, '\0', static_cast<std::size_t>(end - p));
-        if (!z) return;
-        p = static_cast<char*>(z);
-        *p++ = ' ';
-    }
-}
-
-// FidoNet control lines (kludges) begin with 0x01 and come from the
-// gateway alone. In body text, from from on, the byte becomes "@": else a
-// line of text - or a piece of one after a lone CR, or a chunk of a long
-// line - could pose as one and route the message or give it an identity.
-void unkludge(std::string& s, std::size_t from) {
-    char* p = s.data() + from;
-    char* end = s.data() + s.size();
-    while (p < end) {
-        void* k = std::memchr(p, '\x01', static_cast<std::size_t>(end - p));
-        if (!k) return;
-        p = static_cast<char*>(k);
-        *p++ = '@';
-    }
-}
-
 // The line and the output block of every pass reuse the same storage, so
 // that a message allocates nothing for them; it grows to the longest line
 // and the block size once and stays there.
@@ -143,6 +125,37 @@ passbuffers& buffers() {
     return b;
 }
 
+// The message as the log names it.
+std::string messagename() {
+    std::string s = "message";
+    if (!curmsg.msgid.empty()) s.append(" <").append(curmsg.msgid.sv()).append(">");
+    if (!curmsg.msgfromemail.empty()) s.append(" from ").append(curmsg.msgfromemail.sv());
+    return s;
+}
+
+// The parse and count passes name the files of a message without making
+// them; the write pass must give them the same names.
+class namedraft {
+   public:
+    explicit namedraft(bool on) : drafting(on) {
+        if (drafting) beginnamedraft();
+    }
+    ~namedraft() {
+        if (drafting) endnamedraft();
+    }
+    namedraft(const namedraft&) = delete;
+    namedraft& operator=(const namedraft&) = delete;
+
+   private:
+    bool drafting;
+};
+
+// Whether a named character set is one that text must never be written
+// in (UTF-16, UTF-7, ...): its text is converted, whatever else is done.
+bool widecharset(std::string_view name) {
+    return !name.empty() && charsetknown(name) && !asciisafecharset(name);
+}
+
 // Whose header block is being read: the message's, a part's, or that of a
 // forwarded message inside it.
 enum blockkinds { BLOCK_MESSAGE = 0, BLOCK_PART = 1, BLOCK_EMBEDDED = 2 };
@@ -155,11 +168,13 @@ class converter {
           in(p.window ? rangereader(*p.window, p.range) : rangereader(p.msgfile, p.range)),
           writing(p.mode == IMPORT_WRITE),
           parsing(p.mode == IMPORT_PARSE),
+          draft(!writing),
           dec(writing, p.verdict.ignored, p.packet),
           linebuf(buffers().line),
           outbuf(buffers().outbuf) {
         // A pass that failed may have left text behind.
         outbuf.clear();
+        budget = MAXGROWTH * (p.range.end - p.range.start) + GROWTHROOM;
     }
 
     int run();
@@ -178,7 +193,7 @@ class converter {
     int boundary(bool closing);
     int emptyline();
     int nonemptyline(std::string_view line, bool secret);
-    int startfile(int encoding, const std::string& name);
+    int startfile(int encoding, const std::string& name, int namerule = NAME_SAFE);
     int keepline(std::string_view text);
     // MIME as a tree.
     int treeline(std::string_view line, bool secret);
@@ -195,6 +210,8 @@ class converter {
     int forwardedheader();
     bool utf8text(std::string_view text);
     int newpart();
+    int leftout();
+    void moreparts();
     int finish();
 
     importpass& pass;
@@ -202,6 +219,7 @@ class converter {
     rangereader in;
     bool writing;
     bool parsing;
+    namedraft draft;
     attachdecoder dec;
     mimestate mime;
     quotetracker quote;
@@ -235,6 +253,14 @@ class converter {
     std::vector<std::string> pieces;  // lines made by flowed text
     std::string convbuf;              // a line converted
     std::string fwdfrom, fwddate, fwdsubj;  // the header of a forwarded message
+
+    // Bounds a sender cannot raise.
+    long mimeparts = 0;      // parts begun (ImportMaxParts)
+    bool partsleftout = false;  // the rest of the message was left out
+    long textwritten = 0;    // text bytes put into the packet
+    long budget = 0;         // at most this many (MAXGROWTH)
+    bool widelabel = false;  // read flat: the text is in a set it must not be written in
+    bool partwide = false;   // read as a tree: the part's text is
 };
 
 
@@ -252,7 +278,14 @@ int converter::spill() {
 
 int converter::flushout() {
     if (outbuf.empty()) return 0;
-    blankzeros(outbuf);
+    textwritten += static_cast<long>(outbuf.size());
+    if (textwritten > budget) {
+        outbuf.clear();
+        pass.unfinished = 1;
+        logprintf("! the text of %s grows beyond %ld times its size\n", messagename().c_str(),
+                  MAXGROWTH);
+        return -1;
+    }
     int res = writeall(pass.packet, outbuf.data(), outbuf.size());
     outbuf.clear();
     return res;
@@ -313,12 +346,18 @@ int converter::run() {
 // the Internet names beside the FidoNet ones, further recipients, a wrong
 // route password, and the Internet subject of a file-attach message.
 int converter::infoblock() {
+    // Every value comes from the Internet: appendguarded makes it safe.
     std::string s;
     for (std::size_t i = 0; i < curmsg.xpost.size(); ++i) {
         s += i == 0 ? "XPost: " : i % 3 == 0 ? "\rXPost: " : ", ";
-        s += curmsg.xpost[i];
+        appendguarded(s, curmsg.xpost[i]);
     }
     if (!curmsg.xpost.empty()) s += '\r';
+    auto line = [&s](const char* label, std::string_view value) {
+        s += label;
+        appendguarded(s, value);
+        s += '\r';
+    };
     if (!curmsg.alreadyfromto) {
         bool names = cfg.infoinsert == 0, addresses = cfg.infoinsert == 1;
         const text128& from = names ? curmsg.msgfromname : curmsg.msgfromemail;
@@ -326,17 +365,21 @@ int converter::infoblock() {
         const text128& to = names ? curmsg.msgtoname : curmsg.msgtoemail;
         const text128& toother = names ? curmsg.msgtoemail : curmsg.msgtoname;
         if ((names || addresses) && !from.empty() && !strieq(from.sv(), fromother.sv()))
-            pktappendf(s, "From: %s\r", from.c_str());
+            line("From: ", from.sv());
         if ((names || addresses) && ismailmsg() && !to.empty() && !strieq(to.sv(), toother.sv()))
-            pktappendf(s, "To: %s\r", to.c_str());
+            line("To: ", to.sv());
     }
     static const char* const labels[] = {"", "To: ", "Copy: ", "BCopy: "};
     for (int kind = EMAIL_TO; kind <= EMAIL_BCC; ++kind) {
         for (const emailentry& e : curmsg.emaillist) {
             if (e.kind != kind) continue;
             s += labels[kind];
-            s += e.email;
-            if (!e.name.empty()) pktappendf(s, " (%s)", e.name.c_str());
+            appendguarded(s, e.email);
+            if (!e.name.empty()) {
+                s += " (";
+                appendguarded(s, e.name);
+                s += ')';
+            }
             s += '\r';
         }
     }
@@ -349,7 +392,7 @@ int converter::infoblock() {
         s += " ***\r";
     }
     if (ismailmsg() && parseisfattach && fncmp(curmsg.msgsubj.sv(), parsefname.sv()) != 0)
-        pktappendf(s, "Subject: %s\r", curmsg.msgsubj.c_str());
+        line("Subject: ", curmsg.msgsubj.sv());
     if (s.empty()) return 0;
     s += '\r';
     return emit(s);
@@ -438,6 +481,13 @@ int converter::handleline(std::string_view line) {
         if (dec.failed()) return -1;
         if (taken) return 0;
     }
+    if (widelabel && !headermode && !line.empty()) {
+        std::string out;
+        if (toutf8(line, curmsg.rfccharset.sv(), out) == 0) {
+            convbuf.swap(out);
+            line = convbuf;
+        }
+    }
     if (line.empty()) return emptyline();
     return nonemptyline(line, secret);
 }
@@ -446,11 +496,16 @@ int converter::handleline(std::string_view line) {
 // closing boundary ends the message.
 int converter::boundary(bool closing) {
     if (flushout() != 0 || dec.end() != 0) return -1;
+    if (!closing && ++mimeparts > cfg.importmaxparts) {
+        moreparts();
+        return 0;
+    }
     headermode = true;
     mime.qp = 0;
     mime.base64pending = 0;
     mime.paramscan = 0;
     mime.filename.clear();  // a part without a name of its own gets a generated one
+    mime.namefromdisposition = 0;
     if (closing) done = true;
     return 0;
 }
@@ -466,21 +521,27 @@ int converter::emptyline() {
     curmsg.headerended = 1;
     ++headerblocks;
     mime.paramscan = 0;
+    // Read flat, a message labelled with a set text must not be written in
+    // has its lines converted into UTF-8 (its CHRS says so).
+    if (!tree) widelabel = widecharset(curmsg.rfccharset.sv());
     if (!mime.base64pending) return 0;
     mime.base64pending = 0;
+    // A name from a MIME header is made safe as a part's name is when MIME
+    // is read as a tree: ASCII, no path, no character a tool trips on.
     std::string name = mime.filename;
     mime.filename.clear();
-    return startfile(FILEENC_MIME, name);
+    mime.namefromdisposition = 0;
+    return startfile(FILEENC_MIME, name, NAME_ASCII);
 }
 
-int converter::startfile(int encoding, const std::string& name) {
+int converter::startfile(int encoding, const std::string& name, int namerule) {
     if (flushout() != 0 || dec.end() != 0) return -1;
     // Junk never leaves files behind: its encoded parts stay text.
     int mode = v.junkcategory != JUNK_NONE ? ATTACH_IGNORE : cfg.attach[ismailmsg() ? 0 : 1];
     // Uuencoded files are listed once, by the parse pass; MIME files again
     // by the write pass, for the headers of later parts.
     bool listit = ismailmsg() && (encoding == FILEENC_MIME || !writing);
-    dec.begin(encoding, name, mode, listit);
+    dec.begin(encoding, name, mode, listit, namerule);
     if (parsing) pass.sawfiles = 1;
     return 0;
 }
@@ -585,11 +646,11 @@ int converter::keepline(std::string_view text) {
         std::string_view rest = text.substr(pos);
         std::size_t n = chunklength(rest, width, utf8);
         std::string_view prefix = !kludge ? "" : first ? "\x01" : "\x01  ";
-        if (building) {
-            outbuf.append(prefix);
-            std::size_t from = outbuf.size();
-            outbuf.append(rest.substr(0, n)).push_back('\r');
-            if (!kludge) unkludge(outbuf, from);
+        // Every line goes into the packet made safe (pkt/pktguard.h).
+        if (building && kludge) {
+            appendkludgeline(outbuf, rest.substr(0, n), !first);
+        } else if (building) {
+            appendbodyline(outbuf, rest.substr(0, n));
         }
         written += static_cast<long>(prefix.size() + n + 1);
         pos += n;
@@ -612,15 +673,50 @@ int converter::finish() {
         curmsg.isfattach = parseisfattach;
     }
     if (flushout() != 0 || dec.end() != 0) return -1;
-    if (!output()) return 0;
     // A message that ends with its header (or with the empty line after
     // it) met no line to put the information block in front of: it goes
     // in here, so that no recipient or warning of it is lost.
-    if (!infodone) {
+    if (output() && !infodone) {
         infodone = true;
-        if (infoblock() != 0 || flushout() != 0) return -1;
+        if (infoblock() != 0) return -1;
     }
+    if (leftout() != 0 || flushout() != 0) return -1;
+    if (!output()) return 0;
     return writemsgbottom(v.category, pass.packet);
+}
+
+// What the bounds left out is said at the end of the text (every pass
+// counts the lines) and in the log.
+int converter::leftout() {
+    long files = dec.filesleftout();
+    if (files == 0 && !partsleftout) return 0;
+    headermode = false;
+    std::string note;
+    if (files > 0) {
+        pktappendf(note, "[" PROGNAME " left out %ld more encoded file%s: a message gives at most %u]",
+                   files, files == 1 ? "" : "s", static_cast<unsigned>(cfg.importmaxfiles));
+        if (keepline(note) != 0) return -1;
+        if (writing)
+            logprintf("! %s: %ld encoded file%s left out (ImportMaxFiles %u)\n",
+                      messagename().c_str(), files, files == 1 ? "" : "s",
+                      static_cast<unsigned>(cfg.importmaxfiles));
+    }
+    if (partsleftout) {
+        note.clear();
+        pktappendf(note, "[" PROGNAME " left out the rest of the message: more than %u MIME parts]",
+                   static_cast<unsigned>(cfg.importmaxparts));
+        if (keepline(note) != 0) return -1;
+        if (writing)
+            logprintf("! %s: left out after %u MIME parts (ImportMaxParts)\n",
+                      messagename().c_str(), static_cast<unsigned>(cfg.importmaxparts));
+    }
+    return 0;
+}
+
+// A part beyond ImportMaxParts begins: the rest of the message is left out.
+void converter::moreparts() {
+    partsleftout = true;
+    done = true;
 }
 
 // ------------------------------------------------------------ MIME tree
@@ -703,6 +799,7 @@ int converter::forwardedheader() {
 int converter::beginpart(bool shown) {
     mime.qp = 0;
     action = PART_SKIP;
+    partwide = false;
     if (!shown) return 0;
     switch (plan.action) {
         case PART_MULTIPART: {
@@ -731,6 +828,7 @@ int converter::beginpart(bool shown) {
         case PART_HTML:
             action = plan.action;
             mime.qp = plan.cte == CTE_QP;
+            partwide = widecharset(plan.charset);
             b64carry.clear();
             if (action == PART_HTML) html = std::make_unique<htmltext>();
             if (action == PART_TEXT && plan.flowed) flow = std::make_unique<flowedtext>(plan.delsp);
@@ -797,6 +895,10 @@ int converter::treeboundary(std::size_t k, bool closing) {
         closeframe();
         return 0;  // the epilogue is left out
     }
+    if (++mimeparts > cfg.importmaxparts) {
+        moreparts();
+        return 0;
+    }
     ++frames[k].children;
     headermode = true;
     blockkind = BLOCK_PART;
@@ -843,7 +945,8 @@ int converter::bodytext(std::string_view line) {
         std::string& text = convbuf;
         text.clear();
         std::string_view cs = plan.charset;
-        if (isplainascii(line) || cs.empty() || convertcharset(line, cs, "UTF-8", text) != 0) {
+        if ((!partwide && isplainascii(line)) || cs.empty() ||
+            convertcharset(line, cs, "UTF-8", text) != 0) {
             text.clear();
             if (isplainascii(line) || convertcharset(line, guesscharset(line), "UTF-8", text) != 0)
                 text.assign(line);
@@ -879,10 +982,13 @@ int converter::textout(std::string_view text, bool isutf8) {
     if (text != "-- ") {
         while (!text.empty() && (text.back() == ' ' || text.back() == '\r')) text.remove_suffix(1);
     }
-    if (!isplainascii(text)) {
+    // Text in a set it must never be written in (UTF-16, UTF-7) is
+    // converted also where the rest is only labelled.
+    bool wide = !isutf8 && partwide;
+    if (wide || !isplainascii(text)) {
         // The parse pass does not know yet what the text becomes.
         if (parsing) pass.sensitive = 1;
-        if (!curmsg.outcharset.empty() && (curmsg.convertcharset || isutf8)) {
+        if (!curmsg.outcharset.empty() && (curmsg.convertcharset || isutf8 || wide)) {
             std::string_view from = isutf8 ? std::string_view("UTF-8") : std::string_view(plan.charset);
             std::string canonical = isutf8 ? std::string() : canonicalcharset(from);
             if (!isutf8 && (canonical.empty() || canonical == canonicalcharset("US-ASCII")))

@@ -39,7 +39,19 @@ struct importpass {
     int sawfiles = 0;    // set by the parse pass: an encoded file began
     int sensitive = 0;   // set by the parse pass: some text it counted may change in writing
     int assumedcategory = CAT_EMAIL;  // the StripKludges entry the parse pass counted with
+    // Set by the write pass when it failed for the message itself rather
+    // than for a write (which may work at the next run): its text grew
+    // beyond MAXGROWTH times its size. The message cannot be finished; the
+    // driver sets it aside.
+    int unfinished = 0;
 };
+
+// The text of a message written into the packet may grow to this many
+// times its size, and GROWTHROOM bytes more: far beyond what any
+// conversion makes (transliteration, quoting, the information block, the
+// split into parts), so that only a fault would reach it.
+constexpr long MAXGROWTH = 16;
+constexpr long GROWTHROOM = 64 * 1024;
 
 // Whether the parts that the parse pass p counted may differ from what the
 // write pass will write with the verdict v (its category, truncation text,

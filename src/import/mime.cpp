@@ -5,6 +5,7 @@
 #include "base/codec.h"
 #include "base/text.h"
 #include "import/curmsg.h"
+#include "mime/mimeparams.h"
 
 namespace {
 // Longest charset name kept (the field holds 127 characters).
@@ -97,12 +98,33 @@ std::size_t mimeparameter(std::string_view text, std::string_view param, std::si
 void mimeheaderline(std::string_view line, mimestate& m) {
     static constexpr std::string_view contenttype = "Content-Type:";
     static constexpr std::string_view contentcte = "Content-Transfer-Encoding:";
+    static constexpr std::string_view contentdisp = "Content-Disposition:";
     // Most lines are text: only a line starting with "C" can be a MIME header.
     bool maybeheader = !line.empty() && lowerc(static_cast<unsigned char>(line[0])) == 'c';
-    if (maybeheader && istartswith(line, "Content-")) m.paramscan = 1;
+    if (!maybeheader) {
+        if (m.paramscan) scanparameters(line, m);
+        return;
+    }
+    if (istartswith(line, "Content-")) m.paramscan = 1;
+    bool type = istartswith(line, contenttype);
+    bool disposition = !type && istartswith(line, contentdisp);
+    std::string before;
+    if (type && m.namefromdisposition) before = m.filename;
     if (m.paramscan) scanparameters(line, m);
-    if (!maybeheader) return;
-    if (istartswith(line, contenttype)) {
+    // Only a field that names a file is read whole (most name none).
+    if ((type || disposition) && substrcmp("name", line)) {
+        // The name as its field writes it, decoded: a scan for name= alone
+        // would take "=?UTF-8?B?...?=" or an RFC 2231 piece for the name.
+        mimefield f = parsemimefield(headervalue(line, type ? contenttype.size() : contentdisp.size()));
+        const std::string* name = f.param(disposition ? "filename" : "name");
+        if (type && m.namefromdisposition) {
+            m.filename = before;
+        } else if (name && !name->empty()) {
+            m.filename = name->substr(0, MAXFILENAME);
+            if (disposition) m.namefromdisposition = 1;
+        }
+    }
+    if (type) {
         if (curmsg.mimetype.empty()) curmsg.mimetype = headervalue(line, contenttype.size());
     } else if (istartswith(line, contentcte)) {
         std::string_view v = headervalue(line, contentcte.size());

@@ -18,6 +18,7 @@ struct mimestate {
     int base64pending = 0;  // the header block announced Base64: a part begins at its end
     int paramscan = 0;      // a "Content-" line was seen in this header block
     std::string filename;   // the last name given (name=, filename=); empty: none
+    int namefromdisposition = 0;  // filename came from Content-Disposition, which names best
 };
 
 // The value of the parameter param (for example "boundary=") found at the
@@ -34,7 +35,10 @@ std::size_t mimeparameter(std::string_view text, std::string_view param, std::si
 // "Content-Transfer-Encoding:" (curmsg.mimecte; Base64 pending,
 // quoted-printable on or off) and, for the rest of a header block that has a
 // "Content-" line, the name=, boundary= and charset= parameters (charset
-// into curmsg.rfccharset while it is empty).
+// into curmsg.rfccharset while it is empty). The file name of a
+// "Content-Type:" or "Content-Disposition:" field is read as MIME writes
+// it (RFC 2231 pieces and charsets, encoded words: UTF-8), Content-
+// Disposition's before Content-Type's.
 void mimeheaderline(std::string_view line, mimestate& m);
 
 // True when line opens a part of the multipart boundary ("--" and the

@@ -15,6 +15,7 @@
 #include "mime/readable.h"
 #include "pkt/msgheader.h"
 #include "pkt/pktappend.h"
+#include "pkt/pktguard.h"
 #include "pkt/pktfile.h"
 #include "pkt/pktlayout.h"
 #include "pkt/trailer.h"
@@ -103,11 +104,11 @@ std::string reporttext(const dsnreport& d, const std::string& summary) {
     std::string t;
     appendlines(t, d.humantext);
     if (!summary.empty()) {
-        t += "\r--- Delivery report ---\r";
+        t += "\r[Delivery report]\r";
         appendlines(t, summary);
     }
     if (!d.returnedid.empty() || !d.returnedsubject.empty()) {
-        t += "\r--- Your message ---\r";
+        t += "\r[Your message]\r";
         if (!d.returnedsubject.empty()) t += "Subject:    " + d.returnedsubject + "\r";
         if (!d.returnedto.empty()) t += "To:         " + d.returnedto + "\r";
         if (!d.returnedid.empty()) t += "Message-ID: " + d.returnedid + "\r";
@@ -161,7 +162,10 @@ int importreport(std::FILE* f, const msgrange& r) {
     // Text that is more than ASCII and is not converted goes as UTF-8.
     if (!(curmsg.convertcharset && !curmsg.outcharset.empty()) &&
         !isplainascii(text + subject + (found ? s.fromname : std::string())))
+    {
         curmsg.fidocharset = "UTF-8 4";
+        curmsg.outcharset = "UTF-8";
+    }
     curmsg.msgsubj = fieldbytes(subject, PKTSUBJMAX);
     if (found && !s.fromname.empty()) curmsg.msgtoname = fieldbytes(s.fromname, PKTNAMEMAX);
     curmsg.isfattach = 0;
@@ -169,6 +173,8 @@ int importreport(std::FILE* f, const msgrange& r) {
     std::FILE* pkt = outpkt.file.get();
     if (writepktmsgheader(CAT_EMAIL, pkt, "", JUNK_NONE, 0) != 0) return REPORT_FAILED;
     std::string bytes = fidobytes(text);
+    // The report's text is the Internet's: the packet's guard has the last word.
+    guardbody(bytes.data(), bytes.size());
     if (std::fwrite(bytes.data(), 1, bytes.size(), pkt) != bytes.size()) return REPORT_FAILED;
     if (writemsgbottom(CAT_EMAIL, pkt) != 0) return REPORT_FAILED;
     std::string who;

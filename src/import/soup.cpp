@@ -52,7 +52,17 @@ int parsearealine(std::string_view line, souparea& a) {
     if (prefix.empty() || prefix.find_first_of(notinprefix) != std::string_view::npos)
         return AREA_ERROR;
     a.prefix = std::string(prefix);
-    a.areaname = line.substr(tab1 + 1, tab2 - tab1 - 1);
+    // The name becomes the FidoNet area of news: printable ASCII, one word.
+    std::string name(line.substr(tab1 + 1, tab2 - tab1 - 1));
+    a.unusablename = name.empty();
+    for (char& c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u <= ' ' || u >= 0x7F) {
+            c = '_';
+            a.unusablename = true;
+        }
+    }
+    a.areaname = name;
     // Only the first and third characters of the encoding matter; a
     // description after a further TAB is ignored.
     std::string_view enc = line.substr(tab2 + 1);
@@ -95,6 +105,9 @@ int areasreader::next(souparea& a) {
 
     int res = parsearealine(text, a);
     if (res == AREA_ERROR) logprintf("Error in line %ld in %s\n", line, AREASNAME);
+    if (res == AREA_OK && a.unusablename)
+        logprintf("! Area name %s in line %ld in %s is no printable ASCII word: its messages are junk\n",
+                  a.areaname.c_str(), line, AREASNAME);
     if (res == AREA_UNKNOWN)
         logprintf("Unknown message format in line %ld in %s\n", line, AREASNAME);
     return res;

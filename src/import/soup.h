@@ -31,7 +31,10 @@ enum msgformats {
 // One area of AREAS.
 struct souparea {
     std::string prefix;  // base name of the message file
-    text128 areaname;    // the newsgroup for news
+    text128 areaname;    // the newsgroup for news; a byte not allowed in it is "_"
+    // The name was empty or held a blank, a control or 8-bit byte: written
+    // after "AREA:" it could add lines of its own, so its messages are junk.
+    bool unusablename = false;
     int msgformat = FORMAT_UNKNOWN;
     int msgtype = 0;  // 0 mail, 1 news
 };
@@ -45,7 +48,8 @@ enum arearesults {
 };
 
 // Splits one AREAS line (without its line feed) into a; returns AREA_OK,
-// AREA_ERROR or AREA_UNKNOWN. Reports nothing.
+// AREA_ERROR or AREA_UNKNOWN. An area name must be printable ASCII without
+// blanks (see souparea::unusablename). Reports nothing.
 [[nodiscard]] int parsearealine(std::string_view line, souparea& a);
 
 // Reads AREAS line by line; a last line without line feed counts like any
@@ -55,8 +59,8 @@ class areasreader {
     explicit areasreader(std::FILE* f) : file(f) {}
 
     // The next line into a. Reports error lines ("Error in line ..."),
-    // unknown formats ("Unknown message format in line ...") and read errors
-    // ("Error reading AREAS") itself; the caller goes on after AREA_ERROR,
+    // unknown formats ("Unknown message format in line ..."), unusable area
+    // names and read errors ("Error reading AREAS") itself; the caller goes on after AREA_ERROR,
     // goes on but keeps AREAS after AREA_UNKNOWN, and stops and keeps AREAS
     // after AREA_FAILED.
     [[nodiscard]] int next(souparea& a);

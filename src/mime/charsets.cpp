@@ -24,6 +24,7 @@ struct charsetinfo {
     bool singlebyte = false;       // every character is one byte
     bool asciicompatible = false;  // ASCII bytes are the same characters, in any state
     USet* holds = nullptr;         // what it holds both ways (filled when first needed)
+    std::uint32_t c1 = 0;          // bytes 0x80..0x9F that read as C1 controls (bit 0: 0x80)
 
     charsetinfo() = default;
     charsetinfo(const charsetinfo&) = delete;
@@ -76,6 +77,23 @@ bool passesascii(UConverter* conv) {
     return true;
 }
 
+// The bytes 0x80..0x9F that a single-byte set reads as C1 controls (all of
+// them in the ISO 8859 sets, none in the DOS and Windows code pages).
+std::uint32_t c1bytes(UConverter* conv) {
+    std::uint32_t mask = 0;
+    for (int b = 0x80; b < 0xA0; ++b) {
+        char byte = static_cast<char>(b);
+        UChar wide[2];
+        UErrorCode err = U_ZERO_ERROR;
+        ucnv_resetToUnicode(conv);
+        int32_t n = ucnv_toUChars(conv, wide, 2, &byte, 1, &err);
+        if (U_SUCCESS(err) && n == 1 && wide[0] >= 0x80 && wide[0] <= 0x9F)
+            mask |= std::uint32_t{1} << (b - 0x80);
+    }
+    ucnv_resetToUnicode(conv);
+    return mask;
+}
+
 // Names met so far, and the sets they name. Every name ICU knows shares
 // the one converter of its set; names it does not know are remembered up
 // to a limit, so that a hostile message naming thousands of made-up sets
@@ -98,6 +116,7 @@ std::unique_ptr<charsetinfo> makecharset(UConverter* conv, const std::string& ke
     info->singlebyte = ucnv_getMaxCharSize(conv) == 1 && !isstateful(type);
     info->asciicompatible =
         ucnv_getMinCharSize(conv) == 1 && !isstateful(type) && passesascii(conv);
+    if (info->singlebyte) info->c1 = c1bytes(conv);
     // What a target lacks is written "?", never the control character
     // SUB that some code pages would use.
     UErrorCode e3 = U_ZERO_ERROR;
@@ -108,6 +127,11 @@ std::unique_ptr<charsetinfo> makecharset(UConverter* conv, const std::string& ke
 
 charsetinfo* opencharset(std::string_view given) {
     static charsetcache cache;
+    // A message asks for the same name many times in a row.
+    static std::string lastgiven;
+    static charsetinfo* lastinfo = nullptr;
+    static bool lastvalid = false;
+    if (lastvalid && given == lastgiven) return lastinfo;
     std::string key(stripname(given));
     strlwr(key);
     // A name is printable ASCII; anything else names no set (and a zero
@@ -116,7 +140,12 @@ charsetinfo* opencharset(std::string_view given) {
         if (c <= ' ' || c >= 127) return nullptr;
     }
     auto it = cache.names.find(key);
-    if (it != cache.names.end()) return it->second;
+    if (it != cache.names.end()) {
+        lastgiven.assign(given);
+        lastinfo = it->second;
+        lastvalid = true;
+        return it->second;
+    }
     // An empty name would open ICU's default converter.
     UErrorCode err = U_ZERO_ERROR;
     UConverter* conv = key.empty() ? nullptr : ucnv_open(key.c_str(), &err);
@@ -146,11 +175,29 @@ charsetinfo* opencharset(std::string_view given) {
     return info;
 }
 
+// What a set holds both ways - except the characters that it would write
+// as a control byte (below 0x20, or 0x7F) without being controls
+// themselves: some code pages give the control bytes pictures as well
+// (a smiley for 0x01, a note for 0x0D), and those must never come back as
+// the controls that a FidoNet reader obeys.
 const USet* holdset(charsetinfo& cs) {
     if (!cs.holds) {
         UErrorCode err = U_ZERO_ERROR;
         cs.holds = uset_openEmpty();
         ucnv_getUnicodeSet(cs.conv, cs.holds, UCNV_ROUNDTRIP_SET, &err);
+        if (cs.singlebyte) {
+            for (int b = 0; b < 0x80; ++b) {
+                if (b >= 0x20 && b != 0x7F) continue;
+                char byte = static_cast<char>(b);
+                UChar wide[2];
+                UErrorCode e2 = U_ZERO_ERROR;
+                ucnv_resetToUnicode(cs.conv);
+                int32_t n = ucnv_toUChars(cs.conv, wide, 2, &byte, 1, &e2);
+                if (U_SUCCESS(e2) && n == 1 && u_charType(wide[0]) != U_CONTROL_CHAR)
+                    uset_remove(cs.holds, wide[0]);
+            }
+            ucnv_resetToUnicode(cs.conv);
+        }
     }
     return cs.holds;
 }
@@ -179,17 +226,47 @@ bool isinvisible(UChar32 c) {
            t == U_CONTROL_CHAR;
 }
 
+// A transliteration grows a run at most this many times: a few signs spell
+// out as whole words, which would let a message grow without bound.
+constexpr int32_t MAXTRANSLITGROWTH = 4;
+
+// What of text the target holds; every other visible character becomes
+// "?" and the invisible ones go. The converter's own fallbacks are never
+// asked: they write the pictures of control bytes as those bytes.
+icu::UnicodeString heldonly(const icu::UnicodeString& text, const USet* holds) {
+    icu::UnicodeString out;
+    for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1)) {
+        UChar32 c = text.char32At(i);
+        if (uset_contains(holds, c)) {
+            out.append(c);
+        } else if (!isinvisible(c)) {
+            out.append(u'?');
+        }
+    }
+    return out;
+}
+
 // A run of characters the target lacks, in Latin letters where ICU knows
 // them; what is visible and still lost becomes "?".
-icu::UnicodeString translit(const icu::UnicodeString& run) {
+icu::UnicodeString translit(const icu::UnicodeString& run, const USet* holds) {
     icu::UnicodeString r(run);
     if (icu::Transliterator* t = transliterator()) t->transliterate(r);
+    if (r.length() > MAXTRANSLITGROWTH * run.length() + MAXTRANSLITGROWTH) {
+        // Character by character, each within the bound.
+        r.remove();
+        for (int32_t i = 0; i < run.length(); i = run.moveIndex32(i, 1)) {
+            icu::UnicodeString one(run.char32At(i));
+            icu::UnicodeString spelled(one);
+            if (icu::Transliterator* t = transliterator()) t->transliterate(spelled);
+            r.append(spelled.length() > MAXTRANSLITGROWTH ? one : spelled);
+        }
+    }
     if (r.isEmpty()) {
         for (int32_t i = 0; i < run.length(); i = run.moveIndex32(i, 1)) {
             if (!isinvisible(run.char32At(i))) return icu::UnicodeString(u'?');
         }
     }
-    return r;
+    return heldonly(r, holds);
 }
 
 // The text with every run of characters that target cannot hold replaced
@@ -207,7 +284,7 @@ icu::UnicodeString fitto(const icu::UnicodeString& u, charsetinfo& target) {
         }
         int32_t j = i;
         while (j < n && !uset_contains(holds, u.char32At(j))) j = u.moveIndex32(j, 1);
-        out.append(translit(u.tempSubStringBetween(i, j)));
+        out.append(translit(u.tempSubStringBetween(i, j), holds));
         i = j;
     }
     return out;
@@ -296,6 +373,21 @@ std::string mimecharsetname(std::string_view name) {
         if (U_SUCCESS(err) && s && *s) return s;
     }
     return cs->canonical;
+}
+
+bool asciisafecharset(std::string_view name) {
+    charsetinfo* cs = opencharset(name);
+    return cs && cs->asciicompatible;
+}
+
+bool isutf8charset(std::string_view name) {
+    charsetinfo* cs = opencharset(name);
+    return cs && cs->utf8;
+}
+
+std::uint32_t charsetc1bytes(std::string_view name) {
+    charsetinfo* cs = opencharset(name);
+    return cs ? cs->c1 : 0;
 }
 
 bool isplainascii(std::string_view text) {

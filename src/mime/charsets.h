@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,22 @@ std::string canonicalcharset(std::string_view name);
 // its preferred MIME name ("ISO-8859-1", "IBM866", "UTF-8"), else its IANA
 // name, else ICU's; empty when unknown.
 std::string mimecharsetname(std::string_view name);
+
+// Whether a known set keeps ASCII as it is, whatever came before: every
+// byte below 0x80 is the same ASCII character in any state and no
+// character needs more than its bytes. Only such a set may be the one
+// FidoNet text is written in: in UTF-16, UTF-32, UTF-7, ISO-2022, EBCDIC
+// and the like, chosen characters are any bytes, control bytes included.
+// False for an unknown name.
+bool asciisafecharset(std::string_view name);
+
+// Whether a known set is UTF-8.
+bool isutf8charset(std::string_view name);
+
+// The bytes 0x80..0x9F that a single-byte set reads as C1 controls (bit 0
+// for 0x80): all of them in the ISO 8859 sets, none in the DOS code pages.
+// 0 for other and unknown sets.
+std::uint32_t charsetc1bytes(std::string_view name);
 
 // ---------------------------------------------------------------- FidoNet
 
@@ -79,8 +96,12 @@ std::string_view guesscharset(std::string_view text);
 // appends the result to out. Byte sequences that are invalid in from become
 // U+FFFD. A character that to cannot hold is transliterated by ICU
 // (Cyrillic, Greek and other scripts to Latin letters, accents dropped,
-// typographic quotes and dashes to ASCII, "TM" for the trade mark sign);
-// what even that cannot express (the euro sign in CP437) becomes "?". Text is
+// typographic quotes and dashes to ASCII, "TM" for the trade mark sign),
+// never more than four characters for one; what even that cannot express
+// (the euro sign in CP437) becomes "?", and so does a character that the
+// target writes as a control byte without being a control (the pictures
+// that the DOS code pages give the bytes 0x01..0x1F: never 0x01 for a
+// smiley). Control characters stay what they are. Text is
 // brought to Unicode's composed form first, so that a letter and its accent
 // sent apart still meet the target's precomposed letter. Returns 0, or -1
 // when either character set is unknown (out is then left unchanged).

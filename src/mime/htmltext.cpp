@@ -94,9 +94,15 @@ void htmltext::finish() {
     breakline();
 }
 
+namespace {
+int quotemarks(int depth) {
+    return depth < MAXHTMLQUOTE ? depth : MAXHTMLQUOTE;
+}
+}  // namespace
+
 void htmltext::emit(std::string_view text) {
     if (line.empty() && quote > 0) {
-        for (int i = 0; i < quote; ++i) line += "> ";
+        for (int i = quotemarks(quote); i > 0; --i) line += "> ";
     }
     line.append(text);
     started = true;
@@ -107,7 +113,7 @@ void htmltext::emit(std::string_view text) {
 // Ends the line being built, if it holds anything.
 void htmltext::breakline() {
     pendingblank = false;
-    std::size_t prefix = static_cast<std::size_t>(quote) * 2;
+    std::size_t prefix = static_cast<std::size_t>(quotemarks(quote)) * 2;
     if (line.size() <= prefix && line.find_first_not_of("> ") == std::string::npos) {
         line.clear();
         return;

@@ -1,6 +1,6 @@
 // HTML made readable as plain text, for mail that has no plain-text part:
 // paragraphs and line breaks kept, list items as "- ", quoted blocks with
-// "> ", links as their text followed by the address in angle brackets,
+// "> " (at most MAXHTMLQUOTE of them), links as their text followed by the address in angle brackets,
 // entities decoded, scripts, styles and the document head dropped. The
 // HTML is read by libxml2's HTML parser as it arrives (push parsing), so a
 // long part is never held whole.
@@ -12,6 +12,9 @@
 
 // A line longer than this is handed on in pieces of it.
 constexpr std::size_t MAXHTMLLINE = 32766;
+// Quoted blocks deeper than this are quoted this deep: every line of a
+// block carries its marks, and a sender could nest thousands.
+constexpr int MAXHTMLQUOTE = 10;
 
 class htmltext {
    public:

@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "import/curmsg.h"
 #include "pkt/pktappend.h"
+#include "pkt/pktguard.h"
 #include "pkt/pktlayout.h"
 
 // Kludge lines begin with the byte 0x01; it is written \001 where a
@@ -36,8 +37,10 @@ std::size_t fieldcut(std::string_view text, std::size_t max) {
     return n;
 }
 
+// Names and subject come from the Internet: made safe after every
+// conversion, like every other text of the header.
 void appendfield(std::string& out, std::string_view text, std::size_t max) {
-    out.append(text.substr(0, fieldcut(text, max)));
+    appendguarded(out, text.substr(0, fieldcut(text, max)));
     out.push_back('\0');
 }
 
@@ -87,7 +90,9 @@ void appendaddresses(std::string& out) {
     const fidoaddr& from = curmsg.fromaddr;
     const fidoaddr& dest = curmsg.destaddr;
     if (curmsg.fidoareaname.sv() != "NETMAIL") {
-        out.append("AREA:").append(curmsg.fidoareaname.sv()).push_back('\r');
+        out.append("AREA:");
+        appendguarded(out, curmsg.fidoareaname.sv());
+        out.push_back('\r');
     }
     // INTL also on echomail: readers take the full origin from it.
     out.append("\x01INTL ");
@@ -111,7 +116,9 @@ void appendaddresses(std::string& out) {
 // those carry no gateway reply address.
 void appendreplyto(std::string& out) {
     if (curmsg.routing != 0) return;
-    out.append("\x01REPLYADDR ").append(curmsg.msgreplyemail.sv()).push_back('\r');
+    out.append("\x01REPLYADDR ");
+    appendguarded(out, curmsg.msgreplyemail.sv());
+    out.push_back('\r');
     out.append("\x01REPLYTO ");
     appendaddr(out, cfg.gateaddr, true);
     out.append(" UUCP\r");
@@ -131,7 +138,9 @@ void appendidline(std::string& out, const char* name, std::string_view id, int v
         if (cfg.strictfidomsgid) {
             appendaddr(out, cfg.gateaddr, true);
         } else {
-            out.append("<").append(id).push_back('>');
+            out.push_back('<');
+            appendguarded(out, id);
+            out.push_back('>');
         }
     }
     out.push_back(' ');
@@ -174,16 +183,22 @@ const std::string& pidline() {
     return line;
 }
 
+// The to-name a diverted message had.
+void appendjunkto(std::string& out) {
+    out.append("\x01JUNKMAIL-TO: ");
+    appendguarded(out, curmsg.junkmailto.sv());
+    out.push_back('\r');
+}
+
 void appendjunkmarks(std::string& out, int junkcategory, int ownorg) {
     if (junkcategory > JUNK_NONE && junkcategory <= JUNK_IMPEXP) {
         pktappendf(out, "\x01JUNKMAIL: %s\r", junknames[junkcategory]);
         if (cfg.junkaction == ACTION_JUNK)
-            pktappendf(out, "\x01JUNKMAIL-TO: %s\r", curmsg.junkmailto.c_str());
+            appendjunkto(out);
     }
     if (ownorg) {
         pktappendf(out, "\x01JUNKMAIL: OwnOrg\r");
-        if (cfg.ownorgaction == ACTION_JUNK)
-            pktappendf(out, "\x01JUNKMAIL-TO: %s\r", curmsg.junkmailto.c_str());
+        if (cfg.ownorgaction == ACTION_JUNK) appendjunkto(out);
     }
 }
 
@@ -217,8 +232,11 @@ int writepktmsgheader(int kind, std::FILE* f, std::string_view attachsubject, in
     appendids(out);
     out.append(pidline());
     appendsplit(out);
-    if (!curmsg.fidocharset.empty())
-        out.append("\001CHRS: ").append(curmsg.fidocharset.sv()).push_back('\r');
+    if (!curmsg.fidocharset.empty()) {
+        out.append("\001CHRS: ");
+        appendguarded(out, curmsg.fidocharset.sv());
+        out.push_back('\r');
+    }
     appendtzutc(out);
     appendjunkmarks(out, junkcategory, ownorg);
     return writeall(f, out.data(), out.size());

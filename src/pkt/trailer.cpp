@@ -12,6 +12,7 @@
 #include "driver/log.h"
 #include "import/curmsg.h"
 #include "pkt/pktappend.h"
+#include "pkt/pktguard.h"
 
 namespace {
 
@@ -64,8 +65,10 @@ void appendorigin(std::string& out) {
     if (room < 0) room = 0;
     if (text.size() > static_cast<std::size_t>(room))
         text = text.substr(0, static_cast<std::size_t>(room));
-    // " * Origin: %.*s (%s)\r"
-    out.append(" * Origin: ").append(text).append(" (").append(addr).append(")\r");
+    // " * Origin: %.*s (%s)\r"; the text may come from the Internet.
+    out.append(" * Origin: ");
+    appendguarded(out, text);
+    out.append(" (").append(addr).append(")\r");
 }
 
 // Via, SEEN-BY and PATH name the gateway's node; a point stays out of them.
@@ -127,7 +130,8 @@ int writefileinfo(std::string_view path, std::string_view name, int autoname, in
     ++stats.filecount;
     if (action == FILEACT_IGNORED || noinline) return 0;
     std::string note;
-    pktappendf(note, "[" PROGNAME " %s %s-encoded file %s (%ld bytes)%s]\r\n", actionname(action),
-               encodingname(encoding), shown.c_str(), size, renamed);
+    pktappendf(note, "[" PROGNAME " %s %s-encoded file ", actionname(action), encodingname(encoding));
+    appendguarded(note, shown);
+    pktappendf(note, " (%ld bytes)%s]\r\n", size, renamed);
     return writeall(f, note.data(), note.size());
 }

@@ -49,9 +49,11 @@ void addgroups(std::string_view value, std::vector<std::string>& out) {
         std::string_view item = value.substr(pos, comma == std::string_view::npos ? value.npos : comma - pos);
         std::string g(item);
         trim(g);
+        // A group is printable ASCII without blanks: it becomes an area
+        // name in AREAS and, after "AREA:", in a packet.
         bool clean = !g.empty();
         for (unsigned char c : g) {
-            if (c <= ' ' || c == 0x7f) clean = false;
+            if (c <= ' ' || c >= 0x7f) clean = false;
         }
         if (clean) out.push_back(std::move(g));
         if (comma == std::string_view::npos) break;

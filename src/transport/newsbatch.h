@@ -30,5 +30,6 @@ bool readbatch(int fd, long size, std::vector<batcharticle>& out);
 
 // The groups of the "Newsgroups:" field of an article's header (the
 // bytes before the first empty line), in their order, white space
-// dropped; empty when the header has none.
+// dropped; a group that is not printable ASCII is left out. Empty when the
+// header has none.
 std::vector<std::string> articlegroups(std::string_view header);

@@ -149,8 +149,13 @@ struct openbatch {
     long size = 0;
 };
 
+// The area of articles that no AreaMap line gates in.
+constexpr char JUNKGROUP[] = "junk";
+
 // The areas an article goes into: every group of its Newsgroups gated in
-// by an AreaMap line, else its first group.
+// by an AreaMap line, else "junk". Its first group would let a sender
+// choose the area (and thousands of them, a SOUP file and a packet each):
+// articles of groups nobody gated share the one area junk.
 std::vector<std::string> articleareas(const std::vector<std::string>& groups) {
     std::vector<std::string> out;
     for (const std::string& g : groups) {
@@ -161,8 +166,7 @@ std::vector<std::string> articleareas(const std::vector<std::string>& groups) {
             }
         }
     }
-    if (out.empty() && !groups.empty()) out.push_back(groups.front());
-    if (out.empty()) out.push_back("junk");
+    if (out.empty()) out.push_back(JUNKGROUP);
     return out;
 }
 
@@ -198,6 +202,8 @@ bool indexbatch(openbatch& b, std::size_t fileno, plan& p, const areasnow& a,
     std::size_t before = refs.size();
     std::string header;
     for (const batcharticle& art : arts) {
+        // An empty article ("#! rnews 0") is no article.
+        if (art.length == 0) continue;
         long hn = std::min<long>(art.length, static_cast<long>(MAXHEADER));
         if (!readarticle(b.fd, art.start, hn, header)) {
             refs.resize(before);

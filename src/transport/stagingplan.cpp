@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <string_view>
 
 #include "base/text.h"
@@ -277,16 +278,22 @@ int readareas(areasnow& a) {
     return 0;
 }
 
-// A prefix no file, temporary file, AREAS line or earlier choice uses.
+// A prefix no file, temporary file, AREAS line or earlier choice uses. The
+// search goes on from the prefix of the same base given last in the run:
+// every one before it was taken then.
 std::string freeprefix(const char* base, const areasnow& a, const plan& p) {
+    static std::map<std::string, unsigned> lastgiven;
     char name[16];
-    for (unsigned n = 0; n <= 0xFFFF; ++n) {
+    unsigned& from = lastgiven[base];
+    for (unsigned n = from; n <= 0xFFFF; ++n) {
         std::snprintf(name, sizeof name, "%s%04X", base, n);
         std::string path = messagefilepath(cfg.soupdir.sv(), name);
         if (a.prefixes.count(name) || exist(path) || exist(durabletemp(path))) continue;
         bool chosen = false;
         for (const stagedarea& s : p.areas) chosen = chosen || s.prefix == name;
-        if (!chosen) return name;
+        if (chosen) continue;
+        from = n;
+        return name;
     }
     return "";
 }

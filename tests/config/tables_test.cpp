@@ -177,6 +177,23 @@ TEST_F(configtest, fidocharsetsandkeepheader) {
     EXPECT_TRUE(fidocharsetsconfigured());
 }
 
+// FidoNet text is never written in a set in which chosen characters are
+// any bytes: those sets are refused, whatever ICU knows of them.
+TEST_F(configtest, widecharsetsarenofidonetcharsets) {
+    std::string err = read(
+        "FidoCharSet UTF-16BE\n"
+        "AreaCharSet A.* UTF-7\n"
+        "AreaCharSet B.* ISO-2022-JP\n"
+        "AreaCharSet C.* IBM037\n"
+        "AreaCharSet D.* UTF-32\n");
+    EXPECT_EQ(err, warning("character set not usable for FidoNet text", 1) +
+                       warning("character set not usable for FidoNet text", 2) +
+                       warning("character set not usable for FidoNet text", 3) +
+                       warning("character set not usable for FidoNet text", 4) +
+                       warning("character set not usable for FidoNet text", 5));
+    EXPECT_FALSE(fidocharsetsconfigured());
+}
+
 TEST_F(configtest, withoutfidocharsetnothingconverts) {
     std::string err = read("AreaCharSet RU.* NOSUCH\n");
     EXPECT_EQ(err, warning("unknown character set", 1));

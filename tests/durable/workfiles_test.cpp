@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <set>
+
 #include "support/testutil.h"
 
 TEST(workfiles, generatednamestakethelowestfreenumber) {
@@ -82,4 +85,60 @@ TEST(workfiles, fcopycopiesexactly) {
     EXPECT_EQ(fcopy(d / "missing", d / "copy3", 16), -1);
     EXPECT_EQ(fcopy(d / "twice", d / "nodir/copy", 16), -1);
     EXPECT_EQ(exist(d / "nodir"), 0);
+}
+
+// Thousands of names of one base cost a test or two each, not a search
+// from the start: a message of 20,000 parts named alike took minutes.
+TEST(workfiles, manynamesofonebasecostconstanttime) {
+    forgetnames();
+    std::set<std::string> given;
+    long tests = 0;
+    nametaken taken = [&](const std::string& p) {
+        ++tests;
+        return given.count(p) != 0;
+    };
+    std::string name;
+    for (int i = 0; i < 3000; ++i) {
+        genfname("/nowhere/", ".ATT", name, taken);
+        ASSERT_TRUE(given.insert(name).second) << name;
+    }
+    EXPECT_LE(tests, 2 * 3000);
+    // Changed names: the odometer goes on where it stopped.
+    tests = 0;
+    given.insert("/nowhere/report.pdf");
+    int changed = 0;
+    for (std::string p = "/nowhere/report.pdf";; p = "/nowhere/report.pdf") {
+        if (renfname(p, taken) != 0) break;
+        ASSERT_TRUE(given.insert(p).second) << p;
+        ++changed;
+    }
+    EXPECT_GT(changed, 30);
+    EXPECT_LE(tests, 2 * changed + 2);
+    // Wildcard names share the numbers of their extension.
+    std::string star = "/nowhere/*.zip";
+    EXPECT_EQ(starname(star, 9, taken), 1);
+    EXPECT_EQ(star, "/nowhere/00000000.zip");
+    forgetnames();
+}
+
+// The parse pass names files it does not make; after its draft the write
+// pass is given the same names, and a name given but not used is given
+// again.
+TEST(workfiles, adraftgivesitsnamesagain) {
+    forgetnames();
+    scratchdir d;
+    std::string first, second, again;
+    beginnamedraft();
+    genfname(d.path, ".ATT", first);
+    writefile(first, "");  // what the draft's own test sees
+    genfname(d.path, ".ATT", second);
+    endnamedraft();
+    std::remove(first.c_str());
+    genfname(d.path, ".ATT", again);
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(second, d.path + "00000001.ATT");
+    // Not made: the same name once more.
+    genfname(d.path, ".ATT", again);
+    EXPECT_EQ(again, first);
+    forgetnames();
 }

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "config/settings.h"
+#include "config/tables.h"
+#include "import/classify.h"
 #include "import/curmsg.h"
 #include "support/testutil.h"
 
@@ -56,8 +58,9 @@ TEST_F(attachfiles, directoryandname) {
         {"mailtoinbound", MSGTYPE_MAIL, 0, "a.txt", "in/a.txt", "a.txt", 0},
         {"newstodecode", MSGTYPE_NEWS, 0, "a.txt", "dec/a.txt", "a.txt", 0},
         {"allsendsmailtodecode", MSGTYPE_MAIL, 1, "a.txt", "dec/a.txt", "a.txt", 0},
-        {"allkeepsfidomailininbound", MSGTYPE_MAIL, 1, "0000FFFF.MO1", "in/0000FFFF.MO1",
-         "0000FFFF.MO1", 0},
+        // FidoNet mail from a sender who is no Route node: a file like any other.
+        {"fidomailfromanyone", MSGTYPE_MAIL, 1, "0000FFFF.MO1", "dec/0000FFFF.MO1.ATT",
+         "0000FFFF.MO1.ATT", 1},
         {"directorystripped", MSGTYPE_MAIL, 0, "../../x/a.txt", "in/a.txt", "a.txt", 0},
         {"takennameischanged", MSGTYPE_MAIL, 0, "taken.txt", "in/taken.tx0", "taken.tx0", 1},
         {"wildcard", MSGTYPE_NEWS, 0, "*.ZIP", "dec/00000001.ZIP", "00000001.ZIP", 1},
@@ -74,6 +77,49 @@ TEST_F(attachfiles, directoryandname) {
         EXPECT_EQ(f.name, c.shown) << c.name;
         EXPECT_EQ(f.renamed, c.renamed) << c.name;
     }
+}
+
+// A packet or bundle decoded into the inbound is tossed as it claims to
+// be: only a Route node (its address, and its password where one is set)
+// may send one. From anyone else it is a file under a name no tosser or
+// mailer takes.
+TEST_F(attachfiles, fidonetmailonlyfromaroutenode) {
+    routeentry r;
+    r.ftnaddr = fidoaddr{2, 280, 5556, 0};
+    r.email = "node@uplink.example";
+    r.password = "secret";
+    tables.route.push_back(r);
+    curmsg.msgfromemail = "NODE@uplink.example";
+    curmsg.routemailpwd = "secret";
+    EXPECT_TRUE(fromroutenode());
+    attachfile f = chooseattachfile("DEADBEEF.PKT");
+    EXPECT_EQ(f.path, dir.path + "in/DEADBEEF.PKT");
+    EXPECT_EQ(f.untrusted, 0);
+
+    curmsg.routemailpwd = "guess";
+    EXPECT_FALSE(fromroutenode());
+    f = chooseattachfile("DEADBEEF.PKT");
+    EXPECT_EQ(f.path, dir.path + "dec/DEADBEEF.PKT.ATT");
+    EXPECT_EQ(f.untrusted, 1);
+    EXPECT_EQ(f.renamed, 1);
+
+    curmsg.msgfromemail = "eve@example.org";
+    for (const char* name : {"0000FFFF.MO1", "x.su9", "a.tua", "00010002.OUT", "00010002.flo",
+                             "a.REQ", "a.bsy", "a.tic", "a.$$$", ".hidden", "*.pkt"}) {
+        f = chooseattachfile(name);
+        EXPECT_EQ(f.untrusted, 1) << name;
+        EXPECT_EQ(f.path.rfind(dir.path + "dec/", 0), 0u) << name;
+        EXPECT_FALSE(ismailerfile(f.name)) << name << " stored as " << f.name;
+    }
+    for (const char* name : {"report.pdf", "photo.jpg", "notes.txt", "pkt", "monday.txt"}) {
+        EXPECT_FALSE(ismailerfile(name)) << name;
+        EXPECT_EQ(chooseattachfile(name).untrusted, 0) << name;
+    }
+    // News never comes from a route.
+    curmsg.msgtype = MSGTYPE_NEWS;
+    curmsg.msgfromemail = "node@uplink.example";
+    curmsg.routemailpwd = "secret";
+    EXPECT_FALSE(fromroutenode());
 }
 
 TEST_F(attachfiles, subjectlistholdsnamesthatfit) {

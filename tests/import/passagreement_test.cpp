@@ -106,7 +106,8 @@ TEST(passagreement, fieldsnamedlikekludgesareprefixed) {
     const std::string mail =
         "From x Tue Sep 14 10:00:00 1999\nFrom: Eve <eve@evil.example>\nTo: sysop@pond.example\n"
         "Subject: hi\nMessage-ID: <1@evil.example>\nMSGID: 1:2/3 deadbeef\nintl: 1:2/3 1:2/4\n"
-        "Via: 1:2/3\nCHRS: UTF-8 4\nX-Other: kept\n\nbody\n";
+        "Via: 1:2/3\nCHRS: UTF-8 4\nPath: news.example!not-for-mail\nSEEN-BY: 1/1\n"
+        "INTL\x01" "1:2/3 1:2/4\nTOPT\x1b: 7\nX-Other: kept\n\nbody\n";
     scratchdir dir;
     checkedpacket p = importarea("", "0000001\tEmail\tmn", mail, dir);
     ASSERT_EQ(p.messages.size(), 1u);
@@ -119,6 +120,13 @@ TEST(passagreement, fieldsnamedlikekludgesareprefixed) {
     EXPECT_NE(t.find("\x01RFC-Via: 1:2/3\r"), std::string::npos);
     EXPECT_NE(t.find("\x01RFC-CHRS: UTF-8 4\r"), std::string::npos);
     EXPECT_EQ(t.find("\x01" "CHRS"), std::string::npos);
+    // Echomail's own lines in any case: a news Path is no FidoNet PATH.
+    EXPECT_NE(t.find("\x01RFC-Path: news.example!not-for-mail\r"), std::string::npos);
+    EXPECT_NE(t.find("\x01RFC-SEEN-BY: 1/1\r"), std::string::npos);
+    // A control byte in a field's name makes it no field: once blanked it
+    // would read "INTL 1:2/3 1:2/4".
+    EXPECT_EQ(t.find("INTL 1:2/3"), std::string::npos);
+    EXPECT_EQ(t.find("TOPT"), std::string::npos);
     EXPECT_NE(t.find("\x01X-Other: kept\r"), std::string::npos);
 }
 

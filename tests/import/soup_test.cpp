@@ -54,6 +54,30 @@ INSTANTIATE_TEST_SUITE_P(soup, arealines, ::testing::Values(
     [](const auto& p) { return std::string(p.param.name); });
 // clang-format on
 
+// An area name becomes the FidoNet area of news, written after "AREA:": a
+// name with a control, a blank or an 8-bit byte could add lines of its
+// own. Such a name is marked (its messages are junk) and never kept as it
+// came.
+TEST(soup, areanamesareprintableasciiwords) {
+    const struct {
+        std::string line, area;
+        bool unusable;
+    } cases[] = {
+        {"X\tcomp.lang.c\tun", "comp.lang.c", false},
+        {"X\tEmail\tbn", "Email", false},
+        {"X\tEVIL\r\x01INTL 1:1/1 9:9/9\tun", "EVIL__INTL_1:1/1_9:9/9", true},
+        {"X\tde.talk \xfc\tun", "de.talk__", true},
+        {"X\tPersonal Mail\tbn", "Personal_Mail", true},
+        {"X\t\tun", "", true},
+    };
+    for (const auto& c : cases) {
+        souparea a;
+        ASSERT_EQ(parsearealine(c.line, a), AREA_OK) << c.line;
+        EXPECT_EQ(a.areaname.str(), c.area) << c.line;
+        EXPECT_EQ(a.unusablename, c.unusable) << c.line;
+    }
+}
+
 // Reads AREAS to its end: the result of every line, the prefixes of the
 // good ones, and the text of each line.
 std::vector<int> readareas(const std::string& path, std::vector<std::string>& prefixes,

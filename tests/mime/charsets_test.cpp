@@ -1,6 +1,7 @@
 #include "mime/charsets.h"
 
 #include <gtest/gtest.h>
+#include <unicode/umachine.h>
 
 #include <string>
 
@@ -98,6 +99,75 @@ TEST(charsets, transliterateswhatthetargetlacks) {
     EXPECT_EQ(conv("a\xe2\x80\x8d" "b", "utf-8", "cp437"), "ab");
     // A letter and its accent sent apart meet the precomposed letter.
     EXPECT_EQ(conv("e\xcc\x81t\xc3\xa9", "utf-8", "iso-8859-1"), "\xe9t\xe9");
+}
+
+// The DOS code pages give the control bytes pictures, and ICU writes
+// those pictures as the control bytes when asked to fall back: a smiley in
+// a subject became 0x01, a note a carriage return. No character that is
+// not a control ever becomes a control byte, and no character becomes more
+// than four.
+TEST(charsets, nocharacterbecomesacontrolbyte) {
+    std::string all;
+    // Every character up to U+2FFF (the symbols and pictures among them),
+    // and some of each further block.
+    for (UChar32 c = 0x20; c < 0x20000; c += c < 0x3000 ? 1 : 61) {
+        if ((c >= 0x7F && c < 0xA0) || (c >= 0xD800 && c < 0xE000)) continue;
+        // Runs of characters of one script, as text has them, and blanks.
+        if (c % 7 == 0) all += ' ';
+        char buf[4];
+        int n = 0;
+        if (c < 0x800) {
+            buf[n++] = static_cast<char>(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            buf[n++] = static_cast<char>(0xE0 | (c >> 12));
+            buf[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            buf[n++] = static_cast<char>(0xF0 | (c >> 18));
+            buf[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            buf[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        if (c < 0x80) {
+            all += static_cast<char>(c);
+        } else {
+            all.append(buf, static_cast<std::size_t>(n));
+            all += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    ASSERT_TRUE(isvalidutf8(all));
+    std::size_t characters = 0;
+    for (unsigned char c : all) characters += (c & 0xC0) != 0x80;
+    for (const char* target : {"ibm-437", "ibm-850", "ibm-866", "ibm-852", "ISO-8859-1", "KOI8-R",
+                               "windows-1251", "macintosh", "US-ASCII"}) {
+        SCOPED_TRACE(target);
+        std::string out = conv(all, "utf-8", target);
+        std::size_t controls = 0;
+        for (unsigned char c : out) controls += c < 0x20 || c == 0x7F;
+        EXPECT_EQ(controls, 0u);
+        EXPECT_LE(out.size(), 4 * characters);
+    }
+    // The pictures the issue was found with.
+    EXPECT_EQ(conv("\xe2\x98\xba\xe2\x99\xaa\xe2\x97\x99", "utf-8", "ibm-437"), "???");
+    EXPECT_EQ(conv("\xe2\x98\xba", "utf-8", "ibm-866"), "?");
+    // Controls stay controls (the packet writer blanks them) and the
+    // pictures the code page holds as letters stay letters.
+    EXPECT_EQ(conv("a\x01" "b", "utf-8", "ibm-437"), "a\x01" "b");
+    EXPECT_EQ(conv("\xe2\x99\xa5", "utf-8", "ibm-437"), "?");
+    EXPECT_EQ(conv("\xe2\x96\x91", "utf-8", "ibm-437"), "\xb0");
+}
+
+TEST(charsets, onlyasciisafesetsmaycarryfidonettext) {
+    for (const char* name : {"UTF-8", "cp437", "ibm866", "windows-1252", "ISO-8859-5", "KOI8-R",
+                             "Shift_JIS", "GB18030"})
+        EXPECT_TRUE(asciisafecharset(name)) << name;
+    for (const char* name : {"UTF-16BE", "UTF-16", "UTF-32", "UTF-7", "ISO-2022-JP", "HZ",
+                             "IBM037", "SCSU", "no-such-set", ""})
+        EXPECT_FALSE(asciisafecharset(name)) << name;
+    EXPECT_EQ(charsetc1bytes("ISO-8859-1"), 0xFFFFFFFFu);
+    EXPECT_EQ(charsetc1bytes("ISO-8859-5"), 0xFFFFFFFFu);
+    EXPECT_EQ(charsetc1bytes("cp437"), 0u);
+    EXPECT_EQ(charsetc1bytes("UTF-8"), 0u);
+    EXPECT_TRUE(isutf8charset("utf8"));
+    EXPECT_FALSE(isutf8charset("cp437"));
 }
 
 TEST(charsets, brokeninputbecomesreplacement) {

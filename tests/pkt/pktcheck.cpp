@@ -84,10 +84,13 @@ std::string checkheader(const std::string& b, checkedpacket& p) {
 }
 
 // FTS-4000: a control line begins with 0x01 at the start of a line; an
-// echomail area line (FTS-0004) can only be the first line.
+// echomail area line (FTS-0004) can only be the first line. FTS-0001: a
+// line feed after a carriage return is ignored.
 std::string checktext(const std::string& text, std::size_t offset) {
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\x01' && i > 0 && text[i - 1] != '\r') {
+        bool linestart = i == 0 || text[i - 1] == '\r' ||
+                         (i > 1 && text[i - 1] == '\n' && text[i - 2] == '\r');
+        if (text[i] == '\x01' && !linestart) {
             return at(offset + i, "control byte 0x01 inside a line");
         }
         if (i > 0 && text[i - 1] == '\r' && text.compare(i, 5, "AREA:") == 0) {

@@ -245,7 +245,7 @@ TEST_F(failuretest, thenotificationpostfixwritesreachesthesenderreadable) {
     EXPECT_EQ(m[0].destnode, 100);
     EXPECT_EQ(m[0].subject, "Undelivered Mail Returned to Sender (Lost in the mail)");
     for (const char* s : {"This is the mail system at host", "Recipient:  nosuchuser@fido.test\r",
-                          "Action:     failed\r", "Status:     5.1.1\r", "--- Your message ---\r",
+                          "Action:     failed\r", "Status:     5.1.1\r", "[Your message]\r",
                           "Subject:    Lost in the mail\r"})
         EXPECT_NE(m[0].text.find(s), std::string::npos) << s << "\n" << m[0].text;
     // No file was made of the status block.
@@ -319,6 +319,56 @@ TEST(storedreports, reachtheirsenderreadable) {
     EXPECT_NE(gmail.find("\x01" "CHRS: UTF-8 4\r"), std::string::npos) << gmail;
     EXPECT_NE(gmail.find("Status:     5.1.1\r"), std::string::npos) << gmail;
     for (const std::string& f : listtree(g.path("in"))) EXPECT_TRUE(ispacketname(f)) << f;
+}
+
+// A report's text is the Internet's: lines a tosser would read as control
+// information (a kludge, SEEN-BY, a tear or origin line) and control bytes
+// in it reach the FidoNet sender disarmed, like everything else import
+// writes.
+TEST(storedreports, carrynocontrolinformationofthesender) {
+    scratchdir md;
+    for (const char* sub : {"new", "cur", "tmp"}) makedirs(md / sub);
+    gateway g("ImportMaildir " + md.path + "\n");
+    std::string exim = readfile(std::string(PONDLARK_SOURCE_DIR) + "/tests/import/dsn/exim.eml");
+    std::size_t at = exim.find("A message that you sent");
+    ASSERT_NE(at, std::string::npos);
+    exim.insert(at, "SEEN-BY: 1/1 2/2\n\x01INTL 1:1/1 9:9/9\n---\n * Origin: forged (1:1/1)\n"
+                    "AREA:FORGED\nbidi \xe2\x80\xae and C1 \xc2\x9b here\x01FMPT 7\n");
+    writefile(md / "new/hostile.eml", exim);
+    writefile(g.path("soup/pondlark.snt"),
+              std::to_string(FIXEDNOW - 60) + "\t<1111@f100.n280.z2.fidonet.org>\t2:280/100.0\tJim Node\tMeeting\tnobody@example.net\n");
+    runresult r = g.run("import");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<checkedmessage> msgs = g.messages();
+    ASSERT_EQ(msgs.size(), 1u) << r.err;
+    const std::string& t = msgs[0].text;
+    std::vector<std::string> lines;
+    for (std::size_t pos = 0; pos < t.size();) {
+        std::size_t end = std::min(t.find('\r', pos), t.size());
+        lines.push_back(t.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    // The tear and origin lines are the gateway's own, at the end.
+    int tears = 0, origins = 0;
+    for (const std::string& line : lines) {
+        if (line.rfind("\x01", 0) == 0) {
+            bool ours = false;
+            for (const char* k : {"\x01INTL 2:280/100 2:280/5555", "\x01MSGID: ", "\x01PID: ", "\x01" "CHRS: ",
+                                  "\x01TZUTC", "\x01REPLYADDR", "\x01REPLYTO", "\x01Via "})
+                ours = ours || line.rfind(k, 0) == 0;
+            EXPECT_TRUE(ours) << line;
+            continue;
+        }
+        EXPECT_EQ(line.find('\x01'), std::string::npos) << line;
+        for (const char* forged : {"SEEN-BY:", "AREA:"}) EXPECT_NE(line.rfind(forged, 0), 0u) << line;
+        tears += line == "---" || line.rfind("--- ", 0) == 0;
+        origins += line.rfind(" * Origin:", 0) == 0;
+        EXPECT_EQ(line.find("\xe2\x80\xae"), std::string::npos) << line;
+        EXPECT_EQ(line.find("\xc2\x9b"), std::string::npos) << line;
+    }
+    EXPECT_EQ(tears, 1) << t;
+    EXPECT_EQ(origins, 1) << t;
+    EXPECT_NE(t.find("SEEN+BY: 1/1 2/2\r"), std::string::npos) << t;
 }
 
 }  // namespace
