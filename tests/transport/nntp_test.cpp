@@ -474,11 +474,16 @@ TEST_F(nntptest, killedwhilepostingloseandrefusenothing) {
     }
     ASSERT_GT(writes, 6);
     EXPECT_EQ(points.size(), 3u);
-    for (int k = 0; k < 8; ++k) points.insert(1 + k * writes / 8);
+    // Eight more spread over the run, apart from those.
+    for (int k = 0; k < 8; ++k) {
+        int n = 1 + k * writes / 8;
+        while (points.count(n) && n < writes) ++n;
+        points.insert(n);
+    }
     int killed = 0;
     for (int n : points) {
         std::string tag = "pk" + std::to_string(n) + "x";
-        SCOPED_TRACE("killed at write #" + std::to_string(n));
+        SCOPED_TRACE("killed at write #" + std::to_string(n) + " of " + std::to_string(writes));
         auto g = world(tag);
         if (!killrunat(g->dir, PONDLARK_FIXED_BIN, args, "write", n)) continue;
         ++killed;
@@ -493,7 +498,9 @@ TEST_F(nntptest, killedwhilepostingloseandrefusenothing) {
         for (const char* s : {"a", "b", "c"}) EXPECT_EQ(seen[s], 1) << s << "\n" << r.err;
         if (HasFailure()) return;
     }
-    EXPECT_GE(killed, 9);
+    // A run may write a line or two less than the probe (its log is
+    // buffered and the tags differ in length): the last points may pass.
+    EXPECT_GE(killed, static_cast<int>(points.size()) - 2);
 }
 
 // Killed anywhere while it fetches, stages and imports, and run again:
