@@ -5,122 +5,33 @@
 #include <charconv>
 
 #include "base/text.h"
+#include "base/words.h"
 #include "config/tables.h"
 #include "durable/durablefile.h"
+#include "transport/serverurl.h"
 
 namespace {
 
-int hexval(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Percent-decoding of a URL's user or password; false when damaged or
-// when it holds a control character or a space (neither may go into an
-// AUTHINFO line).
-bool decode(std::string_view in, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        char c = in[i];
-        if (c == '%') {
-            if (i + 2 >= in.size()) return false;
-            int h = hexval(in[i + 1]), l = hexval(in[i + 2]);
-            if (h < 0 || l < 0) return false;
-            c = static_cast<char>(h * 16 + l);
-            i += 2;
-        }
-        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) return false;
-        out.push_back(c);
-    }
-    return true;
-}
-
-bool hostchar(char c) {
-    return isalnumc(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_';
-}
-
-bool parseport(std::string_view port, int& out) {
-    int p = 0;
-    auto r = std::from_chars(port.data(), port.data() + port.size(), p);
-    if (port.empty() || r.ec != std::errc() || r.ptr != port.data() + port.size() || p < 1 || p > 65535)
-        return false;
-    out = p;
-    return true;
-}
-
-bool parsehost(std::string_view authority, newsserverdef& s) {
-    std::string_view host = authority, port;
-    bool hasport = false;
-    if (!host.empty() && host[0] == '[') {
-        std::size_t close = host.find(']');
-        if (close == std::string_view::npos || close < 2) return false;
-        for (char c : host.substr(1, close - 1)) {
-            if (!(hexval(c) >= 0 || c == ':' || c == '.')) return false;
-        }
-        if (close + 1 < host.size()) {
-            if (host[close + 1] != ':') return false;
-            port = host.substr(close + 2);
-            hasport = true;
-        }
-        host = host.substr(0, close + 1);
-    } else {
-        std::size_t colon = host.find(':');
-        if (colon != std::string_view::npos) {
-            port = host.substr(colon + 1);
-            host = host.substr(0, colon);
-            hasport = true;
-        }
-        if (host.empty()) return false;
-        for (char c : host) {
-            if (!hostchar(c)) return false;
-        }
-    }
-    if (hasport && !parseport(port, s.port)) return false;
-    s.host = std::string(host);
-    return true;
-}
-
 int parseurl(std::string_view url, newsserverdef& s) {
-    std::size_t sep = url.find("://");
-    if (sep == std::string_view::npos) return -1;
-    std::string_view scheme = url.substr(0, sep);
-    if (strieq(scheme, "nntp")) {
+    serverurl u;
+    // NNTP sends the user and password as words of a line.
+    if (!parseserverurl(url, true, u)) return -1;
+    if (strieq(u.scheme, "nntp")) {
         s.tls = false;
         s.port = 119;
-    } else if (strieq(scheme, "nntps")) {
+    } else if (strieq(u.scheme, "nntps")) {
         s.tls = true;
         s.port = 563;
     } else {
         return -1;
     }
-    std::string_view authority = url.substr(sep + 3);
     // A trailing "/" is allowed; a path (a group) means nothing here.
-    if (!authority.empty() && authority.back() == '/') authority.remove_suffix(1);
-    if (authority.find('/') != std::string_view::npos) return -1;
-    std::size_t at = authority.rfind('@');
-    if (at != std::string_view::npos) {
-        std::string_view info = authority.substr(0, at);
-        authority = authority.substr(at + 1);
-        std::size_t colon = info.find(':');
-        if (!decode(info.substr(0, colon), s.user) || s.user.empty()) return -1;
-        if (colon != std::string_view::npos && !decode(info.substr(colon + 1), s.password)) return -1;
-    }
-    return parsehost(authority, s) ? 0 : -1;
-}
-
-std::string_view nextword(std::string_view& s) {
-    std::size_t b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos) {
-        s = {};
-        return {};
-    }
-    s.remove_prefix(b);
-    std::size_t e = s.find_first_of(" \t");
-    std::string_view w = s.substr(0, e);
-    s = e == std::string_view::npos ? std::string_view() : s.substr(e);
-    return w;
+    if (!u.rest.empty()) return -1;
+    s.user = std::move(u.user);
+    s.password = std::move(u.password);
+    s.host = std::move(u.host);
+    if (u.port != 0) s.port = u.port;
+    return 0;
 }
 
 bool readablebyothers(const std::string& path) {

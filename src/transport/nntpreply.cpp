@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "base/words.h"
+
 namespace {
 
 constexpr std::size_t MAXTEXT = 400;
@@ -10,19 +12,6 @@ constexpr std::size_t MAXMSGID = 250;
 
 bool isdigitchar(char c) {
     return c >= '0' && c <= '9';
-}
-
-std::string_view word(std::string_view& s) {
-    std::size_t b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos) {
-        s = {};
-        return {};
-    }
-    s.remove_prefix(b);
-    std::size_t e = s.find_first_of(" \t");
-    std::string_view w = s.substr(0, e);
-    s = e == std::string_view::npos ? std::string_view() : s.substr(e);
-    return w;
 }
 
 bool number(std::string_view w, long long& out) {
@@ -59,17 +48,17 @@ nntpstatus parsestatus(std::string_view line) {
 bool parsegroupreply(std::string_view text, groupreply& out) {
     out = groupreply{};
     std::string_view rest = text;
-    if (!number(word(rest), out.count) || !number(word(rest), out.low) || !number(word(rest), out.high))
+    if (!number(nextword(rest), out.count) || !number(nextword(rest), out.low) || !number(nextword(rest), out.high))
         return false;
-    std::string_view g = word(rest);
+    std::string_view g = nextword(rest);
     out.group = std::string(g.substr(0, MAXTEXT));
     return !g.empty();
 }
 
 bool parsearticlereply(std::string_view text, long long& n, std::string& messageid) {
     std::string_view rest = text;
-    if (!number(word(rest), n)) return false;
-    std::string_view id = word(rest);
+    if (!number(nextword(rest), n)) return false;
+    std::string_view id = nextword(rest);
     if (id.size() < 3 || id.size() > MAXMSGID || id.front() != '<' || id.back() != '>') return false;
     for (unsigned char c : id) {
         if (c <= 0x20 || c >= 0x7f) return false;

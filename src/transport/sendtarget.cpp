@@ -5,135 +5,42 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 
 #include "base/text.h"
+#include "base/words.h"
 #include "durable/durablefile.h"
 #include "transport/command.h"
+#include "transport/serverurl.h"
 
 namespace {
 constexpr char BADURL[] = "invalid SendMail URL";
 
-int hexval(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Percent-decoding of a URL's user or password; false when damaged or
-// when it holds a control character.
-bool decode(std::string_view in, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        char c = in[i];
-        if (c == '%') {
-            if (i + 2 >= in.size()) return false;
-            int h = hexval(in[i + 1]), l = hexval(in[i + 2]);
-            if (h < 0 || l < 0) return false;
-            c = static_cast<char>(h * 16 + l);
-            i += 2;
-        }
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
-        out.push_back(c);
-    }
-    return true;
-}
-
-bool hostchar(char c) {
-    return isalnumc(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_';
-}
-
-bool parsehost(std::string_view authority, sendtarget& target) {
-    std::string_view host = authority;
-    std::string_view port;
-    if (!host.empty() && host[0] == '[') {
-        std::size_t close = host.find(']');
-        if (close == std::string_view::npos) return false;
-        for (char c : host.substr(1, close - 1)) {
-            if (!(hexval(c) >= 0 || c == ':' || c == '.')) return false;
-        }
-        if (close + 1 < host.size()) {
-            if (host[close + 1] != ':') return false;
-            port = host.substr(close + 2);
-            if (port.empty()) return false;
-        }
-        host = host.substr(0, close + 1);
-        if (host.size() < 3) return false;
-    } else {
-        std::size_t colon = host.find(':');
-        if (colon != std::string_view::npos) {
-            port = host.substr(colon + 1);
-            host = host.substr(0, colon);
-            if (port.empty()) return false;
-        }
-        if (host.empty()) return false;
-        for (char c : host) {
-            if (!hostchar(c)) return false;
-        }
-    }
-    target.host = std::string(host);
-    if (!port.empty()) {
-        int p = 0;
-        auto r = std::from_chars(port.data(), port.data() + port.size(), p);
-        if (r.ec != std::errc() || r.ptr != port.data() + port.size() || p < 1 || p > 65535)
-            return false;
-        target.port = p;
-    }
-    return true;
-}
-
 int parseurl(std::string_view url, sendtarget& target) {
-    std::size_t sep = url.find("://");
-    if (sep == std::string_view::npos) return -1;
-    std::string_view scheme = url.substr(0, sep);
-    if (strieq(scheme, "smtp")) {
+    serverurl u;
+    if (!parseserverurl(url, false, u)) return -1;
+    if (strieq(u.scheme, "smtp")) {
         target.tls = false;
         target.port = 25;
-    } else if (strieq(scheme, "smtps")) {
+    } else if (strieq(u.scheme, "smtps")) {
         target.tls = true;
         target.port = 465;
     } else {
         return -1;
     }
-    std::string_view rest = url.substr(sep + 3);
-    std::size_t slash = rest.find('/');
-    std::string_view authority = rest.substr(0, slash);
-    if (slash != std::string_view::npos) {
-        std::string_view helo = rest.substr(slash + 1);
-        for (char c : helo) {
-            if (!hostchar(c)) return -1;
-        }
-        target.helo = std::string(helo);
+    // What follows the host is the name to greet with.
+    for (char c : u.rest) {
+        if (!hostnamechar(c)) return -1;
     }
-    std::size_t at = authority.rfind('@');
-    if (at != std::string_view::npos) {
-        std::string_view info = authority.substr(0, at);
-        authority = authority.substr(at + 1);
-        std::size_t colon = info.find(':');
-        if (!decode(info.substr(0, colon), target.user) || target.user.empty()) return -1;
-        if (colon != std::string_view::npos && !decode(info.substr(colon + 1), target.password))
-            return -1;
-    }
-    if (!parsehost(authority, target)) return -1;
+    target.helo = std::move(u.rest);
+    target.user = std::move(u.user);
+    target.password = std::move(u.password);
+    target.host = std::move(u.host);
+    if (u.port != 0) target.port = u.port;
     target.kind = SEND_SMTP;
     target.url = std::string(target.tls ? "smtps://" : "smtp://") + target.host + ":" +
                std::to_string(target.port);
     if (!target.helo.empty()) target.url += "/" + target.helo;
     return 0;
-}
-
-std::string_view nextword(std::string_view& s) {
-    std::size_t b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos) {
-        s = {};
-        return {};
-    }
-    s.remove_prefix(b);
-    std::size_t e = s.find_first_of(" \t");
-    std::string_view w = s.substr(0, e);
-    s = e == std::string_view::npos ? std::string_view() : s.substr(e);
-    return w;
 }
 
 bool isloopback(std::string_view host) {
