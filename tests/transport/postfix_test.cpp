@@ -67,14 +67,7 @@ void submit(int port, const std::string& to, const std::vector<std::string>& mes
 
 // Reply messages in a SOUP reply file registered in REPLIES.
 void queuereplies(const gateway& g, const std::vector<std::string>& messages) {
-    std::string data;
-    for (const std::string& m : messages) {
-        unsigned char be[4] = {static_cast<unsigned char>(m.size() >> 24), static_cast<unsigned char>(m.size() >> 16),
-                               static_cast<unsigned char>(m.size() >> 8), static_cast<unsigned char>(m.size())};
-        data += std::string(reinterpret_cast<char*>(be), 4) + m;
-    }
-    writefile(g.path("soup/MAIL0000.MSG"), data);
-    writefile(g.path("soup/REPLIES"), "MAIL0000\tmail\tbn\n");
+    queuemailreplies(g.path("soup/"), messages);
 }
 
 std::string reply(const std::string& id, const std::string& to, const std::string& extra = "") {

@@ -67,6 +67,17 @@ std::string newsbatch(const std::vector<std::string>& articles) {
     return b;
 }
 
+void queuemailreplies(const std::string& soupdir, const std::vector<std::string>& messages) {
+    std::string data;
+    for (const std::string& m : messages) {
+        unsigned char be[4] = {static_cast<unsigned char>(m.size() >> 24), static_cast<unsigned char>(m.size() >> 16),
+                               static_cast<unsigned char>(m.size() >> 8), static_cast<unsigned char>(m.size())};
+        data += std::string(reinterpret_cast<char*>(be), 4) + m;
+    }
+    writefile(soupdir + "MAIL0000.MSG", data);
+    writefile(soupdir + "REPLIES", "MAIL0000\tmail\tbn\n");
+}
+
 bool killrunat(const std::string& cwd, const std::string& program, const std::vector<std::string>& args,
                const std::string& syscall, int n, const std::vector<std::string>& env) {
     std::vector<std::string> a = {"-qq", "-o", "/dev/null", "-e", "trace=" + syscall,

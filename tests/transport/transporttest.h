@@ -38,6 +38,11 @@ std::string tokenarticle(const std::string& token, const std::string& msgid, con
 // A news batch of articles.
 std::string newsbatch(const std::vector<std::string>& articles);
 
+// Mail replies waiting in the SOUP folder soupdir (ending in "/"): one
+// binary reply file MAIL0000.MSG (each message after its length in four
+// bytes, high first) registered in REPLIES.
+void queuemailreplies(const std::string& soupdir, const std::vector<std::string>& messages);
+
 // Runs program with args in cwd under strace, killed by SIGKILL at the
 // nth call of syscall. True when it was killed (the call came).
 bool killrunat(const std::string& cwd, const std::string& program, const std::vector<std::string>& args,

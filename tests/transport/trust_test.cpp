@@ -122,14 +122,7 @@ bool bareends(const std::string& s) {
 }
 
 void queue(const std::string& soup, const std::vector<std::string>& messages) {
-    std::string data;
-    for (const std::string& m : messages) {
-        unsigned char be[4] = {static_cast<unsigned char>(m.size() >> 24), static_cast<unsigned char>(m.size() >> 16),
-                               static_cast<unsigned char>(m.size() >> 8), static_cast<unsigned char>(m.size())};
-        data += std::string(reinterpret_cast<char*>(be), 4) + m;
-    }
-    writefile(soup + "MAIL0000.MSG", data);
-    writefile(soup + "REPLIES", "MAIL0000\tmail\tbn\n");
+    queuemailreplies(soup, messages);
 }
 
 // Replies whose bodies hold what SMTP must never see raw: the smuggling
