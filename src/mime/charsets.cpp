@@ -681,6 +681,12 @@ void allowcharsettables(bool on) {
     tablesallowed = on;
 }
 
+int charsettablebyte(std::string_view charset, char32_t c) {
+    charsetinfo* cs = opencharset(charset);
+    const bytetable* t = cs ? tableof(*cs) : nullptr;
+    return t ? heldbyte(*t, c) : -2;
+}
+
 std::size_t charsetcut(std::string_view text, std::size_t max, std::string_view charset) {
     if (text.size() <= max) return text.size();
     charsetinfo* cs = charset.empty() ? nullptr : opencharset(charset);

@@ -112,6 +112,11 @@ std::string_view guesscharset(std::string_view text);
 // default) to compare the two ways.
 void allowcharsettables(bool on);
 
+// For tests: the byte the tables of a single-byte set write a character
+// as; -1 when the set does not hold it (it is transliterated), -2 when the
+// set has no tables (unknown, or not single-byte).
+int charsettablebyte(std::string_view charset, char32_t c);
+
 // The two halves of the same: into UTF-8, and out of it.
 [[nodiscard]] int toutf8(std::string_view text, std::string_view from, std::string& out);
 [[nodiscard]] int fromutf8(std::string_view utf8, std::string_view to, std::string& out);
