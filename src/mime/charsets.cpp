@@ -30,6 +30,8 @@ bool tablesallowed = true;
 struct bytetable {
     std::array<char32_t, 256> unicode{};  // the character a byte reads as
     std::array<bool, 256> simple{};       // it is that one character, normalized and alone
+    std::array<std::array<char, 4>, 256> utf8{};  // that character in UTF-8
+    std::array<unsigned char, 256> utf8len{};
     std::vector<std::int16_t> byte;       // BMP character -> the byte it is written as, -1: not held
 };
 
@@ -148,11 +150,18 @@ std::unique_ptr<charsetinfo> makecharset(UConverter* conv, const std::string& ke
 
 charsetinfo* opencharset(std::string_view given) {
     static charsetcache cache;
-    // A message asks for the same name many times in a row.
-    static std::string lastgiven;
-    static charsetinfo* lastinfo = nullptr;
-    static bool lastvalid = false;
-    if (lastvalid && given == lastgiven) return lastinfo;
+    // A conversion asks for the same few names line after line (the
+    // message's set, the target's): the last four, as given, answer first.
+    struct recent {
+        std::string given;
+        charsetinfo* info = nullptr;
+        bool valid = false;
+    };
+    static recent last[4];
+    static unsigned next = 0;
+    for (const recent& r : last) {
+        if (r.valid && given == r.given) return r.info;
+    }
     std::string key(stripname(given));
     strlwr(key);
     // A name is printable ASCII; anything else names no set (and a zero
@@ -162,9 +171,10 @@ charsetinfo* opencharset(std::string_view given) {
     }
     auto it = cache.names.find(key);
     if (it != cache.names.end()) {
-        lastgiven.assign(given);
-        lastinfo = it->second;
-        lastvalid = true;
+        recent& r = last[next++ % 4];
+        r.given.assign(given);
+        r.info = it->second;
+        r.valid = true;
         return it->second;
     }
     // An empty name would open ICU's default converter.
@@ -352,6 +362,24 @@ bool composedalone(UChar32 c) {
                          u_getIntPropertyValue(c, UCHAR_NFC_QUICK_CHECK) == UNORM_YES);
 }
 
+void appendutf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
 // The tables of a single-byte set, made on first use; null when the set is
 // none or ICU converts some character it holds otherwise than byte for
 // character (then ICU converts all of its text).
@@ -369,6 +397,10 @@ const bytetable* tableof(charsetinfo& cs) {
         if (U_SUCCESS(err) && n == 1 && !U16_IS_SURROGATE(wide[0])) {
             t->unicode[b] = wide[0];
             t->simple[b] = composedalone(wide[0]);
+            std::string u;
+            appendutf8(u, wide[0]);
+            std::memcpy(t->utf8[b].data(), u.data(), u.size());
+            t->utf8len[b] = static_cast<unsigned char>(u.size());
         }
     }
     ucnv_resetToUnicode(cs.conv);
@@ -400,24 +432,6 @@ const bytetable* tableof(charsetinfo& cs) {
 
 int heldbyte(const bytetable& t, char32_t c) {
     return c < 0x10000 ? t.byte[c] : -1;
-}
-
-void appendutf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 // Well-formed UTF-8 (as isvalidutf8) read character by character into
@@ -514,6 +528,22 @@ bool tableconvert(std::string_view text, charsetinfo& from, charsetinfo& to, std
         return true;
     };
     bool done = true;
+    if (ft && !tt) {
+        // Byte by byte into UTF-8: the commonest way, from FidoNet text.
+        std::size_t at = old;
+        out.resize(old + 3 * text.size() + 1);  // room for the last 4-byte copy
+        for (char ch : text) {
+            auto b = static_cast<unsigned char>(ch);
+            if (!ft->simple[b]) {
+                out.resize(old);
+                return false;
+            }
+            std::memcpy(out.data() + at, ft->utf8[b].data(), 4);
+            at += ft->utf8len[b];
+        }
+        out.resize(at);
+        return true;
+    }
     if (ft) {
         for (char ch : text) {
             auto b = static_cast<unsigned char>(ch);
