@@ -8,6 +8,10 @@
 #include <unicode/unistr.h>
 #include <unicode/uset.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -33,6 +37,9 @@ struct bytetable {
     std::array<std::array<char, 4>, 256> utf8{};  // that character in UTF-8
     std::array<unsigned char, 256> utf8len{};
     std::vector<std::int16_t> byte;       // BMP character -> the byte it is written as, -1: not held
+    // Byte for byte into other single-byte sets (by their tables): the
+    // byte of the target, -1 where the general way must go.
+    std::vector<std::pair<const bytetable*, std::array<std::int16_t, 256>>> into;
 };
 
 // One character set as ICU opened it, kept for the run.
@@ -383,7 +390,7 @@ void appendutf8(std::string& out, char32_t c) {
 // The tables of a single-byte set, made on first use; null when the set is
 // none or ICU converts some character it holds otherwise than byte for
 // character (then ICU converts all of its text).
-const bytetable* tableof(charsetinfo& cs) {
+bytetable* tableof(charsetinfo& cs) {
     if (cs.tabletried) return cs.table.get();
     cs.tabletried = true;
     if (!cs.singlebyte) return nullptr;
@@ -486,7 +493,7 @@ bool readutf8(std::string_view text, Put&& put) {
 // when ICU must convert the text.
 bool tableconvert(std::string_view text, charsetinfo& from, charsetinfo& to, std::string& out) {
     if (!tablesallowed) return false;
-    const bytetable* ft = nullptr;
+    bytetable* ft = nullptr;
     if (from.singlebyte) {
         ft = tableof(from);
         if (!ft) return false;
@@ -543,6 +550,33 @@ bool tableconvert(std::string_view text, charsetinfo& from, charsetinfo& to, std
         }
         out.resize(at);
         return true;
+    }
+    if (ft && tt) {
+        // Byte for byte, as long as every byte is one the target holds.
+        const std::array<std::int16_t, 256>* direct = nullptr;
+        for (const auto& [target, map] : ft->into) {
+            if (target == tt) direct = &map;
+        }
+        if (!direct) {
+            std::array<std::int16_t, 256> map{};
+            for (int b = 0; b < 256; ++b)
+                map[b] = ft->simple[b] ? static_cast<std::int16_t>(heldbyte(*tt, ft->unicode[b])) : -1;
+            ft->into.emplace_back(tt, map);
+            direct = &ft->into.back().second;
+        }
+        out.resize(old + text.size());
+        char* w = out.data() + old;
+        bool all = true;
+        for (char ch : text) {
+            std::int16_t v = (*direct)[static_cast<unsigned char>(ch)];
+            if (v < 0) {
+                all = false;
+                break;
+            }
+            *w++ = static_cast<char>(v);
+        }
+        if (all) return true;
+        out.resize(old);
     }
     if (ft) {
         for (char ch : text) {
@@ -629,9 +663,16 @@ std::uint32_t charsetc1bytes(std::string_view name) {
 }
 
 bool isplainascii(std::string_view text) {
-    // Eight bytes at a time: most text is long and plain.
+    // Many bytes at a time: most text is long and plain.
     const char* p = text.data();
     std::size_t n = text.size(), i = 0;
+#ifdef __SSE2__
+    for (; i + 32 <= n; i += 32) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0) return false;
+    }
+#endif
     std::uint64_t any = 0;
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w;
