@@ -667,10 +667,9 @@ bool isplainascii(std::string_view text) {
     const char* p = text.data();
     std::size_t n = text.size(), i = 0;
 #ifdef __SSE2__
-    for (; i + 32 <= n; i += 32) {
+    for (; i + 16 <= n; i += 16) {
         __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
-        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0) return false;
+        if (_mm_movemask_epi8(a) != 0) return false;
     }
 #endif
     std::uint64_t any = 0;
@@ -679,7 +678,14 @@ bool isplainascii(std::string_view text) {
         std::memcpy(&w, p + i, 8);
         any |= w;
     }
-    for (; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
+    if (i < n && n >= 8) {
+        // The last bytes as the last eight: some are looked at twice.
+        std::uint64_t w;
+        std::memcpy(&w, p + n - 8, 8);
+        any |= w;
+    } else {
+        for (; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
+    }
     return (any & 0x8080808080808080ULL) == 0;
 }
 

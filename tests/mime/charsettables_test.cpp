@@ -189,4 +189,22 @@ TEST(charsettables, nopictureofacontrolbecomesthecontrol) {
     for (char c : out) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << out;
 }
 
+TEST(charsettables, plainasciiseeseverybyte) {
+    // The test reads many bytes at a time: a byte above 127 is found at
+    // every position of every length, and none is imagined beyond the end.
+    for (std::size_t n = 0; n <= 80; ++n) {
+        std::string text(n, 'a');
+        std::string padded = text + "\xC3\xA4";
+        EXPECT_TRUE(isplainascii(text)) << n;
+        EXPECT_TRUE(isplainascii(std::string_view(padded).substr(0, n))) << n;
+        for (std::size_t at = 0; at < n; ++at) {
+            for (char high : {'\x80', '\xFF', '\xC3'}) {
+                std::string t = text;
+                t[at] = high;
+                ASSERT_FALSE(isplainascii(t)) << n << " at " << at;
+            }
+        }
+    }
+}
+
 }  // namespace
