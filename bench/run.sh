@@ -166,7 +166,7 @@ for count in "${counts[@]}"; do
         # import with ImportMaildir (the old program may not know it: the
         # Maildir figure is timed with BENCH_BIN only).
         md=$(makeinput maildir "$count")
-        cat "$md"/new/* >/dev/null
+        find "$md"/new -type f -exec cat {} + >/dev/null
         mdcfg=$work/maildir.cfg
         mkdir -p "$work"
         { cat "${cfgs[0]}"; echo "ImportMaildir ./Maildir"; } >"$mdcfg"
