@@ -15,7 +15,8 @@ set -euo pipefail
 
 build=(g++ cmake make pkg-config libicu-dev libxml2-dev libcurl4-openssl-dev libssl-dev)
 tests=(libgtest-dev libgmock-dev python3 clang strace postfix inn2 crashmail
-       mutt mblaze procps sasl2-bin libsasl2-modules openssl mandoc systemd)
+       mutt mblaze procps sasl2-bin libsasl2-modules openssl mandoc systemd opendkim
+       opendkim-tools python3-dkim)
 package=(debhelper dpkg-dev lintian)
 
 want=("${build[@]}")

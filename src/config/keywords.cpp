@@ -281,6 +281,11 @@ void kw_internetcharset(const configline& l) {
         configwarn("unknown character set", l.line, l.path);
         return;
     }
+    // Mail in a set like UTF-7 hides its line ends from every check.
+    if (hidesascii(l.par)) {
+        configwarn("character set not fit for mail", l.line, l.path);
+        return;
+    }
     configscantext(l.par, cfg.internetcharset);
 }
 
@@ -494,8 +499,12 @@ constexpr keyworddef keywords[] = {
     {"WarnHours", kw_warnhours},
     {"NewsServer", kw_newsserver},
     {"NewsBacklog", kw_newsbacklog},
+    {"TrustFrom", kw_trustfrom},
+    {"ExportAllow", kw_exportallow},
+    {"ExportLimit", kw_exportlimit},
+    {"BounceAddress", kw_bounceaddress},
 };
-static_assert(std::size(keywords) == 76);
+static_assert(std::size(keywords) == 80);
 
 }  // namespace
 

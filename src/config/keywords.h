@@ -74,6 +74,17 @@ void kw_newsserver(const configline& l);
 void kw_newsbacklog(const configline& l);
 void checknewsgroupservers();
 
+// Handlers of the keywords of who may send through the gateway
+// (policykeywords.cpp).
+void kw_trustfrom(const configline& l);
+void kw_exportallow(const configline& l);
+void kw_exportlimit(const configline& l);
+void kw_bounceaddress(const configline& l);
+// For check: a configuration without ExportAllow lines lets every FidoNet
+// node send through the gateway, which check warns about (counted in
+// run.configwarnings).
+void warnopengateway();
+
 // Handlers of Include and ListConfig (reader.cpp).
 void kw_include(const configline& l);
 void kw_listconfig(const configline& l);

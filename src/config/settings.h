@@ -94,6 +94,8 @@ struct settings {
     int quickscan = 0;                 // QuickScan
     int exportallmail = 0;             // ExportAllMail
     std::uint32_t busyflagage = 60;    // BusyFlagAge, minutes: an older busy flag is stale (0: never)
+    text128 bounceaddress;             // BounceAddress: the SMTP envelope sender (set at start-up
+                                       // to the gateway's own address when not configured)
 
     // All commands
     int syncwrites = 0;  // SyncWrites: outputs on the disk (fsync) before their inputs go

@@ -9,6 +9,7 @@
 
 #include "base/fidoaddr.h"
 #include "base/fixedtext.h"
+#include "base/ftnpattern.h"
 #include "config/fidocharset.h"
 
 // Most entries each table takes.
@@ -27,6 +28,9 @@ constexpr std::size_t MAXJUNKSTR = 2048;
 constexpr std::size_t MAXJUNKGROUP = 512;
 constexpr std::size_t MAXIGNORETEXT = 512;
 constexpr std::size_t MAXKEEPHEADER = 256;
+constexpr std::size_t MAXTRUSTFROM = 1024;
+constexpr std::size_t MAXEXPORTALLOW = 1024;
+constexpr std::size_t MAXEXPORTLIMIT = 1024;
 
 enum directions { DIR_BOTH = 0, DIR_IMPORT = 1, DIR_EXPORT = 2 };
 enum junkcategories { JUNKCAT_EMAIL = 0, JUNKCAT_NEWS = 1, JUNKCAT_ALL = 2, JUNKCAT_NONE = 3 };
@@ -100,6 +104,19 @@ struct junkrule {
     std::string text;
 };
 
+// ExportAllow: FidoNet nodes that may send through the gateway, and what.
+struct exportallowentry {
+    ftnpattern nodes;
+    bool mail = true;  // netmail to Internet addresses
+    bool news = true;  // echomail to newsgroups and mailing lists
+};
+
+// ExportLimit: how many messages a day each node of a pattern may send.
+struct exportlimitentry {
+    ftnpattern nodes;
+    std::uint32_t perday = 0;
+};
+
 struct gatetables {
     std::vector<addrmapentry> addrmap;
     std::vector<areamapentry> areamap;
@@ -117,6 +134,9 @@ struct gatetables {
     std::vector<std::string> ignoretext;
     std::vector<fidocharsetdef> areacharset;  // AreaCharSet
     std::vector<std::string> keepheader;      // KeepHeader: field names, a trailing "*" a prefix
+    std::vector<ftnpattern> trustfrom;        // TrustFrom: whose "From:" lines are taken
+    std::vector<exportallowentry> exportallow;  // ExportAllow; none: everyone, everything
+    std::vector<exportlimitentry> exportlimit;  // ExportLimit; the first that matches counts
 
     // Reading state: the JunkCategory that the following junk rules take.
     int junkcategory = JUNKCAT_ALL;

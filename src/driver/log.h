@@ -5,11 +5,18 @@
 
 // Formats like printf and writes the text to standard error and, while the
 // log is open (run.logf), to the log file. No prefix or time stamp is added;
-// callers supply their own "\n". Any length is accepted.
+// callers supply their own "\n". Any length is accepted. The format is the
+// program's own; what the arguments of %s and %c bring (names, subjects,
+// addresses, server replies, file names) is escaped on the way
+// (base/termsafe.h), so that no argument can end a log line, forge
+// another or reach a terminal as a control.
 void logprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Writes text to standard error only (screen-only notes).
+// Writes text to standard error only (screen-only notes), escaped alike.
 void screenprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// The text logprintf writes for fmt and its arguments.
+std::string logformat(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // The percentage of a long step, shown only when standard error is a
 // terminal: "NN%" on a line of its own, overwritten as it grows; the next

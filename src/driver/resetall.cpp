@@ -10,6 +10,7 @@
 #include "durable/journal.h"
 #include "durable/pathscope.h"
 #include "durable/workfiles.h"
+#include "export/exportcounts.h"
 #include "export/expstate.h"
 #include "import/curmsg.h"
 #include "import/fileoutput.h"
@@ -35,6 +36,7 @@ void resetall() {
     outpkt = openpacket{};
     fileoutput = fileoutputs{};
     expstate = exportstate{};
+    exportcounts = exportcountstate{};
     history = importhistory{};
     resetbounces();
     resetsentmail();

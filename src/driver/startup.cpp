@@ -11,6 +11,7 @@
 
 #include "base/clock.h"
 #include "base/text.h"
+#include "config/keywords.h"
 #include "config/reader.h"
 #include "config/settings.h"
 #include "config/tables.h"
@@ -24,6 +25,7 @@
 #include "driver/setup.h"
 #include "durable/journal.h"
 #include "export/exportrun.h"
+#include "export/ftnnames.h"
 #include "import/importrun.h"
 #include "lists/listfiles.h"
 #include "lists/pack.h"
@@ -155,6 +157,7 @@ int runcommand() {
         std::string left = journalpending(cfg.soupdir.str() + "pondlark.jnl");
         if (!left.empty()) logprintf("Note: %s\n", left.c_str());
         checkfolders();
+        warnopengateway();
         // Warnings go to the screen only; the log keeps their number.
         if (run.configwarnings > 0) {
             logprintf("%ld warning%s in the configuration\n", run.configwarnings,
@@ -258,6 +261,7 @@ int runmain(int argc, char** argv) {
     if (cfg.decodedir.empty()) cfg.decodedir = cfg.indir;
     checkdirectories();
     limitexportcounts();
+    if (cfg.bounceaddress.empty()) cfg.bounceaddress = gatewaymailbox();
     openlog(cfg.logfile.str());
     int status = runcommand();
     closelog();

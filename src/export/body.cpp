@@ -109,7 +109,7 @@ struct bodywriter {
     // A line of a converted message, from its FidoNet charset into
     // InternetCharSet; ASCII is the same in both.
     void convertline() {
-        if (!m.convert || isplainascii(line)) return;
+        if (!m.convert || (isplainascii(line) && !m.statefulsource)) return;
         converted.clear();
         if (convertcharset(line, m.sourcecharset, cfg.internetcharset.sv(), converted) == 0) {
             line.swap(converted);
@@ -322,12 +322,14 @@ int prescantext(pktinput& in, exportmsg& m) {
         }
         if (l.last) break;
     }
+    // Text in a set like UTF-7 is plain ASCII until it is converted.
+    if (m.statefulsource && !m.empty) m.needsencoding = true;
     return in.seek(start);
 }
 
 void appendbodyline(replymsg& out, const exportmsg& m, std::string_view text) {
     std::string line(text);
-    if (m.convert && !isplainascii(line)) {
+    if (m.convert && (!isplainascii(line) || m.statefulsource)) {
         std::string converted;
         if (convertcharset(line, m.sourcecharset, cfg.internetcharset.sv(), converted) == 0) {
             line.swap(converted);

@@ -12,7 +12,10 @@
 #include "export/body.h"
 #include "export/exportmsg.h"
 #include "export/expstate.h"
+#include "export/fromline.h"
+#include "export/gatepolicy.h"
 #include "export/headerscan.h"
+#include "export/recipients.h"
 #include "export/rfcheader.h"
 #include "export/sender.h"
 #include "export/textcharset.h"
@@ -118,7 +121,7 @@ void verboseline(const exportmsg& m) {
         to = lists.listconfig[m.listno].listname.value_or("");
     } else if (curmsg.msgtype == MSGTYPE_MAIL) {
         to = curmsg.msgtoemail.str();
-        std::size_t used = m.touucp ? 1 : 0;
+        std::size_t used = m.touucp || m.addresseerefused ? 1 : 0;
         if (curmsg.emaillist.size() > used) to += " et al.";
     } else {
         to = curmsg.areaname.str() + " newsgroup";
@@ -170,8 +173,24 @@ void convertheader(exportmsg& m) {
     fixorigin(m);
     applyaliases(m);
     choosecharset(m);
+    // Before the classification: a MailingList sender address wins.
+    takefromline(m);
     classify(m);
     if (!m.dropped) choosesender(m);
+}
+
+// Whether the message may leave, and to whom; every refusal is reported
+// (and told to the sender) through refuseexport. The input stays at the body.
+bool decideexport(pktinput& in, exportmsg& m) {
+    std::vector<exportrefusal> refusals(1);
+    if (!mayexport(m, refusals[0])) {
+        refuseexport(refusals, m, in);
+        return false;
+    }
+    refusals.clear();
+    bool anyone = checkrecipients(m, refusals);
+    refuseexport(refusals, m, in);
+    return anyone;
 }
 
 }  // namespace
@@ -188,11 +207,17 @@ int exportmessage(pktinput& in, int flowlistvalid) {
     if (m.dropped) return dropmessage(in, EXPORT_DROPPED);
     if (prescantext(in, m) != 0) return dropmessage(in, EXPORT_FAILED);
     if (m.empty && !sendsfilesonly(flowlistvalid)) return dropmessage(in, EXPORT_DROPPED);
+    // Who may send, how much, and to whom: a refused message is consumed
+    // like a dropped one, and its refusal reported.
+    if (!decideexport(in, m)) return dropmessage(in, EXPORT_DROPPED);
+    replytounvouched(m);
     // Mail to UUCP names its recipients in the text; the log shows the first.
-    if (m.touucp && !curmsg.emaillist.empty()) curmsg.msgtoemail = curmsg.emaillist[0].email;
+    if ((m.touucp || m.addresseerefused) && !curmsg.emaillist.empty())
+        curmsg.msgtoemail = curmsg.emaillist[0].email;
     warnings(m);
     int r = writemessage(in, m, flowlistvalid);
     if (r != EXPORT_WRITTEN) return r;
+    countexported(m);
     countmessage(m);
     verboseline(m);
     return EXPORT_WRITTEN;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "export/msgserial.h"
 
@@ -28,4 +29,11 @@ struct exportmsg {
     serialhash serial;           // what identifies a message without MSGID
     bool hastzutc = false;       // a TZUTC kludge gave the zone of the date
     long tzutc = 0;              // ... seconds east of UTC
+    bool statefulsource = false; // the text's charset can hide line ends (UTF-7, ISO-2022, ...)
+    std::string claimedfrom;     // the address a "From:" line of the text names
+    std::string unvouchedfrom;   // ... when the gateway cannot vouch for it: the Reply-To
+    bool addresseerefused = false;  // the to-name is no Internet address: the To line
+                                    // holds the address lines' recipients alone
+    std::vector<std::string> refused;    // recipients that are no single mailbox
+    std::vector<std::string> overlimit;  // recipients beyond ExportMaxTo
 };

@@ -12,6 +12,7 @@
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "durable/journal.h"
+#include "export/exportcounts.h"
 #include "export/expstate.h"
 #include "export/ftnnames.h"
 #include "export/outbound.h"
@@ -77,6 +78,7 @@ int runexport() {
     genreplyfile(REPLY_MAIL);
     genreplyfile(REPLY_NEWS);
     stats.messagecount = stats.emailcount = stats.newscount = stats.listmsgcount = 0;
+    if (!tables.exportlimit.empty()) (void)loadexportcounts();
     if (!run.packetdir.empty()) {
         pktexport();
     } else if (cfg.mailertype == MAILER_ARCMAIL) {
@@ -84,6 +86,7 @@ int runexport() {
     } else {
         outboundexport();
     }
+    closeexportcounts();
     if (!cfg.separatemsg) {
         genreplyfile(REPLY_MAIL);
         genreplyfile(REPLY_NEWS);

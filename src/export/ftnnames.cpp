@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/ftndomain.h"
+#include "config/settings.h"
 #include "config/tables.h"
 #include "pkt/pktappend.h"
 
@@ -39,4 +40,11 @@ std::string ftnformhost(const fidoaddr& addr, std::string_view domain) {
     out += '.';
     out += domain;
     return out;
+}
+
+std::string gatewaymailbox() {
+    std::string domain = zonedomain(cfg.gateaddr.zone);
+    if (domain.find('@') != std::string::npos) return domain;
+    if (!domain.empty() && domain[0] == '#') domain = ftnformhost(cfg.gateaddr, std::string_view(domain).substr(1));
+    return "pondlark@" + domain;
 }

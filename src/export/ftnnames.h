@@ -18,3 +18,10 @@ std::string zonedomain(std::uint16_t zone);
 // "p<point>." (only when the point is not 0) followed by
 // "f<node>.n<net>.z<zone>.<domain>", with domain given without its "#".
 std::string ftnformhost(const fidoaddr& addr, std::string_view domain);
+
+// The gateway's own mailbox in its domain, the SMTP envelope sender when
+// no BounceAddress is configured: "pondlark@" and the gateway's address
+// (FidoAddr) in the p.f.n.z form under its zone's gateway domain; under a
+// plain FidoDomain that domain, and a FidoDomain that is a whole address
+// is that address.
+std::string gatewaymailbox();

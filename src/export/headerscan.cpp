@@ -6,6 +6,7 @@
 
 #include "base/clock.h"
 #include "base/codec.h"
+#include "base/mailbox.h"
 #include "base/text.h"
 #include "base/timezone.h"
 #include "config/settings.h"
@@ -159,19 +160,26 @@ void readkludge(const char* k, exportmsg& m) {
 }
 
 // The first entry of the to-name counts as a recipient unless the message
-// is addressed to UUCP, where the address lines give all of them.
-void addrecipient(int kind, std::string_view addr, exportmsg& m) {
+// is addressed to UUCP, where the address lines give all of them. A line
+// may name several addresses, separated by commas: each counts.
+void addrecipient(int kind, std::string_view value, exportmsg& m) {
     std::size_t limit = cfg.exportmaxto;
     if (!m.touucp && limit > 0) --limit;
     if (limit > MAXEMAILLIST) limit = MAXEMAILLIST;
-    if (curmsg.emaillist.size() >= limit) {
-        m.tolimit = true;
-        return;
+    for (std::string_view piece : recipientpieces(value)) {
+        if (curmsg.emaillist.size() >= limit) {
+            m.tolimit = true;
+            if (m.overlimit.size() < MAXEMAILLIST) m.overlimit.emplace_back(piece.substr(0, HEADERLINEMAX));
+            continue;
+        }
+        emailentry e;
+        e.kind = kind;
+        // An address too long for its field would be another address once
+        // cut: it is kept whole, and refused with the others that are
+        // no mailbox.
+        e.email = std::string(piece);
+        curmsg.emaillist.push_back(std::move(e));
     }
-    emailentry e;
-    e.kind = kind;
-    e.email = std::string(skipspaces(addr).substr(0, text128::capacity - 1));
-    curmsg.emaillist.push_back(std::move(e));
 }
 
 void addxpost(std::string_view group, exportmsg& m) {
@@ -195,7 +203,8 @@ bool readaddressline(std::string_view s, exportmsg& m) {
     } else if (istartswith(s, "BCopy:")) {
         addrecipient(EMAIL_BCC, s.substr(6), m);
     } else if (istartswith(s, "From:")) {
-        curmsg.msgfromemail = skipspaces(s.substr(5));
+        // Taken only when the gateway can vouch for it (export/fromline.h).
+        m.claimedfrom = std::string(skipspaces(s.substr(5)));
     } else if (istartswith(s, "XPost:")) {
         addxpost(s.substr(6), m);
     } else {
@@ -274,6 +283,15 @@ void startmessage(exportmsg& m) {
     if (curmsg.routing == ROUTING_GATEWAY) {
         m.touucp = strieq(curmsg.msgtoname.sv(), "UUCP");
         curmsg.msgtoemail = curmsg.msgtoname.sv();
+        // A to-name that lists several addresses is its first one, and the
+        // others count as the address lines' recipients do.
+        if (!m.touucp && curmsg.msgtoname.sv().find(',') != std::string_view::npos) {
+            std::vector<std::string_view> pieces = recipientpieces(curmsg.msgtoname.sv());
+            std::string rest;
+            for (std::size_t i = 1; i < pieces.size(); ++i) rest.append(pieces[i]).append(",");
+            curmsg.msgtoemail = pieces.empty() ? std::string_view() : pieces[0];
+            addrecipient(EMAIL_TO, rest, m);
+        }
     } else if (!expstate.routeemail.empty()) {
         // A message gated to a mailing list changed the addressee.
         curmsg.msgtoemail = expstate.routeemail.sv();

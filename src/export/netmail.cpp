@@ -15,6 +15,7 @@
 #include "base/clock.h"
 #include "base/fileio.h"
 #include "base/text.h"
+#include "bounce/bounce.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/log.h"
@@ -284,6 +285,7 @@ void exportstored(const std::string& path, std::time_t since) {
     if (r == STORED_KEPT) keepforretry(path);
     if (r == STORED_EXPORTED && !run.testmode) marksent(raw, h.attr, path);
     if (unitcommit() != 0) unitabandon();
+    keepbounces();
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "base/clock.h"
 #include "base/codec.h"
 #include "base/fileio.h"
+#include "bounce/bounce.h"
 #include "config/settings.h"
 #include "config/tables.h"
 #include "driver/log.h"
@@ -221,6 +222,7 @@ void exportflavour(const queued& q, const fidoaddr& addr, const std::string& ton
     clearflowfiles();
     // Not recorded: the next run's recovery takes the flavour back.
     if (unitcommit() != 0) unitabandon();
+    keepbounces();
 }
 
 // The busy flag that another program holds on the base, or "".

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "base/fileio.h"
+#include "bounce/bounce.h"
 #include "driver/counters.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
 #include "durable/journal.h"
 #include "durable/workfiles.h"
 #include "export/attach.h"
+#include "export/exportcounts.h"
 #include "export/expstate.h"
 #include "export/pktreader.h"
 #include "export/replacefile.h"
@@ -77,6 +79,7 @@ struct packetmark {
     replymark replies;
     std::vector<std::uint8_t> kinds;  // of the attachment-list entries
     long counts[4] = {};              // messagecount, emailcount, newscount, listmsgcount
+    exportcountmark limits;           // the nodes' counts for ExportLimit
 };
 
 packetmark markpacket() {
@@ -87,6 +90,7 @@ packetmark markpacket() {
     m.counts[1] = stats.emailcount;
     m.counts[2] = stats.newscount;
     m.counts[3] = stats.listmsgcount;
+    m.limits = markexportcounts();
     return m;
 }
 
@@ -102,6 +106,9 @@ void takeback(const std::string& path, const packetmark& m) {
     stats.emailcount = m.counts[1];
     stats.newscount = m.counts[2];
     stats.listmsgcount = m.counts[3];
+    rewindexportcounts(m.limits);
+    // Its refusals are made again, and told then.
+    discardbounces();
     releaseattachments(false);
 }
 
@@ -160,6 +167,7 @@ int exportopenpacket(fileptr& f, const std::string& path, int flowlistvalid) {
         unitabandon();
         return PKTFILE_KEPT;
     }
+    keepbounces();
     return settled;
 }
 

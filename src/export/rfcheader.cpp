@@ -14,6 +14,7 @@
 #include "export/textcharset.h"
 #include "import/curmsg.h"
 #include "lists/listfiles.h"
+#include "lists/listheaders.h"
 #include "lists/memberindex.h"
 #include "mime/charsets.h"
 #include "mime/headerencode.h"
@@ -82,7 +83,8 @@ bool haskind(int kind) {
 void toline(std::string& h, const exportmsg& m) {
     h += "To: ";
     std::size_t n = 0;
-    if (!m.touucp) {
+    bool addressee = !m.touucp && !m.addresseerefused;
+    if (addressee) {
         if (curmsg.routing != ROUTING_GATEWAY && !curmsg.msgtoname.empty()) {
             appendmailbox(h, curmsg.msgtoemail.sv(), curmsg.msgtoname.sv(), m);
         } else {
@@ -91,7 +93,7 @@ void toline(std::string& h, const exportmsg& m) {
     }
     for (const emailentry& e : curmsg.emaillist) {
         if (e.kind != EMAIL_TO) continue;
-        if (n > 0 || !m.touucp) h += addrseparator(n);
+        if (n > 0 || addressee) h += addrseparator(n);
         appendentry(h, e);
         ++n;
     }
@@ -126,7 +128,7 @@ void subscriberline(std::string& h, const listrecord& list) {
     h += "Bcc: ";
     std::size_t n = 0;
     walkmembers(list, [&](const memberdata& d) {
-        if (d.status == STATUS_BLACKLISTED) return;
+        if (!receiveslistmail(list, d)) return;
         if (n > 0) h += n % 2 == 0 ? ",\n   " : ", ";
         h += '<';
         appendvalue(h, d.address.sv());
@@ -205,6 +207,7 @@ void fromlines(std::string& h, const exportmsg& m) {
         h += "\nSender: ";
         appendvalue(h, addr);
         h += "\n";
+        appendlistlines(h, lists.listconfig[m.listno]);
     } else if (!strieq(curmsg.msgreplyemail.sv(), curmsg.msgfromemail.sv())) {
         h += "Reply-to: ";
         appendmailbox(h, curmsg.msgreplyemail.sv(), curmsg.msgreplyname.sv(), m);

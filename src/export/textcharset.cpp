@@ -48,15 +48,22 @@ std::string kludgecharset(std::string_view value) {
 
 void choosecharset(exportmsg& m) {
     m.convert = false;
+    m.statefulsource = false;
     m.sourcecharset.clear();
     const fidocharsetdef* def = fidocharsetfor(curmsg.fidoareaname.sv());
     if (!def) {
         labelcharset();
-        return;
+        // A label under which a reader would find line ends and "." lines
+        // that the bytes do not show is never sent: the text is converted
+        // from it, whatever UseQP says.
+        if (!hidesascii(curmsg.rfccharset.sv())) return;
+        m.sourcecharset = curmsg.rfccharset.str();
+    } else {
+        std::string source = messagecharset(m);
+        m.sourcecharset = source.empty() ? def->icuname : source;
     }
-    std::string source = messagecharset(m);
-    m.sourcecharset = source.empty() ? def->icuname : source;
     m.convert = true;
+    m.statefulsource = hidesascii(m.sourcecharset);
     curmsg.rfccharset = cfg.internetcharset.sv();
 }
 
@@ -68,7 +75,7 @@ std::string fidotextcharset(const exportmsg& m, std::string_view text) {
 }
 
 std::string fidotextutf8(std::string_view text, const exportmsg& m) {
-    if (isplainascii(text)) return std::string(text);
+    if (isplainascii(text) && !m.statefulsource) return std::string(text);
     std::string out;
     if (toutf8(text, fidotextcharset(m, text), out) != 0) {
         out.clear();
@@ -78,7 +85,7 @@ std::string fidotextutf8(std::string_view text, const exportmsg& m) {
 }
 
 void appendfidotext(std::string& h, std::string_view value, const exportmsg& m, int spot) {
-    if (isplainascii(value) || !m.convert) {
+    if ((isplainascii(value) && !m.statefulsource) || !m.convert) {
         appendencoded(h, value, curmsg.rfccharset.sv(), spot);
         return;
     }

@@ -428,6 +428,8 @@ int runimport() {
               cfg.indir.c_str());
     (void)stageinbound();
     (void)loadhistory();
+    // Before anyone can join a list that has no members yet.
+    settlenewlists();
     std::string areaspath = cfg.soupdir.str() + AREASNAME;
     fileptr areas = openshared(areaspath, "r");
     if (!areas && errno != ENOENT) {

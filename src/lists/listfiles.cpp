@@ -7,6 +7,7 @@
 #include "config/reader.h"
 #include "driver/log.h"
 #include "driver/runstate.h"
+#include "durable/durablefile.h"
 #include "durable/workfiles.h"
 #include "lists/listlines.h"
 #include "lists/memberindex.h"
@@ -15,7 +16,7 @@ mailinglists lists;
 
 namespace {
 
-enum keywordkind { KW_TEXT, KW_FILE, KW_STATUS };
+enum keywordkind { KW_TEXT, KW_FILE, KW_STATUS, KW_FROMREWRITE };
 
 struct listkeyword {
     const char* name;
@@ -38,6 +39,8 @@ const listkeyword listkeywords[] = {
     {"NewPassword", KW_FILE, &listrecord::newpassword},
     {"ReadOnly", KW_FILE, &listrecord::readonly},
     {"BlackList", KW_FILE, &listrecord::blacklist},
+    {"ListFromRewrite", KW_FROMREWRITE, nullptr},
+    {"ListUnsubscribeURL", KW_TEXT, &listrecord::unsubscribeurl},
 };
 
 // Where a list file is read from, for the warnings about its lines.
@@ -55,6 +58,14 @@ void setkeyword(listrecord& rec, std::string_view key, std::string_view value,
             // Negative values are kept: every command treats them like 0 and 1.
             rec.newstatus = decimalvalue(value);
             if (rec.newstatus > STATUS_BLACKLISTED) rec.newstatus = STATUS_MEMBER;
+        } else if (k.kind == KW_FROMREWRITE) {
+            if (strieq(value, "Yes")) {
+                rec.fromrewrite = 1;
+            } else if (strieq(value, "No")) {
+                rec.fromrewrite = 0;
+            } else {
+                configwarn("invalid ListFromRewrite value", src.lineno, src.path);
+            }
         } else if (k.kind == KW_TEXT) {
             rec.*k.field = std::string(value);
         } else {
@@ -161,6 +172,39 @@ int reindexlist(listrecord& rec) {
     return indexusers(src, rec);
 }
 
+void settlenewlists() {
+    for (listrecord& rec : lists.listconfig) {
+        if (!rec.fromrewritenew) continue;
+        rec.fromrewritenew = false;
+        std::string data;
+        if (readwhole(rec.listfile, data) != 0) {
+            logprintf("! can't read %s to mark the new list\n", rec.listfile.c_str());
+            continue;
+        }
+        // Before the first line that begins "ListUsers", as readlist finds it.
+        std::size_t at = data.size();
+        for (std::size_t pos = 0; pos < data.size();) {
+            std::size_t nl = data.find('\n', pos);
+            std::size_t end = nl == std::string::npos ? data.size() : nl + 1;
+            if (istartswith(std::string_view(data).substr(pos, end - pos), "ListUsers")) {
+                at = pos;
+                break;
+            }
+            pos = end;
+        }
+        std::string line = "ListFromRewrite Yes\n";
+        if (at == data.size() && !data.empty() && data.back() != '\n') line.insert(0, "\n");
+        data.insert(at, line);
+        if (writedurable(rec.listfile, data) != 0) {
+            logprintf("! can't write %s: ListFromRewrite of the new list holds for this run only\n",
+                      rec.listfile.c_str());
+            continue;
+        }
+        logprintf("New list %s: \"ListFromRewrite Yes\" written into %s\n", rec.listname.value_or("").c_str(),
+                  rec.listfile.c_str());
+    }
+}
+
 std::string listduplicatename(const std::string& path) {
     std::size_t slash = path.rfind('/');
     std::size_t namestart = slash == std::string::npos ? 0 : slash + 1;
@@ -208,6 +252,10 @@ int readlist(const std::string& name, long cfgline, const std::string& cfgpath,
         return 0;
     }
     f.reset();
+    if (rec.fromrewrite < 0) {
+        rec.fromrewritenew = rec.usercount == 0;
+        rec.fromrewrite = rec.fromrewritenew ? 1 : 0;
+    }
     if (run.testmode && !makeduplicate(rec)) return 0;
     lists.listconfig.push_back(std::move(rec));
     return 1;

@@ -47,6 +47,14 @@ struct listrecord {
     listtext keepername, keeperaddress;
     // Template paths, resolved beside the program like the list file.
     listtext subscribeinfo, welcome, goodbye, passwordinfo, newpassword, readonly, blacklist;
+    listtext unsubscribeurl;  // ListUnsubscribeURL: an https:// page that unsubscribes in one click
+    // ListFromRewrite: postings of Internet authors go out "From: Author via
+    // ListName <list address>" (1) or from the author (0). A file that does
+    // not say is decided when it is read: a list without members is new
+    // (1, and fromrewritenew: import writes the keyword into its file before
+    // a member joins), a list with members keeps what it did before (0).
+    int fromrewrite = -1;
+    bool fromrewritenew = false;
     long usercount = 0;   // live members indexed
     int hasuserlist = 0;  // the file has its "ListUsers" line
     int recordlack = 0;   // lines its cut last record lacks (0: the records are whole)
@@ -82,6 +90,14 @@ int readlist(const std::string& name, long cfgline, const std::string& cfgpath,
 // put back by the recovery of an interrupted run). Returns 0, or -1 when
 // the file cannot be read.
 [[nodiscard]] int reindexlist(listrecord& rec);
+
+// Writes "ListFromRewrite Yes" into the file of every list taken as new
+// (fromrewritenew), before its "ListUsers" line, so that the list keeps
+// that choice once members join. The file is replaced durably; the log
+// says what was written. A file that cannot be written keeps the choice for
+// this run only (reported). Called by import, through which members join,
+// before any of its work.
+void settlenewlists();
 
 // The path of the /test duplicate of a list file: the file name's extension
 // replaced by ".~LC", or ".~LC" appended when the name has none.

@@ -6,6 +6,7 @@
 
 #include "base/clock.h"
 #include "base/fileio.h"
+#include "base/mailbox.h"
 #include "base/text.h"
 #include "config/settings.h"
 #include "driver/log.h"
@@ -14,6 +15,7 @@
 #include "import/curmsg.h"
 #include "import/replies.h"
 #include "lists/listfiles.h"
+#include "lists/listheaders.h"
 #include "lists/listmail.h"
 #include "lists/listtemplate.h"
 #include "lists/memberfile.h"
@@ -153,7 +155,7 @@ std::string bccline(const listrecord& list) {
     std::string line = "Bcc: ";
     long written = 0;
     walkmembers(list, [&](const memberdata& m) {
-        if (m.status == STATUS_BLACKLISTED) return;
+        if (!receiveslistmail(list, m)) return;
         if (written > 0) line.append(written % 2 == 1 ? ", " : ",\n   ");
         line.append("<");
         appendvalue(line, m.address.sv());
@@ -180,9 +182,19 @@ void appendmimelines(std::string& h) {
 std::string postingheader(const listrecord& list) {
     const std::string address = list.listaddress.value_or("");
     std::string h = bccline(list);
-    appendaddressline(h, "From", curmsg.msgfromemail.sv(), curmsg.msgfromname.sv(), listcharset());
-    appendheaderline(h, "Reply-to", address);
+    if (list.fromrewrite == 1) {
+        // The author's own domain may publish a DMARC policy that the
+        // list's servers cannot pass: the posting comes from the list, and
+        // replies go to the author.
+        appendnamedaddressline(h, "From", rewrittenname(list, curmsg.msgfromemail.sv(), curmsg.msgfromname.sv()),
+                               address, listcharset());
+        appendaddressline(h, "Reply-to", curmsg.msgfromemail.sv(), curmsg.msgfromname.sv(), listcharset());
+    } else {
+        appendaddressline(h, "From", curmsg.msgfromemail.sv(), curmsg.msgfromname.sv(), listcharset());
+        appendheaderline(h, "Reply-to", address);
+    }
     appendheaderline(h, "Sender", address);
+    appendlistlines(h, list, listcharset());
     appendtextline(h, "Subject", curmsg.msgsubj.sv(), listcharset());
     // The posting's own zone, or the gateway's on that date.
     long offset = 0;
@@ -239,6 +251,16 @@ int distribute(const listrecord& list, std::FILE* msgfile, long bodystart, long 
     return closereply(h) == 0 ? 1 : -1;
 }
 
+// A sender whose address is not one mailbox ("x@evil;v1@a;v2@b") would
+// become a member that receives, and a reply that goes to, every address
+// it holds: nothing is done for it, and nothing is sent to it.
+bool senderusable(const listrecord& list) {
+    if (ismailbox(curmsg.msgfromemail.sv())) return true;
+    logprintf("! mail to list %s from %s, which is no single Internet address: not handled\n",
+              list.listname.value_or("").c_str(), curmsg.msgfromemail.c_str());
+    return false;
+}
+
 // A template sent instead of a distribution: 0, or -1 when it failed.
 int refuse(const listrecord& list, const memberdata& to, const listtext& templ) {
     return sendlisttemplate(list, to, templ) < 0 ? -1 : 0;
@@ -250,6 +272,7 @@ int processlistcommand(std::size_t list, int command) {
     if (list >= lists.listconfig.size()) return 0;
     if (command < LISTCMD_SUBSCRIBE || command > LISTCMD_CHANGEPASS) return 0;
     listrecord& l = lists.listconfig[list];
+    if (!senderusable(l)) return 0;
     listsender s = findsender(l);
     if (!s.member && command != LISTCMD_SUBSCRIBE) {
         return sendlisttemplate(l, s.data, l.subscribeinfo);
@@ -272,6 +295,7 @@ int processlistcommand(std::size_t list, int command) {
 int sendlistmessage(std::size_t list, std::FILE* msgfile, long bodystart, long msgend) {
     if (list >= lists.listconfig.size()) return 0;
     const listrecord& l = lists.listconfig[list];
+    if (!senderusable(l)) return 0;
     const listsender s = findsender(l);
     if (!s.member) return refuse(l, s.data, l.subscribeinfo);
     if (s.data.status == STATUS_BLACKLISTED) return refuse(l, s.data, l.blacklist);

@@ -52,9 +52,11 @@ struct packio {
     bool failed() const { return writefailed || readfailed; }
 };
 
-// Log texts keep the line they show on a line of its own.
-const char* eolfor(std::string_view line) {
-    return (!line.empty() && line.back() == '\n') ? "" : "\n";
+// A line shown in the log, without its own line feed: the log line ends
+// in one of its own, and the text of a line is escaped there.
+std::string shown(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    return std::string(line);
 }
 
 // Copies the keyword section through the line "ListUsers" (any letter
@@ -81,7 +83,7 @@ bool dropdeleted(packio& io, packcounts& counts) {
         if (i == 0) {
             ++counts.deleted;
             if (run.verbose)
-                logprintf("* removed deleted user record %s%s", line.c_str(), eolfor(line));
+                logprintf("* removed deleted user record %s\n", shown(line).c_str());
         }
     }
     return true;
@@ -118,8 +120,7 @@ void packrecords(packio& io, const listrecord& list, packcounts& counts) {
         } else {
             ++counts.erroneous;
             if (run.verbose) {
-                logprintf("* removed erroneous line %ld: %s%s", io.lineno, line.c_str(),
-                          eolfor(line));
+                logprintf("* removed erroneous line %ld: %s\n", io.lineno, shown(line).c_str());
             }
         }
     }

@@ -625,6 +625,11 @@ bool charsetknown(std::string_view name) {
     return opencharset(name) != nullptr;
 }
 
+bool hidesascii(std::string_view name) {
+    charsetinfo* cs = opencharset(name);
+    return cs && !cs->asciicompatible;
+}
+
 std::string canonicalcharset(std::string_view name) {
     charsetinfo* cs = opencharset(name);
     return cs ? cs->canonical : std::string();

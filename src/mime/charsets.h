@@ -17,6 +17,13 @@
 // around it and case ignored). Empty names are unknown.
 bool charsetknown(std::string_view name);
 
+// Whether ICU knows name as a character set whose bytes that look like
+// ASCII are not always ASCII: a stateful set (UTF-7, ISO-2022-*, HZ, SCSU,
+// BOCU-1), UTF-16 and UTF-32, EBCDIC. Text in it can hide line ends and
+// lines of one "." from whatever reads its bytes as ASCII; it is never sent
+// as it is.
+bool hidesascii(std::string_view name);
+
 // ICU's own name of a character set (for example "ibm-437_P100-1995" for
 // "cp437" or "IBM437"), so that two names can be compared; empty when unknown.
 std::string canonicalcharset(std::string_view name);

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "base/fileio.h"
+#include "base/termsafe.h"
 #include "base/text.h"
+#include "driver/log.h"
 #include "import/soup.h"
 #include "pkt/pktappend.h"
 #include "show/view.h"
@@ -90,7 +92,7 @@ int viewfile(const std::string& path, const viewoptions& o, std::string& out) {
     struct stat st {};
     fileptr f;
     if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || !(f = openfile(path, "rb"))) {
-        std::fprintf(stderr, "Error: can't read %s\n", path.c_str());
+        screenprintf("Error: can't read %s\n", path.c_str());
         return 1;
     }
     if (isindexname(path)) return viewindex(f.get(), path, o, out);
@@ -105,8 +107,7 @@ int viewfile(const std::string& path, const viewoptions& o, std::string& out) {
         return viewsoupfile(f.get(), path, format, o, out);
     if (isstoredheader(head, n)) return viewstoredmsg(f.get(), path, o, out);
     if (format == FORMAT_BINARY) return viewsoupfile(f.get(), path, format, o, out);
-    std::fprintf(stderr, "Error: %s is no FidoNet packet, stored message or SOUP file\n",
-                 path.c_str());
+    screenprintf("Error: %s is no FidoNet packet, stored message or SOUP file\n", path.c_str());
     return 1;
 }
 
@@ -138,6 +139,9 @@ int runshow(int argc, char** argv) {
         if (viewfile(files[i], o, out) != 0) status = 1;
         // An empty line between files.
         if (i > 0 && !out.empty() && writeall(stdout, "\n", 1) != 0) return 1;
+        // The last guard before the terminal: whatever a description took
+        // over without escaping (a file name, a remark) is escaped here.
+        if (!istermsafe(out, TERM_NEWLINE | TERM_TAB)) out = termsafe(out, TERM_NEWLINE | TERM_TAB);
         if (writeall(stdout, out.data(), out.size()) != 0 || std::fflush(stdout) != 0) return 1;
     }
     return status;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/termsafe.h"
 #include "mime/charsets.h"
 
 namespace {
@@ -43,6 +44,10 @@ std::string viewfield(std::string_view bytes) {
             std::size_t n = utf8length(bytes, i);
             if (n == 0) {
                 escape(out, c);
+            } else if (unsafelength(bytes, i) != 0) {
+                // A C1 or bidirectional control in UTF-8: its bytes.
+                for (std::size_t k = 0; k < n; ++k) escape(out, static_cast<unsigned char>(bytes[i + k]));
+                i += n - 1;
             } else {
                 out.append(bytes.substr(i, n));
                 i += n - 1;

@@ -10,8 +10,9 @@
 #include <string_view>
 
 // One line of message text (without its line end) as it is shown: 0x01 as
-// "^A"; other control bytes, DEL and bytes above 127 that are no part of a
-// UTF-8 character as "\xNN"; a backslash as "\\"; a "^" that "A" follows
+// "^A"; other control bytes, DEL, bytes above 127 that are no part of a
+// UTF-8 character, and the bytes of UTF-8 C1 and bidirectional controls
+// (base/termsafe.h) as "\xNN"; a backslash as "\\"; a "^" that "A" follows
 // as "\x5E"; a "c" after a backslash at the end as "\x63" (so that the
 // end is not read as "\c"). A line that is only "." becomes "\x2E", so
 // that it does not end the text.

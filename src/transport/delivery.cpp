@@ -29,6 +29,7 @@
 #include "transport/history.h"
 #include "transport/newsbatch.h"
 #include "transport/newsserver.h"
+#include "transport/mailfrom.h"
 #include "transport/nntppost.h"
 #include "transport/replyqueue.h"
 #include "transport/sendtarget.h"
@@ -239,7 +240,8 @@ void smtpdeliver(replyat& r, smtpsession& s, deliverylog& log, kindtally& t) {
         (void)reject(r, shortid(env), problem, log, t, b);
         return;
     }
-    std::string head = outgoingheader(r.header, false);
+    std::string head = withsender(outgoingheader(r.header, false), cfg.bounceaddress.sv());
+    std::string mailfrom = cfg.bounceaddress.empty() ? env.sender : envelopesender(r.header, cfg.bounceaddress.sv());
     std::vector<std::string> done, temporary;
     std::vector<std::pair<std::string, std::string>> refused;
     bool session = false;
@@ -249,7 +251,7 @@ void smtpdeliver(replyat& r, smtpsession& s, deliverylog& log, kindtally& t) {
                                        env.recipients.begin() +
                                            static_cast<long>(std::min(env.recipients.size(), at + MAXRCPT)));
         wirestream w(head, r.fd, r.record->offset + 4 + r.headlen, r.record->length - r.headlen, true);
-        smtpoutcome o = s.send(env.sender, chunk, [&w](char* b, std::size_t n) { return w.read(b, n); });
+        smtpoutcome o = s.send(mailfrom, chunk, [&w](char* b, std::size_t n) { return w.read(b, n); });
         switch (o.result) {
             case SMTP_ACCEPTED:
                 for (std::size_t i = 0; i < chunk.size(); ++i) {
@@ -323,10 +325,16 @@ void commandreply(replyat& r, const std::vector<std::string>& argv, deliverylog&
     envelope env;
     std::string problem;
     (void)readenvelope(r.header, env, problem);
-    std::string head = outgoingheader(r.header, true);
+    std::string head = withsender(outgoingheader(r.header, true), cfg.bounceaddress.sv());
     wirestream w(head, r.fd, r.record->offset + 4 + r.headlen, r.record->length - r.headlen, false);
+    // The envelope sender as for SMTP: sendmail -f.
+    std::vector<std::string> args = argv;
+    if (!cfg.bounceaddress.empty()) {
+        std::string mailfrom = envelopesender(r.header, cfg.bounceaddress.sv());
+        args.insert(args.begin() + 1, {"-f", mailfrom});
+    }
     commandresult res;
-    runcommand(argv, [&w](int fd) {
+    runcommand(args, [&w](int fd) {
         char buf[1 << 16];
         for (;;) {
             long n = w.read(buf, sizeof buf);
@@ -475,7 +483,9 @@ commandresult postbatch(const std::vector<std::string>& argv, const std::vector<
             if (loadheader(r) != 0) return -1;
             wirestream w(newsheader(r.header), of.fd, a.record->offset + 4 + r.headlen, a.record->length - r.headlen,
                          false);
-            if (writefd(fd, "#! rnews " + std::to_string(w.rawsize()) + "\n") != 0) return -1;
+            // The size of the article as it goes, line ends made clean.
+            long size = w.wiresize();
+            if (size < 0 || writefd(fd, "#! rnews " + std::to_string(size) + "\n") != 0) return -1;
             char buf[1 << 16];
             for (long n; (n = w.read(buf, sizeof buf)) != 0;) {
                 if (n < 0 || writefd(fd, std::string_view(buf, static_cast<std::size_t>(n))) != 0) return -1;

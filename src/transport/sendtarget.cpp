@@ -136,6 +136,10 @@ std::string_view nextword(std::string_view& s) {
     return w;
 }
 
+bool isloopback(std::string_view host) {
+    return strieq(host, "localhost") || host.substr(0, 4) == "127." || host == "[::1]";
+}
+
 bool readablebyothers(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
@@ -162,6 +166,8 @@ int parsesendtarget(std::string_view value, sendtarget& target, std::string& pro
     for (std::string_view w = nextword(rest); !w.empty(); w = nextword(rest)) {
         if (strieq(w, "starttls")) {
             target.starttls = true;
+        } else if (strieq(w, "insecure")) {
+            target.insecure = true;
         } else if (istartswith(w, "secret=") && w.size() > 7) {
             target.secretfile = std::string(w.substr(7));
         } else if (istartswith(w, "cafile=") && w.size() > 7) {
@@ -182,6 +188,10 @@ std::string sendtargetproblem(const sendtarget& target, const std::string& confi
     }
     if (target.kind != SEND_SMTP) return "";
     if (target.starttls && target.tls) return "SendMail starttls needs smtp://";
+    if (cleartextlogin(target) && !target.insecure)
+        return "SendMail would send its password in clear: it does not log in without smtps:// or starttls";
+    if (cleartextlogin(target) && !isloopback(target.host))
+        return "SendMail insecure: the password crosses the network in clear";
     if (!target.secretfile.empty()) {
         std::string pw, problem;
         if (loadpassword(target, pw, problem) != 0) return problem;
@@ -194,6 +204,10 @@ std::string sendtargetproblem(const sendtarget& target, const std::string& confi
         if (readwhole(target.cafile, data) != 0) return "SendMail cafile unreadable";
     }
     return "";
+}
+
+bool cleartextlogin(const sendtarget& target) {
+    return target.kind == SEND_SMTP && !target.user.empty() && !target.tls && !target.starttls;
 }
 
 int loadpassword(const sendtarget& target, std::string& password, std::string& problem) {

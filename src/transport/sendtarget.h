@@ -10,9 +10,15 @@
 // to TLS before anything is sent, or nothing is), "secret=<file>" (the
 // password for the URL's user, the file's first line; the file must not be
 // readable by group or others, or it is not used), "cafile=<file>" (the
-// certificates that vouch for the server, instead of the system's). A
-// password may also stand in the URL (user:password@), but the
-// configuration is usually readable by all, which check warns about.
+// certificates that vouch for the server, instead of the system's),
+// "insecure" (smtp:// only: a user may log in without TLS). A password may
+// also stand in the URL (user:password@), but the configuration is usually
+// readable by all, which check warns about.
+//
+// A URL with a user logs in only over TLS: smtps://, or smtp:// with
+// "starttls". Without either, PondLark does not log in at all (nothing is
+// sent, the log says why) unless the line says "insecure": a password
+// must never cross the network in clear by accident.
 #pragma once
 
 #include <string>
@@ -26,6 +32,7 @@ struct sendtarget {
     // SMTP
     bool tls = false;       // smtps://: TLS from the first byte
     bool starttls = false;  // "starttls"
+    bool insecure = false;  // "insecure": a login without TLS is wanted
     std::string host;       // as the URL names it ("[::1]" for IPv6)
     int port = 25;
     std::string helo;        // the EHLO name; empty: libcurl's own choice
@@ -46,8 +53,13 @@ struct sendtarget {
 // What check says of a parsed target beyond its syntax: a command that does
 // not exist, a secret file missing or readable by others, "starttls" with
 // smtps://, a password in the URL of a configuration file others can read
-// (configpath). "" when nothing is wrong.
+// (configpath), a login without TLS (refused; with "insecure", to a host
+// other than this one). "" when nothing is wrong.
 std::string sendtargetproblem(const sendtarget& target, const std::string& configpath);
+
+// Whether the target would log in without TLS, which it refuses to do
+// unless it says "insecure".
+bool cleartextlogin(const sendtarget& target);
 
 // The password for target: from its secret file, opened once and checked
 // through the descriptor (a plain file of the user running PondLark or of

@@ -125,6 +125,13 @@ smtpsession::~smtpsession() {
 }
 
 int smtpsession::setup(const sendtarget& target, std::string& why) {
+    // libcurl logs in over whatever connection it has: a user without TLS
+    // would send the password as it stands.
+    if (cleartextlogin(target) && !target.insecure) {
+        why = "SendMail has a user but no TLS (smtps:// or starttls): PondLark does not send a password in clear "
+              "(\"insecure\" allows it)";
+        return -1;
+    }
     if (!(api = loadcurl(why))) return -1;
     if (!(curl = api->easy_init())) {
         why = "libcurl cannot be set up";

@@ -29,22 +29,52 @@ long wirestream::fill() {
         if (n <= 0) return -1;
         bodypos += n;
         src = std::string_view(block.data(), static_cast<std::size_t>(n));
+    } else if (!ended) {
+        // The end: a CR left waiting, or a last line without its end.
+        ended = true;
+        pending.clear();
+        blockpos = 0;
+        if (pendingcr || !atlinestart) pending.assign(crlf ? "\r\n" : "\n");
+        pendingcr = false;
+        atlinestart = true;
+        return static_cast<long>(pending.size());
     } else {
         return 0;
     }
     pending.clear();
     blockpos = 0;
-    if (!crlf) {
-        pending.assign(src);
-        return static_cast<long>(pending.size());
-    }
     pending.reserve(src.size() + src.size() / 32 + 2);
+    const char* eol = crlf ? "\r\n" : "\n";
     for (char ch : src) {
-        if (ch == '\n' && !lastcr) pending.push_back('\r');
+        if (ch == '\r') {
+            pendingcr = true;
+            continue;
+        }
+        if (ch == '\n') {
+            pending.append(eol);
+            pendingcr = false;
+            atlinestart = true;
+            continue;
+        }
+        if (pendingcr) {
+            pending.append(eol);
+            pendingcr = false;
+        }
         pending.push_back(ch);
-        lastcr = ch == '\r';
+        atlinestart = false;
     }
     return static_cast<long>(pending.size());
+}
+
+long wirestream::wiresize() const {
+    wirestream copy(head, fd, bodystart, bodyend - bodystart, crlf);
+    long total = 0;
+    char buf[1 << 14];
+    for (long n; (n = copy.read(buf, sizeof buf)) != 0;) {
+        if (n < 0) return -1;
+        total += n;
+    }
+    return total;
 }
 
 long wirestream::read(char* buf, std::size_t max) {
@@ -53,7 +83,9 @@ long wirestream::read(char* buf, std::size_t max) {
         if (blockpos >= pending.size()) {
             long n = fill();
             if (n < 0) return -1;
-            if (n == 0) break;
+            // A piece of nothing but CRs gives nothing yet: read on.
+            if (n == 0 && ended && headpos >= head.size() && bodypos >= bodyend) break;
+            if (n == 0) continue;
         }
         std::size_t take = std::min(max - out, pending.size() - blockpos);
         std::memcpy(buf + out, pending.data() + blockpos, take);

@@ -14,7 +14,8 @@ empty), and so must every address. With --decoded, FILE holds lines
 "RECORD<TAB>WHAT<TAB>TEXT" (RECORD as in the problem lines, MAIL0000#2):
 WHAT "From" is the display name of the first sender, "From-address" its
 address, "Body" a text the decoded body must hold, any other a header
-whose decoded value must be TEXT. Problems are printed; the exit status is
+whose decoded value must be TEXT ("(none)": a header the message must not
+have). Problems are printed; the exit status is
 1 when there were any.
 """
 import binascii
@@ -118,6 +119,10 @@ def checkdecoded(where, msg, wants):
                 problem(where, "body does not hold %r: %r" % (text, body[:200]))
             continue
         got = decodedvalue(msg, what)
+        if text == "(none)":
+            if got is not None:
+                problem(where, "%s present: %r" % (what, got))
+            continue
         if got != text:
             problem(where, "%s decodes to %r, not %r" % (what, got, text))
 

@@ -115,6 +115,22 @@ TEST(exportkill, withsyncwrites) {
               [] { return std::make_unique<outboundkillworld>("SyncWrites Yes\n"); }, 12, 1609);
 }
 
+// The day's counts of ExportLimit go with the units they count: a killed
+// run neither counts a message twice (fewer would leave on the rerun) nor
+// loses a count (more would): the rerun sends the same first 50 of 120,
+// and the other 70 are each bounced to their sender once (the bounces are
+// packets in the inbound, compared too).
+TEST(exportkill, dailylimit) {
+    REQUIRE_STRACE();
+    killsweep("export /pkt= with ExportLimit",
+              [] {
+                  auto w = std::make_unique<pktkillworld>(false, "ExportLimit * 50\n");
+                  w->outdirs = {"in/"};
+                  return w;
+              },
+              16, 1610);
+}
+
 TEST(exportkill, storednetmail) {
     REQUIRE_STRACE();
     killsweep("export netmail", [] { return std::make_unique<netmailkillworld>(); }, 30, 1605);

@@ -224,6 +224,9 @@ TEST_F(listposting, onlyamemberpostinggoestoeverymember) {
               "From: joe@example.com (Joe Bloggs)\n"
               "Reply-to: pond@lists.example\n"
               "Sender: pond@lists.example\n"
+              "List-Id: Pond Talk <pond.lists.example>\n"
+              "List-Post: <mailto:pond@lists.example>\n"
+              "List-Unsubscribe: <mailto:pond@lists.example?subject=unsubscribe>\n"
               "Subject: hello\n"
               "Date: Mon, 14 Sep 1998 20:16:10 +0200\n"
               "Message-ID: <1234.mail.example.com-pond@lists.example>\n"
@@ -403,6 +406,116 @@ TEST_F(listserver, missingtemplatessendnothing) {
               "! unable to open template " + dir / "pwinfo.txt" + "\n");
     EXPECT_FALSE(fileexists(dir / "MAIL0000.MSG"));
     EXPECT_EQ(stats.listreplycount, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Mail that passes the providers' rules for lists: an Internet author's
+// posting goes out from the list (ListFromRewrite), the author in Reply-to.
+TEST_F(listposting, fromrewrittentothelist) {
+    last().fromrewrite = 1;
+    EXPECT_EQ(post(), 1);
+    const std::string m = sent().back();
+    EXPECT_EQ(headerof(m, "From: "), "Joe Bloggs via Pond Talk <pond@lists.example>");
+    EXPECT_EQ(headerof(m, "Reply-to: "), "joe@example.com (Joe Bloggs)");
+    EXPECT_EQ(headerof(m, "Sender: "), "pond@lists.example");
+    EXPECT_EQ(headerof(m, "List-Id: "), "Pond Talk <pond.lists.example>");
+    EXPECT_EQ(headerof(m, "List-Unsubscribe-Post: "), "(none)");
+    struct {
+        const char* name;
+        const char* outcharset;
+        const char* from;
+    } cases[] = {
+        {"", "", "\"joe@example.com via Pond Talk\" <pond@lists.example>"},
+        {"Doe, John (JD)", "", "\"Doe, John (JD) via Pond Talk\" <pond@lists.example>"},
+        {"Say \"hi\"", "", "\"Say \\\"hi\\\" via Pond Talk\" <pond@lists.example>"},
+        {"J\xc3\xb6rg", "UTF-8", "=?UTF-8?Q?J=C3=B6rg_via_Pond_Talk?= <pond@lists.example>"},
+    };
+    for (const auto& c : cases) {
+        curmsg.msgfromname = c.name;
+        curmsg.outcharset = c.outcharset;
+        EXPECT_EQ(post(), 1);
+        EXPECT_EQ(headerof(sent().back(), "From: "), c.from) << c.name;
+    }
+}
+
+// A page that unsubscribes in one click comes first, with the line that
+// says so; a URL that could break the header is not used.
+TEST_F(listposting, oneclickunsubscribe) {
+    last().unsubscribeurl = "https://pond.example/leave?l=pond";
+    EXPECT_EQ(post(), 1);
+    EXPECT_EQ(headerof(sent().back(), "List-Unsubscribe: "),
+              "<https://pond.example/leave?l=pond>, <mailto:pond@lists.example?subject=unsubscribe>");
+    EXPECT_EQ(headerof(sent().back(), "List-Unsubscribe-Post: "), "List-Unsubscribe=One-Click");
+    for (const char* bad : {"http://pond.example/leave", "https://x>, <mailto:evil@x"}) {
+        last().unsubscribeurl = bad;
+        EXPECT_EQ(post(), 1);
+        EXPECT_EQ(headerof(sent().back(), "List-Unsubscribe: "), "<mailto:pond@lists.example?subject=unsubscribe>");
+        EXPECT_EQ(headerof(sent().back(), "List-Unsubscribe-Post: "), "(none)");
+    }
+}
+
+// A sender whose address is several would become a member that receives,
+// and a reply that goes to, all of them: nothing is done or sent.
+TEST_F(listserver, asenderthatisnoonemailboxgetsnothing) {
+    makelist(record("amy@example.com"));
+    const std::string before = readfile(path);
+    for (int cmd : {LISTCMD_SUBSCRIBE, LISTCMD_UNSUBSCRIBE}) {
+        curmsg.msgfromemail = "x@evil;v1@a.example;v2@b.example";
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(command(cmd, "subscribe 30be6fcd"), 0);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  "! mail to list Pond Talk from x@evil;v1@a.example;v2@b.example, which is no single Internet "
+                  "address: not handled\n");
+    }
+    EXPECT_EQ(sent().size(), 0u);
+    EXPECT_EQ(readfile(path), before);
+    EXPECT_EQ(last().usercount, 1);
+}
+
+// A member record that older runs let in is left out of every distribution.
+TEST_F(listserver, amemberthatisnoonemailboxisleftout) {
+    makelist(record("amy@example.com") + record("x@evil;v1@a.example") + record("joe@example.com", "", 1, JOEPW));
+    const std::string head = "Subject: hi\n\n", body = "text\n";
+    writefile(dir / "0000001.MSG", head + body);
+    fileptr f = openfile(dir / "0000001.MSG", "rb");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(sendlistmessage(0, f.get(), static_cast<long>(head.size()), static_cast<long>(head.size() + body.size())),
+              1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "! member x@evil;v1@a.example of list Pond Talk is no single Internet address: left out\n");
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0].substr(0, sent()[0].find('\n')), "Bcc: <amy@example.com>, <joe@example.com>");
+}
+
+// A list file that does not say: a list without members is new and keeps
+// the rewriting once import wrote it into its file; a list with members
+// keeps its old way.
+TEST_F(listserver, newlistsgetfromrewritingwrittenin) {
+    makelist("", "");
+    EXPECT_EQ(last().fromrewrite, 1);
+    EXPECT_TRUE(last().fromrewritenew);
+    ::testing::internal::CaptureStderr();
+    settlenewlists();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "New list Pond Talk: \"ListFromRewrite Yes\" written into " + path + "\n");
+    EXPECT_NE(readfile(path).find("\nListFromRewrite Yes\nListUsers\n"), std::string::npos);
+    EXPECT_FALSE(last().fromrewritenew);
+    // The member who joins later finds it there.
+    EXPECT_EQ(readtext(readfile(path) + record("amy@example.com"), "again.lst"), "");
+    EXPECT_EQ(last().fromrewrite, 1);
+    EXPECT_FALSE(last().fromrewritenew);
+
+    makelist(record("amy@example.com"), "");
+    EXPECT_EQ(last().fromrewrite, 0);
+    EXPECT_FALSE(last().fromrewritenew);
+    makelist("", "ListFromRewrite No\n");
+    EXPECT_EQ(last().fromrewrite, 0);
+    EXPECT_FALSE(last().fromrewritenew);
+    makelist(record("amy@example.com"), "ListFromRewrite yes\n");
+    EXPECT_EQ(last().fromrewrite, 1);
 }
 
 }  // namespace

@@ -119,4 +119,31 @@ TEST(sendtarget, apasswordisonlyreadfromaprivatefile) {
     EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), "SendMail command not found");
 }
 
+// A user's password goes only over TLS, unless the line says insecure.
+TEST(sendtarget, nopasswordinclear) {
+    scratchdir d;
+    writefile(d / "pondlark.cfg", "");
+    struct {
+        const char* value;
+        bool clear;
+        const char* problem;
+    } cases[] = {
+        {"smtp://me@mail.example.net:587", true,
+         "SendMail would send its password in clear: it does not log in without smtps:// or starttls"},
+        {"smtp://me@mail.example.net:587 starttls", false, ""},
+        {"smtps://me@mail.example.net", false, ""},
+        {"smtp://mail.example.net", false, ""},
+        {"smtp://me@mail.example.net insecure", true, "SendMail insecure: the password crosses the network in clear"},
+        {"smtp://me@127.0.0.1:2525 insecure", true, ""},
+        {"smtp://me@localhost insecure", true, ""},
+    };
+    for (const auto& c : cases) {
+        sendtarget s;
+        std::string problem;
+        ASSERT_EQ(parsesendtarget(c.value, s, problem), 0) << c.value;
+        EXPECT_EQ(cleartextlogin(s), c.clear) << c.value;
+        EXPECT_EQ(sendtargetproblem(s, d / "pondlark.cfg"), c.problem) << c.value;
+    }
+}
+
 }  // namespace

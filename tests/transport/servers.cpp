@@ -219,7 +219,8 @@ bool testpostfix::start(std::string& why) {
         "anvil     unix  - - n - 1 anvil",        "scache    unix  - - n - 1 scache",
         "postlog   unix-dgram n - n - 1 postlogd",
     };
-    std::string master = "127.0.0.1:" + std::to_string(port) + " inet n - n - - smtpd\n";
+    std::string master = "127.0.0.1:" + std::to_string(port) + " inet n - n - - smtpd" +
+                         std::string(clearauth ? " -o smtpd_sasl_auth_enable=yes" : "") + "\n";
     if (tlsport) {
         master += "127.0.0.1:" + std::to_string(tlsport) + " inet n - n - - smtpd -o smtpd_tls_wrappermode=yes";
         if (!sasl[0].empty())

@@ -64,6 +64,9 @@ class testpostfix {
     // where mail is taken only from a client logged in as user (before
     // start).
     void sasluser(const std::string& user, const std::string& password);
+    // Offers that AUTH on the plain port too, without TLS, where a client
+    // that logs in sends its password in clear (before start).
+    void authincleartext() { clearauth = true; }
     bool start(std::string& why);
     void stop();
     bool running() const { return up; }
@@ -85,6 +88,7 @@ class testpostfix {
     std::string dir;
     std::vector<std::string> users, refused, extra, subjects, deferred, deferredrcpt, gatedomains;
     std::string sasl[2];
+    bool clearauth = false;
     bool up = false;
 };
 
