@@ -107,7 +107,9 @@ int icubyte(const char* cs, char32_t c) {
 
 TEST(charsettables, everycharacteriswrittenasicuwritesit) {
     // The byte of every character that each set holds, and that it holds
-    // no other: every code point, against ICU's converter asked directly.
+    // no other: every code point of the Basic Multilingual Plane (where
+    // single-byte sets have all their characters) and a sample beyond,
+    // against ICU's converter asked directly.
     for (const char* cs : SINGLEBYTE) {
         UErrorCode err = U_ZERO_ERROR;
         UConverter* conv = ucnv_open(cs, &err);
@@ -116,7 +118,7 @@ TEST(charsettables, everycharacteriswrittenasicuwritesit) {
         ucnv_getUnicodeSet(conv, set, UCNV_ROUNDTRIP_SET, &err);
         ucnv_close(conv);
         int held = 0;
-        for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        for (char32_t c = 0; c <= 0x10FFFF; c += c < 0x10000 ? 1 : 0x101) {
             if (c >= 0xD800 && c <= 0xDFFF) continue;
             int table = charsettablebyte(cs, c);
             ASSERT_NE(table, -2) << cs;
