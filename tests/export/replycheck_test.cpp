@@ -28,15 +28,6 @@ std::vector<std::string> exportcases() {
     return cases;
 }
 
-std::vector<std::string> lines(const std::string& path) {
-    std::vector<std::string> out;
-    std::istringstream in(readfile(path));
-    for (std::string l; std::getline(in, l);) {
-        if (!l.empty()) out.push_back(l);
-    }
-    return out;
-}
-
 runresult python(const std::vector<std::string>& args) {
     std::vector<std::string> all{"python3"};
     all.insert(all.end(), args.begin(), args.end());
@@ -63,8 +54,8 @@ TEST_P(exportcase, everyreplyparsescleanly) {
         if (fs::path(f).filename() == ".keep") fs::remove(work.path + f);
     }
     std::vector<std::string> env;
-    if (fs::exists(dir() + "env")) env = lines(dir() + "env");
-    runresult run = runpondlark(lines(dir() + "args"), work.path, env);
+    if (fs::exists(dir() + "env")) env = readlines(dir() + "env");
+    runresult run = runpondlark(readlines(dir() + "args"), work.path, env);
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> args{SCRIPTS + "checkreplies.py"};
     // What the replies must decode to, where the case says.

@@ -32,15 +32,6 @@ std::vector<std::string> findcases() {
     return cases;
 }
 
-std::vector<std::string> readlines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::istringstream in(readfile(path));
-    for (std::string l; std::getline(in, l);) {
-        if (!l.empty()) lines.push_back(l);
-    }
-    return lines;
-}
-
 void removekeeps(const std::string& dir) {
     for (const auto& f : listtree(dir)) {
         if (fs::path(f).filename() == ".keep") fs::remove(dir + "/" + f);

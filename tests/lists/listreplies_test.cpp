@@ -13,15 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> lines(const std::string& path) {
-    std::vector<std::string> out;
-    std::istringstream in(readfile(path));
-    for (std::string l; std::getline(in, l);) {
-        if (!l.empty()) out.push_back(l);
-    }
-    return out;
-}
-
 TEST(listreplies, redistributionspassthereaders) {
     const std::string dir = std::string(PONDLARK_GOLDEN_DIR) + "/lists/posting_dmarc/";
     scratchdir work;
@@ -29,7 +20,7 @@ TEST(listreplies, redistributionspassthereaders) {
     for (const auto& f : listtree(work.path)) {
         if (fs::path(f).filename() == ".keep") fs::remove(work.path + f);
     }
-    runresult run = runpondlark(lines(dir + "args"), work.path);
+    runresult run = runpondlark(readlines(dir + "args"), work.path);
     ASSERT_EQ(run.status, 0) << run.err;
     runresult check = runprogram("/usr/bin/env",
                                  {"python3", std::string(PONDLARK_SOURCE_DIR) + "/tests/export/checkreplies.py",

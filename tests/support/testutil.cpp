@@ -59,6 +59,15 @@ bool fileexists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+std::vector<std::string> readlines(const std::string& path) {
+    std::vector<std::string> out;
+    std::istringstream in(readfile(path));
+    for (std::string l; std::getline(in, l);) {
+        if (!l.empty()) out.push_back(l);
+    }
+    return out;
+}
+
 std::vector<std::string> listtree(const std::string& dir) {
     std::vector<std::string> out;
     std::error_code ec;

@@ -30,6 +30,8 @@ std::string readfile(const std::string& path);
 void writefile(const std::string& path, const std::string& content);
 void makedirs(const std::string& path);
 bool fileexists(const std::string& path);
+// The lines of a file that are not empty (argument and list files).
+std::vector<std::string> readlines(const std::string& path);
 // Relative paths of all regular files below dir, sorted.
 std::vector<std::string> listtree(const std::string& dir);
 void copytree(const std::string& from, const std::string& to);
