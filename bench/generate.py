@@ -3,6 +3,7 @@
 
   generate.py soup DIR COUNT   a SOUP packet (AREAS and message files) with mail and news
   generate.py pkt  DIR COUNT   a folder of FidoNet packets with netmail and echomail
+  generate.py maildir DIR COUNT   a Maildir (new/, cur/, tmp/) of COUNT mails, one a file
 
 The mix: plain mail, quoted-printable mail, mail with a Base64 attachment, long
 lines, replies with References, and news crossposted to several groups. The
@@ -126,6 +127,19 @@ def gensoup(outdir, count):
         f.write("\n".join(areas) + "\n")
 
 
+def genmaildir(outdir, count):
+    # The mail of the SOUP packet's mix, as a mail server delivers it.
+    rng = random.Random(1999)
+    for d in ("new", "cur", "tmp"):
+        os.makedirs(os.path.join(outdir, d), exist_ok=True)
+    for i in range(count):
+        data = ("Return-Path: <joe%d@example.com>\nDelivered-To: jane@pondlark.example\n" % (i % 97)
+                + mail(rng, i)).encode("latin-1")
+        name = "%d.M%dP1.bench.example" % (1700000000 + i, i)
+        with open(os.path.join(outdir, "new", name), "wb") as f:
+            f.write(data)
+
+
 def pktheader(orig, dest):
     h = struct.pack("<HHHHHHHHHHHH", orig[2], dest[2], 1999, 8, 14, 20, 16, 10, 0, 2,
                     orig[1], dest[1])
@@ -187,9 +201,10 @@ def genpkt(outdir, count, perpacket=100):
 
 
 def main():
-    if len(sys.argv) != 4 or sys.argv[1] not in ("soup", "pkt"):
+    kinds = {"soup": gensoup, "pkt": genpkt, "maildir": genmaildir}
+    if len(sys.argv) != 4 or sys.argv[1] not in kinds:
         sys.exit(__doc__)
-    (gensoup if sys.argv[1] == "soup" else genpkt)(sys.argv[2], int(sys.argv[3]))
+    kinds[sys.argv[1]](sys.argv[2], int(sys.argv[3]))
 
 
 if __name__ == "__main__":

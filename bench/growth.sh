@@ -41,7 +41,7 @@ timeimport() {  # kind: prints "seconds peakKiB"
     local prep='mkdir -p "$RUN"/inbound "$RUN"/outbound "$RUN"/temp "$RUN"/decode && cp -r "$INPUT"/soup "$INPUT"/nb "$RUN"/ 2>/dev/null || cp -r "$INPUT"/soup "$RUN"/; mkdir -p "$RUN"/nb'
     mkdir -p "$work"
     local secs user sys kib
-    read -r secs user sys kib < <(BENCH_PREPARE=$prep python3 bench/measure.py "$repeat" "$input" \
+    read -r secs user sys kib _ < <(BENCH_PREPARE=$prep python3 bench/measure.py "$repeat" "$input" \
         "$work/$1" -- "$bin" import /config="$cfg")
     echo "$secs $kib"
 }

@@ -88,14 +88,21 @@ int durablefile::patch(long at, const void* data, std::size_t n) {
     if (fd < 0 || sealed || at < 0 || at + static_cast<long>(n) > written) return -1;
     long flushed = written - static_cast<long>(buffer.size());
     const char* p = static_cast<const char*>(data);
-    for (std::size_t i = 0; i < n; ++i) {
-        long pos = at + static_cast<long>(i);
-        if (pos >= flushed) {
-            buffer[static_cast<std::size_t>(pos - flushed)] = p[i];
-        } else if (pwrite(fd, p + i, 1, pos) != 1) {
+    // What is written out already goes back in one write; the rest is
+    // still in the buffer.
+    std::size_t ondisk = at < flushed ? std::min(n, static_cast<std::size_t>(flushed - at)) : 0;
+    std::size_t done = 0;
+    while (done < ondisk) {
+        ssize_t w = pwrite(fd, p + done, ondisk - done, at + static_cast<long>(done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
             failed = true;
+            break;
         }
+        done += static_cast<std::size_t>(w);
     }
+    for (std::size_t i = ondisk; i < n; ++i)
+        buffer[static_cast<std::size_t>(at + static_cast<long>(i) - flushed)] = p[i];
     return failed ? -1 : 0;
 }
 

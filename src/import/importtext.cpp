@@ -252,6 +252,7 @@ class converter {
     std::unique_ptr<flowedtext> flow;
     std::vector<std::string> pieces;  // lines made by flowed text
     std::string convbuf;              // a line converted
+    std::string textbuf;              // a line being converted
     std::string fwdfrom, fwddate, fwdsubj;  // the header of a forwarded message
 
     // Bounds a sender cannot raise.
@@ -990,10 +991,10 @@ int converter::textout(std::string_view text, bool isutf8) {
         if (parsing) pass.sensitive = 1;
         if (!curmsg.outcharset.empty() && (curmsg.convertcharset || isutf8 || wide)) {
             std::string_view from = isutf8 ? std::string_view("UTF-8") : std::string_view(plan.charset);
-            std::string canonical = isutf8 ? std::string() : canonicalcharset(from);
-            if (!isutf8 && (canonical.empty() || canonical == canonicalcharset("US-ASCII")))
-                from = guesscharset(text);
-            std::string out;
+            // Text labelled US-ASCII (or unknown) that is not is guessed at.
+            if (!isutf8 && (!charsetknown(from) || isasciicharset(from))) from = guesscharset(text);
+            std::string& out = textbuf;
+            out.clear();
             if (convertcharset(text, from, curmsg.outcharset, out) == 0) {
                 convbuf.swap(out);
                 text = convbuf;

@@ -2,19 +2,45 @@
 
 #include <unicode/normalizer2.h>
 #include <unicode/translit.h>
+#include <unicode/unorm2.h>
 #include <unicode/ucnv.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/uset.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "base/text.h"
 
 namespace {
+
+// Whether conversions may go through the tables below (tests switch them
+// off to compare with ICU's own conversion).
+bool tablesallowed = true;
+
+// A single-byte set in tables, read from its ICU converter once: what
+// each byte reads as, and which byte each character it holds is written
+// as. The tables only repeat what ICU says for one character at a time,
+// so that text is converted without ICU where that is all it would do.
+struct bytetable {
+    std::array<char32_t, 256> unicode{};  // the character a byte reads as
+    std::array<bool, 256> simple{};       // it is that one character, normalized and alone
+    std::array<std::array<char, 4>, 256> utf8{};  // that character in UTF-8
+    std::array<unsigned char, 256> utf8len{};
+    std::vector<std::int16_t> byte;       // BMP character -> the byte it is written as, -1: not held
+    // Byte for byte into other single-byte sets (by their tables): the
+    // byte of the target, -1 where the general way must go.
+    std::vector<std::pair<const bytetable*, std::array<std::int16_t, 256>>> into;
+};
 
 // One character set as ICU opened it, kept for the run.
 struct charsetinfo {
@@ -25,6 +51,9 @@ struct charsetinfo {
     bool asciicompatible = false;  // ASCII bytes are the same characters, in any state
     USet* holds = nullptr;         // what it holds both ways (filled when first needed)
     std::uint32_t c1 = 0;          // bytes 0x80..0x9F that read as C1 controls (bit 0: 0x80)
+    bool realutf8 = false;         // UTF-8 itself (not CESU-8)
+    std::unique_ptr<bytetable> table;  // single-byte sets: made when first needed
+    bool tabletried = false;
 
     charsetinfo() = default;
     charsetinfo(const charsetinfo&) = delete;
@@ -113,6 +142,7 @@ std::unique_ptr<charsetinfo> makecharset(UConverter* conv, const std::string& ke
     info->canonical = U_SUCCESS(e2) && name ? name : key;
     UConverterType type = ucnv_getType(conv);
     info->utf8 = type == UCNV_UTF8 || type == UCNV_CESU8;
+    info->realutf8 = type == UCNV_UTF8;
     info->singlebyte = ucnv_getMaxCharSize(conv) == 1 && !isstateful(type);
     info->asciicompatible =
         ucnv_getMinCharSize(conv) == 1 && !isstateful(type) && passesascii(conv);
@@ -127,11 +157,18 @@ std::unique_ptr<charsetinfo> makecharset(UConverter* conv, const std::string& ke
 
 charsetinfo* opencharset(std::string_view given) {
     static charsetcache cache;
-    // A message asks for the same name many times in a row.
-    static std::string lastgiven;
-    static charsetinfo* lastinfo = nullptr;
-    static bool lastvalid = false;
-    if (lastvalid && given == lastgiven) return lastinfo;
+    // A conversion asks for the same few names line after line (the
+    // message's set, the target's): the last four, as given, answer first.
+    struct recent {
+        std::string given;
+        charsetinfo* info = nullptr;
+        bool valid = false;
+    };
+    static recent last[4];
+    static unsigned next = 0;
+    for (const recent& r : last) {
+        if (r.valid && given == r.given) return r.info;
+    }
     std::string key(stripname(given));
     strlwr(key);
     // A name is printable ASCII; anything else names no set (and a zero
@@ -141,9 +178,10 @@ charsetinfo* opencharset(std::string_view given) {
     }
     auto it = cache.names.find(key);
     if (it != cache.names.end()) {
-        lastgiven.assign(given);
-        lastinfo = it->second;
-        lastvalid = true;
+        recent& r = last[next++ % 4];
+        r.given.assign(given);
+        r.info = it->second;
+        r.valid = true;
         return it->second;
     }
     // An empty name would open ICU's default converter.
@@ -323,6 +361,239 @@ void fromunicode(const icu::UnicodeString& u, charsetinfo& to, std::string& out)
     out.resize(old + (U_FAILURE(err) ? 0 : static_cast<std::size_t>(got)));
 }
 
+// Whether a character is in composed form whatever stands around it: text
+// of such characters only is left as it is by the composition that text
+// read into Unicode goes through.
+bool composedalone(UChar32 c) {
+    return c < 0x300 || (u_getCombiningClass(c) == 0 &&
+                         u_getIntPropertyValue(c, UCHAR_NFC_QUICK_CHECK) == UNORM_YES);
+}
+
+void appendutf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// The tables of a single-byte set, made on first use; null when the set is
+// none or ICU converts some character it holds otherwise than byte for
+// character (then ICU converts all of its text).
+bytetable* tableof(charsetinfo& cs) {
+    if (cs.tabletried) return cs.table.get();
+    cs.tabletried = true;
+    if (!cs.singlebyte) return nullptr;
+    auto t = std::make_unique<bytetable>();
+    for (int b = 0; b < 256; ++b) {
+        char byte = static_cast<char>(b);
+        UChar wide[4];
+        UErrorCode err = U_ZERO_ERROR;
+        ucnv_resetToUnicode(cs.conv);
+        int32_t n = ucnv_toUChars(cs.conv, wide, 4, &byte, 1, &err);
+        if (U_SUCCESS(err) && n == 1 && !U16_IS_SURROGATE(wide[0])) {
+            t->unicode[b] = wide[0];
+            t->simple[b] = composedalone(wide[0]);
+            std::string u;
+            appendutf8(u, wide[0]);
+            std::memcpy(t->utf8[b].data(), u.data(), u.size());
+            t->utf8len[b] = static_cast<unsigned char>(u.size());
+        }
+    }
+    ucnv_resetToUnicode(cs.conv);
+    // Every character the set holds (see holdset) and the byte ICU writes
+    // it as; the characters it lacks are transliterated first.
+    const USet* holds = holdset(cs);
+    t->byte.assign(0x10000, -1);
+    int32_t items = uset_getItemCount(holds);
+    for (int32_t i = 0; i < items; ++i) {
+        UChar32 start = 0, end = -1;
+        UErrorCode err = U_ZERO_ERROR;
+        if (uset_getItem(holds, i, &start, &end, nullptr, 0, &err) != 0) continue;  // a string
+        if (U_FAILURE(err)) return nullptr;
+        for (UChar32 c = start; c <= end; ++c) {
+            if (c > 0xFFFF || U_IS_SURROGATE(c)) return nullptr;
+            UChar one = static_cast<UChar>(c);
+            char bytes[8];
+            UErrorCode e2 = U_ZERO_ERROR;
+            ucnv_resetFromUnicode(cs.conv);
+            int32_t n = ucnv_fromUChars(cs.conv, bytes, sizeof bytes, &one, 1, &e2);
+            if (U_FAILURE(e2) || n != 1) return nullptr;
+            t->byte[static_cast<std::size_t>(c)] = static_cast<unsigned char>(bytes[0]);
+        }
+    }
+    ucnv_resetFromUnicode(cs.conv);
+    cs.table = std::move(t);
+    return cs.table.get();
+}
+
+int heldbyte(const bytetable& t, char32_t c) {
+    return c < 0x10000 ? t.byte[c] : -1;
+}
+
+// Well-formed UTF-8 (as isvalidutf8) read character by character into
+// put, each composed alone (composedalone); false for anything else and
+// when put fails.
+template <typename Put>
+bool readutf8(std::string_view text, Put&& put) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t n = text.size(), i = 0;
+    while (i < n) {
+        unsigned char c = p[i];
+        if (c < 0x80) {
+            if (!put(c)) return false;
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        unsigned lo = 0x80, hi = 0xBF;
+        char32_t v;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            v = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            v = c & 0x0F;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            v = c & 0x07;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + len > n || p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            v = (v << 6) | (p[i + k] & 0x3F);
+        }
+        if (!composedalone(static_cast<UChar32>(v)) || !put(v)) return false;
+        i += len;
+    }
+    return true;
+}
+
+// The conversion of convertcharset without ICU where ICU would do no more
+// than read and write characters one by one: from a single-byte set or
+// well-formed UTF-8, into UTF-8 or a single-byte set, for text already in
+// composed form. Only the characters the target lacks go to the
+// transliteration, run by run as fitto hands them. False (out unchanged)
+// when ICU must convert the text.
+bool tableconvert(std::string_view text, charsetinfo& from, charsetinfo& to, std::string& out) {
+    if (!tablesallowed) return false;
+    bytetable* ft = nullptr;
+    if (from.singlebyte) {
+        ft = tableof(from);
+        if (!ft) return false;
+    } else if (!from.realutf8) {
+        return false;
+    }
+    const bytetable* tt = nullptr;
+    if (!to.utf8) {
+        if (!to.singlebyte) return false;
+        tt = tableof(to);
+        if (!tt) return false;
+    }
+    std::size_t old = out.size();
+    out.reserve(old + text.size() + text.size() / 4);
+    icu::UnicodeString run;  // characters the target lacks, not yet written
+    auto flush = [&]() {
+        if (run.isEmpty()) return true;
+        icu::UnicodeString spelled = translit(run, holdset(to));
+        run.remove();
+        for (int32_t k = 0; k < spelled.length(); k = spelled.moveIndex32(k, 1)) {
+            int b = heldbyte(*tt, static_cast<char32_t>(spelled.char32At(k)));
+            if (b < 0) return false;
+            out.push_back(static_cast<char>(b));
+        }
+        return true;
+    };
+    auto put = [&](char32_t c) {
+        if (!tt) {
+            appendutf8(out, c);
+            return true;
+        }
+        int b = heldbyte(*tt, c);
+        if (b < 0) {
+            run.append(static_cast<UChar32>(c));
+            return true;
+        }
+        if (!flush()) return false;
+        out.push_back(static_cast<char>(b));
+        return true;
+    };
+    bool done = true;
+    if (ft && !tt) {
+        // Byte by byte into UTF-8: the commonest way, from FidoNet text.
+        std::size_t at = old;
+        out.resize(old + 3 * text.size() + 1);  // room for the last 4-byte copy
+        for (char ch : text) {
+            auto b = static_cast<unsigned char>(ch);
+            if (!ft->simple[b]) {
+                out.resize(old);
+                return false;
+            }
+            std::memcpy(out.data() + at, ft->utf8[b].data(), 4);
+            at += ft->utf8len[b];
+        }
+        out.resize(at);
+        return true;
+    }
+    if (ft && tt) {
+        // Byte for byte, as long as every byte is one the target holds.
+        const std::array<std::int16_t, 256>* direct = nullptr;
+        for (const auto& [target, map] : ft->into) {
+            if (target == tt) direct = &map;
+        }
+        if (!direct) {
+            std::array<std::int16_t, 256> map{};
+            for (int b = 0; b < 256; ++b)
+                map[b] = ft->simple[b] ? static_cast<std::int16_t>(heldbyte(*tt, ft->unicode[b])) : -1;
+            ft->into.emplace_back(tt, map);
+            direct = &ft->into.back().second;
+        }
+        out.resize(old + text.size());
+        char* w = out.data() + old;
+        bool all = true;
+        for (char ch : text) {
+            std::int16_t v = (*direct)[static_cast<unsigned char>(ch)];
+            if (v < 0) {
+                all = false;
+                break;
+            }
+            *w++ = static_cast<char>(v);
+        }
+        if (all) return true;
+        out.resize(old);
+    }
+    if (ft) {
+        for (char ch : text) {
+            auto b = static_cast<unsigned char>(ch);
+            if (!ft->simple[b] || !put(ft->unicode[b])) {
+                done = false;
+                break;
+            }
+        }
+    } else {
+        done = readutf8(text, put);
+    }
+    if (done && flush()) return true;
+    out.resize(old);
+    return false;
+}
+
 std::size_t utf8cut(std::string_view text, std::size_t max) {
     std::size_t n = max;
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
@@ -380,6 +651,12 @@ bool asciisafecharset(std::string_view name) {
     return cs && cs->asciicompatible;
 }
 
+bool isasciicharset(std::string_view name) {
+    static charsetinfo* ascii = opencharset("US-ASCII");
+    charsetinfo* cs = opencharset(name);
+    return cs && cs == ascii;
+}
+
 bool isutf8charset(std::string_view name) {
     charsetinfo* cs = opencharset(name);
     return cs && cs->utf8;
@@ -391,16 +668,29 @@ std::uint32_t charsetc1bytes(std::string_view name) {
 }
 
 bool isplainascii(std::string_view text) {
-    // Eight bytes at a time: most text is long and plain.
+    // Many bytes at a time: most text is long and plain.
     const char* p = text.data();
     std::size_t n = text.size(), i = 0;
+#ifdef __SSE2__
+    for (; i + 16 <= n; i += 16) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        if (_mm_movemask_epi8(a) != 0) return false;
+    }
+#endif
     std::uint64_t any = 0;
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w;
         std::memcpy(&w, p + i, 8);
         any |= w;
     }
-    for (; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
+    if (i < n && n >= 8) {
+        // The last bytes as the last eight: some are looked at twice.
+        std::uint64_t w;
+        std::memcpy(&w, p + n - 8, 8);
+        any |= w;
+    } else {
+        for (; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
+    }
     return (any & 0x8080808080808080ULL) == 0;
 }
 
@@ -456,6 +746,7 @@ int convertcharset(std::string_view text, std::string_view from, std::string_vie
         out.append(text);
         return 0;
     }
+    if (tableconvert(text, *f, *t, out)) return 0;
     fromunicode(tounicode(text, *f), *t, out);
     return 0;
 }
@@ -466,6 +757,16 @@ int toutf8(std::string_view text, std::string_view from, std::string& out) {
 
 int fromutf8(std::string_view utf8, std::string_view to, std::string& out) {
     return convertcharset(utf8, "UTF-8", to, out);
+}
+
+void allowcharsettables(bool on) {
+    tablesallowed = on;
+}
+
+int charsettablebyte(std::string_view charset, char32_t c) {
+    charsetinfo* cs = opencharset(charset);
+    const bytetable* t = cs ? tableof(*cs) : nullptr;
+    return t ? heldbyte(*t, c) : -2;
 }
 
 std::size_t charsetcut(std::string_view text, std::size_t max, std::string_view charset) {

@@ -41,6 +41,9 @@ std::string mimecharsetname(std::string_view name);
 // False for an unknown name.
 bool asciisafecharset(std::string_view name);
 
+// Whether a known set is US-ASCII (under any of its names).
+bool isasciicharset(std::string_view name);
+
 // Whether a known set is UTF-8.
 bool isutf8charset(std::string_view name);
 
@@ -107,6 +110,19 @@ std::string_view guesscharset(std::string_view text);
 // when either character set is unknown (out is then left unchanged).
 [[nodiscard]] int convertcharset(std::string_view text, std::string_view from,
                                  std::string_view to, std::string& out);
+
+// Text that ICU would only read and write character by character (from a
+// single-byte set or well-formed UTF-8 into UTF-8 or a single-byte set,
+// already in composed form) is converted through tables read from ICU's
+// converter once per set, and only the characters the target lacks are
+// transliterated. Tests switch the tables off (process-wide; on by
+// default) to compare the two ways.
+void allowcharsettables(bool on);
+
+// For tests: the byte the tables of a single-byte set write a character
+// as; -1 when the set does not hold it (it is transliterated), -2 when the
+// set has no tables (unknown, or not single-byte).
+int charsettablebyte(std::string_view charset, char32_t c);
 
 // The two halves of the same: into UTF-8, and out of it.
 [[nodiscard]] int toutf8(std::string_view text, std::string_view from, std::string& out);

@@ -23,6 +23,8 @@ namespace {
 // Longer than any header line may be: such a value is not an id.
 constexpr std::size_t MAXKEY = 998;
 constexpr long DAY = 86400;
+// The lines appended at a commit are written in blocks of about this size.
+constexpr std::size_t HISTORYBLOCK = 1 << 16;
 
 std::string historypath() {
     return cfg.soupdir.str() + HISTORYNAME;
@@ -125,7 +127,8 @@ bool seenbefore(const std::string& key) {
 
 void notehistory(const std::string& key) {
     if (!history.active || key.empty()) return;
-    if (history.notedset.insert(key).second) history.noted.push_back(key);
+    auto [it, fresh] = history.notedset.insert(key);
+    if (fresh) history.noted.push_back(&*it);
 }
 
 void forgetnoted() {
@@ -141,7 +144,6 @@ int commithistory() {
     }
     std::string text;
     std::string stamp = std::to_string(static_cast<long>(nowtime()));
-    for (const std::string& k : history.noted) text.append(stamp).append("\t").append(k).append("\n");
     std::string path = historypath();
     // Noted in the run's journal first: the lines go again when the message
     // file's unit is taken back.
@@ -152,13 +154,21 @@ int commithistory() {
         off_t end = lseek(fd, 0, SEEK_END);
         char last = '\n';
         if (end > 0 && pread(fd, &last, 1, end - 1) == 1 && last != '\n') bad = writefd(fd, "\n") != 0;
-        if (!bad) bad = writefd(fd, text) != 0;
+        // The lines in blocks: a message file of many thousand messages
+        // needs no copy of all its keys at once.
+        for (std::size_t i = 0; !bad && i < history.noted.size(); ++i) {
+            text.append(stamp).append("\t").append(*history.noted[i]).append("\n");
+            if (text.size() >= HISTORYBLOCK || i + 1 == history.noted.size()) {
+                bad = writefd(fd, text) != 0;
+                text.clear();
+            }
+        }
         // A history line lost with the machine only lets a re-fetched
         // message in again; it is synced when the run syncs its outputs.
         if (cfg.syncwrites && fdatasync(fd) != 0) bad = true;
         if (::close(fd) != 0) bad = true;
     }
-    for (std::string& k : history.noted) history.known.insert(std::move(k));
+    while (!history.notedset.empty()) history.known.insert(history.notedset.extract(history.notedset.begin()));
     forgetnoted();
     if (bad) {
         logprintf("Error writing %s\n", path.c_str());

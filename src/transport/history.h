@@ -20,8 +20,8 @@ constexpr char HISTORYNAME[] = "pondlark.his";
 struct importhistory {
     bool active = false;                  // loaded, and HistoryDays is not 0
     std::unordered_set<std::string> known;  // keys of the file and those committed since
-    std::vector<std::string> noted;         // keys of the message file being imported
-    std::unordered_set<std::string> notedset;
+    std::unordered_set<std::string> notedset;  // keys of the message file being imported
+    std::vector<const std::string*> noted;     // the same in the order noted (into notedset)
 };
 
 extern importhistory history;
