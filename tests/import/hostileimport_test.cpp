@@ -26,6 +26,7 @@
 #include "pkt/ftnmeaning.h"
 #include "pkt/pktcheck.h"
 #include "support/testutil.h"
+#include "support/utf8.h"
 
 namespace fs = std::filesystem;
 
@@ -38,26 +39,6 @@ constexpr int MESSAGES = 24;
 
 const expectedmeaning NETMAIL = {"", "2:280/5555 2:280/5556", "280/5556", "2:280/5556"};
 const expectedmeaning ECHO = {"PONDLARK.TEST", "2:280/5555 2:280/5556", "280/5556", "2:280/5556"};
-
-std::string utf8(char32_t c) {
-    std::string s;
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | (c >> 6));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += static_cast<char>(0xE0 | (c >> 12));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (c >> 18));
-        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return s;
-}
 
 // Every character that one of the FidoNet sets writes as a control byte,
 // by a fallback or both ways, asked of ICU itself; and the C1 controls

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mime/charsets.h"
+#include "support/utf8.h"
 
 namespace {
 
@@ -39,24 +40,6 @@ bothways convert(const std::string& text, const char* from, const char* to) {
     r.icustatus = convertcharset(text, from, to, r.icu);
     allowcharsettables(true);
     return r;
-}
-
-void appendutf8(std::string& s, char32_t c) {
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | (c >> 6));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += static_cast<char>(0xE0 | (c >> 12));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (c >> 18));
-        s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 TEST(charsettables, everybytereadsasicureadsit) {
