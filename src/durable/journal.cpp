@@ -302,23 +302,22 @@ int performaction(const journalaction& a, int where, actioncounts* counts) {
         if (a.id.size < 0 && a.id.mtime < 0) return now.exists() && now.ino == a.id.ino;
         return now.exists() && now.ino == a.id.ino && now.size == a.id.size && now.mtime == a.id.mtime;
     };
-    place at;
-    if (locate(a.path, confined, at) != 0) {
-        if (errno == ENOENT) return 0;  // its folder is gone, and it with it
-        logprintf("! recovery leaves %s alone: %s\n", a.path.c_str(),
+    // A name the action may not reach (errno says why): said and counted.
+    auto refused = [&](const std::string& path) {
+        logprintf("! recovery leaves %s alone: %s\n", path.c_str(),
                   errno == EXDEV ? "outside the folders of the configuration" : "a link on the way");
         count(&actioncounts::refused);
         return -1;
+    };
+    place at;
+    if (locate(a.path, confined, at) != 0) {
+        if (errno == ENOENT) return 0;  // its folder is gone, and it with it
+        return refused(a.path);
     }
     switch (a.type) {
         case 'O': {
             place to;
-            if (locate(a.other, confined, to) != 0) {
-                logprintf("! recovery leaves %s alone: %s\n", a.other.c_str(),
-                          errno == EXDEV ? "outside the folders of the configuration" : "a link on the way");
-                count(&actioncounts::refused);
-                return -1;
-            }
+            if (locate(a.other, confined, to) != 0) return refused(a.other);
             if (recovering && !identifyat(at).exists()) return 0;
             std::string final = a.other;
             if (publishat(at, to, final, a.how) != 0) {
@@ -348,12 +347,7 @@ int performaction(const journalaction& a, int where, actioncounts* counts) {
         }
         case 'M': {
             place to;
-            if (locate(a.other, confined, to) != 0) {
-                logprintf("! recovery leaves %s alone: %s\n", a.other.c_str(),
-                          errno == EXDEV ? "outside the folders of the configuration" : "a link on the way");
-                count(&actioncounts::refused);
-                return -1;
-            }
+            if (locate(a.other, confined, to) != 0) return refused(a.other);
             if (recovering) {
                 if (!sameidentity(identifyat(at)) || identifyat(to).exists()) return 0;
                 // A name set aside never replaces a file.
