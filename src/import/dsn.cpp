@@ -172,6 +172,8 @@ void readstatusfields(std::string_view text, dsnreport& out) {
         r.action = fieldin(g, "action") ? *fieldin(g, "action") : disp ? *disp : "";
         r.status = fieldin(g, "status") ? *fieldin(g, "status") : "";
         r.diagnostic = typedvalue(fieldin(g, "diagnostic-code"));
+        // "Final-Recipient: rfc822;" and nothing else says nothing to a person.
+        if (r.recipient.empty() && r.action.empty() && r.status.empty() && r.diagnostic.empty()) continue;
         out.recipients.push_back(std::move(r));
     }
 }
