@@ -170,7 +170,14 @@ void readstatusfields(std::string_view text, dsnreport& out) {
         dsnrecipient r;
         r.recipient = typedvalue(final != nullptr ? final : orig);
         r.action = fieldin(g, "action") ? *fieldin(g, "action") : disp ? *disp : "";
-        r.status = fieldin(g, "status") ? *fieldin(g, "status") : "";
+        // "5.1.1 (bad destination mailbox)" gives its code. A status that
+        // holds none is kept as written only in a declared report, whose
+        // reader may still make sense of it; in a mail that merely carries
+        // status fields it is no status at all.
+        if (const std::string* s = fieldin(g, "status"); s != nullptr) {
+            r.status = statuscode(*s);
+            if (r.status.empty() && !out.reporttype.empty()) r.status = *s;
+        }
         r.diagnostic = typedvalue(fieldin(g, "diagnostic-code"));
         // "Final-Recipient: rfc822;" and nothing else says nothing to a person.
         if (r.recipient.empty() && r.action.empty() && r.status.empty() && r.diagnostic.empty()) continue;

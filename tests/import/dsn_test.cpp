@@ -83,6 +83,15 @@ TEST(dsn, hostilereportsstaybounded) {
     parsedsn("", d);
     EXPECT_FALSE(d.isreport);
     parsedsn("Content-Type: multipart/report\n\n--\n--\n", d);
+    // Status fields in a mail that declares no report: a code is taken out
+    // of its comment, words that hold none are no status.
+    parsedsn("Content-Type: multipart/mixed; boundary=m\n\n--m\nContent-Type: message/delivery-status\n\n"
+             "Final-Recipient: rfc822; a@x.test\nStatus: 5.1.1 (no such user)\n\n"
+             "Final-Recipient: rfc822; b@x.test\nStatus: all is lost\n--m--\n",
+             d);
+    ASSERT_EQ(d.recipients.size(), 2u);
+    EXPECT_EQ(d.recipients[0].status, "5.1.1");
+    EXPECT_EQ(d.recipients[1].status, "");
 }
 
 }  // namespace
