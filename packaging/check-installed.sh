@@ -49,9 +49,14 @@ installed() {
 
     systemd-analyze verify /lib/systemd/system/pondlark.service /lib/systemd/system/pondlark.timer
     systemd-analyze security --offline=true --no-pager /lib/systemd/system/pondlark.service | tail -1
+    # The output is taken whole before it is searched: "logrotate | grep -q"
+    # under pipefail fails whenever grep stops reading before logrotate has
+    # written its last line.
     if command -v logrotate >/dev/null; then
-        logrotate -d /etc/logrotate.d/pondlark 2>&1 | grep -q "rotating pattern: /var/log/pondlark/pondlark.log" ||
-            fail "logrotate does not take /etc/logrotate.d/pondlark"
+        out=$(logrotate -d /etc/logrotate.d/pondlark 2>&1) ||
+            fail "logrotate does not take /etc/logrotate.d/pondlark: $out"
+        grep -q "rotating pattern: /var/log/pondlark/pondlark.log" <<<"$out" ||
+            fail "logrotate does not take /etc/logrotate.d/pondlark: $out"
     fi
 
     # The installed configuration, its outbound pointed at a scratch
@@ -91,7 +96,7 @@ purged() {
         [ ! -e "$f" ] || fail "$f is still there after purge"
     done
     ! dpkg-statoverride --list /etc/pondlark/pondlark.cfg >/dev/null || fail "the statoverride stays"
-    ! dpkg-query -W pondlark >/dev/null 2>&1 || dpkg-query -W -f='${Status}\n' pondlark | grep -q "not-installed" ||
+    ! dpkg-query -W pondlark >/dev/null 2>&1 || grep -q "not-installed" <<<"$(dpkg-query -W -f='${Status}\n' pondlark)" ||
         fail "the package is still known: $(dpkg-query -W -f='${Status}' pondlark)"
     echo "purged package checked: nothing left"
 }

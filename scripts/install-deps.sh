@@ -25,7 +25,7 @@ want=("${build[@]}")
 
 missing=()
 for pkg in "${want[@]}"; do
-    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+    [ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null)" = "install ok installed" ] ||
         missing+=("$pkg")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
