@@ -53,9 +53,8 @@ installed() {
     # under pipefail fails whenever grep stops reading before logrotate has
     # written its last line.
     if command -v logrotate >/dev/null; then
-        out=$(logrotate -d /etc/logrotate.d/pondlark 2>&1) ||
-            fail "logrotate does not take /etc/logrotate.d/pondlark: $out"
-        grep -q "rotating pattern: /var/log/pondlark/pondlark.log" <<<"$out" ||
+        out=$(logrotate -d /etc/logrotate.d/pondlark 2>&1) &&
+            grep -q "rotating pattern: /var/log/pondlark/pondlark.log" <<<"$out" ||
             fail "logrotate does not take /etc/logrotate.d/pondlark: $out"
     fi
 
